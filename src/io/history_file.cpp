@@ -1,0 +1,102 @@
+// Record framing of the history file: leading marker, payload, trailing marker, read through
+// one fixed buffer. Oversized payloads are skipped within the buffer or by a relative seek, so
+// even a marker of 2^31 - 1 bytes allocates nothing; the read then fails at the trailing marker.
+#include "io/history_file.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "io/history_layout.h"
+
+namespace pairtrack {
+
+namespace {
+// One megabyte holds some 18000 code-2 body records: one operating-system read per few
+// thousand records.
+constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
+}  // namespace
+
+HistoryFile::~HistoryFile() { close(); }
+
+bool HistoryFile::open(const std::string& path) {
+  close();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  struct stat info {};
+  if (::fstat(::fileno(f), &info) != 0 || !S_ISREG(info.st_mode)) {
+    std::fclose(f);
+    return false;
+  }
+  // Our own buffer does the buffering; the stream below reads straight into it.
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  if (!buffer_) buffer_ = std::make_unique<unsigned char[]>(kBufferBytes);
+  file_ = f;
+  next_ = end_ = 0;
+  return true;
+}
+
+void HistoryFile::close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  next_ = end_ = 0;
+}
+
+std::size_t HistoryFile::take(unsigned char* dst, std::size_t n) {
+  std::size_t done = 0;
+  while (done < n) {
+    if (next_ == end_) {
+      next_ = 0;
+      end_ = std::fread(buffer_.get(), 1, kBufferBytes, file_);
+      if (end_ == 0) break;
+    }
+    const std::size_t chunk = std::min(n - done, end_ - next_);
+    std::memcpy(dst + done, buffer_.get() + next_, chunk);
+    next_ += chunk;
+    done += chunk;
+  }
+  return done;
+}
+
+bool HistoryFile::skip(std::uint64_t n) {
+  const std::size_t buffered = end_ - next_;
+  if (n <= buffered) {
+    next_ += static_cast<std::size_t>(n);
+    return true;
+  }
+  // The stream stands at the end of the buffered bytes: seek the rest relative to it. Seeking
+  // past the end of the file succeeds; the next read then finds nothing.
+  const std::uint64_t beyond = n - buffered;
+  next_ = end_ = 0;
+  return ::fseeko(file_, static_cast<off_t>(beyond), SEEK_CUR) == 0;
+}
+
+std::int32_t HistoryFile::shortfall(std::int32_t short_status) const {
+  return std::ferror(file_) ? history_status::io_error : short_status;
+}
+
+std::int32_t HistoryFile::read_record(std::span<unsigned char> payload) {
+  if (file_ == nullptr) return history_status::not_open;
+
+  unsigned char marker[kMarkerBytes];
+  const std::size_t got = take(marker, kMarkerBytes);
+  if (got == 0) return shortfall(history_status::end_of_file);
+  if (got < kMarkerBytes) return shortfall(history_status::truncated);
+
+  const std::int32_t length = load_i32(marker);
+  if (length < 0) return history_status::bad_marker;
+  const auto payload_bytes = static_cast<std::uint64_t>(length);
+  if (payload_bytes < payload.size()) return history_status::short_payload;
+
+  if (take(payload.data(), payload.size()) < payload.size()) {
+    return shortfall(history_status::truncated);
+  }
+  if (!skip(payload_bytes - payload.size())) return history_status::io_error;
+  // The trailing marker must be present; its value is not compared with the leading one.
+  if (take(marker, kMarkerBytes) < kMarkerBytes) return shortfall(history_status::truncated);
+  return history_status::ok;
+}
+
+}  // namespace pairtrack

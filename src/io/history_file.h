@@ -1,0 +1,71 @@
+// Reading side of the binary history file: a sequence of records, each a payload framed by two
+// 4-byte little-endian length markers. HistoryFile owns the file position and hands out the
+// leading bytes of one record at a time; the record readers (history_readers.h) decode them.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace pairtrack {
+
+// Status values of HistoryFile::read_record and of the six record readers. The frame loop only
+// tests zero against non-zero; the distinct positive codes help diagnosis and tests.
+namespace history_status {
+inline constexpr std::int32_t ok = 0;
+inline constexpr std::int32_t end_of_file = -1;   // no byte of a further record
+inline constexpr std::int32_t truncated = 1;      // file ends inside a record
+inline constexpr std::int32_t short_payload = 2;  // payload shorter than the fields it must hold
+inline constexpr std::int32_t bad_marker = 3;     // negative length marker
+inline constexpr std::int32_t io_error = 4;       // the operating system reported a failure
+inline constexpr std::int32_t not_open = 5;       // no file is open
+}  // namespace history_status
+
+// An open history file: a sequence of records, each framed by 4-byte little-endian length
+// markers. Reads go through one fixed buffer (allocated at the first open, reused afterwards);
+// payload bytes that no reader needs are skipped by moving within the buffer or by seeking,
+// never by allocating, so a record of any length costs no memory.
+class HistoryFile {
+ public:
+  HistoryFile() = default;
+  ~HistoryFile();
+  HistoryFile(const HistoryFile&) = delete;
+  HistoryFile& operator=(const HistoryFile&) = delete;
+
+  // Opens an existing regular file for reading, closing any file open before. Returns false
+  // when it cannot be opened, is a directory or is not a regular file (a pipe or device could
+  // not be skipped through by seeking). No allocation proportional to the file.
+  bool open(const std::string& path);
+
+  // Closes the file; harmless when none is open.
+  void close();
+
+  bool is_open() const { return file_ != nullptr; }
+
+  // Reads one record: its leading marker N, then copies the first payload.size() bytes of the
+  // payload into `payload`, skips the remaining N - payload.size() bytes and the trailing marker
+  // (whose value is not compared with N). Returns history_status::ok, end_of_file (-1) when the
+  // file ends before the first byte of a new record, or a positive code: truncated (the file
+  // ends inside the leading marker, the payload or the trailing marker), short_payload
+  // (N < payload.size()), bad_marker (N < 0), io_error, not_open. On failure the contents of
+  // `payload` and the file position are unspecified.
+  std::int32_t read_record(std::span<unsigned char> payload);
+
+ private:
+  // Copies up to `n` bytes from the stream; returns the number copied (short at end of file
+  // or on an error, which `file_`'s error flag then tells apart).
+  std::size_t take(unsigned char* dst, std::size_t n);
+  // Advances the position by `n` bytes; false when the operating system refuses the seek.
+  bool skip(std::uint64_t n);
+  // Status for a read that came up short: io_error or `short_status`.
+  std::int32_t shortfall(std::int32_t short_status) const;
+
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<unsigned char[]> buffer_;
+  std::size_t next_ = 0;  // first unread byte in buffer_
+  std::size_t end_ = 0;   // one past the last valid byte in buffer_
+};
+
+}  // namespace pairtrack
