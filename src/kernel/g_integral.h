@@ -1,0 +1,39 @@
+// The probability integral of one pair of fixed orbits over one true-anomaly
+// arc: a double Gauss-Legendre quadrature over the node difference and over
+// orbit B's true anomaly, adding the intrinsic-collision-probability density
+// and its speed moments to four sums held by the caller.
+#pragma once
+
+#include <cstdint>
+
+namespace pairtrack {
+
+// Positions of the four sums (the caller's array of four doubles).
+enum SumIndex : int {
+  kSumP = 0,     // sum of W, the probability density, cm^-2 s^-1
+  kSumV = 1,     // sum of W U, U the encounter speed in cm/s
+  kSumV2 = 2,    // sum of W U^2, cm^2/s^2
+  kSumVimp = 3,  // sum of W sqrt(U_km^2 + v_esc^2), km/s
+};
+
+// Adds to sums[0..3] the quadrature of the collision-probability density of
+// orbit A (a_a cm, e_a, i_a rad) and orbit B (a_b cm, e_b, i_b rad) with
+// n_cap nodes over the node difference [node_lo, node_hi] (radians) and
+// n_theta nodes over orbit B's true anomaly between acos(c_1) and acos(c_2)
+// (either order). For each node the four sign combinations (each body inbound
+// or outbound) give a term W with gravitational focusing by v_esc (km/s):
+//   W = F w_node w_theta pi U P_A^2 S / (2 T_A T_B v_B |sin f_A| |e_A p_A sin I| sqrt(U^2 - xi^2)),
+// F = 1 + v_esc^2 / U_km^2 (0 when U is 0: such a term adds nothing).
+// Terms are added in loop order: node ascending, anomaly ascending, sigma_B
+// then sigma_A from -1 to +1. The sums are neither cleared nor scaled.
+//
+// The caller guarantees 0 < e_a < 1, 0 <= e_b < 1, cosines in [-1, 1] and
+// that orbit A reaches orbit B's distance on the whole arc; outside that the
+// non-finite terms go into the sums unchanged. Counts below 1 add nothing;
+// counts above the 5000-entry node tables are refused and add nothing.
+void g_integral(const double& a_a, const double& a_b, const double& e_a, const double& e_b,
+                const double& i_a, const double& i_b, const double& node_lo, const double& node_hi,
+                const double& c_1, const double& c_2, double sums[4], const std::int32_t& n_cap,
+                const std::int32_t& n_theta, const double& v_esc);
+
+}  // namespace pairtrack

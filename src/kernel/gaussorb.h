@@ -1,0 +1,52 @@
+// Pair evaluation: the intrinsic collision probability and the encounter and
+// impact speeds of two fixed Keplerian orbits averaged over all orientations
+// of their nodes and perihelia.
+#pragma once
+
+#include <cstdint>
+
+namespace pairtrack {
+
+// Orbit 1 (a1 cm, e1, inc1 rad) and orbit 2 (a2 cm, e2, inc2 rad):
+//   p_coll      intrinsic collision probability, 1e-18 km^-2 yr^-1 (the
+//               collision rate of two bodies whose radii add up to R km is
+//               p_coll * 1e-18 * R^2 per year);
+//   v_rel_mean  probability-weighted mean encounter speed, km/s;
+//   v_rel_rms   probability-weighted rms encounter speed, km/s;
+//   v_imp_mean  probability-weighted mean impact speed with gravitational
+//               focusing by v_esc (km/s), km/s.
+// n_cap and n_theta are the Gauss-Legendre node counts over the node
+// difference and over the arc's true anomaly (the program uses 10 and 10).
+//
+// Disjoint distance ranges: p_coll = 0 and the three speeds are left as the
+// caller set them. Every other pair writes all four outputs. A pair whose
+// range classification fails (linecheck's message is written) or whose
+// probability sum is not a finite positive number (touching ranges, coplanar
+// orbits, node counts below 1 or above the tables) gets p_coll = 0 and
+// speeds 0.
+void gaussorb(const double& a1, const double& e1, const double& inc1, const double& a2,
+              const double& e2, const double& inc2, double& p_coll, double& v_rel_mean,
+              double& v_rel_rms, double& v_imp_mean, const std::int32_t& n_cap,
+              const std::int32_t& n_theta, const double& v_esc);
+
+// The four apsis-matching bounds of a pair (cosines of the true anomalies of
+// orbit 1 and orbit 2 at the outer and inner end of the shared distance
+// range; 0 where not set, exactly -1/+1 where an apsis bounds the range).
+struct OverlapBounds {
+  double c1_rmax = 0.0;
+  double c1_rmin = 0.0;
+  double c2_rmax = 0.0;
+  double c2_rmin = 0.0;
+  // True when no apsis of either orbit lies within the other's range.
+  bool disjoint() const {
+    return c1_rmax != -1.0 && c1_rmin != 1.0 && c2_rmax != -1.0 && c2_rmin != 1.0;
+  }
+};
+
+// Matches each orbit's apsides against the other orbit (four c_equation
+// solves, each accepted when it lies in [-1, 1]; later solves overwrite
+// earlier ones).
+OverlapBounds match_apsides(const double& a1, const double& e1, const double& a2,
+                            const double& e2);
+
+}  // namespace pairtrack
