@@ -3,8 +3,10 @@
 // even a marker of 2^31 - 1 bytes allocates nothing; the read then fails at the trailing marker.
 #include "io/history_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -23,11 +25,18 @@ HistoryFile::~HistoryFile() { close(); }
 
 bool HistoryFile::open(const std::string& path) {
   close();
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
+  // Non-blocking, so that a named pipe without a writer is refused instead of waiting; the
+  // flag means nothing for the regular files that are accepted.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
   struct stat info {};
-  if (::fstat(::fileno(f), &info) != 0 || !S_ISREG(info.st_mode)) {
-    std::fclose(f);
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (f == nullptr) {
+    ::close(fd);
     return false;
   }
   // Our own buffer does the buffering; the stream below reads straight into it.

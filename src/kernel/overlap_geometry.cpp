@@ -5,8 +5,6 @@
 
 #include <iostream>
 
-#include "io/fortran_text.h"
-
 namespace pairtrack {
 
 void c_equation(const double& a_x, const double& a_y, const double& e_x, const double& e_y,
@@ -82,7 +80,8 @@ void linecheck(const double& c1_rmax, const double& c1_rmin, const double& c2_rm
   int flag = 0;
   if (linecheck_case(c1_rmax, c1_rmin, c2_rmax, c2_rmin, a1, a2, e1, e2, inc1, inc2, set1, set2,
                      flag) == 0) {
-    fortran::write_line(std::cout, fortran::FreeFormLine().text(kNoCaseMessage));
+    // A free-form line: one leading blank, then the text.
+    std::cout << ' ' << kNoCaseMessage << '\n';
     return;
   }
   s1_a_a = set1.a_a;
