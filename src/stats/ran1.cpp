@@ -75,7 +75,7 @@ double ran1(std::int32_t& idum) {
   return r > kOutputCap ? kOutputCap : r;
 }
 
-void ran1_reset_for_tests() {
+void ran1_reset() {
   iy = 0;
   for (std::int32_t& entry : iv) {
     entry = 0;

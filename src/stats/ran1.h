@@ -22,8 +22,9 @@ namespace pairtrack {
 // One sequence per process: not reentrant, to be called from one thread.
 double ran1(std::int32_t& idum);
 
-// Returns the statics to their start-of-process state (iy = 0, table zero),
-// so that each test can start a fresh run. Not used by the program.
-void ran1_reset_for_tests();
+// Returns the statics to their start-of-process state (iy = 0, table zero).
+// The run driver calls it when a run starts, so that a run inside a longer-
+// lived process (a test) draws exactly what the same run as a process would.
+void ran1_reset();
 
 }  // namespace pairtrack

@@ -48,7 +48,7 @@ class ReferenceGenerator {
 
 class Ran1Test : public ::testing::Test {
  protected:
-  void SetUp() override { ran1_reset_for_tests(); }
+  void SetUp() override { ran1_reset(); }
 
   static std::vector<double> draw(std::int32_t& idum, int count) {
     std::vector<double> values;
@@ -98,7 +98,7 @@ TEST_F(Ran1Test, UnusableSeedsStartTheSequenceOfMinusOne) {
   const std::vector<double> expected = draw(reference_state, 50);
   for (const std::int32_t seed : {0, std::numeric_limits<std::int32_t>::min(), -2147483647,
                                   std::numeric_limits<std::int32_t>::max()}) {
-    ran1_reset_for_tests();
+    ran1_reset();
     std::int32_t idum = seed;
     EXPECT_EQ(draw(idum, 50), expected) << "seed " << seed;
     EXPECT_EQ(idum, reference_state) << "seed " << seed;
@@ -110,7 +110,7 @@ TEST_F(Ran1Test, ExtremeUsableSeedsAreTakenAsGiven) {
   for (const std::int32_t seed : {-2, -2147483646}) {
     ReferenceGenerator reference;
     std::int32_t ref_state = seed;
-    ran1_reset_for_tests();
+    ran1_reset();
     std::int32_t idum = seed;
     for (int i = 0; i < 100; ++i) {
       ASSERT_EQ(ran1(idum), reference.next(ref_state)) << "seed " << seed << " draw " << i;
@@ -137,7 +137,7 @@ TEST_F(Ran1Test, ZeroStateWordMidRunRestartsLikeMinusOne) {
 TEST_F(Ran1Test, PassingTheReturnedStateWordContinuesTheSequence) {
   std::int32_t idum = -1;
   const std::vector<double> in_one_go = draw(idum, 10);
-  ran1_reset_for_tests();
+  ran1_reset();
   std::int32_t first = -1;
   std::vector<double> in_two_parts = draw(first, 4);
   std::int32_t handed_back = first;  // as a caller keeping the state would
@@ -163,7 +163,7 @@ TEST_F(Ran1Test, PositiveStateWordMidRunKeepsTheTable) {
 TEST_F(Ran1Test, EqualSeedsGiveEqualSequencesInFreshRuns) {
   std::int32_t idum = -987654321;
   const std::vector<double> first_run = draw(idum, 100);
-  ran1_reset_for_tests();
+  ran1_reset();
   idum = -987654321;
   EXPECT_EQ(draw(idum, 100), first_run);
 }
@@ -200,7 +200,7 @@ TEST_F(Ran1Test, ValuesStayStrictlyInsideTheUnitIntervalAndStateInRange) {
 
 TEST_F(Ran1Test, SchrageStepsAgreeWithSixtyFourBitReferenceOverLongRuns) {
   for (const std::int32_t seed : {-1, -12345, -123456789, -2147483646, -65536, 17}) {
-    ran1_reset_for_tests();
+    ran1_reset();
     ReferenceGenerator reference;
     std::int32_t idum = seed;
     std::int32_t ref_state = seed;
