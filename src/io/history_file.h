@@ -50,7 +50,7 @@ class HistoryFile {
   // file ends before the first byte of a new record, or a positive code: truncated (the file
   // ends inside the leading marker, the payload or the trailing marker), short_payload
   // (N < payload.size()), bad_marker (N < 0), io_error, not_open. On failure the contents of
-  // `payload` and the file position are unspecified.
+  // `payload` and the file position are left undefined; the caller reads no further.
   std::int32_t read_record(std::span<unsigned char> payload);
 
  private:
