@@ -1,0 +1,45 @@
+// Orbit catalogue reader (population 1): a text file with one orbit per line, whose columns
+// 148-182 hold inclination (degrees), eccentricity and semimajor axis (AU) in free form.
+// Values are stored as read, in the catalogue's own units; the caller converts them.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+namespace pairtrack {
+
+// Outcome of load_catalog; the caller ends the run (exit status 1) on anything but ok.
+enum class CatalogStatus {
+  ok,               // every orbit line read; the count line was written
+  cannot_open,      // missing, not a regular file, or unreadable; "Error reading file" written
+  too_many_orbits,  // more orbit lines than the arrays hold; the refusal line was written
+};
+
+// Population-1 capacity: the arrays of the program entry hold this many orbits.
+inline constexpr std::int32_t catalog_capacity = 30000;
+
+// Reads the orbit catalogue named by `name80`, a fixed-length text of 80 characters, blank-filled
+// (a shorter text is blank-filled to 80 and a longer one cut to 80 before use).
+//
+// Writes to `out`, as free-form lines: first " # Input filename: " with all 80 characters of the
+// name; then, on success, " # n = " with the count. The file opened is the name with its
+// trailing blanks dropped.
+//
+// Each line is taken as its first 255 characters (blank-filled; a carriage return ending the line
+// is dropped) and its columns 148-182 are read as three free-form reals: inclination, eccentricity,
+// semimajor axis. Line k (1-based) fills inc[k-1], e[k-1], a[k-1]. The first line whose field does
+// not yield three numbers ends the reading and is not counted; the lines after it are not read.
+//
+// On entry `n` holds the capacity of the arrays; nothing is ever stored at index n or beyond.
+// Returns:
+//   ok              - `n` holds the number of orbits read;
+//   cannot_open     - after the echo line, " Error reading file " with the 80-character name was
+//                     written; `n` and the arrays are unchanged;
+//   too_many_orbits - line n+1 yields an orbit: " pairtrack: orbit catalogue holds more than",
+//                     the capacity, "orbits" was written instead of the count line; the arrays
+//                     hold the first n orbits and `n` is unchanged.
+CatalogStatus load_catalog(const std::string& name80, double a[], double e[], double inc[],
+                           std::int32_t& n, std::ostream& out);
+
+}  // namespace pairtrack
