@@ -28,7 +28,8 @@ namespace pairtrack::fortran {
 //   logical  a word whose first letter, after an optional leading point, is t or f in either
 //            case: T, F, .true., .false., True.
 // The rarer list-directed notations are refused as unreadable input: a null value (a leading
-// comma, or two commas with only blanks between), a repeat count (2*0) and a slash.
+// comma, or two commas with only blanks between), a repeat count (2*0) and a slash. A value of
+// more than 1024 characters is garbage, not a number, and unreadable too.
 // ---------------------------------------------------------------------------------------------
 
 // Reads records from a text stream, one record starting at the beginning of a line. The reader
@@ -47,7 +48,7 @@ class FreeFormReader {
   // blank lines are skipped, values may continue over following lines, and once all values are
   // read the rest of the last line is skipped. Returns false at the end of the input before all
   // values were read, or on a value that cannot be read in its form; the contents of `values`
-  // are then unspecified.
+  // and the position in the stream are then unspecified (the run ends on such input).
   bool read_integers(std::span<std::int32_t> values);
   bool read_reals(std::span<double> values);
   // One logical value: 1 for true, 0 for false.

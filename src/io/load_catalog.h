@@ -16,9 +16,6 @@ enum class CatalogStatus {
   too_many_orbits,  // more orbit lines than the arrays hold; the refusal line was written
 };
 
-// Population-1 capacity: the arrays of the program entry hold this many orbits.
-inline constexpr std::int32_t catalog_capacity = 30000;
-
 // Reads the orbit catalogue named by `name80`, a fixed-length text of 80 characters, blank-filled
 // (a shorter text is blank-filled to 80 and a longer one cut to 80 before use).
 //
