@@ -1,0 +1,33 @@
+// Planning a frame's sweep: alive bodies in position order, perihelion draws
+// and removals in the same order as the pair loop would make them.
+#include "run/sweep_plan.h"
+
+#include <algorithm>
+
+#include "run/run_storage.h"
+#include "stats/ran1.h"
+
+namespace pairtrack {
+
+std::int32_t sweep_upper_end(std::int32_t n2, std::int32_t n2_max) { return std::min(n2, n2_max); }
+
+std::int32_t plan_sweep(RunParameters& params, const double a2[], const double e2[],
+                        const std::int32_t ids[], std::int32_t n2, std::int32_t istat[],
+                        std::int32_t swept[]) {
+  std::int32_t count = 0;
+  const std::int32_t upper = sweep_upper_end(n2, params.n2_max);
+  for (std::int32_t j = params.n2_min; j <= upper; ++j) {
+    std::int32_t& flag = istat[ids[j - 1] - 1];
+    if (flag != 0) continue;  // removed earlier: skipped entirely
+    swept[count++] = j;
+    // Perihelion in AU; the removal takes effect from the next position on.
+    const double q = (a2[j - 1] / kCmPerAu) * (1.0 - e2[j - 1]);
+    if (params.q_crit > q) {
+      const double r = ran1(params.iseed);
+      if (r <= params.p_crit) flag = 1;
+    }
+  }
+  return count;
+}
+
+}  // namespace pairtrack

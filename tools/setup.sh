@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what building and testing pairtrack needs, when it is missing:
+# a C++20 compiler, CMake, GoogleTest and Google Benchmark (Debian packages).
+# Safe to run repeatedly; does nothing on a machine that has everything.
+set -euo pipefail
+
+need=()
+command -v cmake >/dev/null 2>&1 || need+=(cmake)
+command -v g++ >/dev/null 2>&1 || need+=(g++)
+command -v make >/dev/null 2>&1 || need+=(make)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+[ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+[ -x /usr/bin/time ] || need+=(time)
+for extra in "$@"; do need+=("$extra"); done
+
+if [ ${#need[@]} -gt 0 ]; then
+  missing=()
+  for p in "${need[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}" >&2
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+fi
