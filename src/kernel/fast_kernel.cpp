@@ -1,0 +1,238 @@
+// The fast collision kernel's pair level: apsis matching and overlap cases
+// as in gaussorb, the pairs' integrals gathered into groups of four lanes,
+// and the scaling of each pair's sums into report units.
+#include "kernel/fast_kernel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "kernel/fast_lanes.h"
+#include "kernel/g_integral.h"
+#include "kernel/gaussorb.h"
+#include "kernel/kernel_constants.h"
+#include "kernel/overlap_geometry.h"
+
+namespace pairtrack {
+
+PreparedOrbit prepare_orbit(double a_cm, double e, double inc) {
+  using namespace kernel;
+  PreparedOrbit o;
+  o.a_cm = a_cm;
+  o.e = e;
+  o.inc = inc;
+  o.p_cm = a_cm * (1.0 - e * e);
+  o.period_s = std::pow(a_cm, 1.5) * kTwoPi / kSqrtGM;
+  o.v_scale = std::sqrt(kGM / o.p_cm);
+  o.e_p = e * o.p_cm;
+  o.cos_inc = std::cos(inc);
+  o.sin_inc = std::sin(inc);
+  return o;
+}
+
+bool avx2_supported() {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  return fast::avx2_compiled() && __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
+namespace {
+
+using fast::IntegralJob;
+using fast::kLanes;
+using fast::LaneSums;
+using fast::LaneTables;
+using fast::NodeRow;
+using fast::ThetaRow;
+
+// Pairs gathered per block: their one or two integrals fill the lanes.
+constexpr int kBlockPairs = 32;
+constexpr int kBlockJobs = 2 * kBlockPairs;
+
+struct PairPlan {
+  PairStatus status = PairStatus::kDisjoint;
+  int n_jobs = 0;     // 1 (one arc) or 2 (two arcs whose sums are added)
+  int first_job = 0;  // index of the pair's first integral in the block
+};
+
+// Working storage of a row: on the stack for the program's node counts, on
+// the heap (once per row) for larger ones.
+class RowStorage {
+ public:
+  explicit RowStorage(const FastRules& rules) {
+    const int n_cap = std::max(rules.n_cap(), 0);
+    const int n_theta = std::max(rules.n_theta(), 0);
+    if (!rules.valid()) return;
+    if (n_cap <= kFastInlineNodes && n_theta <= kFastInlineNodes) {
+      tables_ = LaneTables{nodes_, thetas_, x_, w_};
+    } else {
+      heap_nodes_.resize(static_cast<std::size_t>(n_cap));
+      heap_thetas_.resize(static_cast<std::size_t>(n_theta));
+      heap_x_.resize(static_cast<std::size_t>(n_theta));
+      heap_w_.resize(static_cast<std::size_t>(n_theta));
+      tables_ = LaneTables{heap_nodes_.data(), heap_thetas_.data(), heap_x_.data(),
+                           heap_w_.data()};
+    }
+  }
+  const LaneTables& tables() const { return tables_; }
+
+ private:
+  NodeRow nodes_[kFastInlineNodes];
+  ThetaRow thetas_[kFastInlineNodes];
+  double x_[kFastInlineNodes];
+  double w_[kFastInlineNodes];
+  std::vector<NodeRow> heap_nodes_;
+  std::vector<ThetaRow> heap_thetas_;
+  std::vector<double> heap_x_, heap_w_;
+  LaneTables tables_;
+};
+
+// Apsis matching and overlap case of one pair; appends its integrals.
+void plan_pair(const PreparedOrbit& o1, const PreparedOrbit& o2, PairPlan& plan,
+               IntegralJob* jobs, int& n_jobs) {
+  plan = PairPlan{};
+  const OverlapBounds b = match_apsides(o1.a_cm, o1.e, o2.a_cm, o2.e);
+  if (b.disjoint()) {
+    plan.status = PairStatus::kDisjoint;
+    return;
+  }
+  IntegrationSet set1;
+  IntegrationSet set2;
+  int split_flag = 0;
+  const int which = linecheck_case(b.c1_rmax, b.c1_rmin, b.c2_rmax, b.c2_rmin, o1.a_cm, o2.a_cm,
+                                   o1.e, o2.e, o1.inc, o2.inc, set1, set2, split_flag);
+  if (which == 0) {
+    plan.status = PairStatus::kNoCase;
+    return;
+  }
+  plan.status = PairStatus::kIntegrated;
+  plan.first_job = n_jobs;
+  // Orbit A is solved for, orbit B's true anomaly is the quadrature variable.
+  switch (which) {
+    case 1:  // outer arc along orbit 1, inner arc along orbit 2
+      jobs[n_jobs++] = IntegralJob{&o2, &o1, set1.c_first, set1.c_second};
+      jobs[n_jobs++] = IntegralJob{&o1, &o2, set2.c_first, set2.c_second};
+      break;
+    case 2:  // one arc over orbit 1's whole true anomaly
+      jobs[n_jobs++] = IntegralJob{&o2, &o1, set1.c_first, set2.c_second};
+      break;
+    case 3:  // one arc over orbit 2's whole true anomaly
+      jobs[n_jobs++] = IntegralJob{&o1, &o2, set1.c_first, set2.c_second};
+      break;
+    default:  // case 4: outer arc along orbit 2, inner arc along orbit 1
+      jobs[n_jobs++] = IntegralJob{&o1, &o2, set1.c_first, set1.c_second};
+      jobs[n_jobs++] = IntegralJob{&o2, &o1, set2.c_first, set2.c_second};
+      break;
+  }
+  plan.n_jobs = n_jobs - plan.first_job;
+}
+
+// Copies lane 0 into lanes n_jobs .. kLanes-1, so that idle lanes compute
+// ordinary numbers.
+void pad_lanes(const FastRules& rules, const LaneTables& t, int n_jobs) {
+  auto pad = [n_jobs](double* v) {
+    for (int lane = n_jobs; lane < kLanes; ++lane) v[lane] = v[0];
+  };
+  for (int k = 0; k < rules.n_cap(); ++k) {
+    NodeRow& r = t.nodes[k];
+    for (double* v : {r.cos_i, r.sin_i, r.sin2_i, r.k_a}) pad(v);
+  }
+  for (int m = 0; m < rules.n_theta(); ++m) {
+    ThetaRow& r = t.thetas[m];
+    for (double* v : {r.vt_a, r.vt_b, r.pb_db, r.pp_a, r.h_a, r.h_b, r.w_theta, r.tt, r.dr2_1,
+                      r.dr2_2, r.dru_1, r.dru_2, r.m2ab_1, r.m2ab_2}) {
+      pad(v);
+    }
+  }
+}
+
+// The sums of jobs[0 .. n_jobs-1], four lanes at a time.
+void integrate_jobs(const FastRules& rules, const LaneTables& t, const IntegralJob* jobs,
+                    int n_jobs, double v_esc, bool use_avx2, double (*job_sums)[4]) {
+  for (int g = 0; g < n_jobs; g += kLanes) {
+    const int lanes = std::min(kLanes, n_jobs - g);
+    LaneSums sums = {};
+    if (rules.valid()) {
+      fast::fill_tables(rules, jobs + g, lanes, t);
+      if (use_avx2) {
+        pad_lanes(rules, t, lanes);
+        fast::integrate_avx2(rules, t, v_esc, sums);
+      } else {
+        fast::integrate_scalar(rules, t, lanes, v_esc, sums);
+      }
+    }
+    for (int lane = 0; lane < lanes; ++lane) {
+      for (int s = 0; s < 4; ++s) job_sums[g + lane][s] = sums[s][lane];
+    }
+  }
+}
+
+// gaussorb's last steps: add the two arcs, refuse sums without a finite
+// positive probability, scale into report units.
+void finish_pair(const PairPlan& plan, const double (*job_sums)[4], PairOutputs& out) {
+  if (plan.status == PairStatus::kDisjoint) {
+    out.p_coll = 0.0;  // the speeds keep the caller's values
+    return;
+  }
+  double total[4] = {0.0, 0.0, 0.0, 0.0};
+  if (plan.status == PairStatus::kIntegrated) {
+    const double* first = job_sums[plan.first_job];
+    if (plan.n_jobs == 2) {
+      const double* second = job_sums[plan.first_job + 1];
+      for (int i = 0; i < 4; ++i) total[i] = first[i] + second[i];
+    } else {
+      for (int i = 0; i < 4; ++i) total[i] = first[i];
+    }
+  }
+  if (!(std::isfinite(total[kSumP]) && total[kSumP] > 0.0)) {
+    out = PairOutputs{};
+    return;
+  }
+  using namespace kernel;
+  const double c = kInvPiCubed;
+  const double x = total[kSumP] * c;
+  out.p_coll = x * kCm2SToKm2Yr / kProbabilityUnit;
+  out.v_rel_mean = total[kSumV] * c / 100000.0 / x;
+  out.v_rel_rms = std::sqrt(total[kSumV2] * c / x) / 100000.0;
+  out.v_imp_mean = c * total[kSumVimp] / x;
+}
+
+}  // namespace
+
+std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedOrbit> orbits1,
+                               const PreparedOrbit& orbit2, double v_esc, PairOutputs* out,
+                               PairStatus* status, SimdPath path) {
+  const bool use_avx2 = path != SimdPath::kScalar && avx2_supported();
+  RowStorage storage(rules);
+  std::int64_t no_case = 0;
+  const std::size_t n = orbits1.size();
+  for (std::size_t begin = 0; begin < n; begin += kBlockPairs) {
+    const int count = static_cast<int>(std::min<std::size_t>(kBlockPairs, n - begin));
+    PairPlan plans[kBlockPairs];
+    IntegralJob jobs[kBlockJobs];
+    double job_sums[kBlockJobs][4];
+    int n_jobs = 0;
+    for (int i = 0; i < count; ++i) plan_pair(orbits1[begin + i], orbit2, plans[i], jobs, n_jobs);
+    integrate_jobs(rules, storage.tables(), jobs, n_jobs, v_esc, use_avx2, job_sums);
+    for (int i = 0; i < count; ++i) {
+      finish_pair(plans[i], job_sums, out[begin + i]);
+      if (status != nullptr) status[begin + i] = plans[i].status;
+      if (plans[i].status == PairStatus::kNoCase) ++no_case;
+    }
+  }
+  return no_case;
+}
+
+PairStatus fast_gaussorb(const FastRules& rules, const PreparedOrbit& orbit1,
+                         const PreparedOrbit& orbit2, double v_esc, PairOutputs& out,
+                         SimdPath path) {
+  PairStatus status = PairStatus::kDisjoint;
+  fast_gaussorb_row(rules, std::span<const PreparedOrbit>(&orbit1, 1), orbit2, v_esc, &out,
+                    &status, path);
+  return status;
+}
+
+}  // namespace pairtrack

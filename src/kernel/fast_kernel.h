@@ -1,0 +1,80 @@
+// The fast collision kernel: the same intrinsic collision probability and
+// encounter-speed moments as gaussorb, bit for bit, with everything that
+// repeats formed once. Units as gaussorb: semimajor axes in cm, inclinations in
+// radians, v_esc and the output speeds in km/s, p_coll in 1e-18 km^-2 yr^-1.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "kernel/fast_rules.h"
+
+namespace pairtrack {
+
+// One orbit with the constants the kernel needs of it, formed once per orbit
+// with the arithmetic the reference kernel uses inside every call:
+//   p_cm = a_cm (1 - e e), period_s = a_cm^1.5 2 pi / sqrt(GM) (a general power
+//   function), v_scale = sqrt(GM / p_cm) (cm/s), e_p = e p_cm, and the cosine
+//   and sine of the inclination. Default-constructed orbits hold zeros.
+struct PreparedOrbit {
+  double a_cm = 0.0;
+  double e = 0.0;
+  double inc = 0.0;       // radians
+  double p_cm = 0.0;      // semi-latus rectum
+  double period_s = 0.0;  // orbital period
+  double v_scale = 0.0;   // sqrt(GM / p), the speed scale of the orbit, cm/s
+  double e_p = 0.0;       // e p, cm
+  double cos_inc = 0.0;
+  double sin_inc = 0.0;
+};
+
+// Prepares an orbit (a in cm, inclination in radians). Elements are not
+// checked: whatever the reference kernel would compute from them, the fast
+// kernel computes too.
+PreparedOrbit prepare_orbit(double a_cm, double e, double inc);
+
+// Which vector unit runs the quadrature. kAuto takes AVX2 when the processor
+// has it and the portable scalar code otherwise; kAvx2 on a processor without
+// AVX2 falls back to the scalar code. All paths give identical bits.
+enum class SimdPath { kAuto, kScalar, kAvx2 };
+
+// True when this processor can run the AVX2 path (checked at run time).
+bool avx2_supported();
+
+// How a pair ended.
+enum class PairStatus : std::uint8_t {
+  kIntegrated,  // the distance ranges meet and an overlap case held
+  kDisjoint,    // the distance ranges do not meet: p_coll = 0, speeds untouched
+  kNoCase,      // the ranges meet but no overlap case held: all four outputs 0
+                // (the reference kernel prints its no-case line for such a pair)
+};
+
+// The four outputs of a pair, as gaussorb writes them.
+struct PairOutputs {
+  double p_coll = 0.0;      // 1e-18 km^-2 yr^-1
+  double v_rel_mean = 0.0;  // km/s
+  double v_rel_rms = 0.0;   // km/s
+  double v_imp_mean = 0.0;  // km/s
+};
+
+// One pair (orbit 1, orbit 2) with the node counts of `rules`: the outputs of
+// gaussorb(orbit1, orbit2, ..., rules.n_cap(), rules.n_theta(), v_esc), bit
+// for bit. A disjoint pair writes only out.p_coll, like gaussorb; a pair with
+// no overlap case or with a probability sum that is not finite and positive
+// gets zeros. Nothing is printed.
+PairStatus fast_gaussorb(const FastRules& rules, const PreparedOrbit& orbit1,
+                         const PreparedOrbit& orbit2, double v_esc, PairOutputs& out,
+                         SimdPath path = SimdPath::kAuto);
+
+// Every pair (orbits1[k], orbit2) of a row, results in out[k] (and, when
+// `status` is not null, status[k]). Independent integrals of neighbouring
+// pairs share the vector lanes; each keeps its own order of summation, so
+// every pair's outputs are those of fast_gaussorb. out[k] of a disjoint pair
+// keeps its speeds. Allocates nothing for node counts up to
+// kFastInlineNodes. Returns the number of pairs with status kNoCase.
+// Safe to call from many threads at once.
+std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedOrbit> orbits1,
+                               const PreparedOrbit& orbit2, double v_esc, PairOutputs* out,
+                               PairStatus* status = nullptr, SimdPath path = SimdPath::kAuto);
+
+}  // namespace pairtrack

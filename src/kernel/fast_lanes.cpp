@@ -1,0 +1,161 @@
+// Lane tables and the portable quadrature loop of the fast kernel. Every
+// quantity is formed with the operations, operands and order of the
+// reference integrand (kernel/integrand.h); only where it is formed changes:
+// per orbit, per node difference or per anomaly node instead of per term.
+#include <cmath>
+
+#include "kernel/fast_lanes.h"
+#include "kernel/kernel_constants.h"
+
+namespace pairtrack::fast {
+
+namespace {
+
+// The node-independent part of one anomaly node of one lane.
+void fill_theta(const PreparedOrbit& oa, const PreparedOrbit& ob, double theta, double w_theta,
+                ThetaRow& row, int lane) {
+  const double e_a = oa.e;
+  const double e_b = ob.e;
+  const double cos_t = std::cos(theta);
+  const double sin_t = std::sin(theta);
+  const double pp_b = 1.0 + e_b * cos_t;
+  const double cos_fa = (oa.p_cm * pp_b / ob.p_cm - 1.0) / e_a;
+  const double pp_a = 1.0 + e_a * cos_fa;
+  const double tau_a = std::fabs(e_a * std::sin(std::acos(cos_fa)) / pp_a);
+  const double tau_b = std::fabs(e_b * sin_t / pp_b);
+  const double rho_b = std::fabs(e_b * std::sqrt(1.0 - cos_t * cos_t));
+  const double d_b = std::sqrt(2.0 * e_b * cos_t + 1.0 + e_b * e_b);
+  const double v_b = ob.v_scale * d_b;
+  const double s_a = std::sqrt(1.0 - cos_fa * cos_fa);
+  const double rho_a = std::fabs(e_a * s_a);
+  const double d_a = std::sqrt(2.0 * e_a * cos_fa + 1.0 + e_a * e_a);
+  const double v_a = oa.v_scale * d_a;
+  row.vt_a[lane] = v_a * (pp_a / d_a);
+  row.vt_b[lane] = v_b * (pp_b / d_b);
+  row.pb_db[lane] = pp_b / d_b;
+  row.pp_a[lane] = pp_a;
+  row.h_a[lane] = 4.0 * s_a * oa.period_s;
+  row.h_b[lane] = v_b * ob.period_s;
+  row.w_theta[lane] = w_theta;
+
+  // Body B inbound (sigma_B = -1) in both terms; body A inbound in term 1,
+  // outbound in term 2.
+  const double sigma_b = -1.0;
+  const double t_b = sigma_b * tau_b;
+  const double u_b = sigma_b * rho_b / d_b;
+  const double vr_b = v_b * u_b;
+  const double t_a1 = -1.0 * tau_a;
+  const double t_a2 = 1.0 * tau_a;
+  const double dr_1 = vr_b - v_a * (-1.0 * rho_a / d_a);
+  const double dr_2 = vr_b - v_a * (1.0 * rho_a / d_a);
+  row.tt[lane] = t_a1 * t_a1 + t_b * t_b;
+  row.dr2_1[lane] = dr_1 * dr_1;
+  row.dr2_2[lane] = dr_2 * dr_2;
+  row.dru_1[lane] = dr_1 * u_b;
+  row.dru_2[lane] = dr_2 * u_b;
+  row.m2ab_1[lane] = (-2.0) * t_a1 * t_b;
+  row.m2ab_2[lane] = (-2.0) * t_a2 * t_b;
+}
+
+}  // namespace
+
+void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
+                 const LaneTables& t) {
+  const int n_cap = rules.n_cap();
+  const int n_theta = rules.n_theta();
+  for (int lane = 0; lane < n_jobs; ++lane) {
+    const IntegralJob& job = jobs[lane];
+    const PreparedOrbit& oa = *job.a;
+    const PreparedOrbit& ob = *job.b;
+
+    // The arc runs upward within [0, pi] (no exchange when an end is NaN).
+    const double theta_1 = std::acos(job.c_1);
+    const double theta_2 = std::acos(job.c_2);
+    double theta_lo = theta_1;
+    double theta_hi = theta_2;
+    if (theta_1 > theta_2) {
+      theta_lo = theta_2;
+      theta_hi = theta_1;
+    }
+    rules.anomaly_rule(theta_lo, theta_hi, t.scratch_x, t.scratch_w);
+
+    const double c_c = oa.cos_inc * ob.cos_inc;
+    const double s_s = oa.sin_inc * ob.sin_inc;
+    for (int k = 0; k < n_cap; ++k) {
+      NodeRow& row = t.nodes[k];
+      const double cos_i = rules.node_cos()[k] * s_s + c_c;
+      const double sin_i = std::sqrt(1.0 - cos_i * cos_i);
+      row.cos_i[lane] = cos_i;
+      row.sin_i[lane] = sin_i;
+      row.sin2_i[lane] = sin_i * sin_i;
+      row.k_a[lane] = oa.e_p * sin_i;
+    }
+    for (int m = 0; m < n_theta; ++m) {
+      fill_theta(oa, ob, t.scratch_x[m], t.scratch_w[m], t.thetas[m], lane);
+    }
+  }
+}
+
+void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
+                      LaneSums& sums) {
+  using kernel::kPi;
+  const double v_esc2 = v_esc * v_esc;
+  for (int lane = 0; lane < n_lanes; ++lane) {
+    double s_p = 0.0, s_v = 0.0, s_v2 = 0.0, s_vimp = 0.0;
+    for (int k = 0; k < rules.n_cap(); ++k) {
+      const NodeRow& nr = t.nodes[k];
+      const double cos_i = nr.cos_i[lane];
+      const double sin_i = nr.sin_i[lane];
+      const double sin2_i = nr.sin2_i[lane];
+      const double k_a = nr.k_a[lane];
+      const double w_node = rules.node_w()[k];
+      for (int m = 0; m < rules.n_theta(); ++m) {
+        const ThetaRow& r = t.thetas[m];
+        const double vt_a = r.vt_a[lane];
+        const double delta_t = r.vt_b[lane] - cos_i * vt_a;
+        const double delta_n = 0.0 - vt_a * sin_i;
+        const double xi_t = delta_t * r.pb_db[lane];
+        const double dt2 = delta_t * delta_t;
+        const double dn2 = delta_n * delta_n;
+        const double ts = r.tt[lane] + sin2_i;
+        const double pp_a = r.pp_a[lane];
+
+        // The four summands of terms 1 and 2.
+        double w[2], wu[2], wuu[2], wv[2];
+        bool adds[2];
+        const double dr2[2] = {r.dr2_1[lane], r.dr2_2[lane]};
+        const double dru[2] = {r.dru_1[lane], r.dru_2[lane]};
+        const double m2ab[2] = {r.m2ab_1[lane], r.m2ab_2[lane]};
+        for (int j = 0; j < 2; ++j) {
+          const double u = std::sqrt(dr2[j] + dt2 + dn2);
+          const double u_km = std::fabs(u) * kernel::kCmPerSToKmPerS;
+          adds[j] = !(u_km <= 0.0);
+          const double focus = v_esc2 / (u_km * u_km) + 1.0;
+          const double xi = dru[j] + xi_t;
+          const double g_b = 2.0 * (u / std::sqrt(u * u - xi * xi)) / r.h_b[lane];
+          const double s = std::sqrt(ts + m2ab[j] * cos_i);
+          const double j_a = 1.0 / std::fabs(k_a / (s * pp_a * pp_a));
+          w[j] = focus * (j_a * g_b * kPi / r.h_a[lane] * r.w_theta[lane] * w_node);
+          wu[j] = w[j] * u;
+          wuu[j] = wu[j] * u;
+          wv[j] = w[j] * std::sqrt(u_km * u_km + v_esc2);
+        }
+        // Signs (-,-), (-,+), (+,-), (+,+): terms 1, 2, 2, 1. A term whose
+        // relative speed is zero adds nothing.
+        for (int j : {0, 1, 1, 0}) {
+          if (!adds[j]) continue;
+          s_p += w[j];
+          s_v += wu[j];
+          s_v2 += wuu[j];
+          s_vimp += wv[j];
+        }
+      }
+    }
+    sums[0][lane] = s_p;
+    sums[1][lane] = s_v;
+    sums[2][lane] = s_v2;
+    sums[3][lane] = s_vimp;
+  }
+}
+
+}  // namespace pairtrack::fast

@@ -1,0 +1,74 @@
+// Gauss-Legendre rules built once per node count. The root finding repeats
+// gauleg's Newton iteration operation for operation, so that applying a
+// cached root to an interval reproduces gauleg's abscissas and weights.
+#include "kernel/fast_rules.h"
+
+#include <cmath>
+
+#include "kernel/gauleg.h"
+#include "kernel/kernel_constants.h"
+
+namespace pairtrack {
+
+namespace {
+
+// Root i (1-based) of P_n and the weight denominator (1 - z z) pp pp, with pp
+// the derivative of the last Newton pass: gauleg's arithmetic.
+void legendre_root(int n, int i, double& z_out, double& den_out) {
+  double z = std::cos(3.141592654 * (i - 0.25) / (n + 0.5));
+  double z1 = 0.0;
+  double pp = 0.0;
+  do {
+    double p1 = 1.0;
+    double p2 = 0.0;
+    for (int j = 1; j <= n; ++j) {
+      const double p3 = p2;
+      p2 = p1;
+      p1 = ((2.0 * j - 1.0) * z * p2 - (j - 1.0) * p3) / j;
+    }
+    pp = n * (z * p1 - p2) / (z * z - 1.0);
+    z1 = z;
+    z = z1 - p1 / pp;
+  } while (std::fabs(z - z1) > 3e-14);
+  z_out = z;
+  den_out = (1.0 - z * z) * pp * pp;
+}
+
+}  // namespace
+
+FastRules::FastRules(int n_cap, int n_theta)
+    : n_cap_(n_cap),
+      n_theta_(n_theta),
+      valid_(n_cap >= 1 && n_theta >= 1 && n_cap <= kernel::kMaxNodes &&
+             n_theta <= kernel::kMaxNodes) {
+  if (!valid_) return;
+  node_x_.resize(static_cast<std::size_t>(n_cap));
+  node_w_.resize(static_cast<std::size_t>(n_cap));
+  node_cos_.resize(static_cast<std::size_t>(n_cap));
+  const double lo = 0.0;
+  const double hi = kernel::kPi;
+  gauleg(lo, hi, node_x_.data(), node_w_.data(), n_cap);
+  for (int k = 0; k < n_cap; ++k) node_cos_[k] = std::cos(node_x_[k]);
+
+  const int m = (n_theta + 1) / 2;
+  theta_z_.resize(static_cast<std::size_t>(m));
+  theta_den_.resize(static_cast<std::size_t>(m));
+  for (int i = 1; i <= m; ++i) legendre_root(n_theta, i, theta_z_[i - 1], theta_den_[i - 1]);
+}
+
+void FastRules::anomaly_rule(double lo, double hi, double* x, double* w) const {
+  const int n = n_theta_;
+  const int m = (n + 1) / 2;
+  const double xm = 0.5 * (lo + hi);
+  const double xl = 0.5 * (hi - lo);
+  for (int i = 1; i <= m; ++i) {
+    const double z = theta_z_[i - 1];
+    // For odd n the middle point is written twice; the second write stays.
+    x[i - 1] = xm - xl * z;
+    x[n - i] = xm + xl * z;
+    w[i - 1] = 2.0 * xl / theta_den_[i - 1];
+    w[n - i] = w[i - 1];
+  }
+}
+
+}  // namespace pairtrack
