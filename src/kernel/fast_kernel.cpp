@@ -49,7 +49,7 @@ using fast::NodeRow;
 using fast::ThetaRow;
 
 // Pairs gathered per block: their one or two integrals fill the lanes.
-constexpr int kBlockPairs = 32;
+constexpr int kBlockPairs = 64;
 constexpr int kBlockJobs = 2 * kBlockPairs;
 
 struct PairPlan {

@@ -1,0 +1,48 @@
+// Deterministic benchmark workloads: main-belt-like orbits (a 1.5-4.5 AU,
+// e 0-0.4, i 0-35 degrees) whose pairs mix crossing, nested and disjoint
+// distance ranges. Orbits come out in cm and radians, as the kernel takes them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace pairtrack::bench {
+
+struct Orbit {
+  double a_cm;
+  double e;
+  double inc;  // radians
+};
+
+// Centimetres per AU and radians per degree as the program converts them.
+inline constexpr double kCmPerAu = 1.4959787e13;
+inline constexpr double kRadPerDeg = 0.017453292519444445;
+
+// A 64-bit generator whose sequence is the same on every platform and
+// standard library (the standard distributions are not).
+class SplitMix64 {
+ public:
+  explicit SplitMix64(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t next();
+  // Uniform in [lo, hi).
+  double uniform(double lo, double hi);
+
+ private:
+  std::uint64_t state_;
+};
+
+// n main-belt-like orbits from `seed`.
+std::vector<Orbit> main_belt_orbits(std::size_t n, std::uint64_t seed);
+
+// How the pairs (population[k], body) fall: disjoint ranges, two arcs
+// (crossing: one orbit reaches farther out), one arc (nested ranges), or no
+// overlap case.
+struct PairMix {
+  std::int64_t disjoint = 0;
+  std::int64_t crossing = 0;
+  std::int64_t nested = 0;
+  std::int64_t no_case = 0;
+};
+PairMix classify_pairs(const std::vector<Orbit>& population, const std::vector<Orbit>& bodies);
+
+}  // namespace pairtrack::bench

@@ -1,0 +1,37 @@
+// Pair evaluation of one frame: every swept body against every population-1
+// orbit, spread over threads, each pair writing its own slot. Probabilities
+// in 1e-18 km^-2 yr^-1, impact speeds in km/s.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "kernel/fast_kernel.h"
+
+namespace pairtrack {
+
+// The frame's per-pair result arrays, allocated by the caller (10000000
+// entries each).
+struct PairSlots {
+  double* proba;   // p_coll of each pair
+  double* impvel;  // v_imp_mean of each pair
+};
+
+// Evaluates every pair (swept body j, population-1 orbit k) for j in `bodies`
+// (the prepared orbits of the bodies the frame's plan sweeps, in plan order)
+// and k in `population1`, with 10 nodes over the node difference and 10 over
+// the true anomaly, and stores p_coll at proba[j * n1 + k] and v_imp_mean at
+// impvel[j * n1 + k] (n1 = population1.size()). The speeds are preset to 0
+// before each pair, so a disjoint pair stores 0 and 0. Returns the number of
+// pairs for which no overlap case held; the caller writes the no-case message
+// that many times, before the frame line.
+//
+// threads <= 0: all cores (OpenMP's default team, which honours
+// OMP_NUM_THREADS). The stored values and the count never depend on the number
+// of threads: every pair is evaluated alone and writes only its own slots.
+// Allocates nothing.
+std::int64_t evaluate_pairs(std::span<const PreparedOrbit> population1,
+                            std::span<const PreparedOrbit> bodies, double v_esc, PairSlots slots,
+                            int threads = 0);
+
+}  // namespace pairtrack
