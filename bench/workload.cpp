@@ -18,15 +18,24 @@ double SplitMix64::uniform(double lo, double hi) {
   return lo + (hi - lo) * unit;
 }
 
-std::vector<Orbit> main_belt_orbits(std::size_t n, std::uint64_t seed) {
+std::vector<Elements> main_belt_elements(std::size_t n, std::uint64_t seed) {
   SplitMix64 rng(seed);
-  std::vector<Orbit> orbits;
-  orbits.reserve(n);
+  std::vector<Elements> elements;
+  elements.reserve(n);
   for (std::size_t i = 0; i < n; ++i) {
     const double a_au = rng.uniform(1.5, 4.5);
     const double e = rng.uniform(0.0, 0.4);
     const double inc_deg = rng.uniform(0.0, 35.0);
-    orbits.push_back(Orbit{a_au * kCmPerAu, e, inc_deg * kRadPerDeg});
+    elements.push_back(Elements{a_au, e, inc_deg});
+  }
+  return elements;
+}
+
+std::vector<Orbit> main_belt_orbits(std::size_t n, std::uint64_t seed) {
+  std::vector<Orbit> orbits;
+  orbits.reserve(n);
+  for (const Elements& el : main_belt_elements(n, seed)) {
+    orbits.push_back(Orbit{el.a_au * kCmPerAu, el.e, el.inc_deg * kRadPerDeg});
   }
   return orbits;
 }

@@ -31,7 +31,17 @@ class SplitMix64 {
   std::uint64_t state_;
 };
 
-// n main-belt-like orbits from `seed`.
+// Elements as catalogues and history files hold them.
+struct Elements {
+  double a_au;
+  double e;
+  double inc_deg;
+};
+
+// n main-belt-like element sets from `seed`: a, e and i uniform in their ranges.
+std::vector<Elements> main_belt_elements(std::size_t n, std::uint64_t seed);
+
+// The same orbits converted to cm and radians as the program converts them.
 std::vector<Orbit> main_belt_orbits(std::size_t n, std::uint64_t seed);
 
 // How the pairs (population[k], body) fall: disjoint ranges, two arcs
