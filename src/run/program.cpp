@@ -19,6 +19,7 @@
 #include "io/load_catalog.h"
 #include "run/frame_report.h"
 #include "run/pair_evaluation.h"
+#include "run/progress.h"
 #include "run/run_parameters.h"
 #include "run/run_storage.h"
 #include "run/sweep_plan.h"
@@ -100,6 +101,8 @@ class Run {
   // Sweeps the frame held in the population-2 arrays and writes its lines.
   // Returns 0, or 1 after an error message.
   int sweep_frame(double t, std::ofstream* pairs);
+  // Evaluates the frame's pairs in batches of bodies, telling the progress reporter after each.
+  std::int64_t evaluate_with_progress(std::int32_t n_swept);
 
   RunParameters& p_;
   RunStorage& s_;
@@ -107,6 +110,8 @@ class Run {
   const ProgramOptions& options_;
   std::string pair_text_;  // pair-file lines of the current frame
   std::string line_;       // the frame line
+  std::int64_t frame_number_ = 0;  // complete frames read so far, for the progress line
+  double t_frame_ = 0.0;           // time of the frame being swept, Myr
 };
 
 int Run::execute() {
@@ -193,6 +198,7 @@ int Run::frame_loop(HistoryFile& history, std::ofstream* pairs) {
       ++s_.n2;
     }
     if (!complete || s_.n2 == 0) break;  // end of the data
+    ++frame_number_;
 
     // The pairs this frame can evaluate must fit the per-pair arrays.
     const std::int64_t n_pairs =
@@ -216,6 +222,7 @@ int Run::frame_loop(HistoryFile& history, std::ofstream* pairs) {
 }
 
 int Run::sweep_frame(double t, std::ofstream* pairs) {
+  t_frame_ = t;
   const std::int32_t upper = sweep_upper_end(s_.n2, p_.n2_max);
   // Identifiers index the removal flags: every visited position needs a valid one.
   for (std::int32_t j = p_.n2_min; j <= upper; ++j) {
@@ -238,10 +245,14 @@ int Run::sweep_frame(double t, std::ofstream* pairs) {
   }
 
   // Every pair writes its own slot: body b, orbit k at b * n1 + k.
-  const std::int64_t no_case = evaluate_pairs(
-      std::span<const PreparedOrbit>(s_.prepared1.get(), static_cast<std::size_t>(s_.n1)),
-      std::span<const PreparedOrbit>(s_.prepared2.get(), static_cast<std::size_t>(n_swept)),
-      p_.v_esc, PairSlots{s_.proba_arr.get(), s_.impvel_arr.get()}, options_.threads);
+  const std::int64_t no_case =
+      options_.progress != nullptr
+          ? evaluate_with_progress(n_swept)
+          : evaluate_pairs(
+                std::span<const PreparedOrbit>(s_.prepared1.get(), static_cast<std::size_t>(s_.n1)),
+                std::span<const PreparedOrbit>(s_.prepared2.get(), static_cast<std::size_t>(n_swept)),
+                p_.v_esc, PairSlots{s_.proba_arr.get(), s_.impvel_arr.get()}, options_.threads);
+  if (options_.progress != nullptr) options_.progress->clear();  // report lines follow
   for (std::int64_t i = 0; i < no_case; ++i) {
     write(out_, FreeFormLine().text("The line did not make any of the checks"));
   }
@@ -273,7 +284,38 @@ int Run::sweep_frame(double t, std::ofstream* pairs) {
   line_.clear();
   append_frame_line(line_, f);
   out_ << line_;
+  if (options_.progress != nullptr) out_.flush();  // before the progress line is redrawn
   return 0;
+}
+
+std::int64_t Run::evaluate_with_progress(std::int32_t n_swept) {
+  // Batches of bodies: each pair still writes its own slot, so the stored values and the
+  // no-case count are those of one evaluation over all bodies. A batch holds at least
+  // kMinBatchPairs pairs so that the threads stay busy, and a frame has at most about
+  // kBatches of them.
+  constexpr std::int64_t kBatches = 16;
+  constexpr std::int64_t kMinBatchPairs = 4096;
+  const std::int64_t n1 = s_.n1;
+  const std::int64_t frame_pairs = n1 * n_swept;
+  std::int64_t batch = (n_swept + kBatches - 1) / kBatches;
+  if (n1 > 0) batch = std::max(batch, (kMinBatchPairs + n1 - 1) / n1);
+  batch = std::max<std::int64_t>(batch, 1);
+
+  options_.progress->frame_started(frame_number_, t_frame_, frame_pairs);
+  const std::span<const PreparedOrbit> population1(s_.prepared1.get(),
+                                                   static_cast<std::size_t>(n1));
+  std::int64_t no_case = 0;
+  for (std::int64_t b0 = 0; b0 < n_swept; b0 += batch) {
+    const std::int64_t count = std::min<std::int64_t>(batch, n_swept - b0);
+    const std::span<const PreparedOrbit> bodies(s_.prepared2.get() + b0,
+                                                static_cast<std::size_t>(count));
+    no_case += evaluate_pairs(
+        population1, bodies, p_.v_esc,
+        PairSlots{s_.proba_arr.get() + b0 * n1, s_.impvel_arr.get() + b0 * n1},
+        options_.threads);
+    options_.progress->pairs_done((b0 + count) * n1);
+  }
+  return no_case;
 }
 
 }  // namespace

@@ -9,8 +9,14 @@
 
 namespace pairtrack {
 
+class ProgressReporter;
+
 struct ProgramOptions {
   int threads = 0;  // pair-evaluation threads; 0 = all cores (OMP_NUM_THREADS honoured)
+  // Told of every frame and, while a frame's pairs are evaluated, of the pairs done so far
+  // (the frame's bodies then run in a few batches; the results are the same to the bit).
+  // Null: no progress, one evaluation per frame.
+  ProgressReporter* progress = nullptr;
 };
 
 int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options = {});
