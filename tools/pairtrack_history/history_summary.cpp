@@ -129,60 +129,77 @@ bool summarise_history(const std::string& path, HistoryEncoding enc, LengthRule 
 
 bool detect_encoding(const std::string& path, Detection& d, std::string& error) {
   d = Detection{};
-  constexpr HistoryEncoding kAll[] = {HistoryEncoding::i2, HistoryEncoding::f4,
-                                      HistoryEncoding::f8};
-  HistorySummary probe;
-  if (!summarise_history(path, HistoryEncoding::f8, LengthRule::lenient, probe, error)) {
-    return false;
-  }
-  if (probe.file_bytes == 0) {
+  RawRecordFile file;
+  if (!file.open(path, error)) return false;
+  RawRecord first;
+  file.next(first);
+  if (first.status == RawRecord::Status::end) {
     d.explanation = "the file is empty, so its encoding cannot be told";
     return true;
   }
-
-  for (const LengthRule rule : {LengthRule::exact, LengthRule::lenient}) {
-    std::vector<HistorySummary> fits;
-    std::vector<HistorySummary> all;
-    for (const HistoryEncoding enc : kAll) {
-      HistorySummary s;
-      if (!summarise_history(path, enc, rule, s, error)) return false;
-      all.push_back(s);
-      // A walk that reads at least one record and ends cleanly or in a truncated last frame.
-      if (s.records > 0 && s.end != HistorySummary::End::damaged) fits.push_back(s);
-    }
-    if (fits.size() == 1) {
-      d.encoding = fits.front().encoding;
-      d.summary = fits.front();
-      d.exact = rule == LengthRule::exact;
-      const HistoryEncoding e = *d.encoding;
-      d.explanation =
-          d.exact ? "every header payload is " + std::to_string(header_payload_bytes(e)) +
-                        " bytes and every body payload " + std::to_string(body_payload_bytes(e))
-                  : "no encoding fits every record length exactly; only the readers of this "
-                    "one accept every record (some records are longer than it needs)";
-      return true;
-    }
-    if (fits.size() > 1) {
-      std::string names;
-      for (std::size_t i = 0; i < fits.size(); ++i) {
-        names += (i == 0 ? "" : i + 1 == fits.size() ? " and " : ", ") +
-                 std::string(1, static_cast<char>('0' + static_cast<int>(fits[i].encoding)));
-      }
-      d.explanation = "ambiguous: the record lengths fit formats " + names +
-                      " as the readers accept them; give --format";
-      return true;
-    }
-    if (rule == LengthRule::lenient) {
-      // Name the encoding whose header length the first record has, or else the one that
-      // walked furthest, and say where it broke.
-      const HistorySummary* best = &all.front();
-      for (const HistorySummary& s : all) {
-        if (s.records > best->records) best = &s;
-      }
-      d.explanation = "no encoding fits: read as format " + encoding_name(best->encoding) +
-                      ", " + best->end_detail;
-    }
+  if (first.status != RawRecord::Status::ok) {
+    d.explanation = "the first record, at byte 0, cannot be read: " + status_text(first.status);
+    return true;
   }
+  const auto first_length = static_cast<std::size_t>(first.length);
+  constexpr HistoryEncoding kAll[] = {HistoryEncoding::i2, HistoryEncoding::f4,
+                                      HistoryEncoding::f8};
+
+  // The first header's length names the encoding: each writes headers of its own length.
+  for (const HistoryEncoding enc : kAll) {
+    if (header_payload_bytes(enc) != first_length) continue;
+    d.encoding = enc;
+    HistorySummary exact;
+    if (!summarise_history(path, enc, LengthRule::exact, exact, error)) return false;
+    if (exact.end != HistorySummary::End::damaged) {
+      d.exact = true;
+      d.summary = exact;
+      d.explanation = "every header payload is " + std::to_string(header_payload_bytes(enc)) +
+                      " bytes and every body payload " + std::to_string(body_payload_bytes(enc));
+      return true;
+    }
+    // Walked as the readers would: longer records pass, shorter ones are damage.
+    if (!summarise_history(path, enc, LengthRule::lenient, d.summary, error)) return false;
+    d.explanation = "the first header payload is " + std::to_string(first_length) +
+                    " bytes, as format " + encoding_name(enc) + " writes it" +
+                    (d.summary.end == HistorySummary::End::damaged
+                         ? ""
+                         : "; some records are longer than it needs");
+    return true;
+  }
+
+  // No header length matches: the encodings whose readers accept every record, those that
+  // reach the end of the file cleanly before those that find it cut short.
+  std::vector<HistorySummary> clean, cut;
+  for (const HistoryEncoding enc : kAll) {
+    HistorySummary s;
+    if (!summarise_history(path, enc, LengthRule::lenient, s, error)) return false;
+    if (s.end == HistorySummary::End::clean) clean.push_back(s);
+    if (s.end == HistorySummary::End::truncated) cut.push_back(s);
+  }
+  const std::vector<HistorySummary>& fits = clean.empty() ? cut : clean;
+  if (fits.size() == 1) {
+    d.encoding = fits.front().encoding;
+    d.summary = fits.front();
+    d.explanation = "no header length matches exactly (the first is " +
+                    std::to_string(first_length) + " bytes); only the readers of this format "
+                    "accept every record";
+    return true;
+  }
+  if (fits.empty()) {
+    d.explanation = "no encoding fits: the first record's payload is " +
+                    std::to_string(first_length) +
+                    " bytes, not 10, 8 or 12, and no encoding's readers accept every record";
+    return true;
+  }
+  std::string names;
+  for (std::size_t i = 0; i < fits.size(); ++i) {
+    names += (i == 0 ? "" : i + 1 == fits.size() ? " and " : ", ") +
+             std::string(1, static_cast<char>('0' + static_cast<int>(fits[i].encoding)));
+  }
+  d.explanation = "ambiguous: the first record's payload is " + std::to_string(first_length) +
+                  " bytes, no header length matches it exactly, and the readers of formats " +
+                  names + " accept every record; give --format";
   return true;
 }
 

@@ -50,14 +50,18 @@ struct Detection {
   std::optional<HistoryEncoding> encoding;  // empty: none or several fit
   bool exact = false;       // every record has exactly the length of the encoding
   std::string explanation;  // one sentence: why this encoding, or why none can be told
-  HistorySummary summary;   // the walk in the detected encoding (valid when encoding is set)
+  // The walk in the detected encoding (valid when encoding is set); its end may be damaged
+  // when the first header names the encoding but a later record is too short for it.
+  HistorySummary summary;
 };
 
-// Tells the encoding: the one encoding in which every record has exactly its length (header
-// payload 10, 8 or 12 bytes, body payload 14, 26 or 50 bytes) up to the end of the file or a
-// truncated last frame; failing that, the one encoding in which the readers would accept every
-// record. None when the file is empty, when several encodings fit, or when none does. False
-// with `error` set when the file cannot be opened.
+// Tells the encoding. The first header's payload length names it (10, 8 or 12 bytes for
+// formats 0, 1 and 2): exact when every later record has the encoding's length too (body
+// payload 14, 26 or 50 bytes), otherwise walked as the readers would, which may end at a
+// damaged record. When the first length matches no header, the one encoding whose readers
+// accept every record (preferring a clean end to a truncated one); none when there are several
+// (ambiguous) or none, or the file is empty. False with `error` set when the file cannot be
+// opened.
 bool detect_encoding(const std::string& path, Detection& detection, std::string& error);
 
 // "0 (16-bit scaled)", "1 (float32)" or "2 (float64)".
