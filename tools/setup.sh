@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing pairtrack needs, when it is missing:
-# a C++20 compiler, CMake, GoogleTest and Google Benchmark (Debian packages).
+# a C++20 compiler, CMake, GoogleTest, Google Benchmark and matplotlib for the report
+# plot (Debian packages).
 # Safe to run repeatedly; does nothing on a machine that has everything.
 set -euo pipefail
 
@@ -11,6 +12,7 @@ command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 [ -x /usr/bin/time ] || need+=(time)
+[ -f /usr/lib/python3/dist-packages/matplotlib/__init__.py ] || need+=(python3-matplotlib)
 for extra in "$@"; do need+=("$extra"); done
 
 if [ ${#need[@]} -gt 0 ]; then
