@@ -25,6 +25,8 @@ HistoryFile::~HistoryFile() { close(); }
 
 bool HistoryFile::open(const std::string& path) {
   close();
+  // A NUL byte would cut the name short for the operating system and open another file.
+  if (path.find('\0') != std::string::npos) return false;
   // Non-blocking, so that a named pipe without a writer is refused instead of waiting; the
   // flag means nothing for the regular files that are accepted.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -36,7 +36,8 @@ class HistoryFile {
 
   // Opens an existing regular file for reading, closing any file open before. Returns false
   // when it cannot be opened, is a directory or is not a regular file (a pipe or device could
-  // not be skipped through by seeking). No allocation proportional to the file.
+  // not be skipped through by seeking), or when the name holds a NUL byte. No allocation
+  // proportional to the file.
   bool open(const std::string& path);
 
   // Closes the file; harmless when none is open.

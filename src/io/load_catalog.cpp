@@ -21,7 +21,9 @@ constexpr std::size_t kFieldLength = 182 - 148 + 1;
 // but yields no lines; it is as unreadable as a missing file).
 bool open_regular_file(const std::string& path, std::ifstream& file) {
   std::error_code error;
-  if (path.empty() || !std::filesystem::is_regular_file(path, error) || error) return false;
+  // A NUL byte would cut the name short for the operating system and open another file.
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  if (!std::filesystem::is_regular_file(path, error) || error) return false;
   file.open(path, std::ios::in | std::ios::binary);
   return file.is_open();
 }
