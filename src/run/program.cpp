@@ -342,7 +342,10 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
   // Storage at full capacity, once for the whole run.
   static RunStorage storage;
   Run run(p, storage, out, options);
-  return run.execute();
+  const int status = run.execute();
+  // A report that could not be written completely (a full disk, a closed pipe) must not pass
+  // for a successful run; no message can reach the broken stream.
+  return out.flush() ? status : 1;
 }
 
 }  // namespace pairtrack

@@ -1,7 +1,7 @@
 // The pairtrack run: parameters from `in`, report and messages to `out`,
 // the history file and the optional pair file by name. Returns the process
 // exit status: 0 after the last frame, 1 on every error end (its message has
-// then been written to `out`).
+// then been written to `out`) and when `out` could not take the whole report.
 #pragma once
 
 #include <istream>

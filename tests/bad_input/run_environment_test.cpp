@@ -1,6 +1,7 @@
 // Files that are not what their names promise, run end to end: a history file or catalogue that
 // is a directory, missing or unreadable, a name holding a NUL byte, catalogues of 30000 and
-// 30001 orbits, and a pair file that cannot be created or written.
+// 30001 orbits, a pair file that cannot be created or written, and a report that cannot be
+// written.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -140,6 +141,22 @@ TEST(PairFile, FullDeviceIsAWriteError) {
   const RunResult r = run_pairtrack(dir, p.text());
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_EQ(last_line(r), " pairtrack: Error writing file " + shown("hitrate_pairtrack_q.tmp"));
+}
+
+TEST(Report, StandardOutputThatCannotBeWrittenIsAFailure) {
+  // Every write to /dev/full fails: the report is lost, so the run must not end with status 0.
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  ScratchDir dir;
+  write_inputs(dir);
+  write_text(dir / "stdin.txt", params_for(2).text());
+  const std::string cmd = "cd '" + dir.path().string() + "' && '" PAIRTRACK_EXE
+                          "' < stdin.txt > /dev/full 2> stderr.txt";
+  const int raw = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  EXPECT_EQ(read_file(dir / "stderr.txt"), "");
+  // The same run with a working standard output succeeds.
+  EXPECT_EQ(run_pairtrack(dir, params_for(2).text()).status, 0);
 }
 
 }  // namespace
