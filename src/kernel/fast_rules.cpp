@@ -1,6 +1,6 @@
-// Gauss-Legendre rules built once per node count. The root finding repeats
-// gauleg's Newton iteration operation for operation, so that applying a
-// cached root to an interval reproduces gauleg's abscissas and weights.
+// Gauss-Legendre rules built once per node count. The roots come from
+// gauleg's own Newton iteration, so that applying a cached root to an
+// interval reproduces gauleg's abscissas and weights.
 #include "kernel/fast_rules.h"
 
 #include <cmath>
@@ -9,32 +9,6 @@
 #include "kernel/kernel_constants.h"
 
 namespace pairtrack {
-
-namespace {
-
-// Root i (1-based) of P_n and the weight denominator (1 - z z) pp pp, with pp
-// the derivative of the last Newton pass: gauleg's arithmetic.
-void legendre_root(int n, int i, double& z_out, double& den_out) {
-  double z = std::cos(3.141592654 * (i - 0.25) / (n + 0.5));
-  double z1 = 0.0;
-  double pp = 0.0;
-  do {
-    double p1 = 1.0;
-    double p2 = 0.0;
-    for (int j = 1; j <= n; ++j) {
-      const double p3 = p2;
-      p2 = p1;
-      p1 = ((2.0 * j - 1.0) * z * p2 - (j - 1.0) * p3) / j;
-    }
-    pp = n * (z * p1 - p2) / (z * z - 1.0);
-    z1 = z;
-    z = z1 - p1 / pp;
-  } while (std::fabs(z - z1) > 3e-14);
-  z_out = z;
-  den_out = (1.0 - z * z) * pp * pp;
-}
-
-}  // namespace
 
 FastRules::FastRules(int n_cap, int n_theta)
     : n_cap_(n_cap),

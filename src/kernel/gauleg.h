@@ -17,4 +17,11 @@ namespace pairtrack {
 // arrays must hold at least n entries; entries past n are left untouched.
 void gauleg(const double& x1, const double& x2, double x[], double w[], const int& n);
 
+// Root i (1-based, 1 <= i <= (n + 1) / 2, decreasing with i) of P_n by the
+// Newton iteration above, and its weight denominator (1 - z z) pp pp with pp
+// from the last Newton pass. The roots depend on n alone: the weight on an
+// interval of half-length x_l is 2 x_l / weight_den, bit for bit what gauleg
+// stores, so a rule can be cached and moved to any interval.
+void legendre_root(const int& n, const int& i, double& z_root, double& weight_den);
+
 }  // namespace pairtrack
