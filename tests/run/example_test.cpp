@@ -43,5 +43,23 @@ TEST_F(Example, EveryEncodingGivesSixFrames) {
   }
 }
 
+TEST_F(Example, ReportAndPairFileDoNotDependOnTheThreadCount) {
+  const std::string input = read_file(kExamples / "example.in");
+  std::string out[3];
+  std::string pairs[3];
+  for (int threads = 1; threads <= 3; ++threads) {
+    const RunResult r =
+        run_pairtrack(dir, input, "OMP_NUM_THREADS=" + std::to_string(threads));
+    ASSERT_EQ(r.status, 0) << threads;
+    out[threads - 1] = r.out;
+    pairs[threads - 1] = r.pairs;
+  }
+  EXPECT_EQ(out[0], out[1]);
+  EXPECT_EQ(out[0], out[2]);
+  EXPECT_EQ(pairs[0], pairs[1]);
+  EXPECT_EQ(pairs[0], pairs[2]);
+  EXPECT_EQ(out[0], read_file(kExamples / "expected_report.txt"));
+}
+
 }  // namespace
 }  // namespace pairtrack
