@@ -32,4 +32,23 @@ std::int32_t rec_orbit_f4(HistoryFile& unit, std::int32_t& id, double& a, double
 std::int32_t rec_orbit_f8(HistoryFile& unit, std::int32_t& id, double& a, double& e, double& inc,
                           double& angle5, double& angle6, double& angle7);
 
+// The reader signatures, and the pair of readers of one format code.
+using EpochReader = std::int32_t (*)(HistoryFile&, double&, std::int32_t&, std::int32_t&);
+using OrbitReader = std::int32_t (*)(HistoryFile&, std::int32_t&, double&, double&, double&,
+                                     double&, double&, double&);
+struct HistoryReaderPair {
+  EpochReader epoch;
+  OrbitReader orbit;
+};
+
+// The header and body readers of format code 0, 1 or 2 (the caller validates the code; any
+// other value gives the float64 pair).
+inline HistoryReaderPair history_readers(std::int32_t format_code) {
+  switch (format_code) {
+    case 0: return {rec_epoch_i2, rec_orbit_i2};
+    case 1: return {rec_epoch_f4, rec_orbit_f4};
+    default: return {rec_epoch_f8, rec_orbit_f8};
+  }
+}
+
 }  // namespace pairtrack

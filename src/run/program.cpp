@@ -52,23 +52,6 @@ using fortran::FreeFormLine;
 // Impact speeds at or below this (km/s) do not count as an impact.
 constexpr double kImpactThreshold = 1e-8;
 
-using EpochReader = std::int32_t (*)(HistoryFile&, double&, std::int32_t&, std::int32_t&);
-using OrbitReader = std::int32_t (*)(HistoryFile&, std::int32_t&, double&, double&, double&,
-                                     double&, double&, double&);
-
-struct Readers {
-  EpochReader epoch;
-  OrbitReader orbit;
-};
-
-Readers readers_for(std::int32_t format_code) {
-  switch (format_code) {
-    case 0: return {rec_epoch_i2, rec_orbit_i2};
-    case 1: return {rec_epoch_f4, rec_orbit_f4};
-    default: return {rec_epoch_f8, rec_orbit_f8};
-  }
-}
-
 void write(std::ostream& out, const FreeFormLine& line) { fortran::write_line(out, line); }
 
 // An error end: the message line, flushed, exit status 1.
@@ -163,7 +146,7 @@ int Run::execute() {
 }
 
 int Run::frame_loop(HistoryFile& history, std::ofstream* pairs) {
-  const Readers read = readers_for(p_.format_code);
+  const HistoryReaderPair read = history_readers(p_.format_code);
   double t_max = 0.0;
   for (;;) {
     double time = 0.0;

@@ -26,10 +26,6 @@ using testing_support::marker;
 using testing_support::ScratchFile;
 using testing_support::write_file;
 
-using EpochReader = std::int32_t (*)(HistoryFile&, double&, std::int32_t&, std::int32_t&);
-using OrbitReader = std::int32_t (*)(HistoryFile&, std::int32_t&, double&, double&, double&,
-                                     double&, double&, double&);
-
 // The reader pair of one format code, with its payload sizes.
 struct Encoding {
   int code;

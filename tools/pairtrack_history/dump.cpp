@@ -15,18 +15,6 @@ namespace pairtrack::history_tool {
 
 namespace {
 
-using EpochReader = std::int32_t (*)(HistoryFile&, double&, std::int32_t&, std::int32_t&);
-using OrbitReader = std::int32_t (*)(HistoryFile&, std::int32_t&, double&, double&, double&,
-                                     double&, double&, double&);
-
-void readers_for(HistoryEncoding enc, EpochReader& epoch, OrbitReader& orbit) {
-  switch (enc) {
-    case HistoryEncoding::i2: epoch = rec_epoch_i2; orbit = rec_orbit_i2; break;
-    case HistoryEncoding::f4: epoch = rec_epoch_f4; orbit = rec_orbit_f4; break;
-    default: epoch = rec_epoch_f8; orbit = rec_orbit_f8; break;
-  }
-}
-
 std::string failure_text(std::int32_t status) {
   switch (status) {
     case history_status::short_payload: return "its payload is shorter than the encoding needs";
@@ -65,9 +53,9 @@ int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
     }
     enc = *d.encoding;
   }
-  EpochReader epoch = nullptr;
-  OrbitReader orbit = nullptr;
-  readers_for(enc, epoch, orbit);
+  const HistoryReaderPair readers = history_readers(static_cast<std::int32_t>(enc));
+  const EpochReader epoch = readers.epoch;
+  const OrbitReader orbit = readers.orbit;
   HistoryFile file;
   if (!file.open(o.path)) {
     err << prefix << "cannot open " << o.path << '\n';
