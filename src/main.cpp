@@ -1,21 +1,28 @@
 // pairtrack: intrinsic collision probabilities and impact speeds of a fixed
 // orbit catalogue against every frame of an orbital integration's history.
-// The whole configuration comes from ten records on standard input; the only
-// arguments are --help and --version. On a terminal, standard error shows a
-// progress line; otherwise nothing is written there.
+// The run's configuration comes from ten records on standard input; the
+// options add outputs and choose how warnings are treated. Standard error
+// carries the diagnostics ("pairtrack: warning: ...", "pairtrack: error: ...")
+// and, on a terminal, a progress line.
+#include <CLI/CLI.hpp>
+
+#include <fstream>
 #include <iostream>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include <unistd.h>
 
+#include "run/frame_sinks.h"
+#include "run/input_checks.h"
 #include "run/program.h"
 #include "run/progress.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: pairtrack < run.in > report.txt\n"
+    "Usage: pairtrack [OPTIONS] < run.in > report.txt\n"
     "       pairtrack --help | --version\n"
     "\n"
     "The run is configured by ten records on standard input, one per line:\n"
@@ -27,45 +34,121 @@ constexpr std::string_view kUsage =
     "   6  write_pairs: T writes the pair file hitrate_pairtrack_q.tmp\n"
     "   7  q_crit: perihelion threshold, AU\n"
     "   8  p_crit: probability of removing a body below q_crit, per frame\n"
-    "   9  iseed: seed of the random generator\n"
+    "   9  iseed: seed of the random generator; a negative seed chooses the sequence,\n"
+    "      every seed of -1 or more (0, 1, 12345, ...) gives the sequence of -1\n"
     "  10  v_esc: escape velocity for gravitational focusing, km/s\n"
     "\n"
+    "Options:\n"
+    "  --bodies FILE     one CSV row per swept body per frame (17 significant digits)\n"
+    "  --frames FILE     the frame lines as CSV, with active and removed bodies\n"
+    "  --pair-file NAME  the pair file's name (default hitrate_pairtrack_q.tmp)\n"
+    "  --strict          end the run with exit status 1 at the first warning\n"
+    "  --quiet           do not report warnings (errors are still reported)\n"
+    "  -h, --help        this text;  --version  the version\n"
+    "\n"
     "Files: the orbit catalogue (text, inclination, eccentricity and semimajor axis in\n"
-    "columns 148-182) and the binary history file are read; hitrate_pairtrack_q.tmp is\n"
-    "written in the working directory when write_pairs is T.\n"
+    "columns 148-182) and the binary history file are read; the pair file is written in\n"
+    "the working directory when write_pairs is T.\n"
     "Output: the report on standard output (echo lines, one line per frame with the mean\n"
     "and sigma of the intrinsic collision probability in 1e-18 km^-2 yr^-1 and of the\n"
     "impact speed in km/s, the pair counts, a closing line); every message goes there too.\n"
-    "Exit status 0 after the last frame, 1 on every error. A progress line is shown on\n"
-    "standard error when it is a terminal.\n";
+    "Standard error: warnings about input that is probably a mistake and the reason of an\n"
+    "error, one line each, and a progress line when it is a terminal.\n"
+    "Exit status 0 after the last frame, 1 on every error.\n";
+
+// A refusal of the command line: the line on standard output (as for every refusal), the
+// reason on standard error, exit status 1.
+int refuse(const std::string& stdout_text, const std::string& reason) {
+  std::cout << ' ' << stdout_text << '\n';
+  std::cout.flush();
+  std::cerr << "pairtrack: error: " << reason << '\n';
+  return 1;
+}
+
+// An output file named by an option, opened before any computation.
+struct OptionFile {
+  std::string path;
+  std::ofstream stream;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  if (argc > 1) {
-    const std::string_view arg = argv[1];
-    if (argc == 2 && (arg == "--help" || arg == "-h")) {
-      std::cout << kUsage;
-      return 0;
-    }
-    if (argc == 2 && arg == "--version") {
-      std::cout << "pairtrack " PAIRTRACK_VERSION "\n";
-      return 0;
-    }
-    // A stray argument would otherwise leave the program waiting on a terminal for records.
-    std::cout << " pairtrack: unexpected argument '" << arg
-              << "': the parameters come from standard input (pairtrack < run.in);"
-                 " see pairtrack --help\n";
-    return 1;
+  CLI::App app("pairtrack", "pairtrack");
+  app.set_help_flag();  // --help is handled below, with the records described
+  app.allow_extras();
+  bool help = false;
+  bool version = false;
+  pairtrack::ProgramOptions options;
+  OptionFile bodies, frames;
+  app.add_flag("-h,--help", help);
+  app.add_flag("--version", version);
+  app.add_flag("--strict", options.policy.strict);
+  app.add_flag("--quiet", options.policy.quiet);
+  app.add_option("--bodies", bodies.path);
+  app.add_option("--frames", frames.path);
+  app.add_option("--pair-file", options.pair_file_name);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return refuse(std::string("pairtrack: ") + e.what() + " (see pairtrack --help)", e.what());
   }
+  if (!app.remaining().empty()) {
+    // A stray argument would otherwise leave the program waiting on a terminal for records.
+    const std::string arg = app.remaining().front();
+    return refuse("pairtrack: unexpected argument '" + arg +
+                      "': the parameters come from standard input (pairtrack < run.in);"
+                      " see pairtrack --help",
+                  "unexpected argument '" + arg + "': the parameters come from standard input");
+  }
+  if (help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (version) {
+    std::cout << "pairtrack " PAIRTRACK_VERSION "\n";
+    return 0;
+  }
+
+  // Bad option values end the run before anything is read or computed.
+  // (The default pair file is checked when the run opens it, as it always was.)
+  if (std::string reason; app.count("--pair-file") > 0 &&
+                          !pairtrack::check_output_path(options.pair_file_name, reason)) {
+    return refuse("pairtrack: Error opening file " + options.pair_file_name,
+                  "--pair-file '" + options.pair_file_name + "': " + reason);
+  }
+  for (OptionFile* file : {&bodies, &frames}) {
+    if (file->path.empty() && (file == &bodies ? app.count("--bodies") : app.count("--frames")) == 0) {
+      continue;
+    }
+    std::string reason;
+    if (!pairtrack::open_output_file(file->path, file->stream, reason)) {
+      return refuse("pairtrack: Error opening file " + file->path,
+                    std::string(file == &bodies ? "--bodies" : "--frames") + " '" + file->path +
+                        "': " + reason);
+    }
+  }
+  std::optional<pairtrack::BodiesCsvSink> bodies_sink;
+  std::optional<pairtrack::FramesCsvSink> frames_sink;
+  if (bodies.stream.is_open()) options.sinks.push_back(&bodies_sink.emplace(bodies.stream));
+  if (frames.stream.is_open()) options.sinks.push_back(&frames_sink.emplace(frames.stream));
 
   std::optional<pairtrack::ProgressReporter> progress;
   if (pairtrack::progress_wanted()) progress.emplace(STDERR_FILENO);
-  pairtrack::ProgramOptions options;
   options.progress = progress ? &*progress : nullptr;
-  const int status = pairtrack::run_program(std::cin, std::cout, options);
+  pairtrack::StreamDiagnosticSink diagnostics(std::cerr);
+  options.diagnostics = &diagnostics;
+  int status = pairtrack::run_program(std::cin, std::cout, options);
   std::cout.flush();
   if (progress) progress->finish();
+  for (OptionFile* file : {&bodies, &frames}) {
+    if (!file->stream.is_open()) continue;
+    file->stream.close();
+    if (file->stream.fail() && status == 0) {
+      status = refuse("pairtrack: Error writing file " + file->path,
+                      "'" + file->path + "' could not be written completely");
+    }
+  }
   return status;
 }

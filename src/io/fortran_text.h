@@ -54,8 +54,13 @@ class FreeFormReader {
   // One logical value: 1 for true, 0 for false.
   bool read_logical(std::int32_t& value);
 
+  // After a read that returned false: the text of the value that could not be read (at most
+  // 40 characters, longer ones cut and marked with "..."), or empty when the input ended first.
+  const std::string& unreadable() const { return unreadable_; }
+
  private:
   std::istream& in_;
+  std::string unreadable_;
 };
 
 // Reads values.size() free-form reals from one text, as an internal read of a single record

@@ -63,6 +63,7 @@ class ValueScanner {
   explicit ValueScanner(Source& source) : source_(source) {}
 
   Scan next(std::string& token) {
+    token.clear();
     for (;;) {
       const int c = source_.peek();
       if (c == kEnd) return Scan::end;
@@ -194,14 +195,31 @@ bool parse_logical(std::string_view token, std::int32_t& value) {
 
 // Reads values.size() values with `parse` from one record of `source`; when `skip_rest`, the
 // rest of the record's last line is skipped afterwards.
+// On failure `unreadable` (when given) receives the text found, or stays empty at the end of
+// the input.
 template <class Source, class Value, class Parse>
-bool read_record(Source& source, std::span<Value> values, Parse parse, bool skip_rest) {
+bool read_record(Source& source, std::span<Value> values, Parse parse, bool skip_rest,
+                 std::string* unreadable = nullptr) {
   ValueScanner<Source> scanner(source);
   std::string token;
   token.reserve(32);
   for (Value& value : values) {
-    if (scanner.next(token) != Scan::value) return false;
-    if (!parse(token, value)) return false;
+    const Scan scan = scanner.next(token);
+    if (scan == Scan::end) return false;
+    if (scan == Scan::unreadable || !parse(token, value)) {
+      if (unreadable != nullptr) {
+        // The separator or notation that stopped the scan, or the value itself.
+        if (scan == Scan::unreadable && token.empty()) {
+          const int c = source.peek();
+          *unreadable = c == kEnd ? std::string() : std::string(1, static_cast<char>(c));
+        } else {
+          *unreadable = token;
+        }
+        constexpr std::size_t kShown = 40;
+        if (unreadable->size() > kShown) *unreadable = unreadable->substr(0, kShown) + "...";
+      }
+      return false;
+    }
   }
   if (skip_rest) scanner.skip_line();
   return true;
@@ -234,17 +252,21 @@ bool FreeFormReader::read_text_record(std::string& text, std::size_t length) {
 
 bool FreeFormReader::read_integers(std::span<std::int32_t> values) {
   StreamSource source(in_);
-  return read_record(source, values, parse_integer, true);
+  unreadable_.clear();
+  return read_record(source, values, parse_integer, true, &unreadable_);
 }
 
 bool FreeFormReader::read_reals(std::span<double> values) {
   StreamSource source(in_);
-  return read_record(source, values, parse_real, true);
+  unreadable_.clear();
+  return read_record(source, values, parse_real, true, &unreadable_);
 }
 
 bool FreeFormReader::read_logical(std::int32_t& value) {
   StreamSource source(in_);
-  return read_record(source, std::span<std::int32_t>(&value, 1), parse_logical, true);
+  unreadable_.clear();
+  return read_record(source, std::span<std::int32_t>(&value, 1), parse_logical, true,
+                     &unreadable_);
 }
 
 bool read_reals_from_text(std::string_view text, std::span<double> values) {

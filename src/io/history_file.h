@@ -38,7 +38,9 @@ class HistoryFile {
   // when it cannot be opened, is a directory or is not a regular file (a pipe or device could
   // not be skipped through by seeking), or when the name holds a NUL byte. No allocation
   // proportional to the file.
-  bool open(const std::string& path);
+  // `reason`, when given, receives the system's reason for a failure ("No such file or
+  // directory", "Is a directory", "not a regular file", ...).
+  bool open(const std::string& path, std::string* reason = nullptr);
 
   // Closes the file; harmless when none is open.
   void close();
@@ -54,6 +56,16 @@ class HistoryFile {
   // `payload` and the file position are left undefined; the caller reads no further.
   std::int32_t read_record(std::span<unsigned char> payload);
 
+  // Where the data stand, for diagnostics. record_offset(): byte offset of the leading marker
+  // of the last record read_record() tried; record_length(): that record's leading marker, or
+  // -1 when not even the marker could be read. bytes_left(): bytes of the file after the last
+  // record read whole (the size as the file was opened). error_number(): the operating
+  // system's error code of the last io_error, 0 otherwise.
+  std::uint64_t record_offset() const { return record_offset_; }
+  std::int64_t record_length() const { return record_length_; }
+  std::uint64_t bytes_left() const { return size_ > consumed_ ? size_ - consumed_ : 0; }
+  int error_number() const { return error_number_; }
+
  private:
   // Copies up to `n` bytes from the stream; returns the number copied (short at end of file
   // or on an error, which `file_`'s error flag then tells apart).
@@ -61,12 +73,17 @@ class HistoryFile {
   // Advances the position by `n` bytes; false when the operating system refuses the seek.
   bool skip(std::uint64_t n);
   // Status for a read that came up short: io_error or `short_status`.
-  std::int32_t shortfall(std::int32_t short_status) const;
+  std::int32_t shortfall(std::int32_t short_status);
 
   std::FILE* file_ = nullptr;
   std::unique_ptr<unsigned char[]> buffer_;
   std::size_t next_ = 0;  // first unread byte in buffer_
   std::size_t end_ = 0;   // one past the last valid byte in buffer_
+  std::uint64_t size_ = 0;           // file size when opened
+  std::uint64_t consumed_ = 0;       // bytes taken or skipped since the file was opened
+  std::uint64_t record_offset_ = 0;  // see record_offset()
+  std::int64_t record_length_ = -1;  // see record_length()
+  int error_number_ = 0;
 };
 
 }  // namespace pairtrack

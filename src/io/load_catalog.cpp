@@ -3,9 +3,12 @@
 // untrusted text: line lengths are bounded while reading and the arrays' capacity is enforced.
 #include "io/load_catalog.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <span>
+#include <system_error>
 
 #include "io/fortran_text.h"
 
@@ -19,19 +22,48 @@ constexpr std::size_t kFieldLength = 182 - 148 + 1;
 
 // Opens the named file for reading when it is a regular file (a directory opens on some systems
 // but yields no lines; it is as unreadable as a missing file).
-bool open_regular_file(const std::string& path, std::ifstream& file) {
+// `reason` tells why not.
+bool open_regular_file(const std::string& path, std::ifstream& file, std::string& reason) {
   std::error_code error;
   // A NUL byte would cut the name short for the operating system and open another file.
-  if (path.empty() || path.find('\0') != std::string::npos) return false;
-  if (!std::filesystem::is_regular_file(path, error) || error) return false;
+  if (path.empty()) {
+    reason = "the name is blank";
+    return false;
+  }
+  if (path.find('\0') != std::string::npos) {
+    reason = "the name holds a NUL byte";
+    return false;
+  }
+  const auto status = std::filesystem::status(path, error);
+  if (error) {
+    reason = error.message();
+    return false;
+  }
+  if (std::filesystem::is_directory(status)) {
+    reason = std::strerror(EISDIR);
+    return false;
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    reason = "not a regular file";
+    return false;
+  }
+  errno = 0;
   file.open(path, std::ios::in | std::ios::binary);
+  if (!file.is_open()) reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
   return file.is_open();
+}
+
+std::string without_trailing_blanks(const std::string& text) {
+  const std::size_t end = text.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
 
 }  // namespace
 
 CatalogStatus load_catalog(const std::string& name80, double a[], double e[], double inc[],
-                           std::int32_t& n, std::ostream& out) {
+                           std::int32_t& n, std::ostream& out, CatalogReport* report) {
+  CatalogReport local;
+  CatalogReport& r = report != nullptr ? *report : local;
   std::string name = name80.substr(0, kNameLength);
   name.resize(kNameLength, ' ');
   fortran::write_line(out, fortran::FreeFormLine().text("# Input filename: ").text(name));
@@ -40,10 +72,13 @@ CatalogStatus load_catalog(const std::string& name80, double a[], double e[], do
   const std::string path =
       last_non_blank == std::string::npos ? std::string() : name.substr(0, last_non_blank + 1);
   std::ifstream file;
-  if (!open_regular_file(path, file)) {
+  if (!open_regular_file(path, file, r.system_error)) {
     fortran::write_line(out, fortran::FreeFormLine().text("Error reading file ").text(name));
     return CatalogStatus::cannot_open;
   }
+  // A failing read must not pass for the end of the file: the stream reports it as an exception
+  // carrying the system's error code.
+  file.exceptions(std::ios::badbit);
 
   const std::int32_t capacity = n > 0 ? n : 0;
   fortran::FreeFormReader reader(file);
@@ -51,20 +86,36 @@ CatalogStatus load_catalog(const std::string& name80, double a[], double e[], do
   line.reserve(kLineLength);
   std::int32_t count = 0;
   double values[3];  // inclination, eccentricity, semimajor axis, in the field's order
-  while (reader.read_text_record(line, kLineLength)) {
-    const std::string_view field = std::string_view(line).substr(kFieldFirst, kFieldLength);
-    if (!fortran::read_reals_from_text(field, values)) break;
-    if (count == capacity) {
-      fortran::write_line(out, fortran::FreeFormLine()
-                                   .text("pairtrack: orbit catalogue holds more than")
-                                   .integer(capacity)
-                                   .text("orbits"));
-      return CatalogStatus::too_many_orbits;
+  try {
+    while (reader.read_text_record(line, kLineLength)) {
+      ++r.lines_total;
+      const std::string_view field = std::string_view(line).substr(kFieldFirst, kFieldLength);
+      if (!fortran::read_reals_from_text(field, values)) {
+        // The rest of the file is not read as orbits; count its lines for the diagnostics.
+        r.stop_line = r.lines_total;
+        r.stop_text = without_trailing_blanks(line);
+        while (reader.read_text_record(line, 1)) ++r.lines_after;
+        break;
+      }
+      if (count == capacity) {
+        fortran::write_line(out, fortran::FreeFormLine()
+                                     .text("pairtrack: orbit catalogue holds more than")
+                                     .integer(capacity)
+                                     .text("orbits"));
+        return CatalogStatus::too_many_orbits;
+      }
+      inc[count] = values[0];
+      e[count] = values[1];
+      a[count] = values[2];
+      ++count;
     }
-    inc[count] = values[0];
-    e[count] = values[1];
-    a[count] = values[2];
-    ++count;
+  } catch (const std::ios_base::failure& failure) {
+    const int code = failure.code().value();
+    r.system_error = failure.code().category() == std::system_category() && code != 0
+                         ? std::strerror(code)
+                         : std::strerror(EIO);
+    fortran::write_line(out, fortran::FreeFormLine().text("Error reading file ").text(name));
+    return CatalogStatus::read_error;
   }
 
   n = count;

@@ -14,6 +14,16 @@ enum class CatalogStatus {
   ok,               // every orbit line read; the count line was written
   cannot_open,      // missing, not a regular file, or unreadable; "Error reading file" written
   too_many_orbits,  // more orbit lines than the arrays hold; the refusal line was written
+  read_error,       // the operating system failed a read; "Error reading file" written, no count
+};
+
+// What the reading saw, for diagnostics (filled when the caller passes one).
+struct CatalogReport {
+  std::string system_error;      // cannot_open / read_error: the system's reason
+  std::int64_t stop_line = 0;    // 1-based line whose field gave no three numbers; 0: none
+  std::string stop_text;         // that line (its first 255 characters, trailing blanks cut)
+  std::int64_t lines_after = 0;  // lines after the stop line, not read as orbits
+  std::int64_t lines_total = 0;  // lines seen in all (up to the capacity refusal)
 };
 
 // Reads the orbit catalogue named by `name80`, a fixed-length text of 80 characters, blank-filled
@@ -35,8 +45,13 @@ enum class CatalogStatus {
 //                     written; `n` and the arrays are unchanged;
 //   too_many_orbits - line n+1 yields an orbit: " pairtrack: orbit catalogue holds more than",
 //                     the capacity, "orbits" was written instead of the count line; the arrays
-//                     hold the first n orbits and `n` is unchanged.
+//                     hold the first n orbits and `n` is unchanged;
+//   read_error      - the operating system failed a read (a failing disk or network file
+//                     system): " Error reading file " with the 80-character name was written and
+//                     no count line; `n` is unchanged. A read error never passes for the end of
+//                     the catalogue.
+// `report`, when given, receives the reason and where the reading stopped.
 CatalogStatus load_catalog(const std::string& name80, double a[], double e[], double inc[],
-                           std::int32_t& n, std::ostream& out);
+                           std::int32_t& n, std::ostream& out, CatalogReport* report = nullptr);
 
 }  // namespace pairtrack

@@ -26,11 +26,24 @@ struct RunParameters {
   double v_esc = 0.0;         // record 10: escape velocity for focusing, km/s
 };
 
+// Why the records could not be read: the record (1-10) and its name, the text found (empty
+// when the input ended) and what the record expects there.
+struct ParameterReadFailure {
+  int record = 0;
+  std::string name;      // "n2_min n2_max"
+  std::string found;     // the unreadable value, or empty at the end of the input
+  std::string expected;  // "an integer", "a real number", ...
+
+  // One sentence for the diagnostics.
+  std::string describe() const;
+};
+
 // Reads the ten records in order: two whole lines of text (first 80
 // characters, blank-filled), then eight free-form records, each starting on a
 // new line. Returns false at the end of the input or on a value that cannot be
-// read in its form; nothing is written.
-bool read_run_parameters(std::istream& in, RunParameters& p);
+// read in its form, with `failure` (when given) telling which; nothing is written.
+bool read_run_parameters(std::istream& in, RunParameters& p,
+                         ParameterReadFailure* failure = nullptr);
 
 // The file name with its trailing blanks dropped, as used to open the file.
 std::string trimmed_file_name(const std::string& name80);

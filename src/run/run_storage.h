@@ -35,8 +35,6 @@ struct RunStorage {
   std::unique_ptr<double[]> proba_arr, impvel_arr;
   // Population 1 and the swept bodies prepared for the kernel.
   std::unique_ptr<PreparedOrbit[]> prepared1, prepared2;
-  // Positions (1-based) the current frame sweeps, in order.
-  std::unique_ptr<std::int32_t[]> swept;
 };
 
 }  // namespace pairtrack

@@ -1,7 +1,8 @@
 // The bad-input corpus: parameter records and catalogues in tests/bad_input/corpus/, each run
 // end to end by the pairtrack executable next to a small valid catalogue and history file. The
-// file EXPECTED gives, per input, the exit status and a line the report must hold (for exit
-// status 1, its last line: the message the run ends with).
+// file EXPECTED gives, per input, the exit status, a line the report must hold (for exit
+// status 1, its last line: the message the run ends with) and the start of the diagnostics on
+// standard error (a warning or the reason of the error; none for a clean run).
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -16,6 +17,7 @@ struct CorpusCase {
   std::string file;
   int status;
   std::string line;
+  std::string err;  // start of standard error; empty: standard error stays empty
 };
 
 std::vector<CorpusCase> load_expected() {
@@ -28,7 +30,8 @@ std::vector<CorpusCase> load_expected() {
     std::string status;
     std::getline(fields, c.file, '\t');
     std::getline(fields, status, '\t');
-    std::getline(fields, c.line);
+    std::getline(fields, c.line, '\t');
+    std::getline(fields, c.err);
     c.status = std::stoi(status);
     cases.push_back(c);
   }
@@ -77,7 +80,11 @@ TEST_P(Corpus, EndsWithTheExpectedMessageAndStatus) {
   }
   const RunResult r = run_pairtrack(dir, stdin_text);
   EXPECT_EQ(r.status, c.status) << r.out;
-  EXPECT_EQ(r.err, "");
+  if (c.err.empty()) {
+    EXPECT_EQ(r.err, "");
+  } else {
+    EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
+  }
   const std::vector<std::string> lines = r.lines();
   ASSERT_FALSE(lines.empty());
   if (c.status == 1) {

@@ -25,7 +25,9 @@ TEST_F(Parameters, EmptyInputWritesOnlyTheReadError) {
   const RunResult r = run("");
   EXPECT_EQ(r.out, kReadError);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err,
+            "pairtrack: error: standard input ended before record 1 (catalogue file name) was "
+            "complete: ten records are expected, one per line\n");
 }
 
 TEST_F(Parameters, NineRecordsAreNotEnough) {

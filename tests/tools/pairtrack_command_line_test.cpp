@@ -43,10 +43,11 @@ TEST(PairtrackCommandLine, HelpDescribesTheRecordsFilesAndOutputs) {
     const Command c = run_with_args(dir, flag);
     EXPECT_EQ(c.status, 0) << flag;
     EXPECT_EQ(c.err, "");
-    EXPECT_EQ(c.out.rfind("Usage: pairtrack < run.in > report.txt\n", 0), 0u) << c.out;
+    EXPECT_EQ(c.out.rfind("Usage: pairtrack [OPTIONS] < run.in > report.txt\n", 0), 0u) << c.out;
     for (const char* item : {"  1  catalogue file name", "  3  encoding of the history file",
                              "  10  v_esc", "hitrate_pairtrack_q.tmp", "standard output",
-                             "Exit status 0"}) {
+                             "Exit status 0", "every seed of -1 or more", "--bodies FILE",
+                             "--frames FILE", "--pair-file NAME", "--strict", "--quiet"}) {
       EXPECT_NE(c.out.find(item), std::string::npos) << item;
     }
   }
@@ -62,10 +63,11 @@ TEST(PairtrackCommandLine, VersionIsTheProjectVersion) {
 
 TEST(PairtrackCommandLine, AnyOtherArgumentPointsToStandardInput) {
   ScratchDir dir;
-  for (const char* args : {"run.in", "-v", "--help extra", "--version --help", "''"}) {
+  for (const char* args : {"run.in", "-v", "--help extra", "--strict run.in", "''"}) {
     const Command c = run_with_args(dir, args);
     EXPECT_EQ(c.status, 1) << args;
-    EXPECT_EQ(c.err, "") << args;
+    EXPECT_EQ(c.err.rfind("pairtrack: error: unexpected argument '", 0), 0u) << c.err;
+    EXPECT_EQ(lines_of(c.err).size(), 1u) << c.err;
     ASSERT_EQ(lines_of(c.out).size(), 1u) << c.out;
     EXPECT_EQ(c.out.rfind(" pairtrack: unexpected argument '", 0), 0u) << c.out;
     EXPECT_NE(c.out.find("the parameters come from standard input (pairtrack < run.in)"),
