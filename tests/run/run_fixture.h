@@ -132,12 +132,13 @@ inline std::string read_file(const fs::path& path) {
   return s.str();
 }
 
-// Runs the pairtrack executable in `dir` with `input` on standard input.
+// Runs the pairtrack executable in `dir` with `input` on standard input and the command-line
+// arguments `args` (as the shell reads them).
 inline RunResult run_pairtrack(const ScratchDir& dir, const std::string& input,
-                               const std::string& env = "") {
+                               const std::string& env = "", const std::string& args = "") {
   write_text(dir / "stdin.txt", input);
   const std::string cmd = "cd '" + dir.path().string() + "' && " + env + " '" PAIRTRACK_EXE
-                          "' < stdin.txt > stdout.txt 2> stderr.txt";
+                          "' " + args + " < stdin.txt > stdout.txt 2> stderr.txt";
   const int raw = std::system(cmd.c_str());
   RunResult r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
