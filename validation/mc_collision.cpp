@@ -1,0 +1,326 @@
+// Monte Carlo collision estimator: sampling of orbital states restricted to the
+// shared distance range, cell lists for the close pairs, batch statistics.
+#include "mc_collision.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "rng.h"
+
+namespace mcval {
+
+namespace {
+
+// One sampled state. Without drawn nodes the position is kept in cylindrical
+// coordinates about the ecliptic pole (s, z) with the velocity's radial,
+// azimuthal and vertical parts; with drawn nodes in Cartesian coordinates.
+struct State {
+  double p0, p1, p2;  // s, z, (unused) | x, y, z   (AU)
+  double v0, v1, v2;  // v_s, v_phi, v_z | v_x, v_y, v_z   (km/s)
+  double g0, g1;      // grid coordinates: r, z | x, y   (AU); a pair closer than
+                      // rho differs by less than rho in both
+};
+
+// The part of one orbit's period spent between the distances r_lo and r_hi,
+// as a range of eccentric anomaly on the outbound half [0, pi].
+struct Arc {
+  double e_lo = 0.0, e_hi = kPiMc;  // eccentric anomaly bounds
+  double m_lo = 0.0, m_hi = kPiMc;  // mean anomaly bounds
+  double fraction = 1.0;            // (m_hi - m_lo) / pi
+};
+
+Arc arc_in_range(const Orbit& o, double r_lo, double r_hi) {
+  Arc arc;
+  if (o.e == 0.0) return arc;  // always at r = a, inside the range by construction
+  // r = a (1 - e cos E): the smaller distance has the smaller E on [0, pi].
+  const double c_lo = std::clamp((1.0 - r_lo / o.a_au) / o.e, -1.0, 1.0);
+  const double c_hi = std::clamp((1.0 - r_hi / o.a_au) / o.e, -1.0, 1.0);
+  arc.e_lo = std::acos(c_lo);
+  arc.e_hi = std::acos(c_hi);
+  arc.m_lo = arc.e_lo - o.e * std::sin(arc.e_lo);
+  arc.m_hi = arc.e_hi - o.e * std::sin(arc.e_hi);
+  arc.fraction = (arc.m_hi - arc.m_lo) / kPiMc;
+  return arc;
+}
+
+// A state of the orbit with its mean anomaly uniform on the arc (and on its
+// mirror image, the inbound half), argument of perihelion uniform and, when
+// asked, node uniform.
+State sample_state(const Orbit& o, const Arc& arc, bool draw_node, double gm, double au,
+                   Xoshiro256& rng) {
+  const double m = arc.m_lo + rng.uniform() * (arc.m_hi - arc.m_lo);
+  double ecc_anom = (o.e == 0.0) ? m : solve_kepler(m, o.e, arc.e_lo, arc.e_hi);
+  if (rng.uniform() < 0.5) ecc_anom = -ecc_anom;  // inbound half
+  const double omega = 2.0 * kPiMc * rng.uniform();
+  const double node = draw_node ? 2.0 * kPiMc * rng.uniform() : 0.0;
+
+  // Perifocal frame: x towards perihelion.
+  const double a = o.a_au;
+  const double b_over_a = std::sqrt(1.0 - o.e * o.e);
+  const double ce = std::cos(ecc_anom), se = std::sin(ecc_anom);
+  const double xp = a * (ce - o.e);
+  const double yp = a * b_over_a * se;
+  // dE/dt = n / (1 - e cos E); speeds in km/s from sqrt(GM / a).
+  const double v_circ = std::sqrt(gm / (a * au));  // n a in km/s
+  const double k = v_circ / (1.0 - o.e * ce);
+  const double vxp = -k * se;
+  const double vyp = k * b_over_a * ce;
+
+  // Rotate by the argument of perihelion, the inclination and the node.
+  const double co = std::cos(omega), so = std::sin(omega);
+  const double inc = o.inc_deg * (kPiMc / 180.0);
+  const double ci = std::cos(inc), si = std::sin(inc);
+  const double cn = std::cos(node), sn = std::sin(node);
+  auto rotate = [&](double px, double py, double& x, double& y, double& z) {
+    const double x1 = co * px - so * py;  // in the orbital plane, x along the node line
+    const double y1 = so * px + co * py;
+    const double y2 = ci * y1;  // tilt about the node line
+    z = si * y1;
+    x = cn * x1 - sn * y2;  // turn the node line to its longitude
+    y = sn * x1 + cn * y2;
+  };
+  double x, y, z, vx, vy, vz;
+  rotate(xp, yp, x, y, z);
+  rotate(vxp, vyp, vx, vy, vz);
+
+  State st;
+  if (draw_node) {
+    st = {x, y, z, vx, vy, vz, x, y};
+  } else {
+    const double s = std::hypot(x, y);
+    const double cx = x / s, cy = y / s;
+    st = {s, z, 0.0, cx * vx + cy * vy, cx * vy - cy * vx, vz, std::hypot(s, z), z};
+  }
+  return st;
+}
+
+// Square cells of side h over two grid coordinates of a set of states, kept as
+// a list of (cell key, state index) sorted by key: the cells of a column are
+// contiguous, so the 3 x 3 neighbourhood of a point is three ranges found by
+// binary search. Memory is proportional to the number of states, however
+// small the cells.
+struct CellGrid {
+  double h = 1.0, x0 = 0.0, y0 = 0.0;
+  std::int64_t ny = 1;
+  std::vector<std::pair<std::int64_t, std::size_t>> keyed;
+
+  CellGrid(const std::vector<State>& states, double cell) : h(cell) {
+    x0 = y0 = 1e300;
+    double y1 = -1e300;
+    for (const auto& s : states) {
+      x0 = std::min(x0, s.g0);
+      y0 = std::min(y0, s.g1);
+      y1 = std::max(y1, s.g1);
+    }
+    ny = static_cast<std::int64_t>((y1 - y0) / h) + 3;
+    keyed.resize(states.size());
+    for (std::size_t i = 0; i < states.size(); ++i) {
+      keyed[i] = {key(cell_x(states[i].g0), cell_y(states[i].g1)), i};
+    }
+    std::sort(keyed.begin(), keyed.end());
+  }
+  std::int64_t cell_x(double x) const { return static_cast<std::int64_t>((x - x0) / h) + 1; }
+  std::int64_t cell_y(double y) const { return static_cast<std::int64_t>((y - y0) / h) + 1; }
+  std::int64_t key(std::int64_t cx, std::int64_t cy) const { return cx * ny + cy; }
+
+  // Calls f(index) for every state in the 3 x 3 cells around (x, y).
+  template <class F>
+  void for_neighbours(double x, double y, F&& f) const {
+    const std::int64_t cx = cell_x(x), cy = cell_y(y);
+    if (cy < 0 || cy >= ny || cx < 0) return;  // far outside: no neighbour possible
+    for (std::int64_t dx = -1; dx <= 1; ++dx) {
+      const std::int64_t lo = key(cx + dx, std::max<std::int64_t>(cy - 1, 0));
+      const std::int64_t hi = key(cx + dx, std::min<std::int64_t>(cy + 1, ny - 1));
+      auto it = std::lower_bound(keyed.begin(), keyed.end(), std::make_pair(lo, std::size_t{0}));
+      for (; it != keyed.end() && it->first <= hi; ++it) f(it->second);
+    }
+  }
+};
+
+// Sums of one batch for one escape speed and one window.
+struct Sums {
+  double w = 0.0, wu = 0.0, wu2 = 0.0, wimp = 0.0;
+};
+
+}  // namespace
+
+double solve_kepler(double mean_anomaly, double e, double e_lo, double e_hi) {
+  double lo = e_lo, hi = e_hi;
+  double ecc = std::clamp(mean_anomaly + e * std::sin(mean_anomaly), lo, hi);
+  for (int it = 0; it < 100; ++it) {
+    const double f = ecc - e * std::sin(ecc) - mean_anomaly;
+    if (f > 0.0) hi = ecc; else lo = ecc;
+    double next = ecc - f / (1.0 - e * std::cos(ecc));
+    if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+    if (std::fabs(next - ecc) <= 4e-16 * (1.0 + std::fabs(ecc)) || hi - lo <= 1e-15) {
+      return next;
+    }
+    ecc = next;
+  }
+  return ecc;
+}
+
+McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in) {
+  McResult res;
+  McConfig cfg = cfg_in;
+  const std::size_t nv = cfg.v_esc_kms.size();
+  res.result.assign(nv, {});
+  const double q1 = o1.a_au * (1.0 - o1.e), big_q1 = o1.a_au * (1.0 + o1.e);
+  const double q2 = o2.a_au * (1.0 - o2.e), big_q2 = o2.a_au * (1.0 + o2.e);
+  const double r_lo = std::max(q1, q2), r_hi = std::min(big_q1, big_q2);
+  // Two circular orbits, and ranges that at most touch, never coincide in space
+  // except on a set of measure zero.
+  if (!(r_lo < r_hi) && !(r_lo == r_hi && (o1.e == 0.0) != (o2.e == 0.0))) return res;
+  res.overlap = true;
+  std::array<double, kWindows> rho{};
+  for (int k = 0; k < kWindows; ++k) rho[k] = cfg.rho_au * std::ldexp(1.0, k);
+  const double rho_max = rho[kWindows - 1];
+  // Each body is sampled only where it can come within rho_max of the other:
+  // the shared distance range widened by rho_max on both sides. Cutting at the
+  // shared range itself would lose the pairs that straddle its ends (a bias of
+  // order rho, enhanced by the apsis singularity of the density).
+  const Arc arc1 = arc_in_range(o1, r_lo - rho_max, r_hi + rho_max);
+  const Arc arc2 = arc_in_range(o2, r_lo - rho_max, r_hi + rho_max);
+  res.fraction_1 = arc1.fraction;
+  res.fraction_2 = arc2.fraction;
+
+  auto close_pairs = [&](std::uint64_t seed, std::size_t n_states) {
+    Xoshiro256 rng(seed);
+    std::vector<State> s1(n_states), s2(n_states);
+    for (auto& s : s1) s = sample_state(o1, arc1, cfg.draw_nodes, cfg.gm_km3_s2, cfg.au_km, rng);
+    for (auto& s : s2) s = sample_state(o2, arc2, cfg.draw_nodes, cfg.gm_km3_s2, cfg.au_km, rng);
+    const CellGrid grid(s2, rho_max);
+    double count = 0.0;
+    for (const State& a : s1) {
+      grid.for_neighbours(a.g0, a.g1, [&](std::size_t j) {
+        const State& q = s2[j];
+        const double d0 = a.p0 - q.p0, d1 = a.p1 - q.p1, d2 = a.p2 - q.p2;
+        if (d0 * d0 + d1 * d1 + d2 * d2 < rho_max * rho_max) count += 1.0;
+      });
+    }
+    return count;
+  };
+  if (cfg.target_pairs_per_batch > 0.0) {
+    const std::size_t pilot = 4000;
+    const double found = close_pairs(batch_seed(cfg.seed, 0xffffffffULL), pilot);
+    double n_want = static_cast<double>(cfg.max_samples);
+    if (found > 0.0) n_want = pilot * std::sqrt(cfg.target_pairs_per_batch / found);
+    cfg.samples_per_batch = static_cast<int>(
+        std::clamp(n_want, static_cast<double>(cfg.min_samples), static_cast<double>(cfg.max_samples)));
+  }
+  res.samples_per_batch = cfg.samples_per_batch;
+
+  const int nb = cfg.batches;
+  const std::size_t n = static_cast<std::size_t>(cfg.samples_per_batch);
+
+  // batch_sums[b][v][k]
+  std::vector<std::vector<std::array<Sums, kWindows>>> batch_sums(
+      nb, std::vector<std::array<Sums, kWindows>>(nv));
+  std::vector<double> batch_hits(nb, 0.0);
+
+#pragma omp parallel for schedule(dynamic, 1)
+  for (int b = 0; b < nb; ++b) {
+    Xoshiro256 rng(batch_seed(cfg.seed, static_cast<std::uint64_t>(b)));
+    std::vector<State> s1(n), s2(n);
+    for (auto& s : s1) s = sample_state(o1, arc1, cfg.draw_nodes, cfg.gm_km3_s2, cfg.au_km, rng);
+    for (auto& s : s2) s = sample_state(o2, arc2, cfg.draw_nodes, cfg.gm_km3_s2, cfg.au_km, rng);
+    const CellGrid grid(s2, rho_max);
+    // Visit body 1's states in cell order: neighbouring queries then touch
+    // neighbouring memory of the grid.
+    std::sort(s1.begin(), s1.end(), [&grid](const State& x, const State& y) {
+      return grid.key(grid.cell_x(x.g0), grid.cell_y(x.g1)) <
+             grid.key(grid.cell_x(y.g0), grid.cell_y(y.g1));
+    });
+    auto& sums = batch_sums[b];
+    double hits = 0.0;
+    for (const State& a : s1) {
+      grid.for_neighbours(a.g0, a.g1, [&](std::size_t j) {
+            const State& q = s2[j];
+            const double d0 = a.p0 - q.p0, d1 = a.p1 - q.p1, d2 = a.p2 - q.p2;
+            const double d2sum = d0 * d0 + d1 * d1 + d2 * d2;
+            if (d2sum >= rho_max * rho_max) return;
+            // Share of the window met by this pair, per window.
+            std::array<double, kWindows> share{};
+            for (int k = 0; k < kWindows; ++k) {
+              const double excess = rho[k] * rho[k] - d2sum;
+              if (excess <= 0.0) continue;
+              if (cfg.draw_nodes) {
+                share[k] = 1.0;
+              } else {
+                // Uniform relative longitude: |r1 - r2| < rho for |dlambda| below
+                // 2 asin(sqrt(excess / (4 s1 s2))).
+                const double x = std::sqrt(excess / (4.0 * a.p0 * q.p0));
+                share[k] = 2.0 * std::asin(std::min(1.0, x)) / kPiMc;
+              }
+            }
+            if (share[0] > 0.0) hits += 1.0;
+            const double du0 = a.v0 - q.v0, du1 = a.v1 - q.v1, du2 = a.v2 - q.v2;
+            const double u2 = du0 * du0 + du1 * du1 + du2 * du2;
+            if (!(u2 > 0.0)) return;
+            const double u = std::sqrt(u2);
+            for (std::size_t v = 0; v < nv; ++v) {
+              const double ve2 = cfg.v_esc_kms[v] * cfg.v_esc_kms[v];
+              const double flux = u * (1.0 + ve2 / u2);  // U F(U)
+              const double vimp = std::sqrt(u2 + ve2);
+              for (int k = 0; k < kWindows; ++k) {
+                if (share[k] == 0.0) continue;
+                const double w = flux * share[k];
+                Sums& sm = sums[v][k];
+                sm.w += w;
+                sm.wu += w * u;
+                sm.wu2 += w * u2;
+                sm.wimp += w * vimp;
+              }
+            }
+      });
+    }
+    batch_hits[b] = hits;
+  }
+
+  for (int b = 0; b < nb; ++b) res.hits += batch_hits[b];
+  const double pairs = static_cast<double>(n) * static_cast<double>(n);
+  for (std::size_t v = 0; v < nv; ++v) {
+    for (int k = 0; k < kWindows; ++k) {
+      // P_i = pi E[U F delta3] with delta3 -> 1(|r1-r2|<rho) / (4/3 pi rho^3):
+      // 3 / (4 rho^3) times the mean weight, in (km/s) / AU^3, then
+      // km^-2 yr^-1 and the report unit 1e-18.
+      const double rho_km = rho[k] * cfg.au_km;
+      const double scale = res.fraction_1 * res.fraction_2 * 3.0 / (4.0 * rho_km * rho_km * rho_km) *
+                           kYearS / 1e-18 / pairs;
+      std::vector<double> p(nb), vm(nb), vr(nb), vi(nb);
+      Sums tot;
+      for (int b = 0; b < nb; ++b) {
+        const Sums& sm = batch_sums[b][v][k];
+        p[b] = sm.w * scale;
+        vm[b] = sm.w > 0.0 ? sm.wu / sm.w : 0.0;
+        vr[b] = sm.w > 0.0 ? std::sqrt(sm.wu2 / sm.w) : 0.0;
+        vi[b] = sm.w > 0.0 ? sm.wimp / sm.w : 0.0;
+        tot.w += sm.w;
+        tot.wu += sm.wu;
+        tot.wu2 += sm.wu2;
+        tot.wimp += sm.wimp;
+      }
+      auto spread = [nb](const std::vector<double>& x) {
+        double m = 0.0;
+        for (double xi : x) m += xi;
+        m /= nb;
+        double s2 = 0.0;
+        for (double xi : x) s2 += (xi - m) * (xi - m);
+        return nb > 1 ? std::sqrt(s2 / (nb - 1) / nb) : 0.0;
+      };
+      McWindowResult& r = res.result[v][k];
+      double pm = 0.0;
+      for (double x : p) pm += x;
+      r.p_coll = {pm / nb, spread(p)};
+      if (tot.w > 0.0) {
+        r.v_rel_mean = {tot.wu / tot.w, spread(vm)};
+        r.v_rel_rms = {std::sqrt(tot.wu2 / tot.w), spread(vr)};
+        r.v_imp_mean = {tot.wimp / tot.w, spread(vi)};
+      }
+    }
+  }
+  return res;
+}
+
+}  // namespace mcval
