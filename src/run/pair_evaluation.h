@@ -34,4 +34,12 @@ std::int64_t evaluate_pairs(std::span<const PreparedOrbit> population1,
                             std::span<const PreparedOrbit> bodies, double v_esc, PairSlots slots,
                             int threads = 0);
 
+// As evaluate_pairs, for the pairs [begin, end) of the flattened index j * n1 + k only; pair i
+// is stored at slots.proba[i - begin] and slots.impvel[i - begin]. Lets a frame's pairs be
+// shared out in pieces (to other processes) with the same values as one evaluation.
+std::int64_t evaluate_pair_range(std::span<const PreparedOrbit> population1,
+                                 std::span<const PreparedOrbit> bodies, double v_esc,
+                                 PairSlots slots, std::int64_t begin, std::int64_t end,
+                                 int threads = 0);
+
 }  // namespace pairtrack

@@ -48,6 +48,11 @@ RunStorage::RunStorage()
       prepared1(new PreparedOrbit[kPopulationCapacity]),
       prepared2(new PreparedOrbit[kPopulationCapacity]) {}
 
+RunStorage& run_storage() {
+  static RunStorage storage;
+  return storage;
+}
+
 namespace {
 
 using fortran::FreeFormLine;
@@ -425,8 +430,8 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
     }
   }
   ran1_reset();
-  // Storage at full capacity, once for the whole run.
-  static RunStorage storage;
+  // Storage at full capacity, once for the whole process.
+  RunStorage& storage = run_storage();
   SerialEvaluator serial(storage, options.threads, options.progress);
   FrameEvaluator& evaluator = options.evaluator != nullptr ? *options.evaluator : serial;
   Run run(p, storage, out, options, diagnostics, evaluator);

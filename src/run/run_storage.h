@@ -37,4 +37,7 @@ struct RunStorage {
   std::unique_ptr<PreparedOrbit[]> prepared1, prepared2;
 };
 
+// The process's run storage, allocated at its first use and kept for the process's life.
+RunStorage& run_storage();
+
 }  // namespace pairtrack

@@ -1,0 +1,338 @@
+// Frames and parts of frames over MPI ranks; see mpi_evaluator.h for the split.
+#include "mpi/mpi_evaluator.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "run/frame_summary.h"
+#include "run/pair_evaluation.h"
+#include "run/run_storage.h"
+
+namespace pairtrack {
+
+namespace {
+
+enum Tag : int {
+  kTagBegin = 1,   // doubles: n1, v_esc, then a_cm, e, inc of every catalogue orbit
+  kTagFrame = 2,   // doubles: frame, t_myr, n1, n2, bodies, then a_cm, e, inc of every body
+  kTagResult = 3,  // bytes: frame, no_case, FrameFigures, bodies, BodySummary per body
+  kTagPart = 4,    // doubles: frame, bodies, pairs, ranks, then a_cm, e, inc of every body
+  kTagPartCount = 5,   // int64: no-case pairs among a rank's blocks
+  kTagPartProba = 6,   // doubles: the probabilities of a rank's blocks, in block order
+  kTagPartImpvel = 7,  // doubles: the impact speeds, likewise
+  kTagStop = 9,
+};
+
+// Frames that wait at one rank at most.
+constexpr std::size_t kQueuedPerRank = 2;
+
+void append_elements(std::vector<double>& message, const FrameJob& job) {
+  for (const SweptBody& body : job.bodies) {
+    message.push_back(body.a_cm);
+    message.push_back(body.e);
+    message.push_back(body.inc);
+  }
+}
+
+// The blocks of a split frame that `rank` evaluates: b = rank, rank + ranks, ... as
+// [first pair, last pair) ranges.
+template <class Visit>
+void for_each_block(std::int64_t pairs, int ranks, int rank, Visit visit) {
+  const std::int64_t blocks = (pairs + kBlockPairs - 1) / kBlockPairs;
+  for (std::int64_t b = rank; b < blocks; b += ranks) {
+    visit(b * kBlockPairs, std::min(pairs, (b + 1) * kBlockPairs));
+  }
+}
+
+template <class T>
+void put(std::vector<char>& out, const T& value) {
+  const auto* p = reinterpret_cast<const char*>(&value);
+  out.insert(out.end(), p, p + sizeof(T));
+}
+
+template <class T>
+T get(const char*& in) {
+  T value;
+  std::memcpy(&value, in, sizeof(T));
+  in += sizeof(T);
+  return value;
+}
+
+void pack_result(const FrameResult& r, std::vector<char>& out) {
+  out.clear();
+  put(out, r.frame);
+  put(out, r.no_case);
+  put(out, r.figures);
+  put(out, static_cast<std::int64_t>(r.bodies.size()));
+  for (const BodySummary& s : r.bodies) put(out, s);
+}
+
+void unpack_result(const std::vector<char>& in, FrameResult& r) {
+  const char* p = in.data();
+  r.frame = get<std::int64_t>(p);
+  r.no_case = get<std::int64_t>(p);
+  r.figures = get<FrameFigures>(p);
+  r.bodies.resize(static_cast<std::size_t>(get<std::int64_t>(p)));
+  for (BodySummary& s : r.bodies) s = get<BodySummary>(p);
+}
+
+// Receives a message of unknown length from `source` with `tag` into `buffer`.
+template <class T>
+void receive(MPI_Comm comm, int source, int tag, MPI_Datatype type, std::vector<T>& buffer) {
+  MPI_Status status;
+  MPI_Probe(source, tag, comm, &status);
+  int count = 0;
+  MPI_Get_count(&status, type, &count);
+  buffer.resize(static_cast<std::size_t>(count));
+  MPI_Recv(buffer.data(), count, type, source, tag, comm, MPI_STATUS_IGNORE);
+}
+
+void prepare_from(const double* elements, std::int64_t n, std::vector<PreparedOrbit>& out) {
+  out.resize(static_cast<std::size_t>(n));
+  for (std::int64_t i = 0; i < n; ++i) {
+    out[static_cast<std::size_t>(i)] =
+        prepare_orbit(elements[3 * i], elements[3 * i + 1], elements[3 * i + 2]);
+  }
+}
+
+}  // namespace
+
+MpiEvaluator::MpiEvaluator(MPI_Comm comm, RunStorage& storage, int threads)
+    : comm_(comm), storage_(storage), threads_(threads) {
+  MPI_Comm_size(comm_, &size_);
+  slots_.resize(size_ == 1 ? 1 : kQueuedPerRank * static_cast<std::size_t>(size_ - 1) + 2);
+  outstanding_.resize(static_cast<std::size_t>(size_));
+}
+
+MpiEvaluator::~MpiEvaluator() { end(); }
+
+void MpiEvaluator::begin(std::span<const PreparedOrbit> population1, double v_esc) {
+  population1_ = population1;
+  v_esc_ = v_esc;
+  std::vector<double> message{static_cast<double>(population1.size()), v_esc};
+  for (const PreparedOrbit& o : population1) {
+    message.push_back(o.a_cm);
+    message.push_back(o.e);
+    message.push_back(o.inc);
+  }
+  for (int w = 1; w < size_; ++w) {
+    MPI_Send(message.data(), static_cast<int>(message.size()), MPI_DOUBLE, w, kTagBegin, comm_);
+  }
+}
+
+void MpiEvaluator::evaluate_here(const FrameJob& job, Slot& slot) {
+  prepare_bodies(job, storage_.prepared2.get());
+  const std::int64_t no_case = evaluate_pairs(
+      population1_, std::span<const PreparedOrbit>(storage_.prepared2.get(), job.bodies.size()),
+      v_esc_, PairSlots{storage_.proba_arr.get(), storage_.impvel_arr.get()}, threads_);
+  summarise_frame(job, storage_.proba_arr.get(), storage_.impvel_arr.get(), no_case, slot.result);
+  slot.ready = true;
+}
+
+void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
+  // Every rank's queue is emptied first, so that the parts' replies meet no earlier frame.
+  for (int w = 1; w < size_; ++w) {
+    while (!outstanding_[static_cast<std::size_t>(w)].empty()) receive_result(w);
+  }
+  const std::int64_t pairs = job.pairs();
+  std::vector<double> message{static_cast<double>(job.frame),
+                              static_cast<double>(job.bodies.size()), static_cast<double>(pairs),
+                              static_cast<double>(size_)};
+  append_elements(message, job);
+  std::vector<MPI_Request> sends(static_cast<std::size_t>(size_ - 1), MPI_REQUEST_NULL);
+  for (int w = 1; w < size_; ++w) {
+    MPI_Isend(message.data(), static_cast<int>(message.size()), MPI_DOUBLE, w, kTagPart, comm_,
+              &sends[static_cast<std::size_t>(w - 1)]);
+  }
+
+  prepare_bodies(job, storage_.prepared2.get());
+  const std::span<const PreparedOrbit> bodies(storage_.prepared2.get(), job.bodies.size());
+  double* proba = storage_.proba_arr.get();
+  double* impvel = storage_.impvel_arr.get();
+  std::int64_t no_case = 0;
+  for_each_block(pairs, size_, 0, [&](std::int64_t first, std::int64_t last) {
+    no_case += evaluate_pair_range(population1_, bodies, v_esc_,
+                                   PairSlots{proba + first, impvel + first}, first, last, threads_);
+  });
+
+  // Each rank's values land straight in their places of the per-pair arrays.
+  std::vector<int> lengths, displacements;
+  for (int w = 1; w < size_; ++w) {
+    std::int64_t part_no_case = 0;
+    MPI_Recv(&part_no_case, 1, MPI_INT64_T, w, kTagPartCount, comm_, MPI_STATUS_IGNORE);
+    no_case += part_no_case;
+    lengths.clear();
+    displacements.clear();
+    for_each_block(pairs, size_, w, [&](std::int64_t first, std::int64_t last) {
+      lengths.push_back(static_cast<int>(last - first));
+      displacements.push_back(static_cast<int>(first));
+    });
+    if (lengths.empty()) continue;
+    MPI_Datatype layout;
+    MPI_Type_indexed(static_cast<int>(lengths.size()), lengths.data(), displacements.data(),
+                     MPI_DOUBLE, &layout);
+    MPI_Type_commit(&layout);
+    MPI_Recv(proba, 1, layout, w, kTagPartProba, comm_, MPI_STATUS_IGNORE);
+    MPI_Recv(impvel, 1, layout, w, kTagPartImpvel, comm_, MPI_STATUS_IGNORE);
+    MPI_Type_free(&layout);
+  }
+  MPI_Waitall(static_cast<int>(sends.size()), sends.data(), MPI_STATUSES_IGNORE);
+  summarise_frame(job, proba, impvel, no_case, slot.result);
+  slot.ready = true;
+}
+
+void MpiEvaluator::submit(const FrameJob& job) {
+  Slot& slot = slots_[(oldest_ + count_) % slots_.size()];
+  const std::size_t index = (oldest_ + count_) % slots_.size();
+  ++count_;
+  slot.frame = job.frame;
+  slot.ready = false;
+  if (size_ == 1) return evaluate_here(job, slot);
+  if (job.pairs() >= kSplitPairs) return evaluate_split(job, slot);
+
+  poll(false);
+  int best = 0;
+  for (int w = 1; w < size_; ++w) {
+    const std::size_t queued = outstanding_[static_cast<std::size_t>(w)].size();
+    if (queued < kQueuedPerRank &&
+        (best == 0 || queued < outstanding_[static_cast<std::size_t>(best)].size())) {
+      best = w;
+    }
+  }
+  if (best == 0) return evaluate_here(job, slot);  // every other rank is busy
+  if (slot.request != MPI_REQUEST_NULL) MPI_Wait(&slot.request, MPI_STATUS_IGNORE);
+  slot.message.assign({static_cast<double>(job.frame), job.t_myr, static_cast<double>(job.n1),
+                       static_cast<double>(job.n2), static_cast<double>(job.bodies.size())});
+  append_elements(slot.message, job);
+  MPI_Isend(slot.message.data(), static_cast<int>(slot.message.size()), MPI_DOUBLE, best,
+            kTagFrame, comm_, &slot.request);
+  outstanding_[static_cast<std::size_t>(best)].push_back(index);
+}
+
+void MpiEvaluator::receive_result(int worker) {
+  std::deque<std::size_t>& queue = outstanding_[static_cast<std::size_t>(worker)];
+  receive(comm_, worker, kTagResult, MPI_BYTE, buffer_);
+  Slot& slot = slots_[queue.front()];
+  queue.pop_front();
+  unpack_result(buffer_, slot.result);
+  slot.ready = true;
+}
+
+void MpiEvaluator::poll(bool wait_for_oldest) {
+  for (int w = 1; w < size_; ++w) {
+    const std::deque<std::size_t>& queue = outstanding_[static_cast<std::size_t>(w)];
+    for (;;) {
+      if (queue.empty()) break;
+      int arrived = 0;
+      MPI_Iprobe(w, kTagResult, comm_, &arrived, MPI_STATUS_IGNORE);
+      if (arrived == 0) break;
+      receive_result(w);
+    }
+  }
+  if (!wait_for_oldest || count_ == 0 || slots_[oldest_].ready) return;
+  for (int w = 1; w < size_; ++w) {
+    const std::deque<std::size_t>& queue = outstanding_[static_cast<std::size_t>(w)];
+    if (!queue.empty() && queue.front() == oldest_) {
+      receive_result(w);
+      return;
+    }
+  }
+}
+
+bool MpiEvaluator::take(FrameResult& result, bool wait) {
+  if (count_ == 0) return false;
+  poll(wait);
+  Slot& slot = slots_[oldest_];
+  if (!slot.ready) return false;
+  std::swap(result, slot.result);
+  slot.ready = false;
+  oldest_ = (oldest_ + 1) % slots_.size();
+  --count_;
+  return true;
+}
+
+void MpiEvaluator::end() {
+  if (ended_) return;
+  ended_ = true;
+  for (int w = 1; w < size_; ++w) {
+    while (!outstanding_[static_cast<std::size_t>(w)].empty()) receive_result(w);
+    MPI_Send(nullptr, 0, MPI_DOUBLE, w, kTagStop, comm_);
+  }
+  for (Slot& slot : slots_) {
+    if (slot.request != MPI_REQUEST_NULL) MPI_Wait(&slot.request, MPI_STATUS_IGNORE);
+  }
+}
+
+void serve_frames(MPI_Comm comm, int threads) {
+  int rank = 0;
+  MPI_Comm_rank(comm, &rank);
+  std::vector<double> message;
+  std::vector<PreparedOrbit> population1, bodies;
+  std::vector<double> proba, impvel;
+  std::vector<char> out;
+  double v_esc = 0.0;
+  FrameJob job;
+  FrameResult result;
+  for (;;) {
+    MPI_Status status;
+    MPI_Probe(0, MPI_ANY_TAG, comm, &status);
+    receive(comm, 0, status.MPI_TAG, MPI_DOUBLE, message);
+    switch (status.MPI_TAG) {
+      case kTagBegin:
+        v_esc = message[1];
+        prepare_from(message.data() + 2, static_cast<std::int64_t>(message[0]), population1);
+        break;
+      case kTagFrame: {
+        job.frame = static_cast<std::int64_t>(message[0]);
+        job.t_myr = message[1];
+        job.n1 = static_cast<std::int32_t>(message[2]);
+        job.n2 = static_cast<std::int32_t>(message[3]);
+        const auto n = static_cast<std::int64_t>(message[4]);
+        job.bodies.assign(static_cast<std::size_t>(n), SweptBody{});
+        prepare_from(message.data() + 5, n, bodies);
+        const std::int64_t pairs = job.pairs();
+        if (static_cast<std::int64_t>(proba.size()) < pairs) {
+          proba.resize(static_cast<std::size_t>(pairs));
+          impvel.resize(static_cast<std::size_t>(pairs));
+        }
+        const std::int64_t no_case = evaluate_pairs(population1, bodies, v_esc,
+                                                    PairSlots{proba.data(), impvel.data()}, threads);
+        summarise_frame(job, proba.data(), impvel.data(), no_case, result);
+        pack_result(result, out);
+        MPI_Send(out.data(), static_cast<int>(out.size()), MPI_BYTE, 0, kTagResult, comm);
+        break;
+      }
+      case kTagPart: {
+        const auto n = static_cast<std::int64_t>(message[1]);
+        const auto pairs = static_cast<std::int64_t>(message[2]);
+        const int ranks = static_cast<int>(message[3]);
+        prepare_from(message.data() + 4, n, bodies);
+        std::int64_t share = 0;
+        for_each_block(pairs, ranks, rank,
+                       [&](std::int64_t first, std::int64_t last) { share += last - first; });
+        if (static_cast<std::int64_t>(proba.size()) < share) {
+          proba.resize(static_cast<std::size_t>(share));
+          impvel.resize(static_cast<std::size_t>(share));
+        }
+        std::int64_t no_case = 0;
+        std::int64_t at = 0;
+        for_each_block(pairs, ranks, rank, [&](std::int64_t first, std::int64_t last) {
+          no_case += evaluate_pair_range(population1, bodies, v_esc,
+                                         PairSlots{proba.data() + at, impvel.data() + at}, first,
+                                         last, threads);
+          at += last - first;
+        });
+        MPI_Send(&no_case, 1, MPI_INT64_T, 0, kTagPartCount, comm);
+        if (share > 0) {
+          MPI_Send(proba.data(), static_cast<int>(share), MPI_DOUBLE, 0, kTagPartProba, comm);
+          MPI_Send(impvel.data(), static_cast<int>(share), MPI_DOUBLE, 0, kTagPartImpvel, comm);
+        }
+        break;
+      }
+      case kTagStop: return;
+      default: break;
+    }
+  }
+}
+
+}  // namespace pairtrack
