@@ -2,6 +2,7 @@
 #include "mpi/mpi_evaluator.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "run/frame_summary.h"
@@ -16,7 +17,7 @@ enum Tag : int {
   kTagBegin = 1,   // doubles: n1, v_esc, then a_cm, e, inc of every catalogue orbit
   kTagFrame = 2,   // doubles: frame, t_myr, n1, n2, bodies, then a_cm, e, inc of every body
   kTagResult = 3,  // bytes: frame, no_case, FrameFigures, bodies, BodySummary per body
-  kTagPart = 4,    // doubles: frame, bodies, pairs, ranks, then a_cm, e, inc of every body
+  kTagPart = 4,    // doubles: frame, bodies, pairs, ranks, block pairs, then a_cm, e, inc
   kTagPartCount = 5,   // int64: no-case pairs among a rank's blocks
   kTagPartProba = 6,   // doubles: the probabilities of a rank's blocks, in block order
   kTagPartImpvel = 7,  // doubles: the impact speeds, likewise
@@ -35,13 +36,21 @@ void append_elements(std::vector<double>& message, const FrameJob& job) {
 }
 
 // The blocks of a split frame that `rank` evaluates: b = rank, rank + ranks, ... as
-// [first pair, last pair) ranges.
+// [first pair, last pair) ranges of `block` pairs.
 template <class Visit>
-void for_each_block(std::int64_t pairs, int ranks, int rank, Visit visit) {
-  const std::int64_t blocks = (pairs + kBlockPairs - 1) / kBlockPairs;
+void for_each_block(std::int64_t pairs, std::int64_t block, int ranks, int rank, Visit visit) {
+  const std::int64_t blocks = (pairs + block - 1) / block;
   for (std::int64_t b = rank; b < blocks; b += ranks) {
-    visit(b * kBlockPairs, std::min(pairs, (b + 1) * kBlockPairs));
+    visit(b * block, std::min(pairs, (b + 1) * block));
   }
+}
+
+// A positive count from the environment, or `fallback`.
+std::int64_t setting(const char* name, std::int64_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr) return fallback;
+  const long long value = std::atoll(text);
+  return value > 0 ? value : fallback;
 }
 
 template <class T>
@@ -100,6 +109,8 @@ void prepare_from(const double* elements, std::int64_t n, std::vector<PreparedOr
 MpiEvaluator::MpiEvaluator(MPI_Comm comm, RunStorage& storage, int threads)
     : comm_(comm), storage_(storage), threads_(threads) {
   MPI_Comm_size(comm_, &size_);
+  split_pairs_ = setting("PAIRTRACK_MPI_SPLIT_PAIRS", kSplitPairs);
+  block_pairs_ = setting("PAIRTRACK_MPI_BLOCK_PAIRS", kBlockPairs);
   slots_.resize(size_ == 1 ? 1 : kQueuedPerRank * static_cast<std::size_t>(size_ - 1) + 2);
   outstanding_.resize(static_cast<std::size_t>(size_));
 }
@@ -137,7 +148,7 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
   const std::int64_t pairs = job.pairs();
   std::vector<double> message{static_cast<double>(job.frame),
                               static_cast<double>(job.bodies.size()), static_cast<double>(pairs),
-                              static_cast<double>(size_)};
+                              static_cast<double>(size_), static_cast<double>(block_pairs_)};
   append_elements(message, job);
   std::vector<MPI_Request> sends(static_cast<std::size_t>(size_ - 1), MPI_REQUEST_NULL);
   for (int w = 1; w < size_; ++w) {
@@ -150,7 +161,7 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
   double* proba = storage_.proba_arr.get();
   double* impvel = storage_.impvel_arr.get();
   std::int64_t no_case = 0;
-  for_each_block(pairs, size_, 0, [&](std::int64_t first, std::int64_t last) {
+  for_each_block(pairs, block_pairs_, size_, 0, [&](std::int64_t first, std::int64_t last) {
     no_case += evaluate_pair_range(population1_, bodies, v_esc_,
                                    PairSlots{proba + first, impvel + first}, first, last, threads_);
   });
@@ -163,7 +174,7 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     no_case += part_no_case;
     lengths.clear();
     displacements.clear();
-    for_each_block(pairs, size_, w, [&](std::int64_t first, std::int64_t last) {
+    for_each_block(pairs, block_pairs_, size_, w, [&](std::int64_t first, std::int64_t last) {
       lengths.push_back(static_cast<int>(last - first));
       displacements.push_back(static_cast<int>(first));
     });
@@ -188,7 +199,7 @@ void MpiEvaluator::submit(const FrameJob& job) {
   slot.frame = job.frame;
   slot.ready = false;
   if (size_ == 1) return evaluate_here(job, slot);
-  if (job.pairs() >= kSplitPairs) return evaluate_split(job, slot);
+  if (job.pairs() >= split_pairs_) return evaluate_split(job, slot);
 
   poll(false);
   int best = 0;
@@ -306,9 +317,10 @@ void serve_frames(MPI_Comm comm, int threads) {
         const auto n = static_cast<std::int64_t>(message[1]);
         const auto pairs = static_cast<std::int64_t>(message[2]);
         const int ranks = static_cast<int>(message[3]);
-        prepare_from(message.data() + 4, n, bodies);
+        const auto block = static_cast<std::int64_t>(message[4]);
+        prepare_from(message.data() + 5, n, bodies);
         std::int64_t share = 0;
-        for_each_block(pairs, ranks, rank,
+        for_each_block(pairs, block, ranks, rank,
                        [&](std::int64_t first, std::int64_t last) { share += last - first; });
         if (static_cast<std::int64_t>(proba.size()) < share) {
           proba.resize(static_cast<std::size_t>(share));
@@ -316,7 +328,7 @@ void serve_frames(MPI_Comm comm, int threads) {
         }
         std::int64_t no_case = 0;
         std::int64_t at = 0;
-        for_each_block(pairs, ranks, rank, [&](std::int64_t first, std::int64_t last) {
+        for_each_block(pairs, block, ranks, rank, [&](std::int64_t first, std::int64_t last) {
           no_case += evaluate_pair_range(population1, bodies, v_esc,
                                          PairSlots{proba.data() + at, impvel.data() + at}, first,
                                          last, threads);

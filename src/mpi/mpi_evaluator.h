@@ -28,9 +28,10 @@ namespace pairtrack {
 
 struct RunStorage;
 
-// Frames of at least this many pairs are split across the ranks.
+// Frames of at least this many pairs are split across the ranks (environment variable
+// PAIRTRACK_MPI_SPLIT_PAIRS overrides it).
 inline constexpr std::int64_t kSplitPairs = std::int64_t{1} << 20;
-// Pairs per block of a split frame.
+// Pairs per block of a split frame (PAIRTRACK_MPI_BLOCK_PAIRS overrides it).
 inline constexpr std::int64_t kBlockPairs = 16384;
 
 class MpiEvaluator : public FrameEvaluator {
@@ -67,6 +68,8 @@ class MpiEvaluator : public FrameEvaluator {
   int threads_;
   std::span<const PreparedOrbit> population1_;
   double v_esc_ = 0.0;
+  std::int64_t split_pairs_ = kSplitPairs;
+  std::int64_t block_pairs_ = kBlockPairs;
   std::vector<Slot> slots_;             // ring, in submission order
   std::size_t oldest_ = 0, count_ = 0;  // ring position of the oldest frame, frames in flight
   std::vector<std::deque<std::size_t>> outstanding_;  // per rank: slots it is working on
