@@ -28,6 +28,27 @@ bool open_regular_file(const std::string& path, std::ifstream& file) {
   return file.is_open();
 }
 
+// Reads the orbit lines of an open catalogue into the arrays, at most `capacity` of them.
+// False when a further orbit line follows the first `capacity` (count is then the capacity).
+bool read_orbit_lines(std::ifstream& file, double a[], double e[], double inc[],
+                      std::int32_t capacity, std::int32_t& count) {
+  fortran::FreeFormReader reader(file);
+  std::string line;
+  line.reserve(kLineLength);
+  count = 0;
+  double values[3];  // inclination, eccentricity, semimajor axis, in the field's order
+  while (reader.read_text_record(line, kLineLength)) {
+    const std::string_view field = std::string_view(line).substr(kFieldFirst, kFieldLength);
+    if (!fortran::read_reals_from_text(field, values)) break;
+    if (count == capacity) return false;
+    inc[count] = values[0];
+    e[count] = values[1];
+    a[count] = values[2];
+    ++count;
+  }
+  return true;
+}
+
 }  // namespace
 
 CatalogStatus load_catalog(const std::string& name80, double a[], double e[], double inc[],
@@ -46,29 +67,29 @@ CatalogStatus load_catalog(const std::string& name80, double a[], double e[], do
   }
 
   const std::int32_t capacity = n > 0 ? n : 0;
-  fortran::FreeFormReader reader(file);
-  std::string line;
-  line.reserve(kLineLength);
   std::int32_t count = 0;
-  double values[3];  // inclination, eccentricity, semimajor axis, in the field's order
-  while (reader.read_text_record(line, kLineLength)) {
-    const std::string_view field = std::string_view(line).substr(kFieldFirst, kFieldLength);
-    if (!fortran::read_reals_from_text(field, values)) break;
-    if (count == capacity) {
-      fortran::write_line(out, fortran::FreeFormLine()
-                                   .text("pairtrack: orbit catalogue holds more than")
-                                   .integer(capacity)
-                                   .text("orbits"));
-      return CatalogStatus::too_many_orbits;
-    }
-    inc[count] = values[0];
-    e[count] = values[1];
-    a[count] = values[2];
-    ++count;
+  if (!read_orbit_lines(file, a, e, inc, capacity, count)) {
+    fortran::write_line(out, fortran::FreeFormLine()
+                                 .text("pairtrack: orbit catalogue holds more than")
+                                 .integer(capacity)
+                                 .text("orbits"));
+    return CatalogStatus::too_many_orbits;
   }
 
   n = count;
   fortran::write_line(out, fortran::FreeFormLine().text("# n = ").integer(n));
+  return CatalogStatus::ok;
+}
+
+CatalogStatus read_catalog_file(const std::string& path, double a[], double e[], double inc[],
+                                std::int32_t& n) {
+  std::ifstream file;
+  if (!open_regular_file(path, file)) return CatalogStatus::cannot_open;
+  std::int32_t count = 0;
+  if (!read_orbit_lines(file, a, e, inc, n > 0 ? n : 0, count)) {
+    return CatalogStatus::too_many_orbits;
+  }
+  n = count;
   return CatalogStatus::ok;
 }
 
