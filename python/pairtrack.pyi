@@ -9,6 +9,8 @@ import numpy as np
 import numpy.typing as npt
 
 __version__: str
+CM_PER_AU: float
+RADIANS_PER_DEGREE: float
 
 _Path = Union[str, bytes, os.PathLike]
 _Reals = npt.ArrayLike
@@ -137,3 +139,9 @@ class ReportFrames:
 
 def read_report(path: _Path) -> ReportFrames:
     """Reads the frame lines of a pairtrack report; OSError when it cannot be read."""
+
+def mean_deviation(values: _Reals) -> tuple[float, float]:
+    """Mean and sample standard deviation as the report computes them (long double sums)."""
+
+def weighted_mean_deviation(values: _Reals, weights: _Reals) -> tuple[float, float]:
+    """Weighted mean and standard deviation as the report computes the impact speed."""

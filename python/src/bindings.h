@@ -6,7 +6,8 @@
 
 namespace pairtrack::python {
 
-// collision_probability, pair_matrix and the result class PairResult (kernel_bindings.cpp).
+// collision_probability, pair_matrix, the result class PairResult, the frame statistics and
+// the unit constants (kernel_bindings.cpp).
 void register_kernel(pybind11::module_& m);
 
 // read_catalogue, HistoryFile, Frame, write_history, read_report and their classes

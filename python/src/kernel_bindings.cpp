@@ -7,6 +7,7 @@
 #include "arrays.h"
 #include "bindings.h"
 #include "pairtrack/kernel.h"
+#include "pairtrack/statistics.h"
 
 namespace pairtrack::python {
 
@@ -161,9 +162,50 @@ constexpr const char* kUnits = R"(
     for shapes that do not fit, for v_esc < 0 and threads < 1; TypeError for arrays that do not
     hold real numbers.)";
 
+DoubleArray one_dimensional(const py::object& values, const char* name) {
+  DoubleArray x = to_double_array(values, name);
+  if (x.ndim() != 1) throw py::value_error(std::string(name) + " must be a 1-D array");
+  return x;
+}
+
+py::tuple mean_deviation(const py::object& values) {
+  const DoubleArray x = one_dimensional(values, "values");
+  MeanAndDeviation r;
+  {
+    py::gil_scoped_release unlocked;
+    r = sample_mean_deviation(x.data(), static_cast<std::size_t>(x.size()));
+  }
+  return py::make_tuple(r.mean, r.sigma);
+}
+
+py::tuple weighted_mean_deviation_py(const py::object& values, const py::object& weights) {
+  const DoubleArray x = one_dimensional(values, "values");
+  const DoubleArray w = one_dimensional(weights, "weights");
+  if (x.size() != w.size()) throw py::value_error("values and weights differ in length");
+  MeanAndDeviation r;
+  {
+    py::gil_scoped_release unlocked;
+    r = weighted_mean_deviation(x.data(), w.data(), static_cast<std::size_t>(x.size()));
+  }
+  return py::make_tuple(r.mean, r.sigma);
+}
+
 }  // namespace
 
 void register_kernel(py::module_& m) {
+  m.attr("CM_PER_AU") = kCentimetresPerAu;
+  m.attr("RADIANS_PER_DEGREE") = kRadiansPerDegree;
+
+  m.def("mean_deviation", &mean_deviation, "values"_a,
+        R"(Mean and sample standard deviation (divisor n - 1) of a 1-D array, as the report's
+    frame line computes them for p_coll: sums in long double in index order, rounded once.
+    Returns (mean, sigma) in the unit of the values; (0.0, 0.0) for no values.)");
+  m.def("weighted_mean_deviation", &weighted_mean_deviation_py, "values"_a, "weights"_a,
+        R"(Weighted mean and standard deviation of a 1-D array, as the report's frame line
+    computes the impact speed (values, km/s) weighted by p_coll (weights): sums in long
+    double, divisor the total weight; (0.0, 0.0) when the total weight is below 1e-8.
+    Returns (mean, sigma).)");
+
   py::class_<PyPairResult>(m, "PairResult",
                            "The four outputs of a kernel call (see collision_probability).")
       .def_readonly("p_coll", &PyPairResult::p_coll,

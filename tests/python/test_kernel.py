@@ -106,3 +106,29 @@ def test_two_python_threads_computing_at_once_get_their_own_results():
         t.join()
     for k in range(2):
         np.testing.assert_array_equal(bits(got[k]), bits(expected[k]))
+
+
+def test_first_frames_of_the_example_give_the_reports_frame_lines():
+    # The example's first two frames are swept before any body is removed, so their frame
+    # lines are the statistics of the full pair matrix (bodies x orbits, body-major order).
+    belt = pairtrack.read_catalogue(f"{EXAMPLES}/mainbelt.cat")
+    orbits1 = np.column_stack([belt.a, belt.e, belt.inc * pairtrack.RADIANS_PER_DEGREE])
+    report = pairtrack.read_report(f"{EXAMPLES}/expected_report.txt")
+    frames = pairtrack.HistoryFile(f"{EXAMPLES}/history_f8.bin").read_all()
+    for k in range(2):
+        m = pairtrack.pair_matrix(orbits1, frames[k], degrees=False)
+        p, v = m.p_coll.T.ravel(), m.v_imp_mean.T.ravel()
+        assert pairtrack.mean_deviation(p) == (report.proba_mean[k], report.proba_sigma[k])
+        assert pairtrack.weighted_mean_deviation(v, p) == (report.impvel_mean[k],
+                                                           report.impvel_sigma[k])
+        assert np.count_nonzero(v > 1e-8) == report.n_impvel[k]
+        assert p.size == report.n_proba[k]
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda: pairtrack.mean_deviation(np.ones((2, 2))), "must be a 1-D array"),
+    (lambda: pairtrack.weighted_mean_deviation([1.0, 2.0], [1.0]), "differ in length"),
+])
+def test_statistics_refusals(call, message):
+    with pytest.raises(ValueError, match=message):
+        call()
