@@ -1,6 +1,7 @@
 // The file formats from Python: the catalogue, the history file (reading frame by frame,
 // writing), and a report's frame lines, each through the public library.
-#include <cerrno>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "arrays.h"
 #include "bindings.h"
+#include "tables.h"
 #include "pairtrack/catalogue.h"
 #include "pairtrack/history.h"
 #include "pairtrack/report.h"
@@ -104,8 +106,17 @@ PyFrame make_frame(double time, const py::object& ids, const py::object& a, cons
   f.angle5 = column(angle5, "angle5");
   f.angle6 = column(angle6, "angle6");
   f.angle7 = column(angle7, "angle7");
-  f.nrec1 = nrec1.is_none() ? 1 : nrec1.cast<std::int32_t>();
-  f.nrec2 = nrec2.is_none() ? static_cast<std::int32_t>(n) : nrec2.cast<std::int32_t>();
+  auto count = [](const py::object& v, std::int64_t fallback, const char* name) {
+    if (v.is_none()) return static_cast<std::int32_t>(fallback);
+    if (!py::isinstance<py::int_>(v) || py::isinstance<py::bool_>(v)) {
+      throw py::type_error(std::string(name) + " must be None or an int");
+    }
+    const long long c = v.cast<long long>();
+    if (c < INT32_MIN || c > INT32_MAX) throw py::value_error(std::string(name) + " out of range");
+    return static_cast<std::int32_t>(c);
+  };
+  f.nrec1 = count(nrec1, 1, "nrec1");
+  f.nrec2 = count(nrec2, n, "nrec2");
   return f;
 }
 
@@ -170,20 +181,18 @@ class PyHistoryFile {
 
   PyFrame next() {
     if (done_) throw py::stop_iteration();
+    // The GIL stays held: it keeps two Python threads from advancing one file at once.
     HistoryFrame frame;
-    HistoryFrameReader::Status status;
-    {
-      py::gil_scoped_release unlocked;
-      status = reader_.next(frame);
-    }
+    const HistoryFrameReader::Status status = reader_.next(frame);
     switch (status) {
       case HistoryFrameReader::Status::frame: return from_library(frame);
       case HistoryFrameReader::Status::end: break;
       case HistoryFrameReader::Status::truncated: {
         truncated_ = true;
         end_ = display_ + " " + reader_.message() + "; that incomplete frame is left out";
-        PyErr_WarnEx(truncated_warning().ptr(), end_.c_str(), 1);
-        if (PyErr_Occurred()) throw py::error_already_set();  // warnings turned into errors
+        if (PyErr_WarnEx(truncated_warning(), end_.c_str(), 1) != 0) {
+          throw py::error_already_set();  // warnings turned into errors
+        }
         break;
       }
       case HistoryFrameReader::Status::damaged:
@@ -208,8 +217,10 @@ class PyHistoryFile {
     return frames;
   }
 
-  static py::object& truncated_warning() {
-    static py::object cls;
+  // The warning class, created once with the module and kept for the life of the process
+  // (a static Python object must not be released after the interpreter has finished).
+  static PyObject*& truncated_warning() {
+    static PyObject* cls = nullptr;
     return cls;
   }
 
@@ -285,12 +296,7 @@ void write_history_py(const py::object& path, const py::iterable& frames,
 
 // ---- report ---------------------------------------------------------------------------------
 
-struct PyReportFrames {
-  py::array_t<double> t, proba_mean, proba_sigma, impvel_mean, impvel_sigma;
-  py::array_t<std::int64_t> n1, n2, n_proba, n_impvel;
-};
-
-PyReportFrames read_report_py(const py::object& path) {
+py::object read_report_py(const py::object& path) {
   const std::string name = file_name(path);
   ReportFrames r;
   std::string error;
@@ -300,20 +306,26 @@ PyReportFrames read_report_py(const py::object& path) {
     ok = read_report_frames(name, r, error);
   }
   if (!ok) raise_os_error(error, name);
-  return PyReportFrames{to_array(r.t_myr),       to_array(r.proba_mean), to_array(r.proba_sigma),
-                        to_array(r.impvel_mean), to_array(r.impvel_sigma), to_array(r.n1),
-                        to_array(r.n2),          to_array(r.n_proba),    to_array(r.n_impvel)};
+  return to_python(r);
 }
 
 }  // namespace
 
+py::object to_python(const ReportFrames& r) {
+  return py::cast(PyReportFrames{to_array(r.t_myr), to_array(r.proba_mean),
+                                 to_array(r.proba_sigma), to_array(r.impvel_mean),
+                                 to_array(r.impvel_sigma), to_array(r.n1), to_array(r.n2),
+                                 to_array(r.n_proba), to_array(r.n_impvel)});
+}
+
 void register_files(py::module_& m) {
-  PyHistoryFile::truncated_warning() = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
+  PyHistoryFile::truncated_warning() = PyErr_NewExceptionWithDoc(
       "pairtrack.TruncatedHistoryWarning",
       "A history file ends inside a frame (a file still being written); the incomplete frame "
       "is left out, as the program leaves it out.",
-      PyExc_UserWarning, nullptr));
-  m.attr("TruncatedHistoryWarning") = PyHistoryFile::truncated_warning();
+      PyExc_UserWarning, nullptr);
+  if (PyHistoryFile::truncated_warning() == nullptr) throw py::error_already_set();
+  m.attr("TruncatedHistoryWarning") = py::handle(PyHistoryFile::truncated_warning());
 
   py::class_<PyCatalogue>(m, "Catalogue",
                           "An orbit catalogue as arrays (file order). Pass it to pair_matrix "

@@ -50,6 +50,8 @@ def cp(a1=2.5, e1=0.1, i1=5.0, a2=2.6, e2=0.15, i2=8.0, **kw):
     (lambda: pairtrack.read_catalogue(12), TypeError, ""),
     (lambda: pairtrack.read_catalogue("a\0b"), ValueError, "NUL"),
     (lambda: pairtrack.Frame(0.0, [1.5], [2.0], [0.1], [0.1]), TypeError, "ids must hold integers"),
+    (lambda: pairtrack.Frame(0.0, [1], [2.0], [0.1], [0.1], nrec2="1"), TypeError,
+     "nrec2 must be None or an int"),
     (lambda: pairtrack.Frame(0.0, [1, 2], [2.0], [0.1, 0.2], [0.1, 0.2]), ValueError,
      "a must be a 1-D array as long as ids"),
 ])
