@@ -25,7 +25,7 @@ ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 
 "$root/tools/setup.sh"
 
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Release \
-  -DPAIRTRACK_FUZZ=ON -DPAIRTRACK_BUILD_TESTS=OFF -DPAIRTRACK_BUILD_BENCH=OFF >/dev/null
+  -DPAIRTRACK_FUZZ=ON -DPAIRTRACK_BUILD_TESTS=OFF -DPAIRTRACK_BUILD_BENCH=OFF -DPAIRTRACK_PYTHON=OFF >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"
 
 mkdir -p "$build/artifacts"

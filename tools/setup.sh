@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing pairtrack needs, when it is missing:
-# a C++20 compiler, CMake, GoogleTest, Google Benchmark and matplotlib for the report
-# plot (Debian packages).
+# a C++20 compiler, CMake, GoogleTest, Google Benchmark, matplotlib for the report plot, and
+# pybind11, NumPy, pytest and the Python headers for the Python module (Debian packages).
 # Safe to run repeatedly; does nothing on a machine that has everything.
 set -euo pipefail
 
@@ -13,6 +13,10 @@ command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 [ -x /usr/bin/time ] || need+=(time)
 [ -f /usr/lib/python3/dist-packages/matplotlib/__init__.py ] || need+=(python3-matplotlib)
+[ -f /usr/include/pybind11/pybind11.h ] || need+=(pybind11-dev)
+[ -f /usr/lib/python3/dist-packages/numpy/__init__.py ] || need+=(python3-numpy)
+[ -f /usr/lib/python3/dist-packages/pytest/__init__.py ] || need+=(python3-pytest)
+ls /usr/include/python3*/Python.h >/dev/null 2>&1 || need+=(python3-dev)
 for extra in "$@"; do need+=("$extra"); done
 
 if [ ${#need[@]} -gt 0 ]; then

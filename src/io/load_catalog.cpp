@@ -58,33 +58,18 @@ std::string without_trailing_blanks(const std::string& text) {
   return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
 
-}  // namespace
-
-CatalogStatus load_catalog(const std::string& name80, double a[], double e[], double inc[],
-                           std::int32_t& n, std::ostream& out, CatalogReport* report) {
-  CatalogReport local;
-  CatalogReport& r = report != nullptr ? *report : local;
-  std::string name = name80.substr(0, kNameLength);
-  name.resize(kNameLength, ' ');
-  fortran::write_line(out, fortran::FreeFormLine().text("# Input filename: ").text(name));
-
-  const std::size_t last_non_blank = name.find_last_not_of(' ');
-  const std::string path =
-      last_non_blank == std::string::npos ? std::string() : name.substr(0, last_non_blank + 1);
-  std::ifstream file;
-  if (!open_regular_file(path, file, r.system_error)) {
-    fortran::write_line(out, fortran::FreeFormLine().text("Error reading file ").text(name));
-    return CatalogStatus::cannot_open;
-  }
-  // A failing read must not pass for the end of the file: the stream reports it as an exception
-  // carrying the system's error code.
+// Reads the orbit lines of an open catalogue into the arrays, at most `capacity` of them, and
+// tells `r` where the reading stopped. Returns ok, too_many_orbits when a further orbit line
+// follows the first `capacity` (count is then the capacity), or read_error when the operating
+// system failed a read (a failing read must not pass for the end of the file: the stream
+// reports it as an exception carrying the system's error code).
+CatalogStatus read_orbit_lines(std::ifstream& file, double a[], double e[], double inc[],
+                               std::int32_t capacity, std::int32_t& count, CatalogReport& r) {
   file.exceptions(std::ios::badbit);
-
-  const std::int32_t capacity = n > 0 ? n : 0;
   fortran::FreeFormReader reader(file);
   std::string line;
   line.reserve(kLineLength);
-  std::int32_t count = 0;
+  count = 0;
   double values[3];  // inclination, eccentricity, semimajor axis, in the field's order
   try {
     while (reader.read_text_record(line, kLineLength)) {
@@ -97,13 +82,7 @@ CatalogStatus load_catalog(const std::string& name80, double a[], double e[], do
         while (reader.read_text_record(line, 1)) ++r.lines_after;
         break;
       }
-      if (count == capacity) {
-        fortran::write_line(out, fortran::FreeFormLine()
-                                     .text("pairtrack: orbit catalogue holds more than")
-                                     .integer(capacity)
-                                     .text("orbits"));
-        return CatalogStatus::too_many_orbits;
-      }
+      if (count == capacity) return CatalogStatus::too_many_orbits;
       inc[count] = values[0];
       e[count] = values[1];
       a[count] = values[2];
@@ -114,13 +93,55 @@ CatalogStatus load_catalog(const std::string& name80, double a[], double e[], do
     r.system_error = failure.code().category() == std::system_category() && code != 0
                          ? std::strerror(code)
                          : std::strerror(EIO);
-    fortran::write_line(out, fortran::FreeFormLine().text("Error reading file ").text(name));
     return CatalogStatus::read_error;
   }
+  return CatalogStatus::ok;
+}
 
+}  // namespace
+
+CatalogStatus load_catalog(const std::string& name80, double a[], double e[], double inc[],
+                           std::int32_t& n, std::ostream& out, CatalogReport* report) {
+  CatalogReport local;
+  CatalogReport& r = report != nullptr ? *report : local;
+  std::string name = name80.substr(0, kNameLength);
+  name.resize(kNameLength, ' ');
+  fortran::write_line(out, fortran::FreeFormLine().text("# Input filename: ").text(name));
+
+  const std::string path = without_trailing_blanks(name);
+  std::ifstream file;
+  if (!open_regular_file(path, file, r.system_error)) {
+    fortran::write_line(out, fortran::FreeFormLine().text("Error reading file ").text(name));
+    return CatalogStatus::cannot_open;
+  }
+  std::int32_t count = 0;
+  const CatalogStatus status = read_orbit_lines(file, a, e, inc, n > 0 ? n : 0, count, r);
+  if (status == CatalogStatus::too_many_orbits) {
+    fortran::write_line(out, fortran::FreeFormLine()
+                                 .text("pairtrack: orbit catalogue holds more than")
+                                 .integer(n > 0 ? n : 0)
+                                 .text("orbits"));
+    return status;
+  }
+  if (status == CatalogStatus::read_error) {
+    fortran::write_line(out, fortran::FreeFormLine().text("Error reading file ").text(name));
+    return status;
+  }
   n = count;
   fortran::write_line(out, fortran::FreeFormLine().text("# n = ").integer(n));
   return CatalogStatus::ok;
+}
+
+CatalogStatus read_catalog_file(const std::string& path, double a[], double e[], double inc[],
+                                std::int32_t& n, CatalogReport* report) {
+  CatalogReport local;
+  CatalogReport& r = report != nullptr ? *report : local;
+  std::ifstream file;
+  if (!open_regular_file(path, file, r.system_error)) return CatalogStatus::cannot_open;
+  std::int32_t count = 0;
+  const CatalogStatus status = read_orbit_lines(file, a, e, inc, n > 0 ? n : 0, count, r);
+  if (status == CatalogStatus::ok) n = count;
+  return status;
 }
 
 }  // namespace pairtrack

@@ -54,4 +54,12 @@ struct CatalogReport {
 CatalogStatus load_catalog(const std::string& name80, double a[], double e[], double inc[],
                            std::int32_t& n, std::ostream& out, CatalogReport* report = nullptr);
 
+// The same reading rules for a file named by a path of any length (used as given: no cut to 80
+// characters, no blanks dropped), writing nothing. `n` holds the capacity on entry. Returns ok
+// with `n` the number of orbits read; cannot_open, read_error or too_many_orbits with `n`
+// unchanged (for too_many_orbits the arrays hold the first n orbits). `report`, when given,
+// receives the reason and where the reading stopped.
+CatalogStatus read_catalog_file(const std::string& path, double a[], double e[], double inc[],
+                                std::int32_t& n, CatalogReport* report = nullptr);
+
 }  // namespace pairtrack

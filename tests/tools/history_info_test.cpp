@@ -2,7 +2,7 @@
 // record lengths, truncated and damaged files located, empty and ambiguous files refused.
 #include <gtest/gtest.h>
 
-#include "history_summary.h"
+#include "io/history_summary.h"
 #include "history_text.h"
 #include "history_tool_fixture.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "commands.h"
-#include "history_summary.h"
+#include "io/history_summary.h"
 #include "history_text.h"
 #include "io/history_scaled_i2.h"
 #include "io/history_writer.h"

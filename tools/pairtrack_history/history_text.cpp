@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "history_summary.h"
+#include "io/history_summary.h"
 
 namespace pairtrack::history_tool {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "commands.h"
-#include "history_summary.h"
+#include "io/history_summary.h"
 #include "history_text.h"
 
 namespace pairtrack::history_tool {

@@ -1,6 +1,6 @@
 // Raw record walk: markers are read and compared with the bytes left in the file before any
 // payload is touched, so a damaged marker never leads to a huge read.
-#include "record_scan.h"
+#include "io/record_scan.h"
 
 #include <sys/stat.h>
 

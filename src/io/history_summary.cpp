@@ -1,12 +1,12 @@
 // Frame walk over raw records: headers decoded for their time and counts, body records only
 // measured. Truncation and damage are located by frame, record and byte offset.
-#include "history_summary.h"
+#include "io/history_summary.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "io/history_scaled_i2.h"
-#include "record_scan.h"
+#include "io/record_scan.h"
 
 namespace pairtrack::history_tool {
 

@@ -1,0 +1,17 @@
+// pairtrack public API: everything in one include.
+//
+//   kernel.h      the collision kernel over arrays of orbits (all pairs, element-wise pairs)
+//   catalogue.h   the orbit catalogue reader
+//   history.h     the binary history file: format detection, frame reader and writer
+//   statistics.h  the mean and deviations of a frame line
+//   report.h      a report's frame lines read back as columns
+//
+// Link with the CMake target pairtrack::pairtrack (find_package(pairtrack)).
+#pragma once
+
+#include "pairtrack/catalogue.h"
+#include "pairtrack/history.h"
+#include "pairtrack/kernel.h"
+#include "pairtrack/report.h"
+#include "pairtrack/statistics.h"
+#include "pairtrack/version.h"

@@ -1,0 +1,35 @@
+// The public catalogue reader: the program's reader, sized at the program's capacity, with its
+// failure messages as text.
+#include <memory>
+
+#include "io/load_catalog.h"
+#include "pairtrack/catalogue.h"
+
+namespace pairtrack {
+
+CatalogueReadResult read_catalogue(const std::string& path, Catalogue& catalogue) {
+  catalogue = Catalogue{};
+  const auto a = std::make_unique<double[]>(kCatalogueCapacity);
+  const auto e = std::make_unique<double[]>(kCatalogueCapacity);
+  const auto inc = std::make_unique<double[]>(kCatalogueCapacity);
+  std::int32_t n = kCatalogueCapacity;
+  CatalogReport report;
+  switch (read_catalog_file(path, a.get(), e.get(), inc.get(), n, &report)) {
+    case CatalogStatus::cannot_open:
+      return {CatalogueStatus::cannot_open, "Error reading file " + path + ": " + report.system_error};
+    case CatalogStatus::read_error:
+      return {CatalogueStatus::read_error,
+              "Error reading file " + path + ": read failed: " + report.system_error};
+    case CatalogStatus::too_many_orbits:
+      return {CatalogueStatus::too_many_orbits,
+              "pairtrack: orbit catalogue holds more than " + std::to_string(kCatalogueCapacity) +
+                  " orbits"};
+    case CatalogStatus::ok: break;
+  }
+  catalogue.inclination_deg.assign(inc.get(), inc.get() + n);
+  catalogue.eccentricity.assign(e.get(), e.get() + n);
+  catalogue.semimajor_axis_au.assign(a.get(), a.get() + n);
+  return {};
+}
+
+}  // namespace pairtrack

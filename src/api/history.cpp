@@ -1,0 +1,268 @@
+// The public history-file reader and writer: frames assembled from the program's record
+// readers and written with its record writer; the encoding told by the same walk as
+// `pairtrack-history info`.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "io/history_file.h"
+#include "io/history_readers.h"
+#include "io/history_scaled_i2.h"
+#include "io/history_summary.h"
+#include "io/history_writer.h"
+#include "pairtrack/history.h"
+
+namespace pairtrack {
+
+namespace {
+
+HistoryEncoding encoding_of(HistoryFormat format) {
+  return static_cast<HistoryEncoding>(static_cast<std::int32_t>(format));
+}
+
+std::string refusal(std::int32_t status) {
+  switch (status) {
+    case history_status::short_payload: return "its payload is shorter than the encoding needs";
+    case history_status::bad_marker: return "its length marker is negative";
+    case history_status::io_error: return "the system reported a read error";
+    default: return "status " + std::to_string(status);
+  }
+}
+
+bool fits_int16(std::int32_t v) { return v >= -32768 && v <= 32767; }
+
+// A finite double that float32 cannot hold (non-finite values pass as they are).
+bool overflows_float32(double v) {
+  return std::isfinite(v) && !std::isfinite(static_cast<float>(v));
+}
+
+// The record writer's own checks, made before any record of a frame is written.
+bool storable_header(std::int32_t code, double time, std::int32_t nrec1, std::int32_t nrec2) {
+  if (!fits_int16(nrec1) || !fits_int16(nrec2)) return false;
+  if (code == 0) return quantise_scaled_time(time).has_value();
+  return code == 2 || !overflows_float32(time);
+}
+
+bool storable_body(std::int32_t code, std::int32_t id, const std::array<double, 6>& v) {
+  if (!fits_int16(id)) return false;
+  if (code == 0) {
+    if (!quantise_scaled_a(v[0]) || !quantise_scaled_e(v[1])) return false;
+    for (std::size_t k = 2; k < 6; ++k) {
+      if (!quantise_scaled_angle(v[k])) return false;
+    }
+    return true;
+  }
+  if (code == 2) return true;
+  for (const double x : v) {
+    if (overflows_float32(x)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string history_format_name(HistoryFormat format) {
+  return history_tool::encoding_name(encoding_of(format));
+}
+
+std::optional<HistoryFormat> history_format_from_code(std::int64_t code) {
+  if (code < 0 || code > 2) return std::nullopt;
+  return static_cast<HistoryFormat>(code);
+}
+
+void HistoryFrame::clear() {
+  time = 0.0;
+  nrec1 = nrec2 = 0;
+  id.clear();
+  a_au.clear();
+  e.clear();
+  inc_rad.clear();
+  angle5_rad.clear();
+  angle6_rad.clear();
+  angle7_rad.clear();
+}
+
+bool detect_history_format(const std::string& path, HistoryFormatDetection& detection,
+                           std::string& error) {
+  history_tool::Detection d;
+  if (!history_tool::detect_encoding(path, d, error)) return false;
+  detection.format.reset();
+  if (d.encoding) detection.format = static_cast<HistoryFormat>(static_cast<std::int32_t>(*d.encoding));
+  detection.exact = d.exact;
+  detection.explanation = d.explanation;
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct HistoryFrameReader::State {
+  HistoryFile file;
+  HistoryFormat format = HistoryFormat::float64;
+  HistoryReaderPair readers{};
+  Status finished = Status::frame;  // `frame` while more frames may follow
+  std::int64_t frames = 0;
+  std::string message;
+};
+
+HistoryFrameReader::HistoryFrameReader() : state_(std::make_unique<State>()) {}
+HistoryFrameReader::~HistoryFrameReader() = default;
+
+bool HistoryFrameReader::open(const std::string& path, HistoryFormat format) {
+  state_ = std::make_unique<State>();
+  state_->format = format;
+  state_->readers = history_readers(static_cast<std::int32_t>(format));
+  if (!state_->file.open(path)) {
+    state_->message = "cannot open " + path;
+    state_->finished = Status::damaged;
+    return false;
+  }
+  return true;
+}
+
+HistoryFrameReader::Status HistoryFrameReader::next(HistoryFrame& frame) {
+  State& s = *state_;
+  if (s.finished != Status::frame) return s.finished;
+  if (!s.file.is_open()) {
+    s.message = "no file is open";
+    return s.finished = Status::damaged;
+  }
+  const std::int64_t number = s.frames + 1;
+  frame.clear();
+  const std::int32_t status = s.readers.epoch(s.file, frame.time, frame.nrec1, frame.nrec2);
+  if (status == history_status::end_of_file) {
+    frame.clear();
+    s.file.close();
+    return s.finished = Status::end;
+  }
+  if (status == history_status::truncated) {
+    frame.clear();
+    s.message = "ends inside the header of frame " + std::to_string(number);
+    s.file.close();
+    return s.finished = Status::truncated;
+  }
+  if (status != history_status::ok) {
+    frame.clear();
+    s.message = "the header of frame " + std::to_string(number) + " cannot be read as format " +
+                history_format_name(s.format) + ": " + refusal(status);
+    s.file.close();
+    return s.finished = Status::damaged;
+  }
+  const std::int64_t records =
+      std::int64_t{std::max(frame.nrec1 - 1, 0)} + std::int64_t{std::max(frame.nrec2, 0)};
+  for (std::int64_t r = 0; r < records; ++r) {
+    std::int32_t id = 0;
+    double a = 0.0, e = 0.0, inc = 0.0, angle5 = 0.0, angle6 = 0.0, angle7 = 0.0;
+    const std::int32_t body = s.readers.orbit(s.file, id, a, e, inc, angle5, angle6, angle7);
+    if (body != history_status::ok) {
+      const bool cut = body == history_status::end_of_file || body == history_status::truncated;
+      s.message = cut ? "ends inside frame " + std::to_string(number) + " (" +
+                            std::to_string(r) + " of " + std::to_string(records) +
+                            " body records complete)"
+                      : "body record " + std::to_string(r + 1) + " of frame " +
+                            std::to_string(number) + " cannot be read as format " +
+                            history_format_name(s.format) + ": " + refusal(body);
+      frame.clear();
+      s.file.close();
+      return s.finished = cut ? Status::truncated : Status::damaged;
+    }
+    frame.id.push_back(id);
+    frame.a_au.push_back(a);
+    frame.e.push_back(e);
+    frame.inc_rad.push_back(inc);
+    frame.angle5_rad.push_back(angle5);
+    frame.angle6_rad.push_back(angle6);
+    frame.angle7_rad.push_back(angle7);
+  }
+  ++s.frames;
+  return Status::frame;
+}
+
+std::int64_t HistoryFrameReader::frames_read() const { return state_->frames; }
+const std::string& HistoryFrameReader::message() const { return state_->message; }
+HistoryFormat HistoryFrameReader::format() const { return state_->format; }
+
+// ---------------------------------------------------------------------------------------------
+
+struct HistoryFrameWriter::State {
+  HistoryWriter writer;
+  HistoryFormat format = HistoryFormat::float64;
+  std::int64_t frames = 0;
+  std::string message;
+};
+
+HistoryFrameWriter::HistoryFrameWriter() : state_(std::make_unique<State>()) {}
+HistoryFrameWriter::~HistoryFrameWriter() = default;
+
+bool HistoryFrameWriter::open(const std::string& path, HistoryFormat format) {
+  state_ = std::make_unique<State>();
+  state_->format = format;
+  if (path.find('\0') != std::string::npos || !state_->writer.open(path)) {
+    state_->message = "cannot create " + path;
+    return false;
+  }
+  return true;
+}
+
+bool HistoryFrameWriter::write(const HistoryFrame& f) {
+  State& s = *state_;
+  const std::string where = "frame " + std::to_string(s.frames + 1) + ": ";
+  if (!s.writer.is_open()) {
+    s.message = "no file is open";
+    return false;
+  }
+  const std::size_t n = f.id.size();
+  if (f.a_au.size() != n || f.e.size() != n || f.inc_rad.size() != n ||
+      f.angle5_rad.size() != n || f.angle6_rad.size() != n || f.angle7_rad.size() != n) {
+    s.message = where + "the body arrays differ in length";
+    return false;
+  }
+  const std::int64_t announced =
+      std::int64_t{std::max(f.nrec1 - 1, 0)} + std::int64_t{std::max(f.nrec2, 0)};
+  if (announced != static_cast<std::int64_t>(n)) {
+    s.message = where + "nrec1 = " + std::to_string(f.nrec1) + " and nrec2 = " +
+                std::to_string(f.nrec2) + " announce " + std::to_string(announced) +
+                " body records, the arrays hold " + std::to_string(n);
+    return false;
+  }
+  // Every value is checked before the first byte of the frame is written, so a refused frame
+  // leaves no partial frame behind.
+  const auto code = static_cast<std::int32_t>(s.format);
+  if (!storable_header(code, f.time, f.nrec1, f.nrec2)) {
+    s.message = where + "the header (time " + std::to_string(f.time) + ", counts " +
+                std::to_string(f.nrec1) + " " + std::to_string(f.nrec2) +
+                ") cannot be stored in format " + history_format_name(s.format);
+    return false;
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    if (!storable_body(code, f.id[k], {f.a_au[k], f.e[k], f.inc_rad[k], f.angle5_rad[k],
+                                       f.angle6_rad[k], f.angle7_rad[k]})) {
+      s.message = where + "body " + std::to_string(k + 1) + " (id " + std::to_string(f.id[k]) +
+                  ") cannot be stored in format " + history_format_name(s.format);
+      return false;
+    }
+  }
+  bool written = s.writer.header(code, f.time, f.nrec1, f.nrec2);
+  for (std::size_t k = 0; k < n && written; ++k) {
+    written = s.writer.body(code, f.id[k], f.a_au[k], f.e[k], f.inc_rad[k], f.angle5_rad[k],
+                            f.angle6_rad[k], f.angle7_rad[k]);
+  }
+  if (!written) {
+    s.message = where + "writing the file failed";
+    return false;
+  }
+  ++s.frames;
+  return true;
+}
+
+bool HistoryFrameWriter::close() {
+  if (!state_->writer.close()) {
+    if (state_->message.empty()) state_->message = "writing the file failed";
+    return false;
+  }
+  return true;
+}
+
+const std::string& HistoryFrameWriter::message() const { return state_->message; }
+
+}  // namespace pairtrack

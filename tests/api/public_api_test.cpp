@@ -1,0 +1,127 @@
+// The public C++ API where the Python tests do not reach it: contract refusals, the frame
+// statistics against the program's routines, and the history reader's and writer's statuses.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include "pairtrack/pairtrack.h"
+#include "stats/avg_dev.h"
+#include "stats/avg_dev_pw.h"
+
+namespace pairtrack {
+namespace {
+
+const std::string kExamples = std::string(PAIRTRACK_SOURCE_DIR) + "/examples";
+
+bool same_bits(double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; }
+
+TEST(PublicKernel, RefusesNullArraysAndUnequalCounts) {
+  const double a[2] = {2.5, 2.6}, e[2] = {0.1, 0.2}, i[2] = {5.0, 6.0};
+  double p[4];
+  const OrbitArrays two{a, e, i, 2};
+  const OrbitArrays one{a, e, i, 1};
+  const OrbitArrays null_e{a, nullptr, i, 2};
+  EXPECT_THROW(collision_pairs(two, one, {p}), std::invalid_argument);
+  EXPECT_THROW(collision_pairs(two, null_e, {p}), std::invalid_argument);
+  EXPECT_THROW(collision_pair_matrix(null_e, two, {p}), std::invalid_argument);
+  EXPECT_EQ(collision_pair_matrix(OrbitArrays{}, two, {}), 0);  // no pairs, nothing touched
+}
+
+TEST(PublicKernel, DisjointPairGetsZerosInAllFourOutputs) {
+  double out[4] = {-1.0, -1.0, -1.0, -1.0};
+  const double a1 = 2.0, a2 = 30.0, e = 0.1, i = 3.0;
+  collision_pairs({&a1, &e, &i, 1}, {&a2, &e, &i, 1}, {&out[0], &out[1], &out[2], &out[3]});
+  for (const double x : out) EXPECT_EQ(x, 0.0);
+}
+
+TEST(PublicStatistics, AreTheProgramsRoutinesBitForBit) {
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> value(0.0, 20.0);
+  for (int n : {0, 1, 2, 17, 1000}) {
+    std::vector<double> x(n), w(n);
+    for (int k = 0; k < n; ++k) {
+      x[k] = value(rng);
+      w[k] = value(rng) * (k % 3 == 0 ? 0.0 : 1.0);
+    }
+    double mean = 0, sigma = 0;
+    avg_dev(x.data(), n, mean, sigma);
+    const MeanAndDeviation s = sample_mean_deviation(x.data(), x.size());
+    EXPECT_TRUE(same_bits(s.mean, mean) && same_bits(s.sigma, sigma)) << n;
+    avg_dev_pw(x.data(), w.data(), n, mean, sigma);
+    const MeanAndDeviation ws = weighted_mean_deviation(x.data(), w.data(), x.size());
+    EXPECT_TRUE(same_bits(ws.mean, mean) && same_bits(ws.sigma, sigma)) << n;
+  }
+  EXPECT_THROW(sample_mean_deviation(nullptr, 3), std::invalid_argument);
+}
+
+class PublicHistory : public ::testing::Test {
+ protected:
+  std::filesystem::path dir_ = std::filesystem::path(::testing::TempDir()) / "public_history";
+  void SetUp() override { std::filesystem::create_directories(dir_); }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string cut_copy(const std::string& name, std::size_t drop) {
+    std::ifstream in(kExamples + "/" + name, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string path = (dir_ / ("cut_" + name)).string();
+    std::ofstream(path, std::ios::binary) << bytes.substr(0, bytes.size() - drop);
+    return path;
+  }
+};
+
+TEST_F(PublicHistory, TruncatedLastFrameEndsTheDataAfterTheCompleteFrames) {
+  HistoryFrameReader r;
+  ASSERT_TRUE(r.open(cut_copy("history_i2.bin", 5), HistoryFormat::scaled_int16));
+  HistoryFrame f;
+  while (r.next(f) == HistoryFrameReader::Status::frame) {
+  }
+  EXPECT_EQ(r.next(f), HistoryFrameReader::Status::truncated);  // and it stays so
+  EXPECT_EQ(r.frames_read(), 5);
+  EXPECT_EQ(r.message(), "ends inside frame 6 (39 of 40 body records complete)");
+  EXPECT_EQ(f.bodies(), 0u);
+}
+
+TEST_F(PublicHistory, MissingFileIsRefusedAtOpen) {
+  HistoryFrameReader r;
+  EXPECT_FALSE(r.open((dir_ / "missing.bin").string(), HistoryFormat::float64));
+  HistoryFrame f;
+  EXPECT_EQ(r.next(f), HistoryFrameReader::Status::damaged);
+  HistoryFormatDetection d;
+  std::string error;
+  EXPECT_FALSE(detect_history_format((dir_ / "missing.bin").string(), d, error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST_F(PublicHistory, RefusedFrameWritesNothing) {
+  HistoryFrameWriter w;
+  const std::string path = (dir_ / "out.bin").string();
+  ASSERT_TRUE(w.open(path, HistoryFormat::scaled_int16));
+  HistoryFrame good;
+  good.nrec1 = 1;
+  good.nrec2 = 1;
+  good.id = {1};
+  good.a_au = {2.5};
+  good.e = {0.1};
+  good.inc_rad = good.angle5_rad = good.angle6_rad = {0.1};
+  good.angle7_rad = {0.2};
+  ASSERT_TRUE(w.write(good));
+  HistoryFrame bad = good;
+  bad.nrec2 = 2;
+  bad.id = {1, 2};
+  bad.a_au = {2.5, 1e30};  // beyond the scaled grid of a
+  bad.e = {0.1, 0.1};
+  bad.inc_rad = bad.angle5_rad = bad.angle6_rad = bad.angle7_rad = {0.1, 0.1};
+  EXPECT_FALSE(w.write(bad));
+  EXPECT_NE(w.message().find("body 2 (id 2) cannot be stored"), std::string::npos) << w.message();
+  ASSERT_TRUE(w.close());
+  // One header (10 + 8 bytes) and one body (14 + 8 bytes): nothing of the refused frame.
+  EXPECT_EQ(std::filesystem::file_size(path), 40u);
+}
+
+}  // namespace
+}  // namespace pairtrack
