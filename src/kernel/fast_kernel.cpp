@@ -1,5 +1,5 @@
 // The fast collision kernel's pair level: apsis matching and overlap cases
-// as in gaussorb, the pairs' integrals gathered into groups of four lanes,
+// as in gaussorb, the pairs' integrals gathered into groups of eight lanes,
 // and the scaling of each pair's sums into report units.
 #include "kernel/fast_kernel.h"
 
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kernel/fast_lanes.h"
+#include "kernel/fast_ops.h"
 #include "kernel/g_integral.h"
 #include "kernel/gaussorb.h"
 #include "kernel/kernel_constants.h"
@@ -39,6 +40,24 @@ bool avx2_supported() {
 #endif
 }
 
+bool avx512_supported() {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  // The run-time check includes the operating system's saving of the
+  // 512-bit registers.
+  return fast::avx512_compiled() && __builtin_cpu_supports("avx512f");
+#else
+  return false;
+#endif
+}
+
+SimdPath resolved_path(SimdPath path) {
+  if (path == SimdPath::kScalar) return SimdPath::kScalar;
+  if ((path == SimdPath::kAuto || path == SimdPath::kAvx512) && avx512_supported()) {
+    return SimdPath::kAvx512;
+  }
+  return avx2_supported() ? SimdPath::kAvx2 : SimdPath::kScalar;
+}
+
 namespace {
 
 using fast::IntegralJob;
@@ -48,8 +67,9 @@ using fast::LaneTables;
 using fast::NodeRow;
 using fast::ThetaRow;
 
-// Pairs gathered per block: their one or two integrals fill the lanes.
-constexpr int kBlockPairs = 64;
+// Pairs gathered per block: their one or two integrals fill the lanes. Large
+// enough that the last, partly filled group of lanes costs little.
+constexpr int kBlockPairs = 256;
 constexpr int kBlockJobs = 2 * kBlockPairs;
 
 struct PairPlan {
@@ -130,11 +150,11 @@ void plan_pair(const PreparedOrbit& o1, const PreparedOrbit& o2, PairPlan& plan,
   plan.n_jobs = n_jobs - plan.first_job;
 }
 
-// Copies lane 0 into lanes n_jobs .. kLanes-1, so that idle lanes compute
+// Copies lane 0 into lanes n_jobs .. width-1, so that idle lanes compute
 // ordinary numbers.
-void pad_lanes(const FastRules& rules, const LaneTables& t, int n_jobs) {
-  auto pad = [n_jobs](double* v) {
-    for (int lane = n_jobs; lane < kLanes; ++lane) v[lane] = v[0];
+void pad_lanes(const FastRules& rules, const LaneTables& t, int n_jobs, int width) {
+  auto pad = [n_jobs, width](double* v) {
+    for (int lane = n_jobs; lane < width; ++lane) v[lane] = v[0];
   };
   for (int k = 0; k < rules.n_cap(); ++k) {
     NodeRow& r = t.nodes[k];
@@ -149,19 +169,26 @@ void pad_lanes(const FastRules& rules, const LaneTables& t, int n_jobs) {
   }
 }
 
-// The sums of jobs[0 .. n_jobs-1], four lanes at a time.
+// The sums of jobs[0 .. n_jobs-1], eight lanes at a time.
 void integrate_jobs(const FastRules& rules, const LaneTables& t, const IntegralJob* jobs,
-                    int n_jobs, double v_esc, bool use_avx2, double (*job_sums)[4]) {
+                    int n_jobs, double v_esc, SimdPath path, double (*job_sums)[4]) {
   for (int g = 0; g < n_jobs; g += kLanes) {
     const int lanes = std::min(kLanes, n_jobs - g);
     LaneSums sums = {};
     if (rules.valid()) {
       fast::fill_tables(rules, jobs + g, lanes, t);
-      if (use_avx2) {
-        pad_lanes(rules, t, lanes);
-        fast::integrate_avx2(rules, t, v_esc, sums);
-      } else {
-        fast::integrate_scalar(rules, t, lanes, v_esc, sums);
+      switch (path) {
+        case SimdPath::kAvx512:
+          pad_lanes(rules, t, lanes, kLanes);
+          fast::integrate_avx512(rules, t, v_esc, sums);
+          break;
+        case SimdPath::kAvx2:
+          pad_lanes(rules, t, lanes, lanes > fast::kHalfLanes ? kLanes : fast::kHalfLanes);
+          fast::integrate_avx2(rules, t, lanes, v_esc, sums);
+          break;
+        default:
+          fast::integrate_scalar(rules, t, lanes, v_esc, sums);
+          break;
       }
     }
     for (int lane = 0; lane < lanes; ++lane) {
@@ -194,10 +221,10 @@ void finish_pair(const PairPlan& plan, const double (*job_sums)[4], PairOutputs&
   using namespace kernel;
   const double c = kInvPiCubed;
   const double x = total[kSumP] * c;
-  out.p_coll = x * kCm2SToKm2Yr / kProbabilityUnit;
-  out.v_rel_mean = total[kSumV] * c / 100000.0 / x;
-  out.v_rel_rms = std::sqrt(total[kSumV2] * c / x) / 100000.0;
-  out.v_imp_mean = c * total[kSumVimp] / x;
+  out.p_coll = fast::sdiv(x * kCm2SToKm2Yr, kProbabilityUnit);
+  out.v_rel_mean = fast::sdiv(fast::sdiv(total[kSumV] * c, 100000.0), x);
+  out.v_rel_rms = fast::sdiv(fast::ssqrt(fast::sdiv(total[kSumV2] * c, x)), 100000.0);
+  out.v_imp_mean = fast::sdiv(c * total[kSumVimp], x);
 }
 
 }  // namespace
@@ -205,7 +232,7 @@ void finish_pair(const PairPlan& plan, const double (*job_sums)[4], PairOutputs&
 std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedOrbit> orbits1,
                                const PreparedOrbit& orbit2, double v_esc, PairOutputs* out,
                                PairStatus* status, SimdPath path) {
-  const bool use_avx2 = path != SimdPath::kScalar && avx2_supported();
+  const SimdPath use = resolved_path(path);
   RowStorage storage(rules);
   std::int64_t no_case = 0;
   const std::size_t n = orbits1.size();
@@ -216,7 +243,7 @@ std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedO
     double job_sums[kBlockJobs][4];
     int n_jobs = 0;
     for (int i = 0; i < count; ++i) plan_pair(orbits1[begin + i], orbit2, plans[i], jobs, n_jobs);
-    integrate_jobs(rules, storage.tables(), jobs, n_jobs, v_esc, use_avx2, job_sums);
+    integrate_jobs(rules, storage.tables(), jobs, n_jobs, v_esc, use, job_sums);
     for (int i = 0; i < count; ++i) {
       finish_pair(plans[i], job_sums, out[begin + i]);
       if (status != nullptr) status[begin + i] = plans[i].status;

@@ -33,13 +33,20 @@ struct PreparedOrbit {
 // kernel computes too.
 PreparedOrbit prepare_orbit(double a_cm, double e, double inc);
 
-// Which vector unit runs the quadrature. kAuto takes AVX2 when the processor
-// has it and the portable scalar code otherwise; kAvx2 on a processor without
-// AVX2 falls back to the scalar code. All paths give identical bits.
-enum class SimdPath { kAuto, kScalar, kAvx2 };
+// Which vector unit runs the quadrature. kAuto takes AVX-512 when the
+// processor has it, else AVX2, else the portable scalar code; kAvx512 and
+// kAvx2 fall back the same way on a processor without them. All paths give
+// identical bits.
+enum class SimdPath { kAuto, kScalar, kAvx2, kAvx512 };
 
 // True when this processor can run the AVX2 path (checked at run time).
 bool avx2_supported();
+// True when this processor (and its operating system) can run the AVX-512
+// path (checked at run time).
+bool avx512_supported();
+
+// The path that `path` resolves to on this processor (never kAuto).
+SimdPath resolved_path(SimdPath path);
 
 // How a pair ended.
 enum class PairStatus : std::uint8_t {
@@ -68,7 +75,7 @@ PairStatus fast_gaussorb(const FastRules& rules, const PreparedOrbit& orbit1,
 
 // Every pair (orbits1[k], orbit2) of a row, results in out[k] (and, when
 // `status` is not null, status[k]). Independent integrals of neighbouring
-// pairs share the vector lanes; each keeps its own order of summation, so
+// pairs share the vector lanes (eight integrals at a time); each keeps its own order of summation, so
 // every pair's outputs are those of fast_gaussorb. out[k] of a disjoint pair
 // keeps its speeds. Allocates nothing for node counts up to
 // kFastInlineNodes. Returns the number of pairs with status kNoCase.

@@ -2,9 +2,11 @@
 // quantity is formed with the operations, operands and order of the
 // reference integrand (kernel/integrand.h); only where it is formed changes:
 // per orbit, per node difference or per anomaly node instead of per term.
+#include <cfloat>
 #include <cmath>
 
 #include "kernel/fast_lanes.h"
+#include "kernel/fast_ops.h"
 #include "kernel/kernel_constants.h"
 
 namespace pairtrack::fast {
@@ -16,23 +18,24 @@ void fill_theta(const PreparedOrbit& oa, const PreparedOrbit& ob, double theta, 
                 ThetaRow& row, int lane) {
   const double e_a = oa.e;
   const double e_b = ob.e;
-  const double cos_t = std::cos(theta);
-  const double sin_t = std::sin(theta);
+  const double cos_t = lcos(theta);
+  const double sin_t = lsin(theta);
   const double pp_b = 1.0 + e_b * cos_t;
-  const double cos_fa = (oa.p_cm * pp_b / ob.p_cm - 1.0) / e_a;
+  const double cos_fa = sdiv(sdiv(oa.p_cm * pp_b, ob.p_cm) - 1.0, e_a);
   const double pp_a = 1.0 + e_a * cos_fa;
-  const double tau_a = std::fabs(e_a * std::sin(std::acos(cos_fa)) / pp_a);
-  const double tau_b = std::fabs(e_b * sin_t / pp_b);
-  const double rho_b = std::fabs(e_b * std::sqrt(1.0 - cos_t * cos_t));
-  const double d_b = std::sqrt(2.0 * e_b * cos_t + 1.0 + e_b * e_b);
+  const double tau_a = std::fabs(sdiv(e_a * lsin(lacos(cos_fa)), pp_a));
+  const double tau_b = std::fabs(sdiv(e_b * sin_t, pp_b));
+  const double rho_b = std::fabs(e_b * ssqrt(1.0 - cos_t * cos_t));
+  const double d_b = ssqrt(2.0 * e_b * cos_t + 1.0 + e_b * e_b);
   const double v_b = ob.v_scale * d_b;
-  const double s_a = std::sqrt(1.0 - cos_fa * cos_fa);
+  const double s_a = ssqrt(1.0 - cos_fa * cos_fa);
   const double rho_a = std::fabs(e_a * s_a);
-  const double d_a = std::sqrt(2.0 * e_a * cos_fa + 1.0 + e_a * e_a);
+  const double d_a = ssqrt(2.0 * e_a * cos_fa + 1.0 + e_a * e_a);
   const double v_a = oa.v_scale * d_a;
-  row.vt_a[lane] = v_a * (pp_a / d_a);
-  row.vt_b[lane] = v_b * (pp_b / d_b);
-  row.pb_db[lane] = pp_b / d_b;
+  row.vt_a[lane] = v_a * sdiv(pp_a, d_a);
+  const double pb_db = sdiv(pp_b, d_b);  // formed twice by the reference, the same bits
+  row.vt_b[lane] = v_b * pb_db;
+  row.pb_db[lane] = pb_db;
   row.pp_a[lane] = pp_a;
   row.h_a[lane] = 4.0 * s_a * oa.period_s;
   row.h_b[lane] = v_b * ob.period_s;
@@ -42,12 +45,14 @@ void fill_theta(const PreparedOrbit& oa, const PreparedOrbit& ob, double theta, 
   // outbound in term 2.
   const double sigma_b = -1.0;
   const double t_b = sigma_b * tau_b;
-  const double u_b = sigma_b * rho_b / d_b;
+  const double u_b = sdiv(sigma_b * rho_b, d_b);
   const double vr_b = v_b * u_b;
   const double t_a1 = -1.0 * tau_a;
   const double t_a2 = 1.0 * tau_a;
-  const double dr_1 = vr_b - v_a * (-1.0 * rho_a / d_a);
-  const double dr_2 = vr_b - v_a * (1.0 * rho_a / d_a);
+  // (-1 rho_A) / D_A and (+1 rho_A) / D_A differ in the sign alone.
+  const double ra_da = sdiv(rho_a, d_a);
+  const double dr_1 = vr_b - v_a * (-ra_da);
+  const double dr_2 = vr_b - v_a * ra_da;
   row.tt[lane] = t_a1 * t_a1 + t_b * t_b;
   row.dr2_1[lane] = dr_1 * dr_1;
   row.dr2_2[lane] = dr_2 * dr_2;
@@ -69,8 +74,8 @@ void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
     const PreparedOrbit& ob = *job.b;
 
     // The arc runs upward within [0, pi] (no exchange when an end is NaN).
-    const double theta_1 = std::acos(job.c_1);
-    const double theta_2 = std::acos(job.c_2);
+    const double theta_1 = lacos(job.c_1);
+    const double theta_2 = lacos(job.c_2);
     double theta_lo = theta_1;
     double theta_hi = theta_2;
     if (theta_1 > theta_2) {
@@ -84,7 +89,7 @@ void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
     for (int k = 0; k < n_cap; ++k) {
       NodeRow& row = t.nodes[k];
       const double cos_i = rules.node_cos()[k] * s_s + c_c;
-      const double sin_i = std::sqrt(1.0 - cos_i * cos_i);
+      const double sin_i = ssqrt(1.0 - cos_i * cos_i);
       row.cos_i[lane] = cos_i;
       row.sin_i[lane] = sin_i;
       row.sin2_i[lane] = sin_i * sin_i;
@@ -100,6 +105,7 @@ void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, 
                       LaneSums& sums) {
   using kernel::kPi;
   const double v_esc2 = v_esc * v_esc;
+  const bool zero_esc = v_esc2 == 0.0;
   for (int lane = 0; lane < n_lanes; ++lane) {
     double s_p = 0.0, s_v = 0.0, s_v2 = 0.0, s_vimp = 0.0;
     for (int k = 0; k < rules.n_cap(); ++k) {
@@ -127,18 +133,26 @@ void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, 
         const double dru[2] = {r.dru_1[lane], r.dru_2[lane]};
         const double m2ab[2] = {r.m2ab_1[lane], r.m2ab_2[lane]};
         for (int j = 0; j < 2; ++j) {
-          const double u = std::sqrt(dr2[j] + dt2 + dn2);
+          const double u = ssqrt(dr2[j] + dt2 + dn2);
           const double u_km = std::fabs(u) * kernel::kCmPerSToKmPerS;
+          const double u_km2 = u_km * u_km;
           adds[j] = !(u_km <= 0.0);
-          const double focus = v_esc2 / (u_km * u_km) + 1.0;
           const double xi = dru[j] + xi_t;
-          const double g_b = 2.0 * (u / std::sqrt(u * u - xi * xi)) / r.h_b[lane];
-          const double s = std::sqrt(ts + m2ab[j] * cos_i);
-          const double j_a = 1.0 / std::fabs(k_a / (s * pp_a * pp_a));
-          w[j] = focus * (j_a * g_b * kPi / r.h_a[lane] * r.w_theta[lane] * w_node);
+          const double g_b = sdiv(2.0 * sdiv(u, ssqrt(u * u - xi * xi)), r.h_b[lane]);
+          const double s = ssqrt(ts + m2ab[j] * cos_i);
+          const double j_a = sdiv(1.0, std::fabs(sdiv(k_a, s * pp_a * pp_a)));
+          const double f = sdiv(j_a * g_b * kPi, r.h_a[lane]) * r.w_theta[lane] * w_node;
+          if (zero_esc && u_km2 >= DBL_MIN && u_km2 <= DBL_MAX) {
+            // Focusing factor exactly 1, sqrt(U_km^2 + 0) exactly U_km.
+            w[j] = f;
+            wv[j] = w[j] * u_km;
+          } else {
+            const double focus = sdiv(v_esc2, u_km2) + 1.0;
+            w[j] = focus * f;
+            wv[j] = w[j] * ssqrt(u_km2 + v_esc2);
+          }
           wu[j] = w[j] * u;
           wuu[j] = wu[j] * u;
-          wv[j] = w[j] * std::sqrt(u_km * u_km + v_esc2);
         }
         // Signs (-,-), (-,+), (+,-), (+,+): terms 1, 2, 2, 1. A term whose
         // relative speed is zero adds nothing.

@@ -1,5 +1,6 @@
-// Internal to the fast kernel: up to four independent probability integrals
-// run side by side in lanes. Per-arc tables (one row per true-anomaly node,
+// Internal to the fast kernel: up to eight independent probability integrals
+// run side by side in lanes (one 512-bit register, two 256-bit registers
+// interleaved, or one after the other in scalar code). Per-arc tables (one row per true-anomaly node,
 // one row per node difference) hold everything that does not change in the
 // inner loop; lengths in cm, speeds in cm/s, times in s.
 #pragma once
@@ -9,7 +10,9 @@
 
 namespace pairtrack::fast {
 
-inline constexpr int kLanes = 4;
+inline constexpr int kLanes = 8;
+// Lanes of one 256-bit register.
+inline constexpr int kHalfLanes = 4;
 
 // One integral: orbit A solved for at orbit B's distance, orbit B's true
 // anomaly between the arc-end cosines c_1 and c_2, node difference on [0, pi].
@@ -23,7 +26,7 @@ struct IntegralJob {
 // What one true-anomaly node contributes independently of the node
 // difference, lane by lane. Terms 1 and 2 are the sign pairs (sigma_B,
 // sigma_A) = (-1, -1) and (-1, +1); (+1, +1) and (+1, -1) repeat them exactly.
-struct alignas(32) ThetaRow {
+struct alignas(64) ThetaRow {
   double vt_a[kLanes];     // transverse speed of body A
   double vt_b[kLanes];     // transverse speed of body B
   double pb_db[kLanes];    // P_B / D_B
@@ -41,7 +44,7 @@ struct alignas(32) ThetaRow {
 };
 
 // The mutual-inclination quantities of one node difference, lane by lane.
-struct alignas(32) NodeRow {
+struct alignas(64) NodeRow {
   double cos_i[kLanes];
   double sin_i[kLanes];
   double sin2_i[kLanes];
@@ -69,13 +72,31 @@ void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
 // The quadrature loops over filled tables: node difference ascending, anomaly
 // ascending, terms added as 1, 2, 2, 1 (the reference's sign order). Sums of
 // every lane start at zero. `v_esc` in km/s.
+//
+// With v_esc^2 = 0 the focusing factor 0 / U_km^2 + 1 is exactly 1 and
+// sqrt(U_km^2 + 0) is exactly U_km, as long as U_km^2 is a normal number:
+// the square root of the rounded square of a double is that double unless the
+// square underflows or overflows. A term whose U_km^2 is zero, subnormal,
+// infinite or NaN is computed literally (in the vector paths: every term of
+// that register), so the identity never decides a bit.
+//
+// Lanes 0 .. n_lanes-1 are integrated.
 void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
                       LaneSums& sums);
-// The same with AVX2 registers, all four lanes at once. Only to be called
-// when the processor has AVX2.
-void integrate_avx2(const FastRules& rules, const LaneTables& t, double v_esc, LaneSums& sums);
+// The same with AVX2 registers: lanes 0-3 and, when n_lanes > 4, lanes 4-7
+// as a second register interleaved with the first, so that two independent
+// chains keep the divider busy. Lanes up to 4 (or 8) beyond n_lanes must hold
+// ordinary numbers (copies of lane 0). Only to be called when the processor
+// has AVX2.
+void integrate_avx2(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
+                    LaneSums& sums);
+// The same with one AVX-512 register of eight lanes (all eight must hold
+// ordinary numbers). Only to be called when the processor has AVX-512F.
+void integrate_avx512(const FastRules& rules, const LaneTables& t, double v_esc, LaneSums& sums);
 
-// Whether integrate_avx2 exists in this build (x86-64 with GCC or Clang).
+// Whether integrate_avx2 and integrate_avx512 exist in this build (x86-64
+// with GCC or Clang).
 bool avx2_compiled();
+bool avx512_compiled();
 
 }  // namespace pairtrack::fast

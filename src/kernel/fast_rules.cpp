@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "kernel/fast_ops.h"
 #include "kernel/gauleg.h"
 #include "kernel/kernel_constants.h"
 
@@ -40,7 +41,7 @@ void FastRules::anomaly_rule(double lo, double hi, double* x, double* w) const {
     // For odd n the middle point is written twice; the second write stays.
     x[i - 1] = xm - xl * z;
     x[n - i] = xm + xl * z;
-    w[i - 1] = 2.0 * xl / theta_den_[i - 1];
+    w[i - 1] = fast::sdiv(2.0 * xl, theta_den_[i - 1]);
     w[n - i] = w[i - 1];
   }
 }

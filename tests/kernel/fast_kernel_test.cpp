@@ -7,13 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cfloat>
+#include <cstdio>
+#include <cstdlib>
 #include <cmath>
+#include <limits>
 #include <cstring>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "kernel/gauleg.h"
 #include "kernel/gaussorb.h"
 #include "kernel/integrand.h"
 #include "kernel/overlap_geometry.h"
@@ -214,17 +219,150 @@ std::array<int, 6> expect_rows_match(const std::vector<Row>& rows, int n_cap, in
   return seen;
 }
 
+// What the encounter speeds of a pair's terms look like, from the reference
+// integrand itself: how many terms have U_km^2 zero, subnormal, or not finite
+// (where the v_esc = 0 shortcut must not be taken).
+struct SpeedConditions {
+  int zero = 0, subnormal = 0, nan = 0;  // infinite squares count as NaN
+};
+
+void add_integral_conditions(const IntegrationSet& set, double c_1, double c_2,
+                             SpeedConditions& seen) {
+  using namespace kernel;
+  double xcap[10], wcap[10], xtheta[10], wtheta[10];
+  double theta_lo = std::acos(c_1), theta_hi = std::acos(c_2);
+  if (theta_lo > theta_hi) std::swap(theta_lo, theta_hi);
+  gauleg(0.0, kPi, xcap, wcap, 10);
+  gauleg(theta_lo, theta_hi, xtheta, wtheta, 10);
+  const OrbitPairConstants o = orbit_pair_constants(set.a_a, set.a_b, set.e_a, set.e_b);
+  const double c_c = std::cos(set.inc_a) * std::cos(set.inc_b);
+  const double s_s = std::sin(set.inc_a) * std::sin(set.inc_b);
+  for (int k = 0; k < 10; ++k) {
+    const NodeConstants n = node_constants(o, c_c, s_s, xcap[k], wcap[k], 0.0);
+    for (int m = 0; m < 10; ++m) {
+      const IntegrandPoint p =
+          integrand_point(o, n, std::cos(xtheta[m]), std::sin(xtheta[m]), wtheta[m]);
+      for (double sb : {-1.0, 1.0}) {
+        for (double sa : {-1.0, 1.0}) {
+          const double sq = integrand_term(p, sb, sa).u_km * integrand_term(p, sb, sa).u_km;
+          if (std::getenv("DBG")) std::fprintf(stderr, "%g %g %g\n", set.a_a, sq, p.v_a);
+          seen.zero += sq == 0.0;
+          seen.subnormal += sq > 0.0 && sq < DBL_MIN;
+          seen.nan += !std::isfinite(sq);
+        }
+      }
+    }
+  }
+}
+
+void add_pair_conditions(const Orbit& o1, const Orbit& o2, SpeedConditions& seen) {
+  const OverlapBounds b = match_apsides(o1.a_cm, o1.e, o2.a_cm, o2.e);
+  if (b.disjoint()) return;
+  IntegrationSet s1, s2;
+  int split = 0;
+  if (linecheck_case(b.c1_rmax, b.c1_rmin, b.c2_rmax, b.c2_rmin, o1.a_cm, o2.a_cm, o1.e, o2.e,
+                     o1.inc, o2.inc, s1, s2, split) == 0) {
+    return;
+  }
+  if (split != 0) {
+    add_integral_conditions(s1, s1.c_first, s1.c_second, seen);
+    add_integral_conditions(s2, s2.c_first, s2.c_second, seen);
+  } else {
+    add_integral_conditions(s1, s1.c_first, s2.c_second, seen);
+  }
+}
+
+// Forced paths fall back to what the processor has (AVX-512 -> AVX2 -> scalar).
 constexpr std::initializer_list<SimdPath> kBothPaths = {SimdPath::kScalar, SimdPath::kAvx2};
+constexpr std::initializer_list<SimdPath> kVectorPaths = {SimdPath::kScalar, SimdPath::kAvx2,
+                                                         SimdPath::kAvx512};
+constexpr std::initializer_list<SimdPath> kAllPaths = {SimdPath::kScalar, SimdPath::kAvx2,
+                                                      SimdPath::kAvx512, SimdPath::kAuto};
 
 TEST(FastKernel, MatchesTheReferenceBitForBitOnRandomPairsOfEveryConfiguration) {
   // 2000 rows of 50 pairs: 100000 pairs, each through the scalar fallback and
-  // (where the processor has it) the AVX2 path, both forced.
-  const auto paths = avx2_supported() ? kBothPaths
-                                      : std::initializer_list<SimdPath>{SimdPath::kScalar};
-  const std::array<int, 6> seen = expect_rows_match(make_rows(20240601, 2000, 50), 10, 10, paths);
+  // (where the processor has them) the AVX2 and the AVX-512 path, all forced.
+  // Half of the rows have v_esc = 0 (the unit-focus shortcut).
+  const std::array<int, 6> seen =
+      expect_rows_match(make_rows(20240601, 2000, 50), 10, 10, kVectorPaths);
   for (int config = 0; config < 6; ++config) {
     EXPECT_GT(seen[config], 100) << "too few pairs of configuration " << config;
   }
+}
+
+// Rows of 1 to 17 pairs (shorter than the lane count, or ending in a partly
+// filled group of lanes) whose terms have encounter speeds that the v_esc = 0
+// shortcut must refuse: zero (identical orbits), subnormal squares (huge,
+// nearly identical orbits), NaN (tiny orbits, whose speeds overflow; an
+// inclination NaN or infinite), mixed in one row with ordinary pairs so that
+// refused and accepted lanes share registers. (A finite orbital speed is below
+// 1e155 cm/s, so U_km^2 overflows only through infinite speeds, which give
+// NaN or infinity; the identities test covers the infinite square.)
+std::vector<Row> extreme_rows(std::uint64_t seed, SpeedConditions& seen) {
+  PairGenerator gen(seed);
+  const double v_escs[] = {0.0, -0.0, 1e-200, 2.5, std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::infinity()};
+  std::vector<Row> rows;
+  for (int r = 0; r < 240; ++r) {
+    const int family = r % 4;
+    const double scale = family == 1 ? 1e293 : family == 2 ? 1e-307 : 1.0;
+    Row row{Orbit{gen.uniform(1.5, 4.5) * kAu * scale, gen.uniform(0.05, 0.4),
+                  family <= 1 ? 0.0 : gen.uniform(0.05, 0.5)},
+            {},
+            v_escs[(r / 4) % 6]};
+    const int length = 1 + (r / 24 * 7 + r) % 17;
+    for (int k = 0; k < length; ++k) {
+      Orbit o{gen.uniform(1.5, 4.5) * kAu * scale, gen.uniform(0.05, 0.4),
+              gen.uniform(0.05, 0.5)};  // ordinary at the row's scale
+      if (gen.pick(2) == 0) {
+        switch (family) {
+          case 0:  // the body itself, in the reference plane: zero relative speeds
+            o = row.body;
+            break;
+          case 1:  // a near twin of a huge orbit in the same plane: speeds of
+                   // 1e-150 cm/s and below
+          case 2:  // a near twin of a tiny orbit: infinite orbital speeds
+            o = Orbit{row.body.a_cm * gen.nudge(), row.body.e * gen.nudge(),
+                      row.body.inc * gen.nudge()};
+            break;
+          default:  // inclination NaN or infinite: a NaN lane
+            o.inc = gen.pick(2) == 0 ? std::numeric_limits<double>::quiet_NaN()
+                                     : std::numeric_limits<double>::infinity();
+            break;
+        }
+      }
+      row.population.push_back(o);
+      add_pair_conditions(o, row.body, seen);
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST(FastKernel, SpeedsTheZeroEscapeShortcutRefusesMatchTheReferenceOnEveryPath) {
+  SpeedConditions seen;
+  expect_rows_match(extreme_rows(31337, seen), 10, 10, kVectorPaths);
+  EXPECT_GT(seen.zero, 0);
+  EXPECT_GT(seen.subnormal, 0);
+  EXPECT_GT(seen.nan, 0);
+}
+
+TEST(FastKernel, ZeroEscapeShortcutIdentitiesHoldExactlyForNormalSquares) {
+  // For U_km^2 normal: 0 / U_km^2 + 1 == 1 and sqrt(U_km^2 + 0) == U_km, bit
+  // for bit; the shortcut rests on these. Below and above they fail, which is
+  // why such terms are computed literally.
+  PairGenerator gen(8);
+  for (int i = 0; i < 200000; ++i) {
+    const double x = std::ldexp(gen.uniform(1.0, 2.0), gen.pick(1020) - 510);
+    const double sq = x * x;
+    ASSERT_TRUE(sq >= DBL_MIN && sq <= DBL_MAX);
+    ASSERT_EQ(0.0 / sq + 1.0, 1.0) << x;
+    ASSERT_TRUE(same_bits(std::sqrt(sq + 0.0), x)) << std::hexfloat << x;
+  }
+  const double tiny = 0x1.ccb0536608d61p-539;  // its square is subnormal
+  EXPECT_FALSE(same_bits(std::sqrt(tiny * tiny + 0.0), tiny));
+  EXPECT_TRUE(std::isnan(0.0 / (1e-170 * 1e-170) + 1.0));  // the square underflows to 0
+  EXPECT_TRUE(std::isinf(std::sqrt(1e170 * 1e170 + 0.0)));
 }
 
 TEST(FastKernel, AvailableVectorPathIsTakenAndForcingAvx2WithoutItFallsBack) {
@@ -272,6 +410,49 @@ TEST(FastKernel, SinglePairEntryAgreesWithTheReferenceAndReportsHowThePairEnded)
     EXPECT_EQ(out.p_coll, 0.0);
     EXPECT_EQ(out.v_rel_mean, kPreset.v_rel_mean);  // untouched, as the reference leaves it
     EXPECT_EQ(out.v_imp_mean, kPreset.v_imp_mean);
+  }
+}
+
+TEST(FastKernel, EqualPerihelionsAndAphelionsKeepTheirOverlapCaseInBothKernels) {
+  // Apsides that coincide exactly (the products below are exact): the range
+  // of one orbit lies inside the other's with a shared end, so the one-arc
+  // case over the inner orbit holds, not the two-arc case with an empty inner
+  // arc (which integrates the same function over other nodes and gives
+  // 60.26 instead of 56.45 for the first pair). Worked figures to four digits;
+  // both kernels, all paths, bit for bit.
+  constexpr double kDeg = 0.017453292519444445;
+  struct Case {
+    const char* name;
+    Orbit o1, o2;
+    int overlap_case;
+    double p_coll_v0, p_coll_v3;  // v_esc 0 and 3 km/s
+  };
+  const Orbit q_inner{1.0 * kAu, 0.5, 5.0 * kDeg};     // q 0.5 AU, Q 1.5 AU
+  const Orbit q_outer{2.0 * kAu, 0.75, 10.0 * kDeg};   // q 0.5 AU, Q 3.5 AU
+  const Orbit big_q_inner{2.5 * kAu, 0.25, 5.0 * kDeg};  // q 1.875 AU, Q 3.125 AU
+  const Orbit big_q_outer{2.0 * kAu, 0.5625, 10.0 * kDeg};  // q 0.875 AU, Q 3.125 AU
+  const std::vector<Case> cases = {
+      {"equal perihelia", q_inner, q_outer, 2, 56.45, 59.41},
+      {"equal perihelia, exchanged", q_outer, q_inner, 3, 56.45, 59.41},
+      {"equal aphelia", big_q_inner, big_q_outer, 2, 9.149, 11.58},
+      {"equal aphelia, exchanged", big_q_outer, big_q_inner, 3, 9.149, 11.58},
+  };
+  const FastRules rules(10, 10);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(configuration(c.o1, c.o2), c.overlap_case);
+    for (const double v_esc : {0.0, 3.0}) {
+      const PairOutputs want = reference(c.o1, c.o2, v_esc, 10, 10);
+      const double p_coll = v_esc == 0.0 ? c.p_coll_v0 : c.p_coll_v3;
+      EXPECT_NEAR(want.p_coll, p_coll, 0.0005 * p_coll);
+      for (SimdPath path : kAllPaths) {
+        PairOutputs got = kPreset;
+        EXPECT_EQ(fast_gaussorb(rules, prepare_orbit(c.o1.a_cm, c.o1.e, c.o1.inc),
+                                prepare_orbit(c.o2.a_cm, c.o2.e, c.o2.inc), v_esc, got, path),
+                  PairStatus::kIntegrated);
+        EXPECT_TRUE(same_outputs(want, got)) << "path " << static_cast<int>(path);
+      }
+    }
   }
 }
 
