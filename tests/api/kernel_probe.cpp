@@ -66,6 +66,7 @@ int catalogue(const std::string& path) {
   switch (pairtrack::load_catalog(path, a.get(), e.get(), inc.get(), n, echo)) {
     case pairtrack::CatalogStatus::cannot_open: std::puts("cannot_open"); return 0;
     case pairtrack::CatalogStatus::too_many_orbits: std::puts("too_many_orbits"); return 0;
+    case pairtrack::CatalogStatus::read_error: std::puts("read_error"); return 0;
     case pairtrack::CatalogStatus::ok: break;
   }
   for (std::int32_t k = 0; k < n; ++k) std::printf("%a %a %a\n", inc[k], e[k], a[k]);
