@@ -5,6 +5,8 @@
 //   history.h     the binary history file: format detection, frame reader and writer
 //   statistics.h  the mean and deviations of a frame line
 //   report.h      a report's frame lines read back as columns
+//   run.h         the complete run: report, frame and body tables, diagnostics
+//   tables.h      the rows of the frame and body tables
 //
 // Link with the CMake target pairtrack::pairtrack (find_package(pairtrack)).
 #pragma once
@@ -13,5 +15,7 @@
 #include "pairtrack/history.h"
 #include "pairtrack/kernel.h"
 #include "pairtrack/report.h"
+#include "pairtrack/run.h"
 #include "pairtrack/statistics.h"
+#include "pairtrack/tables.h"
 #include "pairtrack/version.h"

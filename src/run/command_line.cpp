@@ -110,7 +110,7 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
     return 0;
   }
   if (version) {
-    std::cout << "pairtrack " << kVersion << "\n";
+    std::cout << "pairtrack " PAIRTRACK_VERSION "\n";
     return 0;
   }
 

@@ -5,9 +5,6 @@ namespace pairtrack {
 
 class FrameEvaluator;
 
-// The version both programs report.
-inline constexpr const char* kVersion = PAIRTRACK_VERSION;
-
 // Parses the options, opens the files they name, runs the program on standard input and
 // output with diagnostics on standard error, and returns the exit status. `evaluator`: where
 // the pairs are evaluated (null: in this process, over OpenMP threads).

@@ -39,43 +39,76 @@ void append_csv_int(std::string& out, std::int64_t value) { out += std::to_strin
 
 }  // namespace
 
+FrameRow frame_row(const FrameJob& job, const FrameResult& result) {
+  const FrameFigures& f = result.figures;
+  FrameRow row;
+  row.frame = job.frame;
+  row.t_myr = f.t_myr;
+  row.proba_mean = f.proba_mean;
+  row.proba_sigma = f.proba_sigma;
+  row.impvel_mean = f.impvel_mean;
+  row.impvel_sigma = f.impvel_sigma;
+  row.n1 = f.n1;
+  row.n2 = f.n2;
+  row.n_proba = f.n_proba;
+  row.n_impvel = f.n_impvel;
+  row.n_active = static_cast<std::int64_t>(job.bodies.size());
+  for (const SweptBody& body : job.bodies) row.n_removed += body.removed ? 1 : 0;
+  row.n_removed_total = job.removed_total;
+  return row;
+}
+
+void append_body_rows(const FrameJob& job, const FrameResult& result, std::vector<BodyRow>& rows) {
+  for (std::size_t b = 0; b < job.bodies.size(); ++b) {
+    const SweptBody& body = job.bodies[b];
+    const BodySummary& s = result.bodies[b];
+    BodyRow row;
+    row.frame = job.frame;
+    row.t_myr = job.t_myr;
+    row.position = body.position;
+    row.id = body.id;
+    row.a_au = body.a_cm / kCmPerAu;
+    row.e = body.e;
+    row.inc_deg = body.inc * kDegPerRad;
+    row.q_au = row.a_au * (1.0 - body.e);  // the perihelion the removal test uses
+    row.p_mean = s.p_mean;
+    row.p_sum = s.p_sum;
+    row.v_imp_mean = s.v_imp_mean;
+    row.n_hit = s.hits;
+    row.removed = body.removed;
+    row.drawn = body.drawn;
+    row.draw = body.draw;
+    rows.push_back(row);
+  }
+}
+
 BodiesCsvSink::BodiesCsvSink(std::ostream& file) : file_(file) {
   file_ << kBodiesCsvHeader << '\n';
 }
 
 void BodiesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
+  rows_.clear();
+  append_body_rows(job, result, rows_);
   text_.clear();
-  for (std::size_t b = 0; b < job.bodies.size(); ++b) {
-    const SweptBody& body = job.bodies[b];
-    const BodySummary& s = result.bodies[b];
-    const double a_au = body.a_cm / kCmPerAu;
-    append_csv_int(text_, job.frame);
+  for (const BodyRow& row : rows_) {
+    append_csv_int(text_, row.frame);
+    for (const double v : {row.t_myr}) {
+      text_ += ',';
+      append_csv_real(text_, v);
+    }
+    for (const std::int64_t v : {row.position, row.id}) {
+      text_ += ',';
+      append_csv_int(text_, v);
+    }
+    for (const double v : {row.a_au, row.e, row.inc_deg, row.q_au, row.p_mean, row.p_sum,
+                           row.v_imp_mean}) {
+      text_ += ',';
+      append_csv_real(text_, v);
+    }
     text_ += ',';
-    append_csv_real(text_, job.t_myr);
-    text_ += ',';
-    append_csv_int(text_, body.position);
-    text_ += ',';
-    append_csv_int(text_, body.id);
-    text_ += ',';
-    append_csv_real(text_, a_au);
-    text_ += ',';
-    append_csv_real(text_, body.e);
-    text_ += ',';
-    append_csv_real(text_, body.inc * kDegPerRad);
-    text_ += ',';
-    append_csv_real(text_, a_au * (1.0 - body.e));  // the perihelion the removal test uses
-    text_ += ',';
-    append_csv_real(text_, s.p_mean);
-    text_ += ',';
-    append_csv_real(text_, s.p_sum);
-    text_ += ',';
-    append_csv_real(text_, s.v_imp_mean);
-    text_ += ',';
-    append_csv_int(text_, s.hits);
-    text_ += ',';
-    text_ += body.removed ? '1' : '0';
-    text_ += ',';
-    if (body.drawn) append_csv_real(text_, body.draw);
+    append_csv_int(text_, row.n_hit);
+    text_ += row.removed ? ",1," : ",0,";
+    if (row.drawn) append_csv_real(text_, row.draw);
     text_ += '\n';
   }
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
@@ -86,18 +119,16 @@ FramesCsvSink::FramesCsvSink(std::ostream& file) : file_(file) {
 }
 
 void FramesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
-  const FrameFigures& f = result.figures;
-  std::int64_t removed = 0;
-  for (const SweptBody& body : job.bodies) removed += body.removed ? 1 : 0;
+  const FrameRow row = frame_row(job, result);
   text_.clear();
-  append_csv_int(text_, job.frame);
-  for (const double v : {f.t_myr, f.proba_mean, f.proba_sigma, f.impvel_mean, f.impvel_sigma}) {
+  append_csv_int(text_, row.frame);
+  for (const double v :
+       {row.t_myr, row.proba_mean, row.proba_sigma, row.impvel_mean, row.impvel_sigma}) {
     text_ += ',';
     append_csv_real(text_, v);
   }
-  for (const std::int64_t v :
-       {std::int64_t{f.n1}, std::int64_t{f.n2}, std::int64_t{f.n_proba}, std::int64_t{f.n_impvel},
-        static_cast<std::int64_t>(job.bodies.size()), removed, job.removed_total}) {
+  for (const std::int64_t v : {row.n1, row.n2, row.n_proba, row.n_impvel, row.n_active,
+                               row.n_removed, row.n_removed_total}) {
     text_ += ',';
     append_csv_int(text_, v);
   }

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
+#include "pairtrack/tables.h"
 #include "run/frame_job.h"
 
 namespace pairtrack {
@@ -56,6 +58,7 @@ class BodiesCsvSink : public FrameSink {
  private:
   std::ostream& file_;
   std::string text_;
+  std::vector<BodyRow> rows_;
 };
 
 // --frames: the frame line as CSV at 17 significant digits (never asterisks), with the bodies
@@ -72,6 +75,21 @@ class FramesCsvSink : public FrameSink {
  private:
   std::ostream& file_;
   std::string text_;
+};
+
+// The table rows of a frame: its FrameRow, and one BodyRow per swept body appended to `rows`.
+FrameRow frame_row(const FrameJob& job, const FrameResult& result);
+void append_body_rows(const FrameJob& job, const FrameResult& result, std::vector<BodyRow>& rows);
+
+// Keeps every frame's table rows in memory (the library's run()).
+class TableSink : public FrameSink {
+ public:
+  void frame(const FrameJob& job, const FrameResult& result) override {
+    frames.push_back(frame_row(job, result));
+    append_body_rows(job, result, bodies);
+  }
+  std::vector<FrameRow> frames;
+  std::vector<BodyRow> bodies;
 };
 
 // A real as the tables write it: 17 significant digits, shortest exponent form ("%.17g").

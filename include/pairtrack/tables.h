@@ -1,0 +1,46 @@
+// pairtrack public API: the machine-readable tables of a run, one row per frame and one row per
+// swept body per frame. They are what the program's --frames and --bodies options write as CSV
+// (reals with 17 significant digits) and what run() returns.
+#pragma once
+
+#include <cstdint>
+
+namespace pairtrack {
+
+// One frame: the report's frame line at full precision, plus the bodies swept and removed.
+struct FrameRow {
+  std::int64_t frame = 0;     // 1-based number of the complete frame
+  double t_myr = 0.0;         // frame time, Myr (the file's time divided by time_divisor)
+  double proba_mean = 0.0;    // mean intrinsic collision probability over the frame's pairs,
+  double proba_sigma = 0.0;   //   and its sample standard deviation, 1e-18 km^-2 yr^-1
+  double impvel_mean = 0.0;   // probability-weighted mean impact speed and its weighted
+  double impvel_sigma = 0.0;  //   standard deviation, km/s
+  std::int64_t n1 = 0;        // catalogue orbits
+  std::int64_t n2 = 0;        // bodies stored for the frame (all positions)
+  std::int64_t n_proba = 0;   // pairs evaluated (n_active * n1)
+  std::int64_t n_impvel = 0;  // pairs with an impact speed above 1e-8 km/s
+  std::int64_t n_active = 0;  // bodies swept (in n2_min .. n2_max and not removed before)
+  std::int64_t n_removed = 0;        // bodies removed after this frame's draws
+  std::int64_t n_removed_total = 0;  // bodies removed in the run so far, this frame included
+};
+
+// One swept body of one frame, and what its pairs with the catalogue add up to.
+struct BodyRow {
+  std::int64_t frame = 0;
+  double t_myr = 0.0;
+  std::int64_t position = 0;  // 1-based position within the frame
+  std::int64_t id = 0;        // body identifier
+  double a_au = 0.0;          // semimajor axis, AU
+  double e = 0.0;             // eccentricity
+  double inc_deg = 0.0;       // inclination, degrees (the history file's radians x 180/pi)
+  double q_au = 0.0;          // perihelion a (1 - e), AU, as the removal test forms it
+  double p_mean = 0.0;        // mean intrinsic collision probability against the catalogue
+  double p_sum = 0.0;         //   and its sum over the catalogue, 1e-18 km^-2 yr^-1
+  double v_imp_mean = 0.0;    // probability-weighted mean impact speed, km/s (0 when p_sum < 1e-8)
+  std::int64_t n_hit = 0;     // catalogue orbits it can hit (impact speed above 1e-8 km/s)
+  bool removed = false;       // removed after this frame's draw
+  bool drawn = false;         // a number was drawn for it (its perihelion is below q_crit)
+  double draw = 0.0;          // that number, when drawn
+};
+
+}  // namespace pairtrack

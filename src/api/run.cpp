@@ -1,0 +1,78 @@
+// The public run: the ten records written from a RunConfig, the program's engine run on them
+// with the report, the tables and the diagnostics collected in memory.
+#include <cstdio>
+#include <mutex>
+#include <sstream>
+
+#include "pairtrack/run.h"
+#include "run/command_line.h"
+#include "run/diagnostics.h"
+#include "run/frame_sinks.h"
+#include "run/program.h"
+
+namespace pairtrack {
+
+namespace {
+
+std::string real_text(double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  return buffer;
+}
+
+// One run at a time: the per-pair arrays and the random generator belong to the process.
+std::mutex& run_mutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+}  // namespace
+
+std::string run_records(const RunConfig& c) {
+  return c.catalogue + "\n" + c.history + "\n" + std::to_string(c.format) + "\n" +
+         std::to_string(c.n2_min) + " " + std::to_string(c.n2_max) + "\n" +
+         real_text(c.time_divisor) + "\n" + (c.write_pairs ? "T" : "F") + "\n" +
+         real_text(c.q_crit) + "\n" + real_text(c.p_crit) + "\n" + std::to_string(c.iseed) +
+         "\n" + real_text(c.v_esc) + "\n";
+}
+
+RunOutcome run(const RunConfig& config) {
+  RunOutcome outcome;
+  for (const auto& [what, name] : {std::pair{"catalogue", &config.catalogue},
+                                   std::pair{"history file", &config.history}}) {
+    if (name->size() > 80 || name->find('\n') != std::string::npos) {
+      outcome.status = 1;
+      outcome.diagnostics.push_back(
+          {true, std::string("the ") + what + " name '" + *name +
+                     "' cannot be passed in a record: records hold at most 80 characters and"
+                     " no line end (use a shorter, e.g. relative, path)"});
+      return outcome;
+    }
+  }
+  CollectingDiagnosticSink diagnostics;
+  TableSink tables;
+  ProgramOptions options;
+  options.threads = config.threads;
+  options.diagnostics = &diagnostics;
+  options.policy.strict = config.strict;
+  options.pair_file_name = config.pair_file;
+  options.sinks.push_back(&tables);
+
+  std::istringstream in(run_records(config));
+  std::ostringstream out;
+  {
+    const std::lock_guard<std::mutex> lock(run_mutex());
+    outcome.status = run_program(in, out, options);
+  }
+  outcome.report = out.str();
+  outcome.frames = std::move(tables.frames);
+  outcome.bodies = std::move(tables.bodies);
+  for (const auto& entry : diagnostics.entries) {
+    outcome.diagnostics.push_back({entry.level == DiagnosticLevel::error, entry.text});
+  }
+  return outcome;
+}
+
+int run_command_line(int argc, char** argv) { return command_line_main(argc, argv); }
+
+}  // namespace pairtrack
