@@ -145,3 +145,57 @@ def mean_deviation(values: _Reals) -> tuple[float, float]:
 
 def weighted_mean_deviation(values: _Reals, weights: _Reals) -> tuple[float, float]:
     """Weighted mean and standard deviation as the report computes the impact speed."""
+
+class PairtrackWarning(UserWarning):
+    """A warning of the program: input that is probably a mistake."""
+
+class FrameTable:
+    """One entry per frame (the columns of pairtrack --frames): t in Myr, probabilities in
+    1e-18 km^-2 yr^-1, speeds in km/s, counts as int64."""
+    frame: np.ndarray
+    t: np.ndarray
+    proba_mean: np.ndarray
+    proba_sigma: np.ndarray
+    impvel_mean: np.ndarray
+    impvel_sigma: np.ndarray
+    n1: np.ndarray
+    n2: np.ndarray
+    n_proba: np.ndarray
+    n_impvel: np.ndarray
+    n_active: np.ndarray
+    n_removed: np.ndarray
+    n_removed_total: np.ndarray
+    def __len__(self) -> int: ...
+
+class BodyTable:
+    """One entry per swept body per frame (the columns of pairtrack --bodies)."""
+    frame: np.ndarray
+    t: np.ndarray
+    position: np.ndarray
+    id: np.ndarray
+    a: np.ndarray  # AU
+    e: np.ndarray
+    inc_deg: np.ndarray  # degrees
+    q: np.ndarray  # perihelion, AU
+    p_mean: np.ndarray  # 1e-18 km^-2 yr^-1
+    p_sum: np.ndarray  # 1e-18 km^-2 yr^-1
+    v_imp_mean: np.ndarray  # km/s
+    n_hit: np.ndarray
+    removed: np.ndarray  # bool
+    draw: np.ndarray  # NaN where no number was drawn
+    def __len__(self) -> int: ...
+
+class RunResult:
+    report: str
+    status: int
+    frames: FrameTable
+    bodies: BodyTable
+    diagnostics: list[tuple[str, str]]
+
+def run(catalogue: _Path, history: _Path, format: int = 2, n2_min: int = 1, n2_max: int = 30000,
+        time_divisor: float = 1e6, write_pairs: bool = False, q_crit: float = 0.0,
+        p_crit: float = 0.0, iseed: int = -1, v_esc: float = 0.0, *,
+        pair_file: _Path = "hitrate_pairtrack_q.tmp", threads: Optional[int] = None,
+        strict: bool = False) -> RunResult:
+    """The complete run of the program (report, tables); warnings as PairtrackWarning; an error
+    end raises OSError or ValueError whose `result` holds the RunResult so far."""

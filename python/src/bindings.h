@@ -14,4 +14,8 @@ void register_kernel(pybind11::module_& m);
 // (file_bindings.cpp).
 void register_files(pybind11::module_& m);
 
+// run, its result classes RunResult, FrameTable, BodyTable and PairtrackWarning
+// (run_bindings.cpp).
+void register_run(pybind11::module_& m);
+
 }  // namespace pairtrack::python

@@ -15,6 +15,7 @@ impact speeds (km/s); the values are bit for bit those of the program pairtrack.
   HistoryFile(path, format=None)                      a history file, frame by frame
   write_history(path, frames, format)                 frames to a history file
   read_report(path)                                   a report's frame lines as arrays
+  run(catalogue, history, format, ...)                the complete run: report, tables, warnings
   mean_deviation(values), weighted_mean_deviation(values, weights)
                                                       the frame line's statistics
   CM_PER_AU, RADIANS_PER_DEGREE                       the program's unit conversions
@@ -24,4 +25,5 @@ pass degrees=False to the kernel functions); v_esc and speeds in km/s.)";
   m.attr("__version__") = PAIRTRACK_VERSION;
   pairtrack::python::register_kernel(m);
   pairtrack::python::register_files(m);
+  pairtrack::python::register_run(m);
 }

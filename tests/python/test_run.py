@@ -1,0 +1,115 @@
+"""run() against the pairtrack program: the same report and pair file byte for byte, the tables
+equal to --frames and --bodies, the warnings as PairtrackWarning, the error ends as exceptions,
+and runs from two Python threads at once."""
+import os
+import shutil
+import subprocess
+import threading
+
+import numpy as np
+import pytest
+
+import pairtrack
+from conftest import EXAMPLES
+
+EXE = os.environ.get("PAIRTRACK_EXE", "")
+EXAMPLE = dict(format=2, n2_min=1, n2_max=40, time_divisor=1e6, write_pairs=True, q_crit=1.8,
+               p_crit=0.5, iseed=-12345, v_esc=0.0)
+
+
+@pytest.fixture
+def example_dir(tmp_path, monkeypatch):
+    for name in ("mainbelt.cat", "history_f8.bin", "example.in"):
+        shutil.copy(os.path.join(EXAMPLES, name), tmp_path)
+    monkeypatch.chdir(tmp_path)
+    return tmp_path
+
+
+def program(cwd, *args, stdin="example.in"):
+    if not EXE:
+        pytest.fail("PAIRTRACK_EXE is not set (run the tests through CTest)")
+    with open(os.path.join(cwd, stdin)) as records:
+        return subprocess.run([EXE, *args], stdin=records, capture_output=True, text=True, cwd=cwd)
+
+
+def csv_columns(path):
+    with open(path) as f:
+        names = f.readline().strip().split(",")
+        rows = [line.rstrip("\n").split(",") for line in f]
+    return {n: [r[i] for r in rows] for i, n in enumerate(names)}
+
+
+def test_run_gives_the_program_report_pair_file_and_tables(example_dir):
+    done = program(example_dir, "--frames", "frames.csv", "--bodies", "bodies.csv")
+    assert done.returncode == 0
+    pairs = (example_dir / "hitrate_pairtrack_q.tmp").read_bytes()
+    (example_dir / "hitrate_pairtrack_q.tmp").unlink()
+
+    r = pairtrack.run("mainbelt.cat", "history_f8.bin", **EXAMPLE)
+    assert r.status == 0
+    assert r.report == done.stdout
+    assert (example_dir / "hitrate_pairtrack_q.tmp").read_bytes() == pairs
+    assert r.diagnostics == []
+
+    frames = csv_columns(example_dir / "frames.csv")
+    assert len(r.frames) == 6
+    for name, column in [("frame", "frame"), ("t_myr", "t"), ("proba_mean_1e-18_km-2_yr-1", "proba_mean"),
+                         ("impvel_sigma_km_s", "impvel_sigma"), ("n_impvel", "n_impvel"),
+                         ("n_active", "n_active"), ("n_removed_total", "n_removed_total")]:
+        np.testing.assert_array_equal(getattr(r.frames, column), np.array(frames[name], dtype=float))
+    bodies = csv_columns(example_dir / "bodies.csv")
+    assert len(r.bodies) == len(bodies["id"])
+    for name, column in [("id", "id"), ("a_au", "a"), ("inc_deg", "inc_deg"), ("q_au", "q"),
+                         ("p_sum_1e-18_km-2_yr-1", "p_sum"), ("v_imp_mean_km_s", "v_imp_mean"),
+                         ("n_hit", "n_hit")]:
+        np.testing.assert_array_equal(getattr(r.bodies, column), np.array(bodies[name], dtype=float))
+    np.testing.assert_array_equal(r.bodies.removed, np.array(bodies["removed"]) == "1")
+    drawn = np.array([d != "" for d in bodies["draw"]])
+    assert np.all(np.isnan(r.bodies.draw[~drawn]))
+    np.testing.assert_array_equal(r.bodies.draw[drawn],
+                                  np.array([float(d) for d in bodies["draw"] if d]))
+
+
+def test_warnings_are_python_warnings(example_dir):
+    with pytest.warns(pairtrack.PairtrackWarning, match="iseed = 5 is not negative"):
+        r = pairtrack.run("mainbelt.cat", "history_f8.bin", **{**EXAMPLE, "iseed": 5})
+    assert r.status == 0
+    assert r.diagnostics[0][0] == "warning"
+
+
+@pytest.mark.parametrize("change, error, message", [
+    (dict(catalogue="missing.cat"), OSError,
+     "Error reading file missing.cat: catalogue 'missing.cat' cannot be read: No such file"),
+    (dict(history="missing.bin"), OSError, "pairtrack: Error opening file missing.bin"),
+    (dict(format=7), ValueError, "pairtrack: Unknown binary file format specified.: record 3"),
+    (dict(n2_min=0), ValueError, "pairtrack: n2_min must be at least 1.: record 4"),
+    (dict(iseed=5, strict=True), ValueError, "stopped by --strict: iseed = 5"),
+    (dict(catalogue="x" * 81), ValueError, "records hold at most 80 characters"),
+])
+def test_error_ends_raise_with_the_program_message(example_dir, change, error, message):
+    args = {**EXAMPLE, **change}
+    cat, hist = args.pop("catalogue", "mainbelt.cat"), args.pop("history", "history_f8.bin")
+    with pytest.raises(error, match=message.replace(".", r"\.").replace("(", r"\(")) as caught:
+        pairtrack.run(cat, hist, **args)
+    result = caught.value.result
+    assert result.status == 1
+    if result.report:
+        assert result.report.startswith(" # n2_min =")
+
+
+def test_two_threads_run_at_once_with_the_results_of_one(example_dir):
+    alone = pairtrack.run("mainbelt.cat", "history_f8.bin", **{**EXAMPLE, "write_pairs": False})
+    results = [None, None]
+
+    def work(k):
+        results[k] = pairtrack.run("mainbelt.cat", "history_f8.bin",
+                                   **{**EXAMPLE, "write_pairs": False}, threads=1 + k)
+
+    threads = [threading.Thread(target=work, args=(k,)) for k in range(2)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    for r in results:
+        assert r.report == alone.report
+        np.testing.assert_array_equal(r.bodies.p_sum, alone.bodies.p_sum)
