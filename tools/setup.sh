@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing pairtrack needs, when it is missing:
 # a C++20 compiler, CMake, GoogleTest, Google Benchmark, matplotlib for the report plot, and
-# pybind11, NumPy, pytest and the Python headers for the Python module (Debian packages).
+# pybind11, NumPy, pytest and the Python headers for the Python module, CLI11 for the command
+# lines, and Open MPI for pairtrack-mpi (Debian packages).
 # Safe to run repeatedly; does nothing on a machine that has everything.
 set -euo pipefail
 
@@ -17,6 +18,9 @@ command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/lib/python3/dist-packages/numpy/__init__.py ] || need+=(python3-numpy)
 [ -f /usr/lib/python3/dist-packages/pytest/__init__.py ] || need+=(python3-pytest)
 ls /usr/include/python3*/Python.h >/dev/null 2>&1 || need+=(python3-dev)
+[ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
+command -v mpirun >/dev/null 2>&1 || need+=(openmpi-bin)
+command -v mpicxx >/dev/null 2>&1 || need+=(libopenmpi-dev)
 for extra in "$@"; do need+=("$extra"); done
 
 if [ ${#need[@]} -gt 0 ]; then
