@@ -12,6 +12,7 @@
 
 #include "kernel/fast_kernel.h"
 #include "pairtrack/kernel.h"
+#include "run/pair_evaluation.h"
 
 namespace pairtrack {
 
@@ -19,11 +20,6 @@ namespace {
 
 // Pairs per chunk handed to a thread, as in the program's frame evaluation.
 constexpr std::int64_t kChunkPairs = 256;
-
-const FastRules& program_rules() {
-  static const FastRules rules(10, 10);
-  return rules;
-}
 
 void check_orbits(const OrbitArrays& orbits, const char* which) {
   if (orbits.count != 0 && (orbits.semimajor_axis_au == nullptr ||

@@ -231,19 +231,7 @@ std::string describe_data_end(std::int32_t status, const HistoryFile& history, s
 bool time_field_overflows(double t_myr) { return fortran::format_f(t_myr, 16, 10)[0] == '*'; }
 
 bool open_output_file(const std::string& path, std::ofstream& file, std::string& reason) {
-  if (path.empty()) {
-    reason = "the name is empty";
-    return false;
-  }
-  if (path.find('\0') != std::string::npos) {
-    reason = "the name holds a NUL byte";
-    return false;
-  }
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    reason = std::strerror(EISDIR);
-    return false;
-  }
+  if (!check_output_path(path, reason)) return false;
   errno = 0;
   file.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
   if (!file.is_open()) {

@@ -17,12 +17,6 @@ namespace {
 // balance bodies with many and few overlapping orbits.
 constexpr std::int64_t kChunkPairs = 256;
 
-// The program's node counts, built once and shared read-only by all threads.
-const FastRules& program_rules() {
-  static const FastRules rules(10, 10);
-  return rules;
-}
-
 // Pairs [begin, end) of the flattened index j * n1 + k; pair i goes to slot i - origin.
 std::int64_t evaluate_chunk(const FastRules& rules, std::span<const PreparedOrbit> population1,
                             std::span<const PreparedOrbit> bodies, double v_esc, PairSlots slots,
@@ -49,6 +43,11 @@ std::int64_t evaluate_chunk(const FastRules& rules, std::span<const PreparedOrbi
 }
 
 }  // namespace
+
+const FastRules& program_rules() {
+  static const FastRules rules(10, 10);
+  return rules;
+}
 
 std::int64_t evaluate_pair_range(std::span<const PreparedOrbit> population1,
                                  std::span<const PreparedOrbit> bodies, double v_esc,
