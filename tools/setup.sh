@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing pairtrack needs, when it is missing:
-# a C++20 compiler, CMake, GoogleTest, Google Benchmark, matplotlib for the report plot, and
+# a C++20 compiler, CMake, CLI11 for the command lines, GoogleTest, Google Benchmark,
+# matplotlib for the report plot, and
 # pybind11, NumPy, pytest and the Python headers for the Python module (Debian packages).
 # Safe to run repeatedly; does nothing on a machine that has everything.
 set -euo pipefail
@@ -9,6 +10,7 @@ need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v make >/dev/null 2>&1 || need+=(make)
+[ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 [ -x /usr/bin/time ] || need+=(time)
