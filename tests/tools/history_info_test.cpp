@@ -187,11 +187,13 @@ TEST(HistoryStart, FilesThatAreNoHistoryFilesAreNamedAsSuch) {
     std::string bytes;
     const char* reason;  // empty: not refused as "not a history file"
   } cases[] = {
-      {"text.cat", "# pairtrack catalogue\n", "its first 4 bytes are text ('# pa'), not a record length marker"},
+      {"text.cat", "# pairtrack catalogue\n",
+       "its first 4 bytes are text ('# pa'), not a record length marker"},
       {"short.txt", "a\t\n", "its first 3 bytes are text ('a\\t\\n'), not a record length marker"},
       // 0x89 'P' 'N' 'G' read as a little-endian length: 0x474e5089 = 1196314761.
       {"image.png", std::string("\x89PNG") + std::string(96, '\0'),
-       "its first 4 bytes give a record length of 1196314761 bytes, larger than the whole file (100 bytes)"},
+       "its first 4 bytes give a record length of 1196314761 bytes, larger than the whole file "
+       "(100 bytes)"},
       {"negative.bin", std::string("\xff\xff\xff\xff") + std::string(20, '\0'),
        "its first 4 bytes give a negative record length (-1), not a record length marker"},
       {"being_written.bin", std::string("\x0c\0\0\0\0\0", 6), ""},
@@ -216,7 +218,8 @@ TEST(HistoryStart, FilesThatAreNoHistoryFilesAreNamedAsSuch) {
   }
   // The bundled catalogue and the public detection say the same.
   const std::string catalogue = (kExamples / "mainbelt.cat").string();
-  EXPECT_NE(run_tool({"info", catalogue}).out.find("not a history file: its first 4 bytes are text"),
+  EXPECT_NE(run_tool({"info", catalogue}).out.find("not a history file: its first 4 bytes are "
+                                                   "text"),
             std::string::npos);
   HistoryFormatDetection d;
   std::string error;

@@ -84,7 +84,8 @@ int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
           << "; pairtrack leaves that incomplete frame out\n";
       return 0;
     case HistorySummary::End::read_error:
-      out << "end: read error: " << s.end_detail << "; pairtrack ends the run with an error there\n";
+      out << "end: read error: " << s.end_detail
+          << "; pairtrack ends the run with an error there\n";
       err << prefix << "cannot read " << o.path << ": " << s.end_detail << '\n';
       return 1;
     default:
