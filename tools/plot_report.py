@@ -1,18 +1,25 @@
 #!/usr/bin/python3
 """Draws a pairtrack report as a PNG.
 
-Reads a report (pairtrack's standard output) and plots, against the frame time in Myr, the mean
-intrinsic collision probability (1e-18 km^-2 yr^-1) and the probability-weighted mean impact
-speed (km/s), each with a band of one standard deviation, and the pair counts n_proba and
-n_impvel. Frame lines are the report's fixed-layout lines of 144 characters,
-(f16.10,4(1x,f22.16),4(1x,i8)); a field written as asterisks (too wide for its field) is left
-out of the plot and counted. Uses matplotlib as packaged by Debian (python3-matplotlib).
+Reads a report (pairtrack's standard output) or the table that `pairtrack --frames FILE` writes,
+and plots, against the frame time in Myr, the mean intrinsic collision probability
+(1e-18 km^-2 yr^-1) and the probability-weighted mean impact speed (km/s), each with a band of
+one standard deviation, and the pair counts n_proba and n_impvel. Frame lines are the report's
+fixed-layout lines of 144 characters, (f16.10,4(1x,f22.16),4(1x,i8)); a field written as
+asterisks (too wide for its field) is left out of the plot and counted. The --frames table
+(told by its header row "frame,t_myr,...") holds the same values at 17 significant digits and
+never asterisks. With --bodies FILE (the table of `pairtrack --bodies FILE`) a fourth panel
+shows the bodies that contribute most to the frame means, summed over the frames (the sum of
+their p_sum), with their mean probability frame by frame. Uses matplotlib as packaged by Debian
+(python3-matplotlib).
 
     tools/plot_report.py report.txt -o report.png
+    tools/plot_report.py frames.csv --bodies bodies.csv --top 8 -o report.png
     tools/plot_report.py report.txt -o report.png --describe   # also prints the panels as JSON
 """
 
 import argparse
+import csv
 import json
 import math
 import sys
@@ -34,6 +41,21 @@ REAL_FIELDS = [(0, 16), (17, 39), (40, 62), (63, 85), (86, 108)]
 INT_FIELDS = [(109, 117), (118, 126), (127, 135), (136, 144)]
 COLUMNS = ["t", "proba_mean", "proba_sigma", "impvel_mean", "impvel_sigma",
            "n1", "n2", "n_proba", "n_impvel"]
+# The --frames table's column for each of the report's columns, and how to read it.
+FRAMES_CSV_COLUMNS = {
+    "t": ("t_myr", float),
+    "proba_mean": ("proba_mean_1e-18_km-2_yr-1", float),
+    "proba_sigma": ("proba_sigma_1e-18_km-2_yr-1", float),
+    "impvel_mean": ("impvel_mean_km_s", float),
+    "impvel_sigma": ("impvel_sigma_km_s", float),
+    "n1": ("n1", int),
+    "n2": ("n2", int),
+    "n_proba": ("n_proba", int),
+    "n_impvel": ("n_impvel", int),
+}
+FRAMES_CSV_START = "frame,t_myr,"
+# The --bodies table's columns that the bodies panel reads.
+BODIES_CSV_COLUMNS = ("frame", "t_myr", "id", "p_mean_1e-18_km-2_yr-1", "p_sum_1e-18_km-2_yr-1")
 
 
 class Report:
@@ -78,15 +100,91 @@ def parse_report(lines):
     return report
 
 
+def is_frames_csv(lines):
+    """True when the first line is the header row of a --frames table."""
+    return bool(lines) and lines[0].startswith(FRAMES_CSV_START)
+
+
+def read_table(lines, needed, what):
+    """The rows of a CSV table as dicts, checking that its header names the needed columns;
+    ValueError naming the table and the first missing column or bad row otherwise."""
+    rows = list(csv.reader(line.rstrip("\r\n") for line in lines))
+    if not rows:
+        raise ValueError("%s is empty" % what)
+    header = rows[0]
+    missing = [name for name in needed if name not in header]
+    if missing:
+        raise ValueError("%s has no column %s in its header row" % (what, missing[0]))
+    table = []
+    for number, row in enumerate(rows[1:], start=2):
+        if not row:
+            continue
+        if len(row) != len(header):
+            raise ValueError("%s, line %d: %d fields, the header names %d"
+                             % (what, number, len(row), len(header)))
+        table.append((number, dict(zip(header, row))))
+    return table
+
+
+def parse_frames_csv(lines):
+    """The --frames table as a Report with the report's columns (no asterisks in it)."""
+    report = Report()
+    needed = [name for name, _ in FRAMES_CSV_COLUMNS.values()]
+    for number, row in read_table(lines, needed, "the --frames table"):
+        for column, (name, convert) in FRAMES_CSV_COLUMNS.items():
+            try:
+                report.columns[column].append(convert(row[name]))
+            except ValueError:
+                raise ValueError("the --frames table, line %d: %s is not a number: %r"
+                                 % (number, name, row[name])) from None
+    return report
+
+
+class BodyTrack:
+    """One body through the frames that swept it: times, mean probability, and the sum of its
+    per-frame probability sums (its contribution to the frame means' numerators)."""
+
+    def __init__(self, body_id):
+        self.id = body_id
+        self.t = []
+        self.p_mean = []
+        self.contribution = 0.0
+
+
+def parse_bodies_csv(lines):
+    """The --bodies table as one BodyTrack per identifier."""
+    tracks = {}
+    p_mean_name, p_sum_name = BODIES_CSV_COLUMNS[3], BODIES_CSV_COLUMNS[4]
+    for number, row in read_table(lines, BODIES_CSV_COLUMNS, "the --bodies table"):
+        try:
+            body_id = int(row["id"])
+            t, p_mean, p_sum = (float(row[n]) for n in ("t_myr", p_mean_name, p_sum_name))
+        except ValueError:
+            raise ValueError("the --bodies table, line %d: a value is not a number" % number) \
+                from None
+        track = tracks.setdefault(body_id, BodyTrack(body_id))
+        track.t.append(t)
+        track.p_mean.append(p_mean)
+        track.contribution += p_sum
+    return tracks
+
+
+def top_bodies(tracks, n):
+    """The n bodies with the largest contribution, largest first (ties: smaller id first)."""
+    return sorted(tracks.values(), key=lambda b: (-b.contribution, b.id))[:n]
+
+
 def _values(column):
     return [math.nan if v is None else float(v) for v in column]
 
 
-def build_figure(report, title=None):
-    """Three panels over the frame time: probability, impact speed, pair counts."""
+def build_figure(report, title=None, bodies=None):
+    """Three panels over the frame time: probability, impact speed, pair counts; a fourth with
+    the given bodies' (BodyTrack) mean probability per frame."""
     c = report.columns
     t = _values(c["t"])
-    fig, axes = plt.subplots(3, 1, sharex=True, figsize=(8, 9))
+    rows = 3 if bodies is None else 4
+    fig, axes = plt.subplots(rows, 1, sharex=True, figsize=(8, 3 * rows))
     fig.suptitle(title or "pairtrack report")
 
     def mean_and_band(ax, mean_name, sigma_name, colour, label):
@@ -114,9 +212,19 @@ def build_figure(report, title=None):
     ax.plot(t, _values(c["n_impvel"]), marker="s", label="n_impvel (pairs that can collide)")
     ax.set_title("Pair counts")
     ax.set_ylabel("pairs")
-    ax.set_xlabel("t [Myr]")
     ax.legend(loc="best", fontsize="small")
     ax.grid(True, alpha=0.3)
+
+    if bodies is not None:
+        ax = axes[3]
+        for body in bodies:
+            ax.plot(body.t, body.p_mean, marker=".", label="id %d" % body.id)
+        ax.set_title("Bodies with the largest contribution (sum over frames of p_sum)")
+        ax.set_ylabel("body's P_i [1e-18 km^-2 yr^-1]")
+        if bodies:
+            ax.legend(loc="best", fontsize="small")
+        ax.grid(True, alpha=0.3)
+    axes[-1].set_xlabel("t [Myr]")
 
     if report.asterisk_fields:
         fig.text(0.01, 0.01, "%d field(s) written as asterisks are not drawn"
@@ -125,8 +233,9 @@ def build_figure(report, title=None):
     return fig
 
 
-def describe(fig, report):
-    """The figure's panels as plain data: titles, axis labels and the labels of the curves."""
+def describe(fig, report, bodies=None):
+    """The figure's panels as plain data: titles, axis labels and the labels of the curves;
+    the bodies of the bodies panel with their contributions."""
     panels = []
     for ax in fig.axes:
         panels.append({
@@ -136,48 +245,72 @@ def describe(fig, report):
             "lines": [line.get_label() for line in ax.get_lines()],
             "bands": len(ax.collections),
         })
-    return {"frames": report.frames, "asterisk_fields": report.asterisk_fields,
-            "panels": panels}
+    d = {"frames": report.frames, "asterisk_fields": report.asterisk_fields, "panels": panels}
+    if bodies is not None:
+        d["top_bodies"] = [{"id": b.id, "contribution": b.contribution} for b in bodies]
+    return d
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(
         prog="plot_report.py",
         description="Plot a pairtrack report: collision probability and impact speed with "
-                    "their sigma bands, and the pair counts, against time.")
-    parser.add_argument("report", help="the report (pairtrack's standard output); '-' reads "
-                                       "standard input")
+                    "their sigma bands, and the pair counts, against time; with --bodies, the "
+                    "bodies that contribute most.")
+    parser.add_argument("report", help="the report (pairtrack's standard output) or the "
+                                       "--frames table (CSV); '-' reads standard input")
     parser.add_argument("-o", "--output", default="report.png", help="PNG to write "
                                                                       "(default report.png)")
     parser.add_argument("--title", help="title of the figure")
+    parser.add_argument("--bodies", metavar="FILE",
+                        help="the --bodies table (CSV): add a panel of the bodies with the "
+                             "largest contribution over time")
+    parser.add_argument("--top", type=int, default=5, metavar="N",
+                        help="how many bodies the bodies panel shows (default 5)")
     parser.add_argument("--describe", action="store_true",
                         help="also print the panels (titles, labels, curves) as JSON")
     args = parser.parse_args(argv)
-
-    try:
-        if args.report == "-":
-            lines = sys.stdin.readlines()
-        else:
-            with open(args.report, encoding="utf-8", errors="replace") as f:
-                lines = f.readlines()
-    except OSError as e:
-        sys.stderr.write("plot_report: cannot read %s: %s\n" % (args.report, e.strerror))
+    if args.top < 1:
+        sys.stderr.write("plot_report: --top must be at least 1, not %d\n" % args.top)
         return 1
-    report = parse_report(lines)
+
+    def read_lines(path):
+        if path == "-":
+            return sys.stdin.readlines()
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return f.readlines()
+
+    bodies = None
+    path = args.report
+    try:
+        lines = read_lines(path)
+        if is_frames_csv(lines):
+            report = parse_frames_csv(lines)
+        else:
+            report = parse_report(lines)
+        if args.bodies is not None:
+            path = args.bodies
+            bodies = top_bodies(parse_bodies_csv(read_lines(path)), args.top)
+    except OSError as e:
+        sys.stderr.write("plot_report: cannot read %s: %s\n" % (path, e.strerror))
+        return 1
+    except ValueError as e:
+        sys.stderr.write("plot_report: %s: %s\n" % (path, e))
+        return 1
     if report.frames == 0:
         sys.stderr.write("plot_report: %s holds no frame lines\n" % args.report)
         return 1
     if report.asterisk_fields:
         sys.stderr.write("plot_report: %d field(s) written as asterisks are left out\n"
                          % report.asterisk_fields)
-    fig = build_figure(report, args.title)
+    fig = build_figure(report, args.title, bodies)
     try:
         fig.savefig(args.output, dpi=100)
     except OSError as e:
         sys.stderr.write("plot_report: cannot write %s: %s\n" % (args.output, e.strerror))
         return 1
     if args.describe:
-        print(json.dumps(describe(fig, report), indent=2))
+        print(json.dumps(describe(fig, report, bodies), indent=2))
     plt.close(fig)
     return 0
 

@@ -55,8 +55,9 @@ struct HistoryFormatDetection {
 
 // Tells the encoding of the file at `path`. The first header's payload length names it (10, 8
 // or 12 bytes for formats 0, 1 and 2); when it matches none, the one encoding whose readers
-// accept every record. False with `error` set (e.g. "no such file or directory") when the file
-// cannot be opened.
+// accept every record; none for a file whose first bytes show it is not a history file (text,
+// for instance). False with `error` set (e.g. "no such file or directory") when the file
+// cannot be opened or its first bytes cannot be read.
 bool detect_history_format(const std::string& path, HistoryFormatDetection& detection,
                            std::string& error);
 

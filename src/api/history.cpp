@@ -3,7 +3,9 @@
 // `pairtrack-history info`.
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "io/history_file.h"
@@ -21,11 +23,13 @@ HistoryEncoding encoding_of(HistoryFormat format) {
   return static_cast<HistoryEncoding>(static_cast<std::int32_t>(format));
 }
 
-std::string refusal(std::int32_t status) {
+std::string refusal(std::int32_t status, int error_number) {
   switch (status) {
     case history_status::short_payload: return "its payload is shorter than the encoding needs";
     case history_status::bad_marker: return "its length marker is negative";
-    case history_status::io_error: return "the system reported a read error";
+    case history_status::io_error:
+      return std::string("the system reported a read error: ") +
+             std::strerror(error_number != 0 ? error_number : EIO);
     default: return "status " + std::to_string(status);
   }
 }
@@ -144,7 +148,7 @@ HistoryFrameReader::Status HistoryFrameReader::next(HistoryFrame& frame) {
   if (status != history_status::ok) {
     frame.clear();
     s.message = "the header of frame " + std::to_string(number) + " cannot be read as format " +
-                history_format_name(s.format) + ": " + refusal(status);
+                history_format_name(s.format) + ": " + refusal(status, s.file.error_number());
     s.file.close();
     return s.finished = Status::damaged;
   }
@@ -161,7 +165,8 @@ HistoryFrameReader::Status HistoryFrameReader::next(HistoryFrame& frame) {
                             " body records complete)"
                       : "body record " + std::to_string(r + 1) + " of frame " +
                             std::to_string(number) + " cannot be read as format " +
-                            history_format_name(s.format) + ": " + refusal(body);
+                            history_format_name(s.format) + ": " +
+                            refusal(body, s.file.error_number());
       frame.clear();
       s.file.close();
       return s.finished = cut ? Status::truncated : Status::damaged;

@@ -3,6 +3,7 @@
 #include "io/history_summary.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "io/history_scaled_i2.h"
@@ -15,13 +16,48 @@ namespace {
 std::string offset_text(std::uint64_t offset) { return "byte " + std::to_string(offset); }
 
 // Why a record cannot be used, for the end detail.
-std::string status_text(RawRecord::Status s) {
-  switch (s) {
+std::string status_text(const RawRecord& r) {
+  switch (r.status) {
     case RawRecord::Status::truncated: return "the file ends inside it";
     case RawRecord::Status::bad_marker: return "its length marker is negative";
-    case RawRecord::Status::io_error: return "the system reported a read error";
+    case RawRecord::Status::io_error:
+      return std::string("the system reported a read error: ") + std::strerror(r.error_number);
     default: return "";
   }
+}
+
+bool is_text_byte(unsigned char c) {
+  return (c >= 0x20 && c < 0x7f) || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The first record of a file judged as the start of a history file, which is the length
+// marker of a frame header: a small binary number (8, 10 or 12 as the program writes them).
+// Text there, a negative length, or a length beyond both the file and any record the
+// encodings need mean a file of another kind (a catalogue, a run file or a report given by
+// mistake). A short length beyond the file is a header still being written, and may pass.
+std::string not_history_reason(const RawRecord& first, std::uint64_t file_bytes) {
+  const std::size_t n = first.marker_bytes;
+  const std::string first_bytes =
+      n == 1 ? "its first byte" : "its first " + std::to_string(n) + " bytes";
+  if (n > 0 && std::all_of(first.marker.begin(), first.marker.begin() + n, is_text_byte)) {
+    std::string shown;
+    for (std::size_t i = 0; i < n; ++i) {
+      const char c = static_cast<char>(first.marker[i]);
+      shown += c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
+    }
+    return first_bytes + (n == 1 ? " is" : " are") + " text ('" + shown +
+           "'), not a record length marker";
+  }
+  if (first.status == RawRecord::Status::bad_marker) {
+    return first_bytes + " give a negative record length (" + std::to_string(first.length) +
+           "), not a record length marker";
+  }
+  if (first.status == RawRecord::Status::truncated && n == kMarkerBytes &&
+      static_cast<std::size_t>(first.length) > kMaxPayloadBytes) {
+    return first_bytes + " give a record length of " + std::to_string(first.length) +
+           " bytes, larger than the whole file (" + std::to_string(file_bytes) + " bytes)";
+  }
+  return "";
 }
 
 void decode_header(HistoryEncoding enc, const RawRecord& r, double& time, std::int32_t& nrec1,
@@ -62,9 +98,10 @@ bool summarise_history(const std::string& path, HistoryEncoding enc, LengthRule 
   // truncated or damaged) when it cannot be used; `what` names it for the detail.
   auto usable = [&](const std::string& what, std::size_t needed) {
     if (r.status != RawRecord::Status::ok) {
-      s.end = r.status == RawRecord::Status::truncated ? HistorySummary::End::truncated
-                                                       : HistorySummary::End::damaged;
-      s.end_detail = what + " at " + offset_text(r.offset) + ": " + status_text(r.status);
+      s.end = r.status == RawRecord::Status::truncated  ? HistorySummary::End::truncated
+              : r.status == RawRecord::Status::io_error ? HistorySummary::End::read_error
+                                                        : HistorySummary::End::damaged;
+      s.end_detail = what + " at " + offset_text(r.offset) + ": " + status_text(r);
       return false;
     }
     const auto length = static_cast<std::size_t>(r.length);
@@ -127,6 +164,20 @@ bool summarise_history(const std::string& path, HistoryEncoding enc, LengthRule 
   return true;
 }
 
+bool check_history_start(const std::string& path, HistoryStart& start, std::string& error) {
+  start = HistoryStart{};
+  RawRecordFile file;
+  if (!file.open(path, error)) return false;
+  RawRecord first;
+  file.next(first);
+  if (first.status == RawRecord::Status::io_error) {
+    start.read_error = std::strerror(first.error_number);
+  } else {
+    start.not_history = not_history_reason(first, file.size());
+  }
+  return true;
+}
+
 bool detect_encoding(const std::string& path, Detection& d, std::string& error) {
   d = Detection{};
   RawRecordFile file;
@@ -137,8 +188,16 @@ bool detect_encoding(const std::string& path, Detection& d, std::string& error) 
     d.explanation = "the file is empty, so its encoding cannot be told";
     return true;
   }
+  if (first.status == RawRecord::Status::io_error) {
+    error = std::string("read error at byte 0: ") + std::strerror(first.error_number);
+    return false;
+  }
+  if (const std::string why = not_history_reason(first, file.size()); !why.empty()) {
+    d.explanation = "not a history file: " + why;
+    return true;
+  }
   if (first.status != RawRecord::Status::ok) {
-    d.explanation = "the first record, at byte 0, cannot be read: " + status_text(first.status);
+    d.explanation = "the first record, at byte 0, cannot be read: " + status_text(first);
     return true;
   }
   const auto first_length = static_cast<std::size_t>(first.length);

@@ -35,7 +35,8 @@ struct HistorySummary {
   enum class End {
     clean,      // the last frame ends with the file
     truncated,  // the file ends inside a record or before a frame's last body record
-    damaged,    // a record that the readers would refuse (too short, bad marker, read error)
+    damaged,     // a record that the readers would refuse (too short, bad marker)
+    read_error,  // the operating system failed to read a record (pairtrack ends with an error)
   };
   End end = End::clean;
   std::string end_detail;  // for truncated and damaged: where and what, one sentence
@@ -44,6 +45,19 @@ struct HistorySummary {
 // Walks the whole file in `encoding`. False with `error` set when the file cannot be opened.
 bool summarise_history(const std::string& path, HistoryEncoding encoding, LengthRule rule,
                        HistorySummary& summary, std::string& error);
+
+// What the first bytes of a file say before any walk.
+struct HistoryStart {
+  // Why the file cannot be a history file (its first bytes are text, or a length marker that is
+  // negative or far beyond the file); empty when it may be one.
+  std::string not_history;
+  // The system's reason (e.g. "Input/output error") when the first bytes cannot be read.
+  std::string read_error;
+};
+
+// Reads the first record's length marker of the file at `path`. False with `error` set when the
+// file cannot be opened.
+bool check_history_start(const std::string& path, HistoryStart& start, std::string& error);
 
 // The encoding of a file as told by its record lengths.
 struct Detection {
@@ -60,8 +74,8 @@ struct Detection {
 // payload 14, 26 or 50 bytes), otherwise walked as the readers would, which may end at a
 // damaged record. When the first length matches no header, the one encoding whose readers
 // accept every record (preferring a clean end to a truncated one); none when there are several
-// (ambiguous) or none, or the file is empty. False with `error` set when the file cannot be
-// opened.
+// (ambiguous) or none, or the file is empty or not a history file (check_history_start). False
+// with `error` set when the file cannot be opened or its first bytes cannot be read.
 bool detect_encoding(const std::string& path, Detection& detection, std::string& error);
 
 // "0 (16-bit scaled)", "1 (float32)" or "2 (float64)".

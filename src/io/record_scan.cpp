@@ -42,20 +42,26 @@ void RawRecordFile::next(RawRecord& r) {
     return;
   }
   const std::uint64_t left = size_ - std::min(position_, size_);
-  if (left == 0) {
-    r.status = RawRecord::Status::end;
+  // A read failure is told apart from the end of the file only by reading: one byte is asked
+  // for even where the size says the file has ended, because a failing file, or one the system
+  // sizes as 0 bytes although reading it is possible (or fails), reports its error only then.
+  const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(left, kMarkerBytes));
+  errno = 0;
+  r.marker_bytes = std::fread(r.marker.data(), 1, std::max<std::size_t>(wanted, 1), file_);
+  if (std::ferror(file_)) {
+    fail(r);
     return;
   }
-  unsigned char marker[kMarkerBytes];
-  if (left < kMarkerBytes) {
+  if (left == 0) {
+    r.marker_bytes = 0;
+    r.status = RawRecord::Status::end;  // bytes added since the file was opened are not read
+    return;
+  }
+  if (r.marker_bytes < kMarkerBytes) {
     r.status = RawRecord::Status::truncated;
     return;
   }
-  if (std::fread(marker, 1, kMarkerBytes, file_) != kMarkerBytes) {
-    r.status = std::ferror(file_) ? RawRecord::Status::io_error : RawRecord::Status::truncated;
-    return;
-  }
-  r.length = load_i32(marker);
+  r.length = load_i32(r.marker.data());
   if (r.length < 0) {
     r.status = RawRecord::Status::bad_marker;
     return;
@@ -66,15 +72,26 @@ void RawRecordFile::next(RawRecord& r) {
     return;
   }
   r.head_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(payload, r.head.size()));
+  unsigned char trailing[kMarkerBytes];
   if (std::fread(r.head.data(), 1, r.head_bytes, file_) != r.head_bytes ||
       ::fseeko(file_, static_cast<off_t>(payload - r.head_bytes), SEEK_CUR) != 0 ||
-      std::fread(marker, 1, kMarkerBytes, file_) != kMarkerBytes) {
-    r.status = RawRecord::Status::io_error;
+      std::fread(trailing, 1, kMarkerBytes, file_) != kMarkerBytes) {
+    // A file cut shorter since it was opened ends here too; anything else is a read error.
+    if (std::ferror(file_) || errno != 0) {
+      fail(r);
+    } else {
+      r.status = RawRecord::Status::truncated;
+    }
     return;
   }
-  r.trailing = load_i32(marker);
+  r.trailing = load_i32(trailing);
   position_ += kMarkerBytes + payload + kMarkerBytes;
   r.status = RawRecord::Status::ok;
+}
+
+void RawRecordFile::fail(RawRecord& r) {
+  r.status = RawRecord::Status::io_error;
+  r.error_number = errno != 0 ? errno : EIO;
 }
 
 }  // namespace pairtrack::history_tool

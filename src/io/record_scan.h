@@ -25,6 +25,11 @@ struct RawRecord {
   std::uint64_t offset = 0;  // byte offset of the leading marker
   std::int32_t length = 0;   // leading marker: the payload length in bytes
   std::int32_t trailing = 0; // trailing marker (valid when status is ok)
+  int error_number = 0;      // the system's error code (errno) for io_error
+  // The bytes of the leading marker as read (fewer than 4 where the file ends inside it), so
+  // that the start of a file that is not a history file can be described.
+  std::array<unsigned char, kMarkerBytes> marker{};
+  std::size_t marker_bytes = 0;
   // The first head_bytes (at most kMaxPayloadBytes) bytes of the payload.
   std::array<unsigned char, kMaxPayloadBytes> head{};
   std::size_t head_bytes = 0;
@@ -49,6 +54,9 @@ class RawRecordFile {
   void next(RawRecord& record);
 
  private:
+  // Marks `record` as a read error with the system's error code.
+  void fail(RawRecord& record);
+
   std::FILE* file_ = nullptr;
   std::uint64_t size_ = 0;
   std::uint64_t position_ = 0;

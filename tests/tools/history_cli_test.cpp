@@ -23,9 +23,12 @@ TEST(HistoryCli, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(r.out.rfind("Usage: pairtrack-history dump", 0), 0u);
     EXPECT_EQ(r.err, "");
   }
-  const ToolResult v = run_tool({"--version"});
-  EXPECT_EQ(v.status, 0);
-  EXPECT_EQ(v.out, "pairtrack-history " PAIRTRACK_VERSION "\n");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--version"}, {"info", "--version"}}) {
+    const ToolResult v = run_tool(args);
+    EXPECT_EQ(v.status, 0);
+    EXPECT_EQ(v.out, "pairtrack-history " PAIRTRACK_VERSION "\n");
+  }
 }
 
 TEST(HistoryCli, BadArgumentsGetOneErrorLineAndStatusOne) {
@@ -38,6 +41,8 @@ TEST(HistoryCli, BadArgumentsGetOneErrorLineAndStatusOne) {
       {{"show", examples}, "unknown command 'show'"},
       {{"info", "--frames", "1", examples}, "unknown option '--frames' for info"},
       {{"dump", "--colour", examples}, "unknown option '--colour' for dump"},
+      {{"dump", "-x", examples}, "unknown option '-x' for dump"},
+      {{"--colour"}, "unknown option '--colour': give a command first"},
       {{"dump", examples, "--format"}, "option --format needs a value"},
       {{"dump", "--format", "3", examples}, "--format must be 0, 1 or 2, not '3'"},
       {{"dump", "--frames", "5:2", examples}, "--frames takes A:B"},

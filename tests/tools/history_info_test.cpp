@@ -5,6 +5,7 @@
 #include "io/history_summary.h"
 #include "history_text.h"
 #include "history_tool_fixture.h"
+#include "pairtrack/history.h"
 
 namespace pairtrack {
 namespace {
@@ -174,6 +175,77 @@ TEST(HistoryInfo, MissingFileOrDirectoryIsAnError) {
   const ToolResult directory = run_tool({"info", dir.path().string()});
   EXPECT_EQ(directory.status, 1);
   EXPECT_NE(directory.err.find("not a regular file"), std::string::npos);
+}
+
+// A text file (a catalogue or run file given by mistake) or other binary is named as not a
+// history file, by info and by dump with or without --format; a header still being written is
+// not. Each refusal is one line on standard error and exit status 1.
+TEST(HistoryStart, FilesThatAreNoHistoryFilesAreNamedAsSuch) {
+  ScratchDir dir;
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* reason;  // empty: not refused as "not a history file"
+  } cases[] = {
+      {"text.cat", "# pairtrack catalogue\n",
+       "its first 4 bytes are text ('# pa'), not a record length marker"},
+      {"short.txt", "a\t\n", "its first 3 bytes are text ('a\\t\\n'), not a record length marker"},
+      // 0x89 'P' 'N' 'G' read as a little-endian length: 0x474e5089 = 1196314761.
+      {"image.png", std::string("\x89PNG") + std::string(96, '\0'),
+       "its first 4 bytes give a record length of 1196314761 bytes, larger than the whole file "
+       "(100 bytes)"},
+      {"negative.bin", std::string("\xff\xff\xff\xff") + std::string(20, '\0'),
+       "its first 4 bytes give a negative record length (-1), not a record length marker"},
+      {"being_written.bin", std::string("\x0c\0\0\0\0\0", 6), ""},
+  };
+  for (const auto& c : cases) {
+    const std::string path = (dir / c.name).string();
+    write_text(path, c.bytes);
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"info"}, {"dump"}, {"dump", "--format", "2"}}) {
+      std::vector<std::string> args = command;
+      args.push_back(path);
+      const ToolResult r = run_tool(args);
+      const std::string where = c.name + (" " + command.back());
+      if (*c.reason == '\0') {
+        EXPECT_EQ(r.err.find("not a history file"), std::string::npos) << where << r.err;
+        continue;
+      }
+      EXPECT_EQ(r.status, 1) << where;
+      EXPECT_EQ(r.err, "pairtrack-history: " + path + ": not a history file: " + c.reason + "\n")
+          << where;
+    }
+  }
+  // The bundled catalogue and the public detection say the same.
+  const std::string catalogue = (kExamples / "mainbelt.cat").string();
+  EXPECT_NE(run_tool({"info", catalogue}).out.find("not a history file: its first 4 bytes are "
+                                                   "text"),
+            std::string::npos);
+  HistoryFormatDetection d;
+  std::string error;
+  ASSERT_TRUE(detect_history_format(catalogue, d, error));
+  EXPECT_FALSE(d.format.has_value());
+  EXPECT_EQ(d.explanation.rfind("not a history file: its first 4 bytes are text", 0), 0u);
+}
+
+// /proc/self/mem is a regular file of size 0 whose first page (address 0 is never mapped) reads
+// as EIO: a failing disk in miniature. It is a read error with the system's reason, not an
+// empty file.
+TEST(HistoryStart, AReadErrorIsReportedWithTheSystemsReason) {
+  const std::string path = "/proc/self/mem";
+  if (!fs::exists(path)) GTEST_SKIP() << "no " << path;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"info", path}, {"dump", path}, {"dump", "--format", "0", path},
+        {"info", "--format", "1", path}}) {
+    const ToolResult r = run_tool(args);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "pairtrack-history: cannot read " + path + ": Input/output error\n");
+  }
+  HistoryFormatDetection d;
+  std::string error;
+  EXPECT_FALSE(detect_history_format(path, d, error));
+  EXPECT_EQ(error, "read error at byte 0: Input/output error");
 }
 
 }  // namespace

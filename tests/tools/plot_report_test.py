@@ -1,12 +1,16 @@
 #!/usr/bin/python3
 """Tests of tools/plot_report.py on the bundled example's report: the PNG is written and the
-figure has its three panels; asterisk fields, stray lines and bad input are handled.
+figure has its three panels; asterisk fields, stray lines and bad input are handled; the
+--frames table gives the report's panels, and the --bodies table the panel of the bodies that
+contribute most (the example run by the pairtrack executable, PAIRTRACK_EXE).
 
 Run by CTest; fails (it is never skipped) when matplotlib is missing."""
 
+import csv
 import io
 import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -17,6 +21,7 @@ SOURCE = os.environ.get("PAIRTRACK_SOURCE_DIR",
                         os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 SCRIPT = os.path.join(SOURCE, "tools", "plot_report.py")
 EXAMPLE_REPORT = os.path.join(SOURCE, "examples", "expected_report.txt")
+PAIRTRACK = os.environ.get("PAIRTRACK_EXE", os.path.join(SOURCE, "build", "pairtrack"))
 
 try:
     import matplotlib  # noqa: F401  (the script needs it; its absence is a failure)
@@ -115,6 +120,91 @@ class PlotOddReports(unittest.TestCase):
             status = plot_report.main(["/nonexistent/report.txt", "-o", "/nonexistent/x.png"])
         self.assertEqual(status, 1)
         self.assertIn("cannot read /nonexistent/report.txt", err.getvalue())
+
+
+class PlotCsvTables(unittest.TestCase):
+    """The bundled example run with --frames and --bodies in a scratch folder."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        d = cls.tmp.name
+        for name in ("example.in", "mainbelt.cat", "history_f8.bin"):
+            shutil.copy(os.path.join(SOURCE, "examples", name), d)
+        with open(os.path.join(d, "example.in")) as stdin:
+            run = subprocess.run([PAIRTRACK, "--frames", "frames.csv", "--bodies", "bodies.csv"],
+                                 cwd=d, stdin=stdin, capture_output=True, text=True, check=False)
+        assert run.returncode == 0, run.stderr
+        cls.report = run.stdout.splitlines(True)
+        cls.frames = os.path.join(d, "frames.csv")
+        cls.bodies = os.path.join(d, "bodies.csv")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def main_json(self, *args):
+        out, err = io.StringIO(), io.StringIO()
+        with redirect_stdout(out), redirect_stderr(err):
+            status = plot_report.main([*args, "-o", os.path.join(self.tmp.name, "p.png"),
+                                       "--describe"])
+        self.assertEqual(status, 0, err.getvalue())
+        self.assertEqual(err.getvalue(), "")
+        return json.loads(out.getvalue())
+
+    def test_the_frames_table_gives_the_reports_panels(self):
+        with open(self.frames) as f:
+            lines = f.readlines()
+        self.assertTrue(plot_report.is_frames_csv(lines))
+        figures = [plot_report.build_figure(plot_report.parse_report(self.report)),
+                   plot_report.build_figure(plot_report.parse_frames_csv(lines))]
+        from_report, from_csv = ([[list(line.get_ydata()) for line in ax.get_lines()]
+                                  for ax in fig.axes] for fig in figures)
+        self.assertEqual(len(from_csv), 3)
+        for panel_report, panel_csv in zip(from_report, from_csv):
+            self.assertEqual(len(panel_report), len(panel_csv))
+            for y_report, y_csv in zip(panel_report, panel_csv):
+                # The report rounds to 16 decimals, the table keeps 17 significant digits.
+                self.assertEqual(len(y_report), 6)
+                for a, b in zip(y_report, y_csv):
+                    self.assertAlmostEqual(a, b, delta=1e-15 * abs(a))
+        for fig in figures:
+            plot_report.plt.close(fig)
+        report_path = os.path.join(self.tmp.name, "report.txt")
+        with open(report_path, "w") as f:
+            f.writelines(self.report)
+        self.assertEqual(self.main_json(self.frames), self.main_json(report_path))
+
+    def test_the_bodies_panel_shows_the_largest_contributions(self):
+        totals, p_mean = {}, {}
+        with open(self.bodies) as f:
+            for row in csv.DictReader(f):
+                body = int(row["id"])
+                totals[body] = totals.get(body, 0.0) + float(row["p_sum_1e-18_km-2_yr-1"])
+                p_mean.setdefault(body, []).append(float(row["p_mean_1e-18_km-2_yr-1"]))
+        ranked = sorted(totals, key=lambda body: -totals[body])
+        for top, extra in ((5, []), (3, ["--top", "3"])):
+            d = self.main_json(self.frames, "--bodies", self.bodies, *extra)
+            self.assertEqual([b["id"] for b in d["top_bodies"]], ranked[:top])
+            panel = d["panels"][3]
+            self.assertEqual(panel["lines"], ["id %d" % body for body in ranked[:top]])
+            self.assertEqual(panel["xlabel"], "t [Myr]")
+        with open(self.bodies) as f:
+            tracks = plot_report.parse_bodies_csv(f.readlines())
+        fig = plot_report.build_figure(plot_report.parse_report(self.report), None,
+                                       plot_report.top_bodies(tracks, 5))
+        for line, body in zip(fig.axes[3].get_lines(), ranked):
+            self.assertEqual(list(line.get_ydata()), p_mean[body])
+        plot_report.plt.close(fig)
+
+    def test_a_table_that_is_not_the_bodies_table_is_an_error(self):
+        err = io.StringIO()
+        with redirect_stderr(err):
+            status = plot_report.main([self.frames, "--bodies", self.frames, "-o",
+                                       os.path.join(self.tmp.name, "x.png")])
+        self.assertEqual(status, 1)
+        self.assertEqual(err.getvalue(), "plot_report: %s: the --bodies table has no column id "
+                                         "in its header row\n" % self.frames)
 
 
 if __name__ == "__main__":

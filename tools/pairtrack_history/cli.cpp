@@ -1,6 +1,10 @@
-// The command line of pairtrack-history: the command, its options (each as "--name value" or
-// "--name=value") and its file arguments; usage and version on standard output.
+// The command line of pairtrack-history, parsed by CLI11: the command (a subcommand), its options
+// (each as "--name value" or "--name=value", the last of a repeated one counts) and its file
+// arguments; usage and version on standard output, each refusal as one line on standard error.
+#include <CLI/CLI.hpp>
+
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -42,12 +46,6 @@ constexpr std::string_view kUsage =
     "payload 10, 8 or 12 bytes, body payload 14, 26 or 50 bytes).\n"
     "Exit status 0 on success, 1 on bad input; messages go to standard error.\n";
 
-struct Args {
-  std::string command;
-  std::vector<std::string> files;
-  std::optional<std::string> format, frames, ids, positions;
-};
-
 std::optional<HistoryEncoding> parse_format(const std::string& text) {
   if (text == "0") return HistoryEncoding::i2;
   if (text == "1") return HistoryEncoding::f4;
@@ -55,61 +53,96 @@ std::optional<HistoryEncoding> parse_format(const std::string& text) {
   return std::nullopt;
 }
 
+// The option values as given (empty optional: not given) and the file arguments.
+constexpr const char* kVersionLine = "pairtrack-history " PAIRTRACK_VERSION "\n";
+
+struct Args {
+  std::string command;
+  std::vector<std::string> files;
+  std::optional<std::string> format, frames, ids, positions;
+};
+
 }  // namespace
 
 int history_tool_main(int argc, const char* const* argv, std::istream& in, std::ostream& out,
                       std::ostream& err) {
   const std::string prefix = "pairtrack-history: ";
   const std::string see_help = " (see pairtrack-history --help)";
-  std::vector<std::string> words(argv + std::min(argc, 1), argv + argc);
-  for (const std::string& w : words) {
-    if (w == "--help" || w == "-h") {
-      out << kUsage;
-      return 0;
+
+  // The parser knows the three commands and their options; the usage text above stays the one
+  // help for all of them, and the refusals keep their own wording (one line, with the command).
+  CLI::App app("Inspects and writes pairtrack history files", "pairtrack-history");
+  app.set_help_flag();
+  app.allow_extras();  // an unknown command is reported below, by name
+  // A repeated option keeps its last value.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  bool help = false;
+  bool version = false;
+  app.add_flag("-h,--help", help);
+  app.add_flag("--version", version);
+  Args a;
+  std::string format_text, frames_text, ids_text, positions_text;
+  for (const char* name : {"dump", "convert", "info"}) {
+    CLI::App* command = app.add_subcommand(name);
+    command->set_help_flag();
+    command->allow_extras();  // unknown options are reported below, naming the command
+    command->add_flag("-h,--help", help);
+    command->add_flag("--version", version);
+    command->add_option("--format", format_text);
+    if (command->get_name() == "dump") {
+      command->add_option("--frames", frames_text);
+      command->add_option("--ids", ids_text);
+      command->add_option("--positions", positions_text);
     }
+    command->add_option("files", a.files);
   }
-  if (words.size() == 1 && words[0] == "--version") {
-    out << "pairtrack-history " PAIRTRACK_VERSION "\n";
-    return 0;
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ArgumentMismatch& e) {
+    // The only options are single values: one given last with nothing after it.
+    std::string name = argc > 1 ? argv[argc - 1] : "";
+    err << prefix << "option " << name << " needs a value" << see_help << '\n';
+    return 1;
+  } catch (const CLI::ParseError& e) {
+    err << prefix << e.what() << see_help << '\n';
+    return 1;
   }
-  if (words.empty()) {
+  // --help and --version answer wherever they stand (after a command too), unless an unknown
+  // command or option asks for a correction first.
+  const std::vector<CLI::App*> chosen = app.get_subcommands();
+  if (chosen.empty()) {
+    if (!app.remaining().empty()) {
+      const std::string word = app.remaining().front();
+      if (word.rfind("-", 0) == 0) {
+        err << prefix << "unknown option '" << word.substr(0, word.find('='))
+            << "': give a command first, dump, convert or info" << see_help << '\n';
+      } else {
+        err << prefix << "unknown command '" << word << "': dump, convert or info" << see_help
+            << '\n';
+      }
+      return 1;
+    }
+    if (help || version) return (out << (help ? std::string(kUsage) : kVersionLine), 0);
     err << prefix << "no command given: dump, convert or info" << see_help << '\n';
     return 1;
   }
-
-  Args a;
-  a.command = words[0];
-  if (a.command != "dump" && a.command != "convert" && a.command != "info") {
-    err << prefix << "unknown command '" << a.command << "': dump, convert or info" << see_help
-        << '\n';
+  CLI::App& command = *chosen.front();
+  a.command = command.get_name();
+  if (!command.remaining().empty()) {
+    const std::string word = command.remaining().front();
+    err << prefix << "unknown option '" << word.substr(0, word.find('=')) << "' for "
+        << a.command << see_help << '\n';
     return 1;
   }
-  for (std::size_t i = 1; i < words.size(); ++i) {
-    const std::string& w = words[i];
-    if (w.size() < 2 || w.compare(0, 2, "--") != 0) {
-      a.files.push_back(w);
-      continue;
-    }
-    const std::size_t eq = w.find('=');
-    const std::string name = w.substr(0, eq);
-    std::optional<std::string>* slot = name == "--format"      ? &a.format
-                                       : name == "--frames"    ? &a.frames
-                                       : name == "--ids"       ? &a.ids
-                                       : name == "--positions" ? &a.positions
-                                                               : nullptr;
-    const bool allowed = slot != nullptr && (a.command == "dump" || name == "--format");
-    if (!allowed) {
-      err << prefix << "unknown option '" << name << "' for " << a.command << see_help << '\n';
-      return 1;
-    }
-    if (eq != std::string::npos) {
-      *slot = w.substr(eq + 1);
-    } else if (i + 1 < words.size()) {
-      *slot = words[++i];
-    } else {
-      err << prefix << "option " << name << " needs a value" << see_help << '\n';
-      return 1;
-    }
+  if (help || version) return (out << (help ? std::string(kUsage) : kVersionLine), 0);
+  const auto given = [&](const char* name, const std::string& value) {
+    return command.count(name) > 0 ? std::optional<std::string>(value) : std::nullopt;
+  };
+  a.format = given("--format", format_text);
+  if (a.command == "dump") {
+    a.frames = given("--frames", frames_text);
+    a.ids = given("--ids", ids_text);
+    a.positions = given("--positions", positions_text);
   }
 
   std::optional<HistoryEncoding> format;

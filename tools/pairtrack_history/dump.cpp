@@ -6,7 +6,7 @@
 
 #include "commands.h"
 #include "history_text.h"
-#include "io/record_scan.h"
+#include "io/history_summary.h"
 #include "pairtrack/history.h"
 
 namespace pairtrack::history_tool {
@@ -14,10 +14,19 @@ namespace pairtrack::history_tool {
 int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
   const std::string prefix = "pairtrack-history: ";
   {
-    RawRecordFile probe;  // says why a file cannot be opened
+    // Says why a file cannot be opened or read, or is no history file at all, before any frame.
+    HistoryStart start;
     std::string why;
-    if (!probe.open(o.path, why)) {
+    if (!check_history_start(o.path, start, why)) {
       err << prefix << "cannot open " << o.path << ": " << why << '\n';
+      return 1;
+    }
+    if (!start.read_error.empty()) {
+      err << prefix << "cannot read " << o.path << ": " << start.read_error << '\n';
+      return 1;
+    }
+    if (!start.not_history.empty()) {
+      err << prefix << o.path << ": not a history file: " << start.not_history << '\n';
       return 1;
     }
   }
@@ -28,7 +37,7 @@ int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
     HistoryFormatDetection d;
     std::string why;
     if (!detect_history_format(o.path, d, why)) {
-      err << prefix << "cannot open " << o.path << ": " << why << '\n';
+      err << prefix << "cannot read " << o.path << ": " << why << '\n';
       return 1;
     }
     if (!d.format) {

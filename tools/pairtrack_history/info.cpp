@@ -11,17 +11,32 @@ namespace pairtrack::history_tool {
 
 int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
   const std::string prefix = "pairtrack-history: ";
-  Detection detection;
   std::string why;
-  if (!detect_encoding(o.path, detection, why)) {
+  HistoryStart start;
+  if (!check_history_start(o.path, start, why)) {
     err << prefix << "cannot open " << o.path << ": " << why << '\n';
+    return 1;
+  }
+  if (!start.read_error.empty()) {
+    err << prefix << "cannot read " << o.path << ": " << start.read_error << '\n';
+    return 1;
+  }
+  if (!start.not_history.empty()) {
+    out << "file: " << o.path << '\n';
+    out << "not a history file: " << start.not_history << '\n';
+    err << prefix << o.path << ": not a history file: " << start.not_history << '\n';
+    return 1;
+  }
+  Detection detection;
+  if (!detect_encoding(o.path, detection, why)) {
+    err << prefix << "cannot read " << o.path << ": " << why << '\n';
     return 1;
   }
   HistorySummary s;
   std::string how;
   if (o.format) {
     if (!summarise_history(o.path, *o.format, LengthRule::lenient, s, why)) {
-      err << prefix << "cannot open " << o.path << ": " << why << '\n';
+      err << prefix << "cannot read " << o.path << ": " << why << '\n';
       return 1;
     }
     how = "as given";
@@ -68,6 +83,11 @@ int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
       out << "end: truncated: " << s.end_detail
           << "; pairtrack leaves that incomplete frame out\n";
       return 0;
+    case HistorySummary::End::read_error:
+      out << "end: read error: " << s.end_detail
+          << "; pairtrack ends the run with an error there\n";
+      err << prefix << "cannot read " << o.path << ": " << s.end_detail << '\n';
+      return 1;
     default:
       out << "end: damaged: " << s.end_detail << "; pairtrack stops reading there\n";
       err << prefix << o.path << " is damaged: " << s.end_detail << '\n';
