@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -139,6 +140,32 @@ __attribute__((noinline)) void BM_Sqrt1(benchmark::State& state) {
   set_op_counter(state);
 }
 
+// The C library's elementary functions as the kernel's table fill calls
+// them: per anomaly node cos and sin of the node (one sincos call in the
+// compiled code, counted as two) and sin(acos(c)). Reports ns per counted
+// call, so that the counted calls per pair give their time per pair.
+__attribute__((noinline)) void BM_LibmCall(benchmark::State& state) {
+  constexpr int kPoints = 1024;
+  constexpr int kCallsPerPoint = 4;
+  std::vector<double> theta(kPoints), c(kPoints);
+  SplitMix64 gen(7);
+  for (int i = 0; i < kPoints; ++i) {
+    theta[static_cast<std::size_t>(i)] = gen.uniform(0.0, 3.141592653589793);
+    c[static_cast<std::size_t>(i)] = gen.uniform(-1.0, 1.0);
+  }
+  for (auto _ : state) {
+    double acc = 0.0;
+    for (int i = 0; i < kPoints; ++i) {
+      const double t = theta[static_cast<std::size_t>(i)];
+      acc += std::cos(t) + std::sin(t) + std::sin(std::acos(c[static_cast<std::size_t>(i)]));
+    }
+    benchmark::DoNotOptimize(acc);
+  }
+  state.counters["ns_per_op"] = benchmark::Counter(
+      kPoints * kCallsPerPoint * 1e-9,
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 #if defined(PAIRTRACK_BENCH_X86)
 template <bool kSqrt>
 __attribute__((target("avx2"), noinline)) void chains4(benchmark::State& state) {
@@ -203,6 +230,7 @@ void BM_EvaluatePairs(benchmark::State& state) {
 
 BENCHMARK(BM_Div1)->Repetitions(kRepetitions)->MinTime(0.05);
 BENCHMARK(BM_Sqrt1)->Repetitions(kRepetitions)->MinTime(0.05);
+BENCHMARK(BM_LibmCall)->Repetitions(kRepetitions)->MinTime(0.05);
 #if defined(PAIRTRACK_BENCH_X86)
 BENCHMARK(BM_Div4)->Repetitions(kRepetitions)->MinTime(0.05);
 BENCHMARK(BM_Sqrt4)->Repetitions(kRepetitions)->MinTime(0.05);
@@ -314,6 +342,13 @@ void print_floor_block(SummaryReporter& r, const char* label, const std::string&
   std::printf("    floor %.1f ns/pair (vector %.1f + scalar %.1f): the kernel runs at %.0f %% of "
               "it\n",
               floor_ns, vector_ns, scalar_ns, 100.0 * ratio(floor_ns, fast));
+  // The elementary functions are not divider work: added to the floor they
+  // bound what any overlap of the two could reach.
+  const double libm_ns = c.libm * r.op_ns("BM_LibmCall");
+  std::printf("    elementary functions %.1f ns/pair at the measured rate; floor + functions "
+              "%.1f ns/pair: %.0f %% of it; the rest %.1f ns/pair\n",
+              libm_ns, floor_ns + libm_ns, 100.0 * ratio(floor_ns + libm_ns, fast),
+              fast - floor_ns - libm_ns);
 }
 
 void print_summary(SummaryReporter& r) {
@@ -331,9 +366,10 @@ void print_summary(SummaryReporter& r) {
               static_cast<long long>(smix.crossing), static_cast<long long>(smix.nested),
               static_cast<long long>(smix.disjoint), static_cast<long long>(smix.no_case));
   std::printf("Divider throughput, ns per instruction: div %.3f / sqrt %.3f (scalar), "
-              "%.3f / %.3f (4 lanes), %.3f / %.3f (8 lanes)\n",
+              "%.3f / %.3f (4 lanes), %.3f / %.3f (8 lanes); elementary function %.3f ns per "
+              "call\n",
               r.op_ns("BM_Div1"), r.op_ns("BM_Sqrt1"), r.op_ns("BM_Div4"), r.op_ns("BM_Sqrt4"),
-              r.op_ns("BM_Div8"), r.op_ns("BM_Sqrt8"));
+              r.op_ns("BM_Div8"), r.op_ns("BM_Sqrt8"), r.op_ns("BM_LibmCall"));
   std::printf("Single thread, one run (floor: the fast kernel's counted divisions and square "
               "roots at those rates):\n");
   const std::string high = "vesc:" + std::to_string(static_cast<int>(kVescHigh));

@@ -78,36 +78,46 @@ struct PairPlan {
   int first_job = 0;  // index of the pair's first integral in the block
 };
 
-// Working storage of a row: on the stack for the program's node counts, on
-// the heap (once per row) for larger ones.
+// Working storage of a row: two sets of lane tables (one being integrated,
+// one being filled), on the stack for the program's node counts, on the heap
+// (once per row) for larger ones.
 class RowStorage {
  public:
   explicit RowStorage(const FastRules& rules) {
     const int n_cap = std::max(rules.n_cap(), 0);
     const int n_theta = std::max(rules.n_theta(), 0);
     if (!rules.valid()) return;
-    if (n_cap <= kFastInlineNodes && n_theta <= kFastInlineNodes) {
-      tables_ = LaneTables{nodes_, thetas_, x_, w_};
-    } else {
-      heap_nodes_.resize(static_cast<std::size_t>(n_cap));
-      heap_thetas_.resize(static_cast<std::size_t>(n_theta));
-      heap_x_.resize(static_cast<std::size_t>(n_theta));
-      heap_w_.resize(static_cast<std::size_t>(n_theta));
-      tables_ = LaneTables{heap_nodes_.data(), heap_thetas_.data(), heap_x_.data(),
-                           heap_w_.data()};
+    for (int b = 0; b < 2; ++b) {
+      if (n_cap <= kFastInlineNodes && n_theta <= kFastInlineNodes) {
+        Inline& s = inline_[b];
+        tables_[b] = LaneTables{s.nodes, s.thetas, s.x, s.w};
+      } else {
+        Heap& h = heap_[b];
+        h.nodes.resize(static_cast<std::size_t>(n_cap));
+        h.thetas.resize(static_cast<std::size_t>(n_theta));
+        h.x.resize(static_cast<std::size_t>(n_theta));
+        h.w.resize(static_cast<std::size_t>(n_theta));
+        tables_[b] = LaneTables{h.nodes.data(), h.thetas.data(), h.x.data(), h.w.data()};
+      }
     }
   }
-  const LaneTables& tables() const { return tables_; }
+  const LaneTables& tables(int b) const { return tables_[b]; }
 
  private:
-  NodeRow nodes_[kFastInlineNodes];
-  ThetaRow thetas_[kFastInlineNodes];
-  double x_[kFastInlineNodes];
-  double w_[kFastInlineNodes];
-  std::vector<NodeRow> heap_nodes_;
-  std::vector<ThetaRow> heap_thetas_;
-  std::vector<double> heap_x_, heap_w_;
-  LaneTables tables_;
+  struct Inline {
+    NodeRow nodes[kFastInlineNodes];
+    ThetaRow thetas[kFastInlineNodes];
+    double x[kFastInlineNodes];
+    double w[kFastInlineNodes];
+  };
+  struct Heap {
+    std::vector<NodeRow> nodes;
+    std::vector<ThetaRow> thetas;
+    std::vector<double> x, w;
+  };
+  Inline inline_[2];
+  Heap heap_[2];
+  LaneTables tables_[2];
 };
 
 // Apsis matching and overlap case of one pair; appends its integrals.
@@ -169,31 +179,63 @@ void pad_lanes(const FastRules& rules, const LaneTables& t, int n_jobs, int widt
   }
 }
 
-// The sums of jobs[0 .. n_jobs-1], eight lanes at a time.
-void integrate_jobs(const FastRules& rules, const LaneTables& t, const IntegralJob* jobs,
+// The lanes a group of `lanes` integrals occupies on a path: the copies of
+// lane 0 beyond them keep the idle lanes on ordinary numbers.
+int padded_width(SimdPath path, int lanes) {
+  if (path == SimdPath::kAvx512) return kLanes;
+  return lanes > fast::kHalfLanes ? kLanes : fast::kHalfLanes;
+}
+
+// The sums of jobs[0 .. n_jobs-1], eight lanes at a time. On the vector
+// paths each group's quadrature fills the next group's tables between its
+// points (the two table sets alternate).
+void integrate_jobs(const FastRules& rules, const RowStorage& storage, const IntegralJob* jobs,
                     int n_jobs, double v_esc, SimdPath path, double (*job_sums)[4]) {
-  for (int g = 0; g < n_jobs; g += kLanes) {
-    const int lanes = std::min(kLanes, n_jobs - g);
-    LaneSums sums = {};
-    if (rules.valid()) {
+  if (n_jobs <= 0) return;
+  auto group_lanes = [n_jobs](int g) { return std::min(kLanes, n_jobs - g); };
+  if (!rules.valid()) {
+    for (int j = 0; j < n_jobs; ++j) {
+      for (int s = 0; s < 4; ++s) job_sums[j][s] = 0.0;
+    }
+    return;
+  }
+  if (path == SimdPath::kScalar) {
+    const LaneTables& t = storage.tables(0);
+    for (int g = 0; g < n_jobs; g += kLanes) {
+      const int lanes = group_lanes(g);
+      LaneSums sums = {};
       fast::fill_tables(rules, jobs + g, lanes, t);
-      switch (path) {
-        case SimdPath::kAvx512:
-          pad_lanes(rules, t, lanes, kLanes);
-          fast::integrate_avx512(rules, t, v_esc, sums);
-          break;
-        case SimdPath::kAvx2:
-          pad_lanes(rules, t, lanes, lanes > fast::kHalfLanes ? kLanes : fast::kHalfLanes);
-          fast::integrate_avx2(rules, t, lanes, v_esc, sums);
-          break;
-        default:
-          fast::integrate_scalar(rules, t, lanes, v_esc, sums);
-          break;
+      fast::integrate_scalar(rules, t, lanes, v_esc, sums);
+      for (int lane = 0; lane < lanes; ++lane) {
+        for (int s = 0; s < 4; ++s) job_sums[g + lane][s] = sums[s][lane];
       }
+    }
+    return;
+  }
+  int cur = 0;
+  fast::fill_tables(rules, jobs, group_lanes(0), storage.tables(cur));
+  pad_lanes(rules, storage.tables(cur), group_lanes(0), padded_width(path, group_lanes(0)));
+  for (int g = 0; g < n_jobs; g += kLanes) {
+    const int lanes = group_lanes(g);
+    const int g_next = g + kLanes;
+    const LaneTables& t = storage.tables(cur);
+    const LaneTables& t_next = storage.tables(1 - cur);
+    fast::TableFill next;
+    if (g_next < n_jobs) next = fast::TableFill(rules, jobs + g_next, group_lanes(g_next), t_next);
+    LaneSums sums = {};
+    if (path == SimdPath::kAvx512) {
+      fast::integrate_avx512(rules, t, v_esc, sums, &next);
+    } else {
+      fast::integrate_avx2(rules, t, lanes, v_esc, sums, &next);
+    }
+    next.finish();  // node counts whose quadrature has fewer points than the fill has pieces
+    if (g_next < n_jobs) {
+      pad_lanes(rules, t_next, group_lanes(g_next), padded_width(path, group_lanes(g_next)));
     }
     for (int lane = 0; lane < lanes; ++lane) {
       for (int s = 0; s < 4; ++s) job_sums[g + lane][s] = sums[s][lane];
     }
+    cur = 1 - cur;
   }
 }
 
@@ -243,7 +285,7 @@ std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedO
     double job_sums[kBlockJobs][4];
     int n_jobs = 0;
     for (int i = 0; i < count; ++i) plan_pair(orbits1[begin + i], orbit2, plans[i], jobs, n_jobs);
-    integrate_jobs(rules, storage.tables(), jobs, n_jobs, v_esc, use, job_sums);
+    integrate_jobs(rules, storage, jobs, n_jobs, v_esc, use, job_sums);
     for (int i = 0; i < count; ++i) {
       finish_pair(plans[i], job_sums, out[begin + i]);
       if (status != nullptr) status[begin + i] = plans[i].status;

@@ -2,7 +2,9 @@
 // quantity is formed with the operations, operands and order of the
 // reference integrand (kernel/integrand.h); only where it is formed changes:
 // per orbit, per node difference or per anomaly node instead of per term.
+#include <bit>
 #include <cfloat>
+#include <cstdint>
 #include <cmath>
 
 #include "kernel/fast_lanes.h"
@@ -14,12 +16,11 @@ namespace pairtrack::fast {
 namespace {
 
 // The node-independent part of one anomaly node of one lane.
-void fill_theta(const PreparedOrbit& oa, const PreparedOrbit& ob, double theta, double w_theta,
-                ThetaRow& row, int lane) {
+// cos_t and sin_t: the cosine and sine of the node's anomaly.
+void fill_theta(const PreparedOrbit& oa, const PreparedOrbit& ob, double cos_t, double sin_t,
+                double w_theta, ThetaRow& row, int lane) {
   const double e_a = oa.e;
   const double e_b = ob.e;
-  const double cos_t = lcos(theta);
-  const double sin_t = lsin(theta);
   const double pp_b = 1.0 + e_b * cos_t;
   const double cos_fa = sdiv(sdiv(oa.p_cm * pp_b, ob.p_cm) - 1.0, e_a);
   const double pp_a = 1.0 + e_a * cos_fa;
@@ -62,43 +63,76 @@ void fill_theta(const PreparedOrbit& oa, const PreparedOrbit& ob, double theta, 
   row.m2ab_2[lane] = (-2.0) * t_a2 * t_b;
 }
 
+// acos(c), without a call for the ends of the half orbit.
+double arc_end(const FastRules& rules, double c) {
+  if (std::bit_cast<std::uint64_t>(c) == std::bit_cast<std::uint64_t>(1.0)) {
+    return rules.acos_plus_one();
+  }
+  if (std::bit_cast<std::uint64_t>(c) == std::bit_cast<std::uint64_t>(-1.0)) {
+    return rules.acos_minus_one();
+  }
+  return lacos(c);
+}
+
+bool same_bits(double a, double b) {
+  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
 }  // namespace
 
-void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
-                 const LaneTables& t) {
-  const int n_cap = rules.n_cap();
+bool TableFill::step() {
+  if (lane_ >= n_jobs_) return false;
+  const FastRules& rules = *rules_;
+  const IntegralJob& job = jobs_[lane_];
+  const PreparedOrbit& oa = *job.a;
+  const PreparedOrbit& ob = *job.b;
   const int n_theta = rules.n_theta();
-  for (int lane = 0; lane < n_jobs; ++lane) {
-    const IntegralJob& job = jobs[lane];
-    const PreparedOrbit& oa = *job.a;
-    const PreparedOrbit& ob = *job.b;
-
+  if (row_ < 0) {
     // The arc runs upward within [0, pi] (no exchange when an end is NaN).
-    const double theta_1 = lacos(job.c_1);
-    const double theta_2 = lacos(job.c_2);
+    const double theta_1 = arc_end(rules, job.c_1);
+    const double theta_2 = arc_end(rules, job.c_2);
     double theta_lo = theta_1;
     double theta_hi = theta_2;
     if (theta_1 > theta_2) {
       theta_lo = theta_2;
       theta_hi = theta_1;
     }
-    rules.anomaly_rule(theta_lo, theta_hi, t.scratch_x, t.scratch_w);
+    whole_ = same_bits(theta_lo, rules.acos_plus_one()) &&
+             same_bits(theta_hi, rules.acos_minus_one());
+    if (!whole_) rules.anomaly_rule(theta_lo, theta_hi, t_.scratch_x, t_.scratch_w);
 
     const double c_c = oa.cos_inc * ob.cos_inc;
     const double s_s = oa.sin_inc * ob.sin_inc;
-    for (int k = 0; k < n_cap; ++k) {
-      NodeRow& row = t.nodes[k];
+    for (int k = 0; k < rules.n_cap(); ++k) {
+      NodeRow& row = t_.nodes[k];
       const double cos_i = rules.node_cos()[k] * s_s + c_c;
       const double sin_i = ssqrt(1.0 - cos_i * cos_i);
-      row.cos_i[lane] = cos_i;
-      row.sin_i[lane] = sin_i;
-      row.sin2_i[lane] = sin_i * sin_i;
-      row.k_a[lane] = oa.e_p * sin_i;
+      row.cos_i[lane_] = cos_i;
+      row.sin_i[lane_] = sin_i;
+      row.sin2_i[lane_] = sin_i * sin_i;
+      row.k_a[lane_] = oa.e_p * sin_i;
     }
-    for (int m = 0; m < n_theta; ++m) {
-      fill_theta(oa, ob, t.scratch_x[m], t.scratch_w[m], t.thetas[m], lane);
+    row_ = 0;
+  } else {
+    if (whole_) {
+      fill_theta(oa, ob, rules.whole_cos()[row_], rules.whole_sin()[row_],
+                 rules.whole_w()[row_], t_.thetas[row_], lane_);
+    } else {
+      const double theta = t_.scratch_x[row_];
+      fill_theta(oa, ob, lcos(theta), lsin(theta), t_.scratch_w[row_], t_.thetas[row_], lane_);
     }
+    ++row_;
   }
+  if (row_ >= n_theta) {
+    row_ = -1;
+    ++lane_;
+  }
+  return true;
+}
+
+void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
+                 const LaneTables& t) {
+  TableFill(rules, jobs, n_jobs, t).finish();
 }
 
 void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,

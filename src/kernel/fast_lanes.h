@@ -69,6 +69,34 @@ using LaneSums = double[4][kLanes];
 void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
                  const LaneTables& t);
 
+// The same fill, one piece at a time: a lane's arc and node rows, then its
+// anomaly rows one by one, lane after lane. The vector quadrature of one
+// group calls step() between its points while this fills the next group's
+// tables, so that the elementary-function calls of the fill (scalar code
+// that leaves the divider idle) run while the quadrature's divisions and
+// square roots occupy it. Every value is the one fill_tables writes.
+class TableFill {
+ public:
+  TableFill() = default;  // nothing to fill
+  TableFill(const FastRules& rules, const IntegralJob* jobs, int n_jobs, const LaneTables& t)
+      : rules_(&rules), jobs_(jobs), n_jobs_(n_jobs), t_(t) {}
+  // Fills the next piece; false when the tables were already complete.
+  bool step();
+  void finish() {
+    while (step()) {
+    }
+  }
+
+ private:
+  const FastRules* rules_ = nullptr;
+  const IntegralJob* jobs_ = nullptr;
+  int n_jobs_ = 0;
+  LaneTables t_;
+  int lane_ = 0;
+  int row_ = -1;  // -1: the lane's arc and node rows come next
+  bool whole_ = false;  // the lane's arc is the whole half orbit (FastRules::whole_x)
+};
+
 // The quadrature loops over filled tables: node difference ascending, anomaly
 // ascending, terms added as 1, 2, 2, 1 (the reference's sign order). Sums of
 // every lane start at zero. `v_esc` in km/s.
@@ -80,7 +108,9 @@ void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
 // infinite or NaN is computed literally (in the vector paths: every term of
 // that register), so the identity never decides a bit.
 //
-// Lanes 0 .. n_lanes-1 are integrated.
+// Lanes 0 .. n_lanes-1 are integrated. The vector paths call next->step()
+// after every quadrature point when `next` is not null (the fill of the
+// following group; see TableFill).
 void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
                       LaneSums& sums);
 // The same with AVX2 registers: lanes 0-3 and, when n_lanes > 4, lanes 4-7
@@ -89,10 +119,11 @@ void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, 
 // ordinary numbers (copies of lane 0). Only to be called when the processor
 // has AVX2.
 void integrate_avx2(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
-                    LaneSums& sums);
+                    LaneSums& sums, TableFill* next = nullptr);
 // The same with one AVX-512 register of eight lanes (all eight must hold
 // ordinary numbers). Only to be called when the processor has AVX-512F.
-void integrate_avx512(const FastRules& rules, const LaneTables& t, double v_esc, LaneSums& sums);
+void integrate_avx512(const FastRules& rules, const LaneTables& t, double v_esc, LaneSums& sums,
+                      TableFill* next = nullptr);
 
 // Whether integrate_avx2 and integrate_avx512 exist in this build (x86-64
 // with GCC or Clang).

@@ -165,7 +165,7 @@ PAIRTRACK_AVX2 NodeRegs node_regs(const NodeRow& nr, int h) {
 // kHalves registers (1 or 2) side by side.
 template <int kHalves>
 __attribute__((target("avx2"))) void integrate(const FastRules& rules, const LaneTables& t,
-                                               double v_esc, LaneSums& sums) {
+                                               double v_esc, LaneSums& sums, TableFill* next) {
   const double v_esc2_scalar = v_esc * v_esc;
   const bool zero_esc = v_esc2_scalar == 0.0;
   const __m256d v_esc2 = _mm256_set1_pd(v_esc2_scalar);
@@ -195,6 +195,7 @@ __attribute__((target("avx2"))) void integrate(const FastRules& rules, const Lan
           node_terms<false>(s[h], p[h], r, h, n[h].cos_i, n[h].k_a, w_node, v_esc2);
         }
       }
+      if (next != nullptr) next->step();
     }
   }
   for (int h = 0; h < kHalves; ++h) {
@@ -209,11 +210,11 @@ __attribute__((target("avx2"))) void integrate(const FastRules& rules, const Lan
 }  // namespace
 
 void integrate_avx2(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
-                    LaneSums& sums) {
+                    LaneSums& sums, TableFill* next) {
   if (n_lanes > kHalfLanes) {
-    integrate<2>(rules, t, v_esc, sums);
+    integrate<2>(rules, t, v_esc, sums, next);
   } else {
-    integrate<1>(rules, t, v_esc, sums);
+    integrate<1>(rules, t, v_esc, sums, next);
   }
 }
 
@@ -221,7 +222,7 @@ void integrate_avx2(const FastRules& rules, const LaneTables& t, int n_lanes, do
 
 bool avx2_compiled() { return false; }
 
-void integrate_avx2(const FastRules&, const LaneTables&, int, double, LaneSums&) {}
+void integrate_avx2(const FastRules&, const LaneTables&, int, double, LaneSums&, TableFill*) {}
 
 #endif
 

@@ -136,7 +136,7 @@ PAIRTRACK_AVX512 void node_terms(Sums& s, const Point& p, const ThetaRow& r, __m
 
 __attribute__((target("avx512f"))) void integrate_avx512(const FastRules& rules,
                                                          const LaneTables& t, double v_esc,
-                                                         LaneSums& sums) {
+                                                         LaneSums& sums, TableFill* next) {
   const double v_esc2_scalar = v_esc * v_esc;
   const bool zero_esc = v_esc2_scalar == 0.0;
   const __m512d v_esc2 = _mm512_set1_pd(v_esc2_scalar);
@@ -158,6 +158,7 @@ __attribute__((target("avx512f"))) void integrate_avx512(const FastRules& rules,
       } else {
         node_terms<false>(s, p, r, cos_i, k_a, w_node, v_esc2);
       }
+      if (next != nullptr) next->step();
     }
   }
   _mm512_storeu_pd(sums[0], s.p);
@@ -170,7 +171,7 @@ __attribute__((target("avx512f"))) void integrate_avx512(const FastRules& rules,
 
 bool avx512_compiled() { return false; }
 
-void integrate_avx512(const FastRules&, const LaneTables&, double, LaneSums&) {}
+void integrate_avx512(const FastRules&, const LaneTables&, double, LaneSums&, TableFill*) {}
 
 #endif
 

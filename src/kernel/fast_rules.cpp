@@ -29,6 +29,19 @@ FastRules::FastRules(int n_cap, int n_theta)
   theta_z_.resize(static_cast<std::size_t>(m));
   theta_den_.resize(static_cast<std::size_t>(m));
   for (int i = 1; i <= m; ++i) legendre_root(n_theta, i, theta_z_[i - 1], theta_den_[i - 1]);
+
+  acos_plus_one_ = std::acos(1.0);
+  acos_minus_one_ = std::acos(-1.0);
+  const std::size_t n = static_cast<std::size_t>(n_theta);
+  whole_x_.resize(n);
+  whole_w_.resize(n);
+  whole_cos_.resize(n);
+  whole_sin_.resize(n);
+  anomaly_rule(acos_plus_one_, acos_minus_one_, whole_x_.data(), whole_w_.data());
+  for (std::size_t i = 0; i < n; ++i) {
+    whole_cos_[i] = std::cos(whole_x_[i]);
+    whole_sin_[i] = std::sin(whole_x_[i]);
+  }
 }
 
 void FastRules::anomaly_rule(double lo, double hi, double* x, double* w) const {

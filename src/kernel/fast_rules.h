@@ -40,12 +40,27 @@ class FastRules {
   // identical bits to gauleg(lo, hi, x, w, n_theta).
   void anomaly_rule(double lo, double hi, double* x, double* w) const;
 
+  // acos(1) and acos(-1) as the C library gives them: the anomaly ends of an
+  // arc that ends at a perihelion or an aphelion.
+  double acos_plus_one() const { return acos_plus_one_; }
+  double acos_minus_one() const { return acos_minus_one_; }
+  // The anomaly rule on the whole half orbit [acos(1), acos(-1)] (the arc of
+  // every nested pair) with the cosine and sine of each node, formed once:
+  // the same input bits give the same bits from the same library, so an arc
+  // with exactly these ends needs no call per node.
+  const double* whole_x() const { return whole_x_.data(); }
+  const double* whole_w() const { return whole_w_.data(); }
+  const double* whole_cos() const { return whole_cos_.data(); }
+  const double* whole_sin() const { return whole_sin_.data(); }
+
  private:
   int n_cap_;
   int n_theta_;
   bool valid_;
   std::vector<double> node_x_, node_w_, node_cos_;
   std::vector<double> theta_z_, theta_den_;  // (n_theta + 1) / 2 roots
+  double acos_plus_one_ = 0.0, acos_minus_one_ = 0.0;
+  std::vector<double> whole_x_, whole_w_, whole_cos_, whole_sin_;
 };
 
 }  // namespace pairtrack

@@ -378,7 +378,49 @@ TEST(FastKernel, OtherNodeCountsMatchTheReference) {
   for (const auto& [n_cap, n_theta] : counts) {
     SCOPED_TRACE(std::to_string(n_cap) + " x " + std::to_string(n_theta) + " nodes");
     const int rows = n_cap * n_theta > 200 ? 8 : 40;
-    expect_rows_match(make_rows(++seed, rows, 25), n_cap, n_theta, kBothPaths);
+    expect_rows_match(make_rows(++seed, rows, 25), n_cap, n_theta, kVectorPaths);
+  }
+}
+
+// The kernels' compiled code takes cos and sin of one angle with one sincos
+// call, and the fast kernel keeps the cosines and sines of the whole-arc rule
+// from separate cos and sin calls: both are one and the same only if the C
+// library's sincos gives the bits of cos and sin. Called through pointers, so
+// that the compiler cannot merge the calls here.
+TEST(FastKernel, SincosGivesTheBitsOfCosAndSin) {
+  double (*volatile cos_fn)(double) = std::cos;
+  double (*volatile sin_fn)(double) = std::sin;
+  void (*volatile sincos_fn)(double, double*, double*) = ::sincos;
+  std::mt19937_64 gen(4242);
+  std::uniform_real_distribution<double> half_orbit(0.0, kPi);
+  std::uniform_real_distribution<double> wide(-1e6, 1e6);
+  int mismatches = 0;
+  for (int i = 0; i < 400000; ++i) {
+    const double x = i % 4 == 3 ? wide(gen) : half_orbit(gen);
+    double s = 0.0, c = 0.0;
+    sincos_fn(x, &s, &c);
+    if (!same_bits(c, cos_fn(x)) || !same_bits(s, sin_fn(x))) ++mismatches;
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+TEST(FastKernel, WholeArcRuleIsTheAnomalyRuleOfAcosOneToAcosMinusOne) {
+  double (*volatile cos_fn)(double) = std::cos;
+  double (*volatile sin_fn)(double) = std::sin;
+  for (int n : {1, 2, 7, 10, 17}) {
+    const FastRules rules(n, n);
+    const double lo = std::acos(1.0), hi = std::acos(-1.0);
+    EXPECT_TRUE(same_bits(rules.acos_plus_one(), lo));
+    EXPECT_TRUE(same_bits(rules.acos_minus_one(), hi));
+    std::vector<double> x(static_cast<std::size_t>(n)), w(x.size());
+    gauleg(lo, hi, x.data(), w.data(), n);
+    for (int i = 0; i < n; ++i) {
+      SCOPED_TRACE("n " + std::to_string(n) + " node " + std::to_string(i));
+      EXPECT_TRUE(same_bits(rules.whole_x()[i], x[i]));
+      EXPECT_TRUE(same_bits(rules.whole_w()[i], w[i]));
+      EXPECT_TRUE(same_bits(rules.whole_cos()[i], cos_fn(x[i])));
+      EXPECT_TRUE(same_bits(rules.whole_sin()[i], sin_fn(x[i])));
+    }
   }
 }
 
