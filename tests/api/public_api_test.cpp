@@ -2,6 +2,8 @@
 // statistics against the program's routines, and the history reader's and writer's statuses.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -61,7 +63,9 @@ TEST(PublicStatistics, AreTheProgramsRoutinesBitForBit) {
 
 class PublicHistory : public ::testing::Test {
  protected:
-  std::filesystem::path dir_ = std::filesystem::path(::testing::TempDir()) / "public_history";
+  // One folder per test process: CTest runs the tests of this fixture in parallel.
+  std::filesystem::path dir_ = std::filesystem::path(::testing::TempDir()) /
+                               ("public_history_" + std::to_string(::getpid()));
   void SetUp() override { std::filesystem::create_directories(dir_); }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
