@@ -87,16 +87,20 @@ run() {
      < "$shape.in" > "$out/report.txt" 2> "$out/stderr.txt") || rc=$?
   end="$(date +%s.%N)"
   echo "$rc" > "$out/status"
-  local mem=""
+  local mem="" cpu=""
   for f in "$out"/mem.*; do
     mem="$mem $(awk -F': ' '/Maximum resident set size/ {print $2}' "$f")"
+    cpu="$cpu $(awk -F': ' '/(User|System) time/ {s += $2} END {print s}' "$f")"
   done
+  echo "${cpu# }" >> "$work/$shape.$config.cpu"
   echo "$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.3f", b - a}')$mem" \
     >> "$work/$shape.$config.times"
   local ref="$work/out/$shape.serial.1"
   if [ "$out" != "$ref" ]; then
     for f in report.txt stderr.txt pairs.txt bodies.csv frames.csv status; do
-      if ! cmp -s "$ref/$f" "$out/$f"; then
+      # Both absent (no pair file without write_pairs) counts as the same.
+      if [ -e "$ref/$f" ] || [ -e "$out/$f" ]; then cmp -s "$ref/$f" "$out/$f" || rc=differs; fi
+      if [ "$rc" = differs ]; then
         echo "mpi_scaling.sh: $shape $config (round $round): $f differs from pairtrack's" >&2
         exit 1
       fi
@@ -152,6 +156,12 @@ for shape in max_frame small_frames; do
   check "  -n 1 x 1 thread / -n 2 x 1 thread: ${speedup}x (target >= 1.8)" "$speedup >= 1.8"
   check "  -n 1 x 2 threads / -n 2 x 1 thread: $hybrid (target 0.909 .. 1.10)" \
     "$hybrid >= 1 / 1.1 && $hybrid <= 1.1"
+  # CPU seconds (user + system) of every rank: the work and its split, whatever the load.
+  for config in "${configs[@]}"; do
+    printf "  %-8s CPU s per rank (median): %s\n" "$config" "$(awk '{print NF; exit}' \
+      "$work/$shape.$config.cpu" | xargs seq | while read -r c; do
+        printf "%s " "$(median "$work/$shape.$config.cpu" "$c")"; done)"
+  done
   awk -v a="${t[serial]}" -v b="${t[n1x1]}" -v c="${t[serial2]}" -v d="${t[n2x1]}" 'BEGIN {
       printf "  pairtrack 1 thread / -n 1 x 1 thread: %.3f; pairtrack 2 threads / -n 2 x 1 thread: %.3f\n",
              a / b, c / d }'
@@ -172,4 +182,25 @@ for shape in max_frame small_frames; do
   unset t
   echo
 done
+# The sequential share of rank 0, for the scaling model: reading and planning the small frames
+# (the same history against a catalogue of one orbit, so that 40 pairs per frame remain), the
+# frame statistics of a split frame, and the per-pair cost of the runs above.
+cmake --build "$build" --target frame_stats_bench -j"$(nproc)" >/dev/null
+head -n 1 "$work/mainbelt.cat" > "$work/one_orbit.cat"
+sed '1s/.*/one_orbit.cat/' "$work/small_frames.in" > "$work/one_orbit.in"
+for round in $(seq 1 "$rounds"); do
+  start="$(date +%s.%N)"
+  (cd "$work" && OMP_NUM_THREADS=1 "$build/pairtrack" < one_orbit.in > one_orbit.txt)
+  end="$(date +%s.%N)"
+  awk -v a="$start" -v b="$end" 'BEGIN {printf "%.4f\n", b - a}' >> "$work/one_orbit.times"
+done
+echo "sequential share on rank 0 (one thread, medians)"
+awk -v t="$(median "$work/one_orbit.times" 1)" -v f="$frames" 'BEGIN {
+    printf "  reading + planning + writing, 40 bodies x 1 orbit: %.3f s for %d frames = %.1f us per frame\n",
+           t, f, t / f * 1e6 }'
+"$build/bench/frame_stats_bench" | sed 's/^/  /'
+awk -v m="$(median "$work/max_frame.serial.times" 1)" -v s="$(median "$work/small_frames.serial.times" 1)" \
+    -v f="$frames" 'BEGIN {
+    printf "  pairtrack, one thread: %.0f ns per pair (maximal frame), %.0f ns per pair (small frames)\n",
+           m / 9990000 * 1e9, s / (f * 12000) * 1e9 }'
 exit "$status"
