@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing pairtrack needs, when it is missing:
 # a C++20 compiler, CMake, GoogleTest, Google Benchmark, matplotlib for the report plot, and
-# pybind11, NumPy, pytest and the Python headers for the Python module (Debian packages).
+# pybind11, NumPy, pytest and the Python headers for the Python module, Open MPI for
+# pairtrack-mpi and its tests (Debian packages).
 # Safe to run repeatedly; does nothing on a machine that has everything.
 set -euo pipefail
 
@@ -12,6 +13,8 @@ command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 [ -x /usr/bin/time ] || need+=(time)
+command -v mpirun >/dev/null 2>&1 || need+=(openmpi-bin)
+command -v mpicxx >/dev/null 2>&1 || need+=(libopenmpi-dev)
 [ -f /usr/lib/python3/dist-packages/matplotlib/__init__.py ] || need+=(python3-matplotlib)
 [ -f /usr/include/pybind11/pybind11.h ] || need+=(pybind11-dev)
 [ -f /usr/lib/python3/dist-packages/numpy/__init__.py ] || need+=(python3-numpy)
