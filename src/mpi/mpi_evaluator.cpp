@@ -28,6 +28,10 @@ enum Tag : int {
 
 // Frames that wait at one rank at most.
 constexpr std::size_t kQueuedPerRank = 2;
+// Frames in flight per other rank: its queue, and room for frames that are done but wait behind
+// an older one. The run delivers frames in order and, when every slot is taken, waits for all
+// of them; with no more room than the queues, rank 0 would often sit idle in that wait.
+constexpr std::size_t kSlotsPerRank = 4;
 
 void append_elements(std::vector<double>& message, const FrameJob& job) {
   for (const SweptBody& body : job.bodies) {
@@ -127,7 +131,7 @@ MpiEvaluator::MpiEvaluator(MPI_Comm comm, RunStorage& storage, int threads)
   MPI_Comm_size(comm_, &size_);
   split_pairs_ = setting("PAIRTRACK_MPI_SPLIT_PAIRS", kSplitPairs);
   block_pairs_ = setting("PAIRTRACK_MPI_BLOCK_PAIRS", kBlockPairs);
-  slots_.resize(size_ == 1 ? 1 : kQueuedPerRank * static_cast<std::size_t>(size_ - 1) + 2);
+  slots_.resize(size_ == 1 ? 1 : kSlotsPerRank * static_cast<std::size_t>(size_ - 1) + 2);
   outstanding_.resize(static_cast<std::size_t>(size_));
 }
 
