@@ -16,7 +16,8 @@
 #   n1x1 / n2x1 time  >= 1.8           (both shapes)
 #   n1x2 vs n2x1 time within 10 %      (both shapes)
 #   peak memory of every rank (max shape) <= pairtrack's + 10 %
-# The machine may be shared: the figures are medians, compare ratios only.
+# The machine may be shared: the figures are medians, compare ratios only. Exit status 1 when
+# a target is missed (or an output differs), 0 otherwise.
 #
 # Usage: bench/mpi_scaling.sh [build directory] [--rounds N] [--frames N]
 # (defaults: build/ at the repository root, 3 rounds, 2000 small frames; the script configures
