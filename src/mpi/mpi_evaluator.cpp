@@ -2,8 +2,10 @@
 #include "mpi/mpi_evaluator.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "run/frame_summary.h"
 #include "run/pair_evaluation.h"
@@ -26,6 +28,10 @@ enum Tag : int {
 
 // Frames that wait at one rank at most.
 constexpr std::size_t kQueuedPerRank = 2;
+// Frames in flight per other rank: its queue, and room for frames that are done but wait behind
+// an older one. The run delivers frames in order and, when every slot is taken, waits for all
+// of them; with no more room than the queues, rank 0 would often sit idle in that wait.
+constexpr std::size_t kSlotsPerRank = 4;
 
 void append_elements(std::vector<double>& message, const FrameJob& job) {
   for (const SweptBody& body : job.bodies) {
@@ -85,11 +91,25 @@ void unpack_result(const std::vector<char>& in, FrameResult& r) {
   for (BodySummary& s : r.bodies) s = get<BodySummary>(p);
 }
 
+// Waits until a message from `source` with `tag` (MPI_ANY_TAG: any) can be received, and
+// returns its envelope. A blocked MPI_Probe or MPI_Recv polls at full speed, so a rank that waits
+// for frames, or rank 0 waiting for a result, would keep a core busy; on a node shared with other
+// ranks or jobs that core is taken from the ranks that compute. Here a waiting rank sleeps
+// between probes, 10 us at first and at most 200 us, which is short against a frame.
+MPI_Status wait_for(MPI_Comm comm, int source, int tag) {
+  MPI_Status status;
+  for (int pause_us = 10;; pause_us = std::min(2 * pause_us, 200)) {
+    int arrived = 0;
+    MPI_Iprobe(source, tag, comm, &arrived, &status);
+    if (arrived != 0) return status;
+    std::this_thread::sleep_for(std::chrono::microseconds(pause_us));
+  }
+}
+
 // Receives a message of unknown length from `source` with `tag` into `buffer`.
 template <class T>
 void receive(MPI_Comm comm, int source, int tag, MPI_Datatype type, std::vector<T>& buffer) {
-  MPI_Status status;
-  MPI_Probe(source, tag, comm, &status);
+  MPI_Status status = wait_for(comm, source, tag);
   int count = 0;
   MPI_Get_count(&status, type, &count);
   buffer.resize(static_cast<std::size_t>(count));
@@ -111,7 +131,7 @@ MpiEvaluator::MpiEvaluator(MPI_Comm comm, RunStorage& storage, int threads)
   MPI_Comm_size(comm_, &size_);
   split_pairs_ = setting("PAIRTRACK_MPI_SPLIT_PAIRS", kSplitPairs);
   block_pairs_ = setting("PAIRTRACK_MPI_BLOCK_PAIRS", kBlockPairs);
-  slots_.resize(size_ == 1 ? 1 : kQueuedPerRank * static_cast<std::size_t>(size_ - 1) + 2);
+  slots_.resize(size_ == 1 ? 1 : kSlotsPerRank * static_cast<std::size_t>(size_ - 1) + 2);
   outstanding_.resize(static_cast<std::size_t>(size_));
 }
 
@@ -170,6 +190,7 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
   std::vector<int> lengths, displacements;
   for (int w = 1; w < size_; ++w) {
     std::int64_t part_no_case = 0;
+    wait_for(comm_, w, kTagPartCount);
     MPI_Recv(&part_no_case, 1, MPI_INT64_T, w, kTagPartCount, comm_, MPI_STATUS_IGNORE);
     no_case += part_no_case;
     lengths.clear();
@@ -285,8 +306,7 @@ void serve_frames(MPI_Comm comm, int threads) {
   FrameJob job;
   FrameResult result;
   for (;;) {
-    MPI_Status status;
-    MPI_Probe(0, MPI_ANY_TAG, comm, &status);
+    const MPI_Status status = wait_for(comm, 0, MPI_ANY_TAG);
     receive(comm, 0, status.MPI_TAG, MPI_DOUBLE, message);
     switch (status.MPI_TAG) {
       case kTagBegin:

@@ -1,0 +1,67 @@
+// Writes the input of the "many small frames" benchmark: a history of N frames of 40 bodies
+// each, paired with the 300 orbits of the bundled main-belt catalogue (12000 pairs per frame,
+// the shape of a long integration sampled often). Files, in the given directory:
+//   small_frames.bin  the history file, 8-byte encoding (code 2), N frames
+//   small_frames.in   the ten parameter records (catalogue mainbelt.cat, which the caller
+//                     copies next to them; pair file on, no removals)
+// The 40 bodies keep their identifiers 1..40 in every frame; their elements are drawn afresh
+// for each frame so that every frame has its own mix of crossing, nested and disjoint pairs.
+//
+// Usage: make_small_frames <output directory> [frames] [bodies]
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "io/history_writer.h"
+#include "workload.h"
+
+namespace {
+
+using pairtrack::bench::Elements;
+using pairtrack::bench::main_belt_elements;
+
+constexpr double kFrameStep = 1e4;  // years between frames; the parameters divide by 1e6
+
+bool write_history(const std::string& path, std::size_t frames, std::size_t n_bodies) {
+  pairtrack::HistoryWriter w;
+  if (!w.open(path)) return false;
+  bool ok = true;
+  for (std::size_t f = 0; f < frames && ok; ++f) {
+    ok = w.header(2, kFrameStep * static_cast<double>(f), 1, static_cast<std::int32_t>(n_bodies));
+    std::int32_t id = 0;
+    for (const Elements& el : main_belt_elements(n_bodies, 1000 + f)) {
+      ok = ok && w.body(2, ++id, el.a_au, el.e, el.inc_deg * pairtrack::bench::kRadPerDeg, 0.0,
+                        0.0, 0.0);
+    }
+  }
+  return w.close() && ok;
+}
+
+bool write_parameters(const std::string& path, std::size_t n_bodies) {
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (f == nullptr) return false;
+  std::fprintf(f, "mainbelt.cat\nsmall_frames.bin\n2\n1 %zu\n1e6\nT\n0\n0\n-1\n0\n", n_bodies);
+  return std::fclose(f) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 4) {
+    std::fprintf(stderr, "usage: %s <output directory> [frames] [bodies]\n", argv[0]);
+    return 2;
+  }
+  const std::string dir = argv[1];
+  const std::size_t frames = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 2000;
+  const std::size_t n2 = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 40;
+  if (frames == 0 || n2 == 0 || n2 > 30000) {
+    std::fprintf(stderr, "frames must be at least 1, bodies 1 to 30000\n");
+    return 2;
+  }
+  if (!write_history(dir + "/small_frames.bin", frames, n2) ||
+      !write_parameters(dir + "/small_frames.in", n2)) {
+    std::fprintf(stderr, "cannot write the benchmark input in %s\n", dir.c_str());
+    return 1;
+  }
+  return 0;
+}
