@@ -29,9 +29,14 @@ enum Tag : int {
 // Frames that wait at one rank at most.
 constexpr std::size_t kQueuedPerRank = 2;
 // Frames in flight per other rank: its queue, and room for frames that are done but wait behind
-// an older one. The run delivers frames in order and, when every slot is taken, waits for all
-// of them; with no more room than the queues, rank 0 would often sit idle in that wait.
+// an older one (the run delivers frames in order, waiting for the oldest when every slot is
+// taken).
 constexpr std::size_t kSlotsPerRank = 4;
+// Frames in flight at most, whatever the number of ranks, so that rank 0's memory stays bounded
+// (a slot keeps a frame's bodies and summaries: at most 30000 bodies, about 3 MB). Rank 0
+// plans one small frame in some 100 us while a frame of 12000 pairs takes some 13 ms at one
+// rank, so about a hundred frames in flight already keep every rank it can feed busy.
+constexpr std::size_t kMaxSlots = 256;
 
 void append_elements(std::vector<double>& message, const FrameJob& job) {
   for (const SweptBody& body : job.bodies) {
@@ -131,7 +136,9 @@ MpiEvaluator::MpiEvaluator(MPI_Comm comm, RunStorage& storage, int threads)
   MPI_Comm_size(comm_, &size_);
   split_pairs_ = setting("PAIRTRACK_MPI_SPLIT_PAIRS", kSplitPairs);
   block_pairs_ = setting("PAIRTRACK_MPI_BLOCK_PAIRS", kBlockPairs);
-  slots_.resize(size_ == 1 ? 1 : kSlotsPerRank * static_cast<std::size_t>(size_ - 1) + 2);
+  slots_.resize(size_ == 1 ? 1
+                           : std::min(kMaxSlots,
+                                      kSlotsPerRank * static_cast<std::size_t>(size_ - 1) + 2));
   outstanding_.resize(static_cast<std::size_t>(size_));
 }
 

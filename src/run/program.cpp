@@ -87,9 +87,10 @@ class Run {
   // Checks and plans the frame held in the population-2 arrays and hands it to the evaluator.
   // Returns 0, or 1 after an error message.
   int plan_frame(double t);
-  // Takes finished frames and feeds them to the outputs; with `all`, waits for every frame in
-  // flight.
-  void deliver(bool all);
+  // Takes finished frames in frame order and feeds them to the outputs: those ready, after
+  // waiting for the oldest one (`oldest`) or for every frame in flight (`all`).
+  enum class Wait { none, oldest, all };
+  void deliver(Wait wait);
   // An error end: every frame in flight is reported first, then the message line; exit 1.
   int fail(const FreeFormLine& line, const std::string& reason);
   // A warning; returns true when --strict ends the run (its message then written).
@@ -117,22 +118,23 @@ class Run {
 bool Run::warn(const std::string& kind, const std::string& text, const std::string& summary) {
   if (!diag_.warn_counted(kind, text, summary)) return false;
   strict_stop_ = true;
-  deliver(true);
+  deliver(Wait::all);
   write(out_, FreeFormLine().text("pairtrack: stopped by --strict: ").text(text));
   out_.flush();
   return true;
 }
 
 int Run::fail(const FreeFormLine& line, const std::string& reason) {
-  deliver(true);
+  deliver(Wait::all);
   write(out_, line);
   out_.flush();
   if (!reason.empty()) diag_.error(reason);
   return 1;
 }
 
-void Run::deliver(bool all) {
-  while (in_flight_ > 0 && evaluator_.take(result_, all)) {
+void Run::deliver(Wait wait) {
+  while (in_flight_ > 0 && evaluator_.take(result_, wait != Wait::none)) {
+    if (wait == Wait::oldest) wait = Wait::none;
     const FrameJob& job = jobs_[oldest_];
     for (FrameSink* sink : sinks_) sink->frame(job, result_);
     if (options_.progress != nullptr) out_.flush();  // before the progress line is redrawn
@@ -303,10 +305,10 @@ int Run::frame_loop(HistoryFile& history) {
     }
     ++frame_number_;
     if (const int failed = plan_frame(t); failed != 0) return failed;
-    deliver(false);
+    deliver(Wait::none);
   }
 
-  deliver(true);
+  deliver(Wait::all);
   history.close();
   write(out_, FreeFormLine().text("# pairtrack: t_max = ").real(t_max_).text(" Myr"));
   out_.flush();
@@ -355,7 +357,8 @@ int Run::plan_frame(double t) {
   }
 
   // The plan: swept positions, draws and removals, in position order.
-  if (in_flight_ == jobs_.size()) deliver(true);
+  // A free slot for the next frame: only the oldest frame in flight is waited for.
+  if (in_flight_ == jobs_.size()) deliver(Wait::oldest);
   FrameJob& job = jobs_[(oldest_ + in_flight_) % jobs_.size()];
   job.frame = frame_number_;
   job.t_myr = t;
