@@ -11,6 +11,7 @@ build="${1:-$root/build}"
 reps="${2:-3}"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target pairtrack make_max_frame -j"$(nproc)" >/dev/null
+build="$(cd "$build" && pwd)"  # the runs below change folder
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 "$build/bench/make_max_frame" "$work"
