@@ -27,11 +27,11 @@ enum Tag : int {
 };
 
 // Frames that wait at one rank at most.
-constexpr std::size_t kQueuedPerRank = 2;
+constexpr std::size_t kQueuedPerRank = 4;
 // Frames in flight per other rank: its queue, and room for frames that are done but wait behind
 // an older one (the run delivers frames in order, waiting for the oldest when every slot is
 // taken).
-constexpr std::size_t kSlotsPerRank = 4;
+constexpr std::size_t kSlotsPerRank = 6;
 // Frames in flight at most, whatever the number of ranks, so that rank 0's memory stays bounded
 // (a slot keeps a frame's bodies and summaries: at most 30000 bodies, about 3 MB). Rank 0
 // plans one small frame in some 100 us while a frame of 12000 pairs takes some 13 ms at one
