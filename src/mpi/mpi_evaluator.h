@@ -5,7 +5,7 @@
 // How the work is split:
 //  - a frame of fewer than kSplitPairs pairs goes whole to one rank, which evaluates it and
 //    sends back only its figures and per-body summaries (a few bytes per body); rank 0 keeps
-//    up to two such frames queued at every other rank and evaluates a frame itself whenever
+//    up to four such frames queued at every other rank and evaluates a frame itself whenever
 //    all of them are busy, so many small frames keep every rank working;
 //  - a larger frame is cut into blocks of kBlockPairs pairs dealt round-robin to all ranks
 //    (rank 0 included); every rank sends its values back straight into rank 0's per-pair
