@@ -63,6 +63,8 @@ namespace {
 using fast::IntegralJob;
 using fast::kLanes;
 using fast::LaneSums;
+using fast::FillKernels;
+using fast::FillLanes;
 using fast::LaneTables;
 using fast::NodeRow;
 using fast::ThetaRow;
@@ -90,14 +92,15 @@ class RowStorage {
     for (int b = 0; b < 2; ++b) {
       if (n_cap <= kFastInlineNodes && n_theta <= kFastInlineNodes) {
         Inline& s = inline_[b];
-        tables_[b] = LaneTables{s.nodes, s.thetas, s.x, s.w};
+        tables_[b] = LaneTables{s.nodes, s.thetas, s.x, s.w, &s.lanes};
       } else {
         Heap& h = heap_[b];
         h.nodes.resize(static_cast<std::size_t>(n_cap));
         h.thetas.resize(static_cast<std::size_t>(n_theta));
-        h.x.resize(static_cast<std::size_t>(n_theta));
-        h.w.resize(static_cast<std::size_t>(n_theta));
-        tables_[b] = LaneTables{h.nodes.data(), h.thetas.data(), h.x.data(), h.w.data()};
+        h.x.resize(static_cast<std::size_t>(kLanes * n_theta));
+        h.w.resize(static_cast<std::size_t>(kLanes * n_theta));
+        tables_[b] = LaneTables{h.nodes.data(), h.thetas.data(), h.x.data(), h.w.data(),
+                                &h.lanes};
       }
     }
   }
@@ -107,13 +110,15 @@ class RowStorage {
   struct Inline {
     NodeRow nodes[kFastInlineNodes];
     ThetaRow thetas[kFastInlineNodes];
-    double x[kFastInlineNodes];
-    double w[kFastInlineNodes];
+    double x[kLanes * kFastInlineNodes];
+    double w[kLanes * kFastInlineNodes];
+    FillLanes lanes;
   };
   struct Heap {
     std::vector<NodeRow> nodes;
     std::vector<ThetaRow> thetas;
     std::vector<double> x, w;
+    FillLanes lanes;
   };
   Inline inline_[2];
   Heap heap_[2];
@@ -160,30 +165,15 @@ void plan_pair(const PreparedOrbit& o1, const PreparedOrbit& o2, PairPlan& plan,
   plan.n_jobs = n_jobs - plan.first_job;
 }
 
-// Copies lane 0 into lanes n_jobs .. width-1, so that idle lanes compute
-// ordinary numbers.
-void pad_lanes(const FastRules& rules, const LaneTables& t, int n_jobs, int width) {
-  auto pad = [n_jobs, width](double* v) {
-    for (int lane = n_jobs; lane < width; ++lane) v[lane] = v[0];
-  };
-  for (int k = 0; k < rules.n_cap(); ++k) {
-    NodeRow& r = t.nodes[k];
-    for (double* v : {r.cos_i, r.sin_i, r.sin2_i, r.k_a}) pad(v);
+FillKernels fill_kernels(SimdPath path) {
+  switch (path) {
+    case SimdPath::kAvx512:
+      return fast::fill_kernels_avx512();
+    case SimdPath::kAvx2:
+      return fast::fill_kernels_avx2();
+    default:
+      return fast::fill_kernels_scalar();
   }
-  for (int m = 0; m < rules.n_theta(); ++m) {
-    ThetaRow& r = t.thetas[m];
-    for (double* v : {r.vt_a, r.vt_b, r.pb_db, r.pp_a, r.h_a, r.h_b, r.w_theta, r.tt, r.dr2_1,
-                      r.dr2_2, r.dru_1, r.dru_2, r.m2ab_1, r.m2ab_2}) {
-      pad(v);
-    }
-  }
-}
-
-// The lanes a group of `lanes` integrals occupies on a path: the copies of
-// lane 0 beyond them keep the idle lanes on ordinary numbers.
-int padded_width(SimdPath path, int lanes) {
-  if (path == SimdPath::kAvx512) return kLanes;
-  return lanes > fast::kHalfLanes ? kLanes : fast::kHalfLanes;
 }
 
 // The sums of jobs[0 .. n_jobs-1], eight lanes at a time. On the vector
@@ -199,12 +189,13 @@ void integrate_jobs(const FastRules& rules, const RowStorage& storage, const Int
     }
     return;
   }
+  const FillKernels kernels = fill_kernels(path);
   if (path == SimdPath::kScalar) {
     const LaneTables& t = storage.tables(0);
     for (int g = 0; g < n_jobs; g += kLanes) {
       const int lanes = group_lanes(g);
       LaneSums sums = {};
-      fast::fill_tables(rules, jobs + g, lanes, t);
+      fast::fill_tables(rules, jobs + g, lanes, t, kernels);
       fast::integrate_scalar(rules, t, lanes, v_esc, sums);
       for (int lane = 0; lane < lanes; ++lane) {
         for (int s = 0; s < 4; ++s) job_sums[g + lane][s] = sums[s][lane];
@@ -213,15 +204,16 @@ void integrate_jobs(const FastRules& rules, const RowStorage& storage, const Int
     return;
   }
   int cur = 0;
-  fast::fill_tables(rules, jobs, group_lanes(0), storage.tables(cur));
-  pad_lanes(rules, storage.tables(cur), group_lanes(0), padded_width(path, group_lanes(0)));
+  fast::fill_tables(rules, jobs, group_lanes(0), storage.tables(cur), kernels);
   for (int g = 0; g < n_jobs; g += kLanes) {
     const int lanes = group_lanes(g);
     const int g_next = g + kLanes;
     const LaneTables& t = storage.tables(cur);
     const LaneTables& t_next = storage.tables(1 - cur);
     fast::TableFill next;
-    if (g_next < n_jobs) next = fast::TableFill(rules, jobs + g_next, group_lanes(g_next), t_next);
+    if (g_next < n_jobs) {
+      next = fast::TableFill(rules, jobs + g_next, group_lanes(g_next), t_next, kernels);
+    }
     LaneSums sums = {};
     if (path == SimdPath::kAvx512) {
       fast::integrate_avx512(rules, t, v_esc, sums, &next);
@@ -229,9 +221,6 @@ void integrate_jobs(const FastRules& rules, const RowStorage& storage, const Int
       fast::integrate_avx2(rules, t, lanes, v_esc, sums, &next);
     }
     next.finish();  // node counts whose quadrature has fewer points than the fill has pieces
-    if (g_next < n_jobs) {
-      pad_lanes(rules, t_next, group_lanes(g_next), padded_width(path, group_lanes(g_next)));
-    }
     for (int lane = 0; lane < lanes; ++lane) {
       for (int s = 0; s < 4; ++s) job_sums[g + lane][s] = sums[s][lane];
     }

@@ -2,9 +2,11 @@
 // quantity is formed with the operations, operands and order of the
 // reference integrand (kernel/integrand.h); only where it is formed changes:
 // per orbit, per node difference or per anomaly node instead of per term.
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cstdint>
+#include <initializer_list>
 #include <cmath>
 
 #include "kernel/fast_lanes.h"
@@ -15,53 +17,24 @@ namespace pairtrack::fast {
 
 namespace {
 
-// The node-independent part of one anomaly node of one lane.
-// cos_t and sin_t: the cosine and sine of the node's anomaly.
-void fill_theta(const PreparedOrbit& oa, const PreparedOrbit& ob, double cos_t, double sin_t,
-                double w_theta, ThetaRow& row, int lane) {
-  const double e_a = oa.e;
-  const double e_b = ob.e;
-  const double pp_b = 1.0 + e_b * cos_t;
-  const double cos_fa = sdiv(sdiv(oa.p_cm * pp_b, ob.p_cm) - 1.0, e_a);
-  const double pp_a = 1.0 + e_a * cos_fa;
-  const double tau_a = std::fabs(sdiv(e_a * lsin(lacos(cos_fa)), pp_a));
-  const double tau_b = std::fabs(sdiv(e_b * sin_t, pp_b));
-  const double rho_b = std::fabs(e_b * ssqrt(1.0 - cos_t * cos_t));
-  const double d_b = ssqrt(2.0 * e_b * cos_t + 1.0 + e_b * e_b);
-  const double v_b = ob.v_scale * d_b;
-  const double s_a = ssqrt(1.0 - cos_fa * cos_fa);
-  const double rho_a = std::fabs(e_a * s_a);
-  const double d_a = ssqrt(2.0 * e_a * cos_fa + 1.0 + e_a * e_a);
-  const double v_a = oa.v_scale * d_a;
-  row.vt_a[lane] = v_a * sdiv(pp_a, d_a);
-  const double pb_db = sdiv(pp_b, d_b);  // formed twice by the reference, the same bits
-  row.vt_b[lane] = v_b * pb_db;
-  row.pb_db[lane] = pb_db;
-  row.pp_a[lane] = pp_a;
-  row.h_a[lane] = 4.0 * s_a * oa.period_s;
-  row.h_b[lane] = v_b * ob.period_s;
-  row.w_theta[lane] = w_theta;
-
-  // Body B inbound (sigma_B = -1) in both terms; body A inbound in term 1,
-  // outbound in term 2.
-  const double sigma_b = -1.0;
-  const double t_b = sigma_b * tau_b;
-  const double u_b = sdiv(sigma_b * rho_b, d_b);
-  const double vr_b = v_b * u_b;
-  const double t_a1 = -1.0 * tau_a;
-  const double t_a2 = 1.0 * tau_a;
-  // (-1 rho_A) / D_A and (+1 rho_A) / D_A differ in the sign alone.
-  const double ra_da = sdiv(rho_a, d_a);
-  const double dr_1 = vr_b - v_a * (-ra_da);
-  const double dr_2 = vr_b - v_a * ra_da;
-  row.tt[lane] = t_a1 * t_a1 + t_b * t_b;
-  row.dr2_1[lane] = dr_1 * dr_1;
-  row.dr2_2[lane] = dr_2 * dr_2;
-  row.dru_1[lane] = dr_1 * u_b;
-  row.dru_2[lane] = dr_2 * u_b;
-  row.m2ab_1[lane] = (-2.0) * t_a1 * t_b;
-  row.m2ab_2[lane] = (-2.0) * t_a2 * t_b;
-}
+// Plain scalar lanes, one at a time.
+#define PAIRTRACK_FILL_TARGET inline
+struct Ops {
+  using V = double;
+  static constexpr int kWidth = 1;
+  static V load(const double* p) { return *p; }
+  static void store(double* p, V v) { *p = v; }
+  static V set1(double x) { return x; }
+  static V add(V a, V b) { return a + b; }
+  static V sub(V a, V b) { return a - b; }
+  static V mul(V a, V b) { return a * b; }
+  static V div(V a, V b) { return sdiv(a, b); }
+  static V sqrt(V x) { return ssqrt(x); }
+  static V abs(V x) { return std::fabs(x); }
+  static V neg(V x) { return -x; }
+};
+#include "kernel/fast_fill.inc"
+#undef PAIRTRACK_FILL_TARGET
 
 // acos(c), without a call for the ends of the half orbit.
 double arc_end(const FastRules& rules, double c) {
@@ -80,59 +53,139 @@ bool same_bits(double a, double b) {
 
 }  // namespace
 
-bool TableFill::step() {
-  if (lane_ >= n_jobs_) return false;
+FillKernels fill_kernels_scalar() { return fill_kernels_for<Ops>(); }
+
+TableFill::TableFill(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
+                     const LaneTables& t, const FillKernels& kernels)
+    : rules_(&rules), jobs_(jobs), n_jobs_(n_jobs), t_(t), kernels_(kernels) {
+  const int w = kernels.width;
+  n_lanes_ = n_jobs <= 0 ? 0 : std::min(kLanes, (n_jobs + w - 1) / w * w);
+  stage_ = n_jobs > 0 ? Stage::kArcs : Stage::kDone;
+}
+
+// Lane `lane`'s orbits and arc: the ends' anomalies, upward within [0, pi]
+// (no exchange when an end is NaN), and the anomaly rule on them.
+void TableFill::arc(int lane) {
   const FastRules& rules = *rules_;
-  const IntegralJob& job = jobs_[lane_];
+  const IntegralJob& job = jobs_[lane];
   const PreparedOrbit& oa = *job.a;
   const PreparedOrbit& ob = *job.b;
-  const int n_theta = rules.n_theta();
-  if (row_ < 0) {
-    // The arc runs upward within [0, pi] (no exchange when an end is NaN).
-    const double theta_1 = arc_end(rules, job.c_1);
-    const double theta_2 = arc_end(rules, job.c_2);
-    double theta_lo = theta_1;
-    double theta_hi = theta_2;
-    if (theta_1 > theta_2) {
-      theta_lo = theta_2;
-      theta_hi = theta_1;
-    }
-    whole_ = same_bits(theta_lo, rules.acos_plus_one()) &&
-             same_bits(theta_hi, rules.acos_minus_one());
-    if (!whole_) rules.anomaly_rule(theta_lo, theta_hi, t_.scratch_x, t_.scratch_w);
+  FillLanes& in = *t_.lanes;
+  in.e_a[lane] = oa.e;
+  in.e_b[lane] = ob.e;
+  in.p_a[lane] = oa.p_cm;
+  in.p_b[lane] = ob.p_cm;
+  in.v_scale_a[lane] = oa.v_scale;
+  in.v_scale_b[lane] = ob.v_scale;
+  in.period_a[lane] = oa.period_s;
+  in.period_b[lane] = ob.period_s;
+  in.e_p_a[lane] = oa.e_p;
+  in.c_c[lane] = oa.cos_inc * ob.cos_inc;
+  in.s_s[lane] = oa.sin_inc * ob.sin_inc;
 
-    const double c_c = oa.cos_inc * ob.cos_inc;
-    const double s_s = oa.sin_inc * ob.sin_inc;
-    for (int k = 0; k < rules.n_cap(); ++k) {
-      NodeRow& row = t_.nodes[k];
-      const double cos_i = rules.node_cos()[k] * s_s + c_c;
-      const double sin_i = ssqrt(1.0 - cos_i * cos_i);
-      row.cos_i[lane_] = cos_i;
-      row.sin_i[lane_] = sin_i;
-      row.sin2_i[lane_] = sin_i * sin_i;
-      row.k_a[lane_] = oa.e_p * sin_i;
-    }
-    row_ = 0;
+  const double theta_1 = arc_end(rules, job.c_1);
+  const double theta_2 = arc_end(rules, job.c_2);
+  double theta_lo = theta_1;
+  double theta_hi = theta_2;
+  if (theta_1 > theta_2) {
+    theta_lo = theta_2;
+    theta_hi = theta_1;
+  }
+  whole_[lane] = same_bits(theta_lo, rules.acos_plus_one()) &&
+                 same_bits(theta_hi, rules.acos_minus_one());
+  if (!whole_[lane]) {
+    const int n = rules.n_theta();
+    rules.anomaly_rule(theta_lo, theta_hi, t_.scratch_x + lane * n, t_.scratch_w + lane * n);
+  }
+}
+
+// Lane `lane`'s anomaly in row row_: its cosine, sine and weight (tables of
+// the rules for a whole half orbit, library calls otherwise).
+void TableFill::cos_sin(int lane) {
+  const FastRules& rules = *rules_;
+  FillLanes& in = *t_.lanes;
+  const int m = row_;
+  if (whole_[lane]) {
+    in.cos_t[lane] = rules.whole_cos()[m];
+    in.sin_t[lane] = rules.whole_sin()[m];
+    in.w_theta[lane] = rules.whole_w()[m];
   } else {
-    if (whole_) {
-      fill_theta(oa, ob, rules.whole_cos()[row_], rules.whole_sin()[row_],
-                 rules.whole_w()[row_], t_.thetas[row_], lane_);
-    } else {
-      const double theta = t_.scratch_x[row_];
-      fill_theta(oa, ob, lcos(theta), lsin(theta), t_.scratch_w[row_], t_.thetas[row_], lane_);
-    }
-    ++row_;
+    const int i = lane * rules.n_theta() + m;
+    const double theta = t_.scratch_x[i];
+    in.cos_t[lane] = lcos(theta);
+    in.sin_t[lane] = lsin(theta);
+    in.w_theta[lane] = t_.scratch_w[i];
   }
-  if (row_ >= n_theta) {
-    row_ = -1;
-    ++lane_;
+}
+
+namespace {
+
+// Idle lanes n_jobs .. n_lanes-1 take lane 0's values of the given arrays.
+void copy_lane0(std::initializer_list<double*> arrays, int n_jobs, int n_lanes) {
+  for (double* v : arrays) {
+    for (int lane = n_jobs; lane < n_lanes; ++lane) v[lane] = v[0];
   }
-  return true;
+}
+
+}  // namespace
+
+// The pieces of one anomaly row go stage by stage across the lanes (every
+// lane's cos and sin, then every lane's acos, then every lane's sin), so that
+// consecutive library calls are independent of each other and the processor
+// can overlap them.
+bool TableFill::step() {
+  FillLanes& in = *t_.lanes;
+  switch (stage_) {
+    case Stage::kArcs:
+      arc(lane_);
+      if (++lane_ < n_jobs_) return true;
+      copy_lane0({in.e_a, in.e_b, in.p_a, in.p_b, in.v_scale_a, in.v_scale_b, in.period_a,
+                  in.period_b, in.e_p_a, in.c_c, in.s_s},
+                 n_jobs_, n_lanes_);
+      stage_ = Stage::kNodes;
+      return true;
+    case Stage::kNodes:
+      kernels_.nodes(*rules_, in, n_lanes_, t_.nodes);
+      row_ = 0;
+      lane_ = 0;
+      stage_ = rules_->n_theta() > 0 ? Stage::kCosSin : Stage::kDone;
+      return true;
+    case Stage::kCosSin:
+      cos_sin(lane_);
+      if (++lane_ >= n_jobs_) stage_ = Stage::kCosFa;
+      return true;
+    case Stage::kCosFa:
+      copy_lane0({in.cos_t, in.sin_t, in.w_theta}, n_jobs_, n_lanes_);
+      kernels_.cos_fa(in, n_lanes_);
+      lane_ = 0;
+      stage_ = Stage::kAcos;
+      return true;
+    case Stage::kAcos:
+      in.acos_fa[lane_] = lacos(in.cos_fa[lane_]);
+      if (++lane_ >= n_jobs_) {
+        lane_ = 0;
+        stage_ = Stage::kSin;
+      }
+      return true;
+    case Stage::kSin:
+      in.sin_fa[lane_] = lsin(in.acos_fa[lane_]);
+      if (++lane_ >= n_jobs_) stage_ = Stage::kRow;
+      return true;
+    case Stage::kRow:
+      copy_lane0({in.sin_fa}, n_jobs_, n_lanes_);
+      kernels_.row(in, n_lanes_, t_.thetas[row_]);
+      lane_ = 0;
+      stage_ = ++row_ < rules_->n_theta() ? Stage::kCosSin : Stage::kDone;
+      return true;
+    case Stage::kDone:
+      break;
+  }
+  return false;
 }
 
 void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
-                 const LaneTables& t) {
-  TableFill(rules, jobs, n_jobs, t).finish();
+                 const LaneTables& t, const FillKernels& kernels) {
+  TableFill(rules, jobs, n_jobs, t, kernels).finish();
 }
 
 void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,

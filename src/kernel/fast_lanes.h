@@ -51,35 +51,73 @@ struct alignas(64) NodeRow {
   double k_a[kLanes];  // e_A p_A sin I
 };
 
+// Per-lane inputs of the table fill, gathered once per group, and the
+// library-call results of the anomaly row being filled. Lanes beyond the
+// group's integrals repeat lane 0, so that the vector steps compute ordinary
+// numbers there (the copies of lane 0 that idle lanes must hold).
+struct alignas(64) FillLanes {
+  // Orbit A (solved for) and orbit B (quadrature variable) of each lane.
+  double e_a[kLanes], e_b[kLanes];
+  double p_a[kLanes], p_b[kLanes];  // semi-latus recta
+  double v_scale_a[kLanes], v_scale_b[kLanes];
+  double period_a[kLanes], period_b[kLanes];
+  double e_p_a[kLanes];  // e_A p_A
+  double c_c[kLanes];    // cos i_A cos i_B
+  double s_s[kLanes];    // sin i_A sin i_B
+  // The current anomaly row: cos and sin of B's true anomaly, P_B,
+  // cos f_A, sin(acos(cos f_A)) and the anomaly weight.
+  double cos_t[kLanes], sin_t[kLanes], pp_b[kLanes];
+  double cos_fa[kLanes], acos_fa[kLanes], sin_fa[kLanes], w_theta[kLanes];
+};
+
 // Working storage of one group of lanes: n_cap node rows, n_theta anomaly
-// rows, and per-lane scratch for the anomaly rule.
+// rows, the fill's lane inputs and, per lane, the anomaly rule of its arc
+// (n_theta entries at lane * n_theta).
 struct LaneTables {
   NodeRow* nodes = nullptr;
   ThetaRow* thetas = nullptr;
-  double* scratch_x = nullptr;  // n_theta entries
-  double* scratch_w = nullptr;  // n_theta entries
+  double* scratch_x = nullptr;  // kLanes * n_theta entries
+  double* scratch_w = nullptr;  // kLanes * n_theta entries
+  FillLanes* lanes = nullptr;
 };
 
 // sums[s][lane] with s = sum_p, sum_v, sum_v2, sum_vimp (g_integral's order).
 using LaneSums = double[4][kLanes];
 
-// Fills lanes 0 .. n_jobs-1 of the tables with jobs[0 .. n_jobs-1]
-// (n_jobs <= kLanes); other lanes are left as they are. Scalar code: the
-// elementary functions are the C library's.
-void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
-                 const LaneTables& t);
+// The vector parts of the fill on one instruction set: the node rows of all
+// lanes, and one anomaly row of all lanes from the FillLanes row values.
+// Every value is formed with the scalar operations and order of the
+// reference integrand; vector add, subtract, multiply, divide and square
+// root round exactly as their scalar forms.
+struct FillKernels {
+  int width = 1;  // lanes per register
+  void (*nodes)(const FastRules& rules, const FillLanes& in, int n_lanes, NodeRow* rows) = nullptr;
+  void (*cos_fa)(FillLanes& in, int n_lanes) = nullptr;  // P_B and cos f_A from cos_t
+  void (*row)(const FillLanes& in, int n_lanes, ThetaRow& row) = nullptr;
+};
+FillKernels fill_kernels_scalar();
+FillKernels fill_kernels_avx2();    // only on processors with AVX2
+FillKernels fill_kernels_avx512();  // only on processors with AVX-512F
 
-// The same fill, one piece at a time: a lane's arc and node rows, then its
-// anomaly rows one by one, lane after lane. The vector quadrature of one
-// group calls step() between its points while this fills the next group's
-// tables, so that the elementary-function calls of the fill (scalar code
+// Fills the tables of jobs[0 .. n_jobs-1] (n_jobs <= kLanes), one piece at a
+// time: per lane its arc (two acos calls at most, the anomaly rule); the node
+// rows of all lanes (vector); then per anomaly row, stage by stage across the
+// lanes: every lane's cos and sin of B's anomaly, cos f_A of all lanes
+// (vector), every lane's acos of it, every lane's sine of that, and the rest
+// of the row for all lanes (vector). Consecutive library calls thus belong to
+// different lanes and do not wait for each other. Lanes from n_jobs up to the
+// register width hold copies of lane 0.
+//
+// The vector quadrature of one group calls step() between its points while
+// this fills the next group's tables, so that the library calls (scalar code
 // that leaves the divider idle) run while the quadrature's divisions and
-// square roots occupy it. Every value is the one fill_tables writes.
+// square roots occupy it; the fill's own divisions and square roots run eight
+// lanes to an instruction.
 class TableFill {
  public:
   TableFill() = default;  // nothing to fill
-  TableFill(const FastRules& rules, const IntegralJob* jobs, int n_jobs, const LaneTables& t)
-      : rules_(&rules), jobs_(jobs), n_jobs_(n_jobs), t_(t) {}
+  TableFill(const FastRules& rules, const IntegralJob* jobs, int n_jobs, const LaneTables& t,
+            const FillKernels& kernels);
   // Fills the next piece; false when the tables were already complete.
   bool step();
   void finish() {
@@ -88,14 +126,25 @@ class TableFill {
   }
 
  private:
+  enum class Stage { kArcs, kNodes, kCosSin, kCosFa, kAcos, kSin, kRow, kDone };
+  void arc(int lane);
+  void cos_sin(int lane);
+
   const FastRules* rules_ = nullptr;
   const IntegralJob* jobs_ = nullptr;
   int n_jobs_ = 0;
+  int n_lanes_ = 0;  // n_jobs_ rounded up to the register width
   LaneTables t_;
+  FillKernels kernels_;
+  Stage stage_ = Stage::kDone;
   int lane_ = 0;
-  int row_ = -1;  // -1: the lane's arc and node rows come next
-  bool whole_ = false;  // the lane's arc is the whole half orbit (FastRules::whole_x)
+  int row_ = 0;
+  bool whole_[kLanes] = {};  // the lane's arc is the whole half orbit (FastRules::whole_x)
 };
+
+// Fills the tables at once (the scalar path, and the first group of a row).
+void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
+                 const LaneTables& t, const FillKernels& kernels);
 
 // The quadrature loops over filled tables: node difference ascending, anomaly
 // ascending, terms added as 1, 2, 2, 1 (the reference's sign order). Sums of

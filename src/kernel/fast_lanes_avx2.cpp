@@ -34,6 +34,25 @@ PAIRTRACK_AVX2 __m256d vsqrt(__m256d x) {
 }
 PAIRTRACK_AVX2 __m256d vabs(__m256d x) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), x); }
 
+// The table fill's vector parts (fast_fill.inc) on 256-bit registers.
+#define PAIRTRACK_FILL_TARGET __attribute__((target("avx2")))
+struct Ops {
+  using V = __m256d;
+  static constexpr int kWidth = 4;
+  PAIRTRACK_AVX2 static V load(const double* p) { return _mm256_load_pd(p); }
+  PAIRTRACK_AVX2 static void store(double* p, V v) { _mm256_store_pd(p, v); }
+  PAIRTRACK_AVX2 static V set1(double x) { return _mm256_set1_pd(x); }
+  PAIRTRACK_AVX2 static V add(V a, V b) { return _mm256_add_pd(a, b); }
+  PAIRTRACK_AVX2 static V sub(V a, V b) { return _mm256_sub_pd(a, b); }
+  PAIRTRACK_AVX2 static V mul(V a, V b) { return _mm256_mul_pd(a, b); }
+  PAIRTRACK_AVX2 static V div(V a, V b) { return vdiv(a, b); }
+  PAIRTRACK_AVX2 static V sqrt(V x) { return vsqrt(x); }
+  PAIRTRACK_AVX2 static V abs(V x) { return vabs(x); }
+  PAIRTRACK_AVX2 static V neg(V x) { return _mm256_xor_pd(x, _mm256_set1_pd(-0.0)); }
+};
+#include "kernel/fast_fill.inc"
+#undef PAIRTRACK_FILL_TARGET
+
 // The sign-free quantities of one anomaly node in one register.
 struct Point {
   __m256d u1, u2, u_km1, u_km2;  // encounter speed, cm/s and km/s, of terms 1 and 2
@@ -209,6 +228,8 @@ __attribute__((target("avx2"))) void integrate(const FastRules& rules, const Lan
 
 }  // namespace
 
+FillKernels fill_kernels_avx2() { return fill_kernels_for<Ops>(); }
+
 void integrate_avx2(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
                     LaneSums& sums, TableFill* next) {
   if (n_lanes > kHalfLanes) {
@@ -221,6 +242,8 @@ void integrate_avx2(const FastRules& rules, const LaneTables& t, int n_lanes, do
 #else
 
 bool avx2_compiled() { return false; }
+
+FillKernels fill_kernels_avx2() { return fill_kernels_scalar(); }
 
 void integrate_avx2(const FastRules&, const LaneTables&, int, double, LaneSums&, TableFill*) {}
 

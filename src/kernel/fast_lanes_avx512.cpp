@@ -4,6 +4,7 @@
 // registers at the rate of 256-bit ones this halves the divider time per
 // integral. No fused multiply-add and no reciprocal approximation is used.
 #include <cfloat>
+#include <cstdint>
 
 #include "kernel/fast_lanes.h"
 #include "kernel/fast_ops.h"
@@ -32,6 +33,28 @@ PAIRTRACK_AVX512 __m512d vsqrt(__m512d x) {
   PAIRTRACK_COUNT(sqrt8);
   return _mm512_maskz_sqrt_pd(0xFF, x);  // all lanes; this form has no undefined source
 }
+
+// The table fill's vector parts (fast_fill.inc) on one 512-bit register.
+#define PAIRTRACK_FILL_TARGET __attribute__((target("avx512f")))
+struct Ops {
+  using V = __m512d;
+  static constexpr int kWidth = 8;
+  PAIRTRACK_AVX512 static V load(const double* p) { return _mm512_load_pd(p); }
+  PAIRTRACK_AVX512 static void store(double* p, V v) { _mm512_store_pd(p, v); }
+  PAIRTRACK_AVX512 static V set1(double x) { return _mm512_set1_pd(x); }
+  PAIRTRACK_AVX512 static V add(V a, V b) { return _mm512_add_pd(a, b); }
+  PAIRTRACK_AVX512 static V sub(V a, V b) { return _mm512_sub_pd(a, b); }
+  PAIRTRACK_AVX512 static V mul(V a, V b) { return _mm512_mul_pd(a, b); }
+  PAIRTRACK_AVX512 static V div(V a, V b) { return vdiv(a, b); }
+  PAIRTRACK_AVX512 static V sqrt(V x) { return vsqrt(x); }
+  PAIRTRACK_AVX512 static V abs(V x) { return _mm512_abs_pd(x); }
+  PAIRTRACK_AVX512 static V neg(V x) {
+    return _mm512_castsi512_pd(
+        _mm512_xor_si512(_mm512_castpd_si512(x), _mm512_set1_epi64(INT64_MIN)));
+  }
+};
+#include "kernel/fast_fill.inc"
+#undef PAIRTRACK_FILL_TARGET
 
 struct Point {
   __m512d u1, u2, u_km1, u_km2;  // encounter speed, cm/s and km/s, of terms 1 and 2
@@ -134,6 +157,8 @@ PAIRTRACK_AVX512 void node_terms(Sums& s, const Point& p, const ThetaRow& r, __m
 
 }  // namespace
 
+FillKernels fill_kernels_avx512() { return fill_kernels_for<Ops>(); }
+
 __attribute__((target("avx512f"))) void integrate_avx512(const FastRules& rules,
                                                          const LaneTables& t, double v_esc,
                                                          LaneSums& sums, TableFill* next) {
@@ -170,6 +195,8 @@ __attribute__((target("avx512f"))) void integrate_avx512(const FastRules& rules,
 #else
 
 bool avx512_compiled() { return false; }
+
+FillKernels fill_kernels_avx512() { return fill_kernels_scalar(); }
 
 void integrate_avx512(const FastRules&, const LaneTables&, double, LaneSums&, TableFill*) {}
 
