@@ -19,10 +19,11 @@ enum Tag : int {
   kTagBegin = 1,   // doubles: n1, v_esc, then a_cm, e, inc of every catalogue orbit
   kTagFrame = 2,   // doubles: frame, t_myr, n1, n2, bodies, then a_cm, e, inc of every body
   kTagResult = 3,  // bytes: frame, no_case, FrameFigures, bodies, BodySummary per body
-  kTagPart = 4,    // doubles: frame, bodies, pairs, ranks, block pairs, then a_cm, e, inc
-  kTagPartCount = 5,   // int64: no-case pairs among a rank's blocks
-  kTagPartProba = 6,   // doubles: the probabilities of a rank's blocks, in block order
-  kTagPartImpvel = 7,  // doubles: the impact speeds, likewise
+  kTagPart = 4,    // doubles: frame, bodies, pairs, block pairs, then a_cm, e, inc
+  kTagGrant = 5,   // int64: the next block of a split frame to evaluate, -1 for none
+  kTagBlockDone = 6,    // int64: a finished block and its no-case pairs
+  kTagBlockProba = 7,   // doubles: that block's probabilities
+  kTagBlockImpvel = 8,  // doubles: its impact speeds
   kTagStop = 9,
 };
 
@@ -46,14 +47,16 @@ void append_elements(std::vector<double>& message, const FrameJob& job) {
   }
 }
 
-// The blocks of a split frame that `rank` evaluates: b = rank, rank + ranks, ... as
-// [first pair, last pair) ranges of `block` pairs.
-template <class Visit>
-void for_each_block(std::int64_t pairs, std::int64_t block, int ranks, int rank, Visit visit) {
-  const std::int64_t blocks = (pairs + block - 1) / block;
-  for (std::int64_t b = rank; b < blocks; b += ranks) {
-    visit(b * block, std::min(pairs, (b + 1) * block));
-  }
+// Blocks of a split frame that another rank holds at once: one it evaluates and one ready,
+// so that it never waits for rank 0's reply to the block it has just sent.
+constexpr int kBlocksInHand = 3;
+// Finished blocks a rank may have on their way to rank 0 before it waits for the oldest.
+constexpr int kBlocksInFlight = 4;
+
+// Pairs [first, last) of block b.
+std::int64_t block_first(std::int64_t b, std::int64_t block) { return b * block; }
+std::int64_t block_last(std::int64_t b, std::int64_t block, std::int64_t pairs) {
+  return std::min(pairs, (b + 1) * block);
 }
 
 // A positive count from the environment, or `fallback`.
@@ -173,9 +176,10 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     while (!outstanding_[static_cast<std::size_t>(w)].empty()) receive_result(w);
   }
   const std::int64_t pairs = job.pairs();
+  const std::int64_t block = block_pairs_;
   std::vector<double> message{static_cast<double>(job.frame),
                               static_cast<double>(job.bodies.size()), static_cast<double>(pairs),
-                              static_cast<double>(size_), static_cast<double>(block_pairs_)};
+                              static_cast<double>(block)};
   append_elements(message, job);
   std::vector<MPI_Request> sends(static_cast<std::size_t>(size_ - 1), MPI_REQUEST_NULL);
   for (int w = 1; w < size_; ++w) {
@@ -183,37 +187,57 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
               &sends[static_cast<std::size_t>(w - 1)]);
   }
 
+  // Blocks go out in pair order, one in reply to every finished one; rank 0 takes the next
+  // block itself whenever no reply is due.
+  const std::int64_t blocks = (pairs + block - 1) / block;
+  std::int64_t next = 0;
+  std::int64_t out_at_others = 0;
+  auto grant = [&](int w) {
+    const std::int64_t b = next < blocks ? next++ : -1;
+    if (b >= 0) ++out_at_others;
+    MPI_Send(&b, 1, MPI_INT64_T, w, kTagGrant, comm_);
+  };
+  for (int w = 1; w < size_; ++w) {
+    for (int i = 0; i < kBlocksInHand; ++i) grant(w);
+  }
+
   prepare_bodies(job, storage_.prepared2.get());
   const std::span<const PreparedOrbit> bodies(storage_.prepared2.get(), job.bodies.size());
   double* proba = storage_.proba_arr.get();
   double* impvel = storage_.impvel_arr.get();
   std::int64_t no_case = 0;
-  for_each_block(pairs, block_pairs_, size_, 0, [&](std::int64_t first, std::int64_t last) {
-    no_case += evaluate_pair_range(population1_, bodies, v_esc_,
-                                   PairSlots{proba + first, impvel + first}, first, last, threads_);
-  });
-
-  // Each rank's values land straight in their places of the per-pair arrays.
-  std::vector<int> lengths, displacements;
-  for (int w = 1; w < size_; ++w) {
-    std::int64_t part_no_case = 0;
-    wait_for(comm_, w, kTagPartCount);
-    MPI_Recv(&part_no_case, 1, MPI_INT64_T, w, kTagPartCount, comm_, MPI_STATUS_IGNORE);
-    no_case += part_no_case;
-    lengths.clear();
-    displacements.clear();
-    for_each_block(pairs, block_pairs_, size_, w, [&](std::int64_t first, std::int64_t last) {
-      lengths.push_back(static_cast<int>(last - first));
-      displacements.push_back(static_cast<int>(first));
-    });
-    if (lengths.empty()) continue;
-    MPI_Datatype layout;
-    MPI_Type_indexed(static_cast<int>(lengths.size()), lengths.data(), displacements.data(),
-                     MPI_DOUBLE, &layout);
-    MPI_Type_commit(&layout);
-    MPI_Recv(proba, 1, layout, w, kTagPartProba, comm_, MPI_STATUS_IGNORE);
-    MPI_Recv(impvel, 1, layout, w, kTagPartImpvel, comm_, MPI_STATUS_IGNORE);
-    MPI_Type_free(&layout);
+  // A finished block of rank w: its values land straight in their places of the per-pair
+  // arrays.
+  auto collect = [&](int w) {
+    std::int64_t done[2] = {0, 0};
+    MPI_Recv(done, 2, MPI_INT64_T, w, kTagBlockDone, comm_, MPI_STATUS_IGNORE);
+    const std::int64_t first = block_first(done[0], block);
+    const int count = static_cast<int>(block_last(done[0], block, pairs) - first);
+    MPI_Recv(proba + first, count, MPI_DOUBLE, w, kTagBlockProba, comm_, MPI_STATUS_IGNORE);
+    MPI_Recv(impvel + first, count, MPI_DOUBLE, w, kTagBlockImpvel, comm_, MPI_STATUS_IGNORE);
+    no_case += done[1];
+    --out_at_others;
+    grant(w);
+  };
+  for (;;) {
+    for (;;) {
+      int arrived = 0;
+      MPI_Status status;
+      MPI_Iprobe(MPI_ANY_SOURCE, kTagBlockDone, comm_, &arrived, &status);
+      if (arrived == 0) break;
+      collect(status.MPI_SOURCE);
+    }
+    if (next < blocks) {
+      const std::int64_t b = next++;
+      const std::int64_t first = block_first(b, block);
+      no_case += evaluate_pair_range(population1_, bodies, v_esc_,
+                                     PairSlots{proba + first, impvel + first}, first,
+                                     block_last(b, block, pairs), threads_);
+    } else if (out_at_others > 0) {
+      collect(wait_for(comm_, MPI_ANY_SOURCE, kTagBlockDone).MPI_SOURCE);
+    } else {
+      break;
+    }
   }
   MPI_Waitall(static_cast<int>(sends.size()), sends.data(), MPI_STATUSES_IGNORE);
   summarise_frame(job, proba, impvel, no_case, slot.result);
@@ -343,29 +367,39 @@ void serve_frames(MPI_Comm comm, int threads) {
       case kTagPart: {
         const auto n = static_cast<std::int64_t>(message[1]);
         const auto pairs = static_cast<std::int64_t>(message[2]);
-        const int ranks = static_cast<int>(message[3]);
-        const auto block = static_cast<std::int64_t>(message[4]);
-        prepare_from(message.data() + 5, n, bodies);
-        std::int64_t share = 0;
-        for_each_block(pairs, block, ranks, rank,
-                       [&](std::int64_t first, std::int64_t last) { share += last - first; });
-        if (static_cast<std::int64_t>(proba.size()) < share) {
-          proba.resize(static_cast<std::size_t>(share));
-          impvel.resize(static_cast<std::size_t>(share));
+        const auto block = static_cast<std::int64_t>(message[3]);
+        prepare_from(message.data() + 4, n, bodies);
+        // Blocks as rank 0 grants them, each sent back as soon as it is evaluated from one
+        // of kBlocksInFlight buffers; every finished block brings one more grant.
+        if (static_cast<std::int64_t>(proba.size()) < kBlocksInFlight * block) {
+          proba.resize(static_cast<std::size_t>(kBlocksInFlight * block));
+          impvel.resize(static_cast<std::size_t>(kBlocksInFlight * block));
         }
-        std::int64_t no_case = 0;
-        std::int64_t at = 0;
-        for_each_block(pairs, block, ranks, rank, [&](std::int64_t first, std::int64_t last) {
-          no_case += evaluate_pair_range(population1, bodies, v_esc,
-                                         PairSlots{proba.data() + at, impvel.data() + at}, first,
-                                         last, threads);
-          at += last - first;
-        });
-        MPI_Send(&no_case, 1, MPI_INT64_T, 0, kTagPartCount, comm);
-        if (share > 0) {
-          MPI_Send(proba.data(), static_cast<int>(share), MPI_DOUBLE, 0, kTagPartProba, comm);
-          MPI_Send(impvel.data(), static_cast<int>(share), MPI_DOUBLE, 0, kTagPartImpvel, comm);
+        std::int64_t done[kBlocksInFlight][2] = {};
+        MPI_Request sent[kBlocksInFlight][3];
+        for (auto& r : sent) std::fill(std::begin(r), std::end(r), MPI_REQUEST_NULL);
+        int buffer = 0;
+        for (int grants_due = kBlocksInHand; grants_due > 0; --grants_due) {
+          std::int64_t b = -1;
+          wait_for(comm, 0, kTagGrant);
+          MPI_Recv(&b, 1, MPI_INT64_T, 0, kTagGrant, comm, MPI_STATUS_IGNORE);
+          if (b < 0) continue;
+          MPI_Waitall(3, sent[buffer], MPI_STATUSES_IGNORE);
+          double* p = proba.data() + buffer * block;
+          double* v = impvel.data() + buffer * block;
+          const std::int64_t first = block_first(b, block);
+          const std::int64_t last = block_last(b, block, pairs);
+          done[buffer][0] = b;
+          done[buffer][1] = evaluate_pair_range(population1, bodies, v_esc, PairSlots{p, v},
+                                                first, last, threads);
+          const int count = static_cast<int>(last - first);
+          MPI_Isend(done[buffer], 2, MPI_INT64_T, 0, kTagBlockDone, comm, &sent[buffer][0]);
+          MPI_Isend(p, count, MPI_DOUBLE, 0, kTagBlockProba, comm, &sent[buffer][1]);
+          MPI_Isend(v, count, MPI_DOUBLE, 0, kTagBlockImpvel, comm, &sent[buffer][2]);
+          buffer = (buffer + 1) % kBlocksInFlight;
+          ++grants_due;  // the reply to this block
         }
+        for (auto& r : sent) MPI_Waitall(3, r, MPI_STATUSES_IGNORE);
         break;
       }
       case kTagStop: return;

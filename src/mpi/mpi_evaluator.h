@@ -7,9 +7,12 @@
 //    sends back only its figures and per-body summaries (a few bytes per body); rank 0 keeps
 //    up to four such frames queued at every other rank and evaluates a frame itself whenever
 //    all of them are busy, so many small frames keep every rank working;
-//  - a larger frame is cut into blocks of kBlockPairs pairs dealt round-robin to all ranks
-//    (rank 0 included); every rank sends its values back straight into rank 0's per-pair
-//    arrays, and rank 0 forms the frame's statistics from them in pair order.
+//  - a larger frame is cut into blocks of kBlockPairs pairs handed out on demand: every other
+//    rank holds two blocks (one it works on, one ready), sends each finished block's values
+//    back straight into their place in rank 0's per-pair arrays and gets the next block in
+//    reply; rank 0 evaluates blocks itself between the replies. A rank that runs slower (a
+//    busier node, a shared core) simply takes fewer blocks. Rank 0 forms the frame's
+//    statistics from the arrays in pair order.
 // Only rank 0 reads files and writes output; the others get the bodies' elements in messages.
 // Every value is computed by the same kernel on the same elements, and every sum is formed by
 // rank 0 (or by the one rank that holds the whole frame) in the same order as in one process,
