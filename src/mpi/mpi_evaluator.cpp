@@ -47,8 +47,9 @@ void append_elements(std::vector<double>& message, const FrameJob& job) {
   }
 }
 
-// Blocks of a split frame that another rank holds at once: one it evaluates and one ready,
-// so that it never waits for rank 0's reply to the block it has just sent.
+// Blocks of a split frame that another rank holds at once: one it evaluates and two ready, so
+// that it does not wait for rank 0's reply to the block it has just sent even when rank 0 is
+// in the middle of a block of its own.
 constexpr int kBlocksInHand = 3;
 // Finished blocks a rank may have on their way to rank 0 before it waits for the oldest.
 constexpr int kBlocksInFlight = 4;

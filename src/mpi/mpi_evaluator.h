@@ -8,7 +8,7 @@
 //    up to four such frames queued at every other rank and evaluates a frame itself whenever
 //    all of them are busy, so many small frames keep every rank working;
 //  - a larger frame is cut into blocks of kBlockPairs pairs handed out on demand: every other
-//    rank holds two blocks (one it works on, one ready), sends each finished block's values
+//    rank holds three blocks (one it works on, two ready), sends each finished block's values
 //    back straight into their place in rank 0's per-pair arrays and gets the next block in
 //    reply; rank 0 evaluates blocks itself between the replies. A rank that runs slower (a
 //    busier node, a shared core) simply takes fewer blocks. Rank 0 forms the frame's
