@@ -7,11 +7,15 @@
 // before any later message, so the report reads the same whichever evaluator ran.
 #include "run/program.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -33,6 +37,29 @@
 
 namespace pairtrack {
 
+namespace {
+
+// Asks the kernel for 2 MB pages over the whole pages of [p, p + bytes), where it offers them
+// (Linux with transparent huge pages in "madvise" mode, as on this project's machines). A
+// maximal frame first touches 160 MB of per-pair values: in 4 KB pages that is some 40000 page
+// faults, about 0.5 s on a virtual machine (measured here) and all of it on rank 0 of
+// pairtrack-mpi for a split frame; in 2 MB pages some 80. Only how memory is mapped changes,
+// never a value. Elsewhere, or when refused, nothing happens.
+void advise_huge_pages(void* p, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto begin = reinterpret_cast<std::uintptr_t>(p);
+  const std::uintptr_t first = (begin + page - 1) / page * page;
+  const std::uintptr_t last = (begin + bytes) / page * page;
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
+}  // namespace
+
 RunStorage::RunStorage()
     : a1(new double[kPopulationCapacity]()),
       e1(new double[kPopulationCapacity]()),
@@ -46,7 +73,10 @@ RunStorage::RunStorage()
       proba_arr(new double[kProbaMax]),
       impvel_arr(new double[kProbaMax]),
       prepared1(new PreparedOrbit[kPopulationCapacity]),
-      prepared2(new PreparedOrbit[kPopulationCapacity]) {}
+      prepared2(new PreparedOrbit[kPopulationCapacity]) {
+  advise_huge_pages(proba_arr.get(), kProbaMax * sizeof(double));
+  advise_huge_pages(impvel_arr.get(), kProbaMax * sizeof(double));
+}
 
 RunStorage& run_storage() {
   static RunStorage storage;
