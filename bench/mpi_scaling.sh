@@ -20,6 +20,7 @@
 # a target is missed (or an output differs), 0 otherwise.
 #
 # Usage: bench/mpi_scaling.sh [build directory] [--rounds N] [--frames N] [--default-pml]
+#                            [--shape max|small]   (one shape only)
 # (defaults: build/ at the repository root, 3 rounds, 2000 small frames; the script configures
 # and builds pairtrack, pairtrack-mpi, make_max_frame and make_small_frames there, Release).
 #
@@ -33,9 +34,17 @@ build="$root/build"
 rounds=3
 frames=2000
 pml=(--mca pml ob1)
+shapes=(max_frame small_frames)
 while [ $# -gt 0 ]; do
   case "$1" in
     --default-pml) pml=() ;;
+    --shape)
+      case "$2" in
+        max) shapes=(max_frame) ;;
+        small) shapes=(small_frames) ;;
+        *) echo "mpi_scaling.sh: --shape max or --shape small" >&2; exit 1 ;;
+      esac
+      shift ;;
     --rounds) rounds="$2"; shift ;;
     --frames) frames="$2"; shift ;;
     *) build="$1" ;;
@@ -141,7 +150,7 @@ fi
 echo "  max:   one frame, 30000 orbits x 333 bodies = 9990000 pairs"
 echo "  small: $frames frames, 300 orbits x 40 bodies = 12000 pairs each"
 for round in $(seq 1 "$rounds"); do
-  for shape in max_frame small_frames; do
+  for shape in "${shapes[@]}"; do
     for config in "${configs[@]}"; do
       run "$shape" "$config" "$round"
     done
@@ -161,7 +170,7 @@ check() {
     status=1
   fi
 }
-for shape in max_frame small_frames; do
+for shape in "${shapes[@]}"; do
   echo "$shape: median wall time of $rounds runs (s)"
   declare -A t
   for config in "${configs[@]}"; do
@@ -222,8 +231,9 @@ awk -v t="$(median "$work/one_orbit.times" 1)" -v f="$frames" 'BEGIN {
     printf "  reading + planning + writing, 40 bodies x 1 orbit: %.3f s for %d frames = %.1f us per frame\n",
            t, f, t / f * 1e6 }'
 "$build/bench/frame_stats_bench" | sed 's/^/  /'
-awk -v m="$(median "$work/max_frame.serial.times" 1)" -v s="$(median "$work/small_frames.serial.times" 1)" \
-    -v f="$frames" 'BEGIN {
-    printf "  pairtrack, one thread: %.0f ns per pair (maximal frame), %.0f ns per pair (small frames)\n",
-           m / 9990000 * 1e9, s / (f * 12000) * 1e9 }'
+for shape in "${shapes[@]}"; do
+  if [ "$shape" = max_frame ]; then pairs=9990000; else pairs=$((frames * 12000)); fi
+  awk -v t="$(median "$work/$shape.serial.times" 1)" -v n="$pairs" -v s="$shape" 'BEGIN {
+      printf "  pairtrack, one thread, %s: %.0f ns per pair\n", s, t / n * 1e9 }'
+done
 exit "$status"
