@@ -134,6 +134,7 @@ void copy_lane0(std::initializer_list<double*> arrays, int n_jobs, int n_lanes) 
 // consecutive library calls are independent of each other and the processor
 // can overlap them.
 bool TableFill::step() {
+  if (stage_ == Stage::kDone) return false;  // also an empty fill, which has no tables
   FillLanes& in = *t_.lanes;
   switch (stage_) {
     case Stage::kArcs:
