@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "run/frame_summary.h"
+#include "engine/frame_summary.h"
 #include "stats/avg_dev.h"
 #include "stats/avg_dev_pw.h"
 #include "workload.h"

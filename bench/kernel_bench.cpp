@@ -1,8 +1,8 @@
 // Kernel and sweep benchmarks: nanoseconds per pair of the reference and the
 // fast kernel on one thread, with v_esc = 0 and v_esc > 0; the throughput of
 // this processor's divide and square-root instructions; the fast kernel's
-// divisions and square roots per pair (counted by a counting build of the
-// kernel) and the resulting floor; and pairs per second of the whole-frame
+// divisions and square roots per pair (in a counting build, configured with
+// -DPAIRTRACK_COUNT_OPS=ON) and the resulting floor; and pairs per second of the whole-frame
 // pair evaluation on one thread and on all threads. Every timing is repeated
 // and the summary takes medians; ratios come from this one process.
 #include <benchmark/benchmark.h>
@@ -17,8 +17,10 @@
 
 #include "kernel/fast_kernel.h"
 #include "kernel/gaussorb.h"
+#if defined(PAIRTRACK_COUNT_OPS)
 #include "op_count.h"
-#include "run/pair_evaluation.h"
+#endif
+#include "engine/pair_evaluation.h"
 #include "workload.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -293,6 +295,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
 double ratio(double num, double den) { return den > 0.0 ? num / den : 0.0; }
 
+#if defined(PAIRTRACK_COUNT_OPS)
 kernel_op_count::PerPair counts(double v_esc, SimdPath path) {
   const Workload& w = kernel_workload();
   std::vector<double> pa, pe, pi, ba, be, bi;
@@ -310,6 +313,7 @@ kernel_op_count::PerPair counts(double v_esc, SimdPath path) {
                                          be.data(), bi.data(), ba.size(), v_esc,
                                          static_cast<int>(path));
 }
+#endif
 
 const char* path_name(SimdPath p) {
   switch (p) {
@@ -323,19 +327,20 @@ const char* path_name(SimdPath p) {
 // per pair, the floor it makes at the measured rates, and the kernel's share.
 void print_floor_block(SummaryReporter& r, const char* label, const std::string& arg, double v_esc,
                        const std::string& fast_key, SimdPath path) {
-  const double t_div1 = r.op_ns("BM_Div1"), t_sqrt1 = r.op_ns("BM_Sqrt1");
-  const double t_div4 = r.op_ns("BM_Div4"), t_sqrt4 = r.op_ns("BM_Sqrt4");
-  const double t_div8 = r.op_ns("BM_Div8"), t_sqrt8 = r.op_ns("BM_Sqrt8");
   const SimdPath used = resolved_path(path);
-  const kernel_op_count::PerPair c = counts(v_esc, used);
-  const double vector_ns = c.div4 * t_div4 + c.sqrt4 * t_sqrt4 + c.div8 * t_div8 + c.sqrt8 * t_sqrt8;
-  const double scalar_ns = c.div1 * t_div1 + c.sqrt1 * t_sqrt1;
-  const double floor_ns = vector_ns + scalar_ns;
   const double ref = r.pair_ns("BM_ReferenceKernel/" + arg);
   const double fast = r.pair_ns(fast_key + "/" + arg);
   std::printf("  %s, %s path:\n", label, path_name(used));
   std::printf("    reference %9.1f ns/pair, fast %8.1f ns/pair: %.2fx\n", ref, fast,
               ratio(ref, fast));
+#if defined(PAIRTRACK_COUNT_OPS)
+  const double t_div1 = r.op_ns("BM_Div1"), t_sqrt1 = r.op_ns("BM_Sqrt1");
+  const double t_div4 = r.op_ns("BM_Div4"), t_sqrt4 = r.op_ns("BM_Sqrt4");
+  const double t_div8 = r.op_ns("BM_Div8"), t_sqrt8 = r.op_ns("BM_Sqrt8");
+  const kernel_op_count::PerPair c = counts(v_esc, used);
+  const double vector_ns = c.div4 * t_div4 + c.sqrt4 * t_sqrt4 + c.div8 * t_div8 + c.sqrt8 * t_sqrt8;
+  const double scalar_ns = c.div1 * t_div1 + c.sqrt1 * t_sqrt1;
+  const double floor_ns = vector_ns + scalar_ns;
   std::printf("    per pair: %.1f div + %.1f sqrt (4 lanes), %.1f div + %.1f sqrt (8 lanes),\n"
               "              %.1f div + %.1f sqrt (scalar), %.1f elementary-function calls\n",
               c.div4, c.sqrt4, c.div8, c.sqrt8, c.div1, c.sqrt1, c.libm);
@@ -349,6 +354,10 @@ void print_floor_block(SummaryReporter& r, const char* label, const std::string&
               "%.1f ns/pair: %.0f %% of it; the rest %.1f ns/pair\n",
               libm_ns, floor_ns + libm_ns, 100.0 * ratio(floor_ns + libm_ns, fast),
               fast - floor_ns - libm_ns);
+#else
+  (void)v_esc;
+  std::printf("    (divisions and square roots per pair: configure with -DPAIRTRACK_COUNT_OPS=ON)\n");
+#endif
 }
 
 void print_summary(SummaryReporter& r) {

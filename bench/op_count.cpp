@@ -1,5 +1,5 @@
-// The counting side of op_count.h: compiled with PAIRTRACK_COUNT_OPS and the
-// kernel's namespace renamed, linked against the counting copy of the kernel.
+// The counting side of op_count.h: part of kernel_bench in a counting build
+// (-DPAIRTRACK_COUNT_OPS=ON), where the library's kernel counts its operations.
 #include "op_count.h"
 
 #include <vector>
@@ -8,7 +8,7 @@
 #include "kernel/fast_ops.h"
 
 #if !defined(PAIRTRACK_COUNT_OPS)
-#error "op_count.cpp belongs to the counting build of the kernel"
+#error "op_count.cpp belongs to a counting build (-DPAIRTRACK_COUNT_OPS=ON)"
 #endif
 
 namespace kernel_op_count {

@@ -1,7 +1,6 @@
 // Divisions, square roots and elementary-function calls of the fast kernel,
-// counted by a counting build of the kernel (its own copy, compiled with the
-// counters on and under another namespace, so the timed kernel stays the
-// normal build). This header is free of the kernel's types on purpose.
+// counted by the kernel itself in a counting build (-DPAIRTRACK_COUNT_OPS=ON).
+// This header is free of the kernel's types on purpose.
 #pragma once
 
 #include <cstddef>

@@ -8,8 +8,8 @@
 
 #include "fuzz_support.h"
 #include "io/fortran_text.h"
-#include "run/program.h"
-#include "run/run_parameters.h"
+#include "engine/program.h"
+#include "engine/run_parameters.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "run/program.h"
+#include "engine/program.h"
 
 namespace pairtrack::fuzz {
 

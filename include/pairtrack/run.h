@@ -57,8 +57,4 @@ std::string run_records(const RunConfig& config);
 // the records: the outcome is then status 1 with an error diagnostic and an empty report.
 RunOutcome run(const RunConfig& config);
 
-// The program itself: options from the command line (pairtrack --help), records from standard
-// input, the report on standard output, diagnostics on standard error. Returns the exit status.
-int run_command_line(int argc, char** argv);
-
 }  // namespace pairtrack

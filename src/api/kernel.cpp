@@ -12,7 +12,7 @@
 
 #include "kernel/fast_kernel.h"
 #include "pairtrack/kernel.h"
-#include "run/pair_evaluation.h"
+#include "engine/pair_evaluation.h"
 
 namespace pairtrack {
 

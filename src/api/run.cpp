@@ -5,10 +5,9 @@
 #include <sstream>
 
 #include "pairtrack/run.h"
-#include "run/command_line.h"
-#include "run/diagnostics.h"
-#include "run/frame_sinks.h"
-#include "run/program.h"
+#include "engine/diagnostics.h"
+#include "engine/frame_sinks.h"
+#include "engine/program.h"
 
 namespace pairtrack {
 
@@ -72,7 +71,5 @@ RunOutcome run(const RunConfig& config) {
   }
   return outcome;
 }
-
-int run_command_line(int argc, char** argv) { return command_line_main(argc, argv); }
 
 }  // namespace pairtrack

@@ -1,7 +1,7 @@
 // Internal to the fast kernel: every division, square root and elementary
 // function call of the kernel goes through these wrappers. In the normal
-// build they are the plain operations; a counting build of the kernel
-// (PAIRTRACK_COUNT_OPS, used by the benchmark alone) counts them per thread,
+// build they are the plain operations; a counting build (configured with
+// -DPAIRTRACK_COUNT_OPS=ON, for bench/kernel_bench alone) counts them per thread,
 // so that the benchmark can state how much divider work a pair needs instead
 // of guessing it.
 #pragma once
@@ -23,10 +23,8 @@ struct OpCounts {
 #if defined(PAIRTRACK_COUNT_OPS)
 inline thread_local OpCounts op_counts;
 #define PAIRTRACK_COUNT(field) (++::pairtrack::fast::op_counts.field)
-inline constexpr bool kCountingBuild = true;
 #else
 #define PAIRTRACK_COUNT(field) ((void)0)
-inline constexpr bool kCountingBuild = false;
 #endif
 
 inline double sdiv(double a, double b) {

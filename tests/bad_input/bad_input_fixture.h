@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "io/fortran_text.h"
-#include "run/run_fixture.h"
+#include "engine/run_fixture.h"
 
 namespace pairtrack::bad_input {
 

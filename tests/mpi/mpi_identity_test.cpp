@@ -11,9 +11,9 @@
 #include <random>
 #include <thread>
 
-#include "run/pair_evaluation.h"
-#include "run/run_fixture.h"
-#include "run/run_storage.h"
+#include "engine/pair_evaluation.h"
+#include "engine/run_fixture.h"
+#include "engine/run_storage.h"
 
 namespace pairtrack {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "run/run_fixture.h"
+#include "engine/run_fixture.h"
 
 namespace pairtrack::testing_support {
 

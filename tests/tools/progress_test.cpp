@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "run/progress.h"
+#include "progress.h"
 
 namespace pairtrack {
 namespace {

@@ -1,0 +1,29 @@
+// pairtrack-mpi: the pairtrack run spread over MPI ranks, each using OpenMP threads. Rank 0
+// reads standard input and the files and writes every output, exactly as pairtrack; the other
+// ranks evaluate frames, or parts of large frames, that rank 0 sends them.
+//   mpirun -n N pairtrack-mpi [OPTIONS] < run.in > report.txt
+#include <mpi.h>
+
+#include <iostream>
+
+#include "mpi_evaluator.h"
+#include "command_line.h"
+#include "engine/run_storage.h"
+
+int main(int argc, char** argv) {
+  int provided = 0;
+  MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
+  int rank = 0;
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+  int status = 0;
+  if (rank == 0) {
+    std::ios::sync_with_stdio(false);
+    pairtrack::MpiEvaluator evaluator(MPI_COMM_WORLD, pairtrack::run_storage(), 0);
+    status = pairtrack::command_line_main(argc, argv, &evaluator);
+    evaluator.end();
+  } else {
+    pairtrack::serve_frames(MPI_COMM_WORLD, 0);
+  }
+  MPI_Finalize();
+  return status;
+}

@@ -1,0 +1,430 @@
+// Frames and parts of frames over MPI ranks; see mpi_evaluator.h for the split.
+#include "mpi_evaluator.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "engine/frame_summary.h"
+#include "engine/pair_evaluation.h"
+#include "engine/run_storage.h"
+
+namespace pairtrack {
+
+namespace {
+
+enum Tag : int {
+  kTagBegin = 1,   // doubles: n1, v_esc, then a_cm, e, inc of every catalogue orbit
+  kTagFrame = 2,   // doubles: frame, t_myr, n1, n2, bodies, then a_cm, e, inc of every body
+  kTagResult = 3,  // bytes: frame, no_case, FrameFigures, bodies, BodySummary per body
+  kTagPart = 4,    // doubles: frame, bodies, pairs, block pairs, then a_cm, e, inc
+  kTagGrant = 5,   // int64: the next block of a split frame to evaluate, -1 for none
+  kTagBlockDone = 6,    // int64: a finished block and its no-case pairs
+  kTagBlockProba = 7,   // doubles: that block's probabilities
+  kTagBlockImpvel = 8,  // doubles: its impact speeds
+  kTagStop = 9,
+};
+
+// Frames that wait at one rank at most, so that a rank always has its next frame at hand when
+// rank 0 is busy evaluating a frame of its own.
+constexpr std::size_t kQueuedPerRank = 4;
+// Frames in flight per other rank: its queue, and room for frames that are done but wait behind
+// an older one. Results are delivered in frame order, so frames that rank 0 has finished wait
+// for the oldest frame queued at another rank; when they fill every slot, rank 0 waits for that
+// rank and hands it each freed frame, and the run goes at that one rank's speed. Three slots per
+// queued frame let rank 0 run eight frames ahead of a rank's oldest, enough for a rank three times
+// slower than rank 0. (With six slots per rank, a rank on a busier core made two of five runs
+// of 2000 small frames on two ranks take 15.1 s instead of 11.4 s here.)
+constexpr std::size_t kSlotsPerRank = 3 * kQueuedPerRank;
+// Frames in flight at most, whatever the number of ranks, so that rank 0's memory stays bounded
+// (a slot keeps a frame's bodies and summaries: at most 30000 bodies, about 3 MB). Rank 0
+// plans one small frame in some 100 us while a frame of 12000 pairs takes some 13 ms at one
+// rank, so about a hundred frames in flight already keep every rank it can feed busy.
+constexpr std::size_t kMaxSlots = 256;
+
+void append_elements(std::vector<double>& message, const FrameJob& job) {
+  for (const SweptBody& body : job.bodies) {
+    message.push_back(body.a_cm);
+    message.push_back(body.e);
+    message.push_back(body.inc);
+  }
+}
+
+// Blocks of a split frame that another rank holds at once: one it evaluates and two ready, so
+// that it does not wait for rank 0's reply to the block it has just sent even when rank 0 is
+// in the middle of a block of its own.
+constexpr int kBlocksInHand = 3;
+// Finished blocks a rank may have on their way to rank 0 before it waits for the oldest.
+constexpr int kBlocksInFlight = 4;
+
+// Pairs [first, last) of block b.
+std::int64_t block_first(std::int64_t b, std::int64_t block) { return b * block; }
+std::int64_t block_last(std::int64_t b, std::int64_t block, std::int64_t pairs) {
+  return std::min(pairs, (b + 1) * block);
+}
+
+// A positive count from the environment, or `fallback`.
+std::int64_t setting(const char* name, std::int64_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr) return fallback;
+  const long long value = std::atoll(text);
+  return value > 0 ? value : fallback;
+}
+
+template <class T>
+void put(std::vector<char>& out, const T& value) {
+  const auto* p = reinterpret_cast<const char*>(&value);
+  out.insert(out.end(), p, p + sizeof(T));
+}
+
+template <class T>
+T get(const char*& in) {
+  T value;
+  std::memcpy(&value, in, sizeof(T));
+  in += sizeof(T);
+  return value;
+}
+
+void pack_result(const FrameResult& r, std::vector<char>& out) {
+  out.clear();
+  put(out, r.frame);
+  put(out, r.no_case);
+  put(out, r.figures);
+  put(out, static_cast<std::int64_t>(r.bodies.size()));
+  for (const BodySummary& s : r.bodies) put(out, s);
+}
+
+void unpack_result(const std::vector<char>& in, FrameResult& r) {
+  const char* p = in.data();
+  r.frame = get<std::int64_t>(p);
+  r.no_case = get<std::int64_t>(p);
+  r.figures = get<FrameFigures>(p);
+  r.bodies.resize(static_cast<std::size_t>(get<std::int64_t>(p)));
+  for (BodySummary& s : r.bodies) s = get<BodySummary>(p);
+}
+
+// Waits until a message from `source` with `tag` (MPI_ANY_TAG: any) can be received, and
+// returns its envelope. A blocked MPI_Probe or MPI_Recv polls at full speed, so a rank that waits
+// for frames, or rank 0 waiting for a result, would keep a core busy; on a node shared with other
+// ranks or jobs that core is taken from the ranks that compute. Here a waiting rank sleeps
+// between probes, 10 us at first and at most 200 us, which is short against a frame.
+MPI_Status wait_for(MPI_Comm comm, int source, int tag) {
+  MPI_Status status;
+  for (int pause_us = 10;; pause_us = std::min(2 * pause_us, 200)) {
+    int arrived = 0;
+    MPI_Iprobe(source, tag, comm, &arrived, &status);
+    if (arrived != 0) return status;
+    std::this_thread::sleep_for(std::chrono::microseconds(pause_us));
+  }
+}
+
+// Receives a message of unknown length from `source` with `tag` into `buffer`.
+template <class T>
+void receive(MPI_Comm comm, int source, int tag, MPI_Datatype type, std::vector<T>& buffer) {
+  MPI_Status status = wait_for(comm, source, tag);
+  int count = 0;
+  MPI_Get_count(&status, type, &count);
+  buffer.resize(static_cast<std::size_t>(count));
+  MPI_Recv(buffer.data(), count, type, source, tag, comm, MPI_STATUS_IGNORE);
+}
+
+void prepare_from(const double* elements, std::int64_t n, std::vector<PreparedOrbit>& out) {
+  out.resize(static_cast<std::size_t>(n));
+  for (std::int64_t i = 0; i < n; ++i) {
+    out[static_cast<std::size_t>(i)] =
+        prepare_orbit(elements[3 * i], elements[3 * i + 1], elements[3 * i + 2]);
+  }
+}
+
+}  // namespace
+
+MpiEvaluator::MpiEvaluator(MPI_Comm comm, RunStorage& storage, int threads)
+    : comm_(comm), storage_(storage), threads_(threads) {
+  MPI_Comm_size(comm_, &size_);
+  split_pairs_ = setting("PAIRTRACK_MPI_SPLIT_PAIRS", kSplitPairs);
+  block_pairs_ = setting("PAIRTRACK_MPI_BLOCK_PAIRS", kBlockPairs);
+  slots_.resize(size_ == 1 ? 1
+                           : std::min(kMaxSlots,
+                                      kSlotsPerRank * static_cast<std::size_t>(size_ - 1) + 2));
+  outstanding_.resize(static_cast<std::size_t>(size_));
+}
+
+MpiEvaluator::~MpiEvaluator() { end(); }
+
+void MpiEvaluator::begin(std::span<const PreparedOrbit> population1, double v_esc) {
+  population1_ = population1;
+  v_esc_ = v_esc;
+  std::vector<double> message{static_cast<double>(population1.size()), v_esc};
+  for (const PreparedOrbit& o : population1) {
+    message.push_back(o.a_cm);
+    message.push_back(o.e);
+    message.push_back(o.inc);
+  }
+  for (int w = 1; w < size_; ++w) {
+    MPI_Send(message.data(), static_cast<int>(message.size()), MPI_DOUBLE, w, kTagBegin, comm_);
+  }
+}
+
+void MpiEvaluator::evaluate_here(const FrameJob& job, Slot& slot) {
+  prepare_bodies(job, storage_.prepared2.get());
+  const std::int64_t no_case = evaluate_pairs(
+      population1_, std::span<const PreparedOrbit>(storage_.prepared2.get(), job.bodies.size()),
+      v_esc_, PairSlots{storage_.proba_arr.get(), storage_.impvel_arr.get()}, threads_);
+  summarise_frame(job, storage_.proba_arr.get(), storage_.impvel_arr.get(), no_case, slot.result);
+  slot.ready = true;
+}
+
+void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
+  // Every rank's queue is emptied first, so that the parts' replies meet no earlier frame.
+  for (int w = 1; w < size_; ++w) {
+    while (!outstanding_[static_cast<std::size_t>(w)].empty()) receive_result(w);
+  }
+  const std::int64_t pairs = job.pairs();
+  const std::int64_t block = block_pairs_;
+  std::vector<double> message{static_cast<double>(job.frame),
+                              static_cast<double>(job.bodies.size()), static_cast<double>(pairs),
+                              static_cast<double>(block)};
+  append_elements(message, job);
+  std::vector<MPI_Request> sends(static_cast<std::size_t>(size_ - 1), MPI_REQUEST_NULL);
+  for (int w = 1; w < size_; ++w) {
+    MPI_Isend(message.data(), static_cast<int>(message.size()), MPI_DOUBLE, w, kTagPart, comm_,
+              &sends[static_cast<std::size_t>(w - 1)]);
+  }
+
+  // Blocks go out in pair order, one in reply to every finished one; rank 0 takes the next
+  // block itself whenever no reply is due.
+  const std::int64_t blocks = (pairs + block - 1) / block;
+  std::int64_t next = 0;
+  std::int64_t out_at_others = 0;
+  auto grant = [&](int w) {
+    const std::int64_t b = next < blocks ? next++ : -1;
+    if (b >= 0) ++out_at_others;
+    MPI_Send(&b, 1, MPI_INT64_T, w, kTagGrant, comm_);
+  };
+  for (int w = 1; w < size_; ++w) {
+    for (int i = 0; i < kBlocksInHand; ++i) grant(w);
+  }
+
+  prepare_bodies(job, storage_.prepared2.get());
+  const std::span<const PreparedOrbit> bodies(storage_.prepared2.get(), job.bodies.size());
+  double* proba = storage_.proba_arr.get();
+  double* impvel = storage_.impvel_arr.get();
+  std::int64_t no_case = 0;
+  // A finished block of rank w: its values land straight in their places of the per-pair
+  // arrays.
+  auto collect = [&](int w) {
+    std::int64_t done[2] = {0, 0};
+    MPI_Recv(done, 2, MPI_INT64_T, w, kTagBlockDone, comm_, MPI_STATUS_IGNORE);
+    const std::int64_t first = block_first(done[0], block);
+    const int count = static_cast<int>(block_last(done[0], block, pairs) - first);
+    MPI_Recv(proba + first, count, MPI_DOUBLE, w, kTagBlockProba, comm_, MPI_STATUS_IGNORE);
+    MPI_Recv(impvel + first, count, MPI_DOUBLE, w, kTagBlockImpvel, comm_, MPI_STATUS_IGNORE);
+    no_case += done[1];
+    --out_at_others;
+    grant(w);
+  };
+  for (;;) {
+    for (;;) {
+      int arrived = 0;
+      MPI_Status status;
+      MPI_Iprobe(MPI_ANY_SOURCE, kTagBlockDone, comm_, &arrived, &status);
+      if (arrived == 0) break;
+      collect(status.MPI_SOURCE);
+    }
+    if (next < blocks) {
+      const std::int64_t b = next++;
+      const std::int64_t first = block_first(b, block);
+      no_case += evaluate_pair_range(population1_, bodies, v_esc_,
+                                     PairSlots{proba + first, impvel + first}, first,
+                                     block_last(b, block, pairs), threads_);
+    } else if (out_at_others > 0) {
+      collect(wait_for(comm_, MPI_ANY_SOURCE, kTagBlockDone).MPI_SOURCE);
+    } else {
+      break;
+    }
+  }
+  MPI_Waitall(static_cast<int>(sends.size()), sends.data(), MPI_STATUSES_IGNORE);
+  summarise_frame(job, proba, impvel, no_case, slot.result);
+  slot.ready = true;
+}
+
+void MpiEvaluator::submit(const FrameJob& job) {
+  Slot& slot = slots_[(oldest_ + count_) % slots_.size()];
+  const std::size_t index = (oldest_ + count_) % slots_.size();
+  ++count_;
+  slot.frame = job.frame;
+  slot.ready = false;
+  if (size_ == 1) return evaluate_here(job, slot);
+  if (job.pairs() >= split_pairs_) return evaluate_split(job, slot);
+
+  poll(false);
+  int best = 0;
+  for (int w = 1; w < size_; ++w) {
+    const std::size_t queued = outstanding_[static_cast<std::size_t>(w)].size();
+    if (queued < kQueuedPerRank &&
+        (best == 0 || queued < outstanding_[static_cast<std::size_t>(best)].size())) {
+      best = w;
+    }
+  }
+  if (best == 0) return evaluate_here(job, slot);  // every other rank is busy
+  if (slot.request != MPI_REQUEST_NULL) MPI_Wait(&slot.request, MPI_STATUS_IGNORE);
+  slot.message.assign({static_cast<double>(job.frame), job.t_myr, static_cast<double>(job.n1),
+                       static_cast<double>(job.n2), static_cast<double>(job.bodies.size())});
+  append_elements(slot.message, job);
+  MPI_Isend(slot.message.data(), static_cast<int>(slot.message.size()), MPI_DOUBLE, best,
+            kTagFrame, comm_, &slot.request);
+  outstanding_[static_cast<std::size_t>(best)].push_back(index);
+}
+
+void MpiEvaluator::receive_result(int worker) {
+  std::deque<std::size_t>& queue = outstanding_[static_cast<std::size_t>(worker)];
+  receive(comm_, worker, kTagResult, MPI_BYTE, buffer_);
+  Slot& slot = slots_[queue.front()];
+  queue.pop_front();
+  unpack_result(buffer_, slot.result);
+  slot.ready = true;
+}
+
+void MpiEvaluator::poll(bool wait_for_oldest) {
+  for (int w = 1; w < size_; ++w) {
+    const std::deque<std::size_t>& queue = outstanding_[static_cast<std::size_t>(w)];
+    for (;;) {
+      if (queue.empty()) break;
+      int arrived = 0;
+      MPI_Iprobe(w, kTagResult, comm_, &arrived, MPI_STATUS_IGNORE);
+      if (arrived == 0) break;
+      receive_result(w);
+    }
+  }
+  if (!wait_for_oldest || count_ == 0 || slots_[oldest_].ready) return;
+  for (int w = 1; w < size_; ++w) {
+    const std::deque<std::size_t>& queue = outstanding_[static_cast<std::size_t>(w)];
+    if (!queue.empty() && queue.front() == oldest_) {
+      receive_result(w);
+      return;
+    }
+  }
+}
+
+bool MpiEvaluator::take(FrameResult& result, bool wait) {
+  if (count_ == 0) return false;
+  poll(wait);
+  Slot& slot = slots_[oldest_];
+  if (!slot.ready) return false;
+  std::swap(result, slot.result);
+  slot.ready = false;
+  oldest_ = (oldest_ + 1) % slots_.size();
+  --count_;
+  return true;
+}
+
+void MpiEvaluator::end() {
+  if (ended_) return;
+  ended_ = true;
+  for (int w = 1; w < size_; ++w) {
+    while (!outstanding_[static_cast<std::size_t>(w)].empty()) receive_result(w);
+    MPI_Send(nullptr, 0, MPI_DOUBLE, w, kTagStop, comm_);
+  }
+  for (Slot& slot : slots_) {
+    if (slot.request != MPI_REQUEST_NULL) MPI_Wait(&slot.request, MPI_STATUS_IGNORE);
+  }
+}
+
+void serve_frames(MPI_Comm comm, int threads) {
+  int rank = 0;
+  MPI_Comm_rank(comm, &rank);
+  std::vector<double> message;
+  std::vector<PreparedOrbit> population1, bodies;
+  std::vector<double> proba, impvel;
+  // Results on their way to rank 0: at most one per frame it may have queued here, plus one.
+  constexpr std::size_t kResultsInFlight = kQueuedPerRank + 1;
+  std::vector<char> out[kResultsInFlight];
+  MPI_Request out_sent[kResultsInFlight];
+  std::fill(std::begin(out_sent), std::end(out_sent), MPI_REQUEST_NULL);
+  std::size_t out_next = 0;
+  double v_esc = 0.0;
+  FrameJob job;
+  FrameResult result;
+  for (;;) {
+    const MPI_Status status = wait_for(comm, 0, MPI_ANY_TAG);
+    receive(comm, 0, status.MPI_TAG, MPI_DOUBLE, message);
+    switch (status.MPI_TAG) {
+      case kTagBegin:
+        v_esc = message[1];
+        prepare_from(message.data() + 2, static_cast<std::int64_t>(message[0]), population1);
+        break;
+      case kTagFrame: {
+        job.frame = static_cast<std::int64_t>(message[0]);
+        job.t_myr = message[1];
+        job.n1 = static_cast<std::int32_t>(message[2]);
+        job.n2 = static_cast<std::int32_t>(message[3]);
+        const auto n = static_cast<std::int64_t>(message[4]);
+        job.bodies.assign(static_cast<std::size_t>(n), SweptBody{});
+        prepare_from(message.data() + 5, n, bodies);
+        const std::int64_t pairs = job.pairs();
+        if (static_cast<std::int64_t>(proba.size()) < pairs) {
+          proba.resize(static_cast<std::size_t>(pairs));
+          impvel.resize(static_cast<std::size_t>(pairs));
+        }
+        const std::int64_t no_case = evaluate_pairs(population1, bodies, v_esc,
+                                                    PairSlots{proba.data(), impvel.data()}, threads);
+        summarise_frame(job, proba.data(), impvel.data(), no_case, result);
+        // Sent without waiting for rank 0 to take it: rank 0 receives between frames of its
+        // own, and a blocking send of even a short result stood here for milliseconds (4.4 s
+        // of 13 s for 2000 small frames on two ranks, measured).
+        MPI_Wait(&out_sent[out_next], MPI_STATUS_IGNORE);
+        pack_result(result, out[out_next]);
+        MPI_Isend(out[out_next].data(), static_cast<int>(out[out_next].size()), MPI_BYTE, 0,
+                  kTagResult, comm, &out_sent[out_next]);
+        out_next = (out_next + 1) % kResultsInFlight;
+        break;
+      }
+      case kTagPart: {
+        const auto n = static_cast<std::int64_t>(message[1]);
+        const auto pairs = static_cast<std::int64_t>(message[2]);
+        const auto block = static_cast<std::int64_t>(message[3]);
+        prepare_from(message.data() + 4, n, bodies);
+        // Blocks as rank 0 grants them, each sent back as soon as it is evaluated from one
+        // of kBlocksInFlight buffers; every finished block brings one more grant.
+        if (static_cast<std::int64_t>(proba.size()) < kBlocksInFlight * block) {
+          proba.resize(static_cast<std::size_t>(kBlocksInFlight * block));
+          impvel.resize(static_cast<std::size_t>(kBlocksInFlight * block));
+        }
+        std::int64_t done[kBlocksInFlight][2] = {};
+        MPI_Request sent[kBlocksInFlight][3];
+        for (auto& r : sent) std::fill(std::begin(r), std::end(r), MPI_REQUEST_NULL);
+        int buffer = 0;
+        for (int grants_due = kBlocksInHand; grants_due > 0; --grants_due) {
+          std::int64_t b = -1;
+          wait_for(comm, 0, kTagGrant);
+          MPI_Recv(&b, 1, MPI_INT64_T, 0, kTagGrant, comm, MPI_STATUS_IGNORE);
+          if (b < 0) continue;
+          MPI_Waitall(3, sent[buffer], MPI_STATUSES_IGNORE);
+          double* p = proba.data() + buffer * block;
+          double* v = impvel.data() + buffer * block;
+          const std::int64_t first = block_first(b, block);
+          const std::int64_t last = block_last(b, block, pairs);
+          done[buffer][0] = b;
+          done[buffer][1] = evaluate_pair_range(population1, bodies, v_esc, PairSlots{p, v},
+                                                first, last, threads);
+          const int count = static_cast<int>(last - first);
+          MPI_Isend(done[buffer], 2, MPI_INT64_T, 0, kTagBlockDone, comm, &sent[buffer][0]);
+          MPI_Isend(p, count, MPI_DOUBLE, 0, kTagBlockProba, comm, &sent[buffer][1]);
+          MPI_Isend(v, count, MPI_DOUBLE, 0, kTagBlockImpvel, comm, &sent[buffer][2]);
+          buffer = (buffer + 1) % kBlocksInFlight;
+          ++grants_due;  // the reply to this block
+        }
+        for (auto& r : sent) MPI_Waitall(3, r, MPI_STATUSES_IGNORE);
+        break;
+      }
+      case kTagStop:
+        MPI_Waitall(static_cast<int>(kResultsInFlight), out_sent, MPI_STATUSES_IGNORE);
+        return;
+      default: break;
+    }
+  }
+}
+
+}  // namespace pairtrack

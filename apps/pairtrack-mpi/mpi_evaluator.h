@@ -1,0 +1,87 @@
+// The MPI layer of pairtrack-mpi: where the pairs of each frame are evaluated when the run is
+// spread over MPI ranks. Rank 0 runs the program as pairtrack does (reading, planning, the
+// outputs) with an MpiEvaluator; every other rank runs serve_frames() until rank 0 ends it.
+//
+// How the work is split:
+//  - a frame of fewer than kSplitPairs pairs goes whole to one rank, which evaluates it and
+//    sends back only its figures and per-body summaries (a few bytes per body); rank 0 keeps
+//    up to four such frames queued at every other rank and evaluates a frame itself whenever
+//    all of them are busy, so many small frames keep every rank working;
+//  - a larger frame is cut into blocks of kBlockPairs pairs handed out on demand: every other
+//    rank holds three blocks (one it works on, two ready), sends each finished block's values
+//    back straight into their place in rank 0's per-pair arrays and gets the next block in
+//    reply; rank 0 evaluates blocks itself between the replies. A rank that runs slower (a
+//    busier node, a shared core) simply takes fewer blocks. Rank 0 forms the frame's
+//    statistics from the arrays in pair order.
+// Only rank 0 reads files and writes output; the others get the bodies' elements in messages.
+// Every value is computed by the same kernel on the same elements, and every sum is formed by
+// rank 0 (or by the one rank that holds the whole frame) in the same order as in one process,
+// so the outputs are the same to the last bit for every number of ranks and threads.
+#pragma once
+
+#include <mpi.h>
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "engine/frame_evaluator.h"
+
+namespace pairtrack {
+
+struct RunStorage;
+
+// Frames of at least this many pairs are split across the ranks (environment variable
+// PAIRTRACK_MPI_SPLIT_PAIRS overrides it).
+inline constexpr std::int64_t kSplitPairs = std::int64_t{1} << 20;
+// Pairs per block of a split frame (PAIRTRACK_MPI_BLOCK_PAIRS overrides it).
+inline constexpr std::int64_t kBlockPairs = 16384;
+
+class MpiEvaluator : public FrameEvaluator {
+ public:
+  // `storage`: rank 0's run storage (per-pair arrays and prepared orbits); `threads`: OpenMP
+  // threads for this rank's own evaluations (0: all cores).
+  MpiEvaluator(MPI_Comm comm, RunStorage& storage, int threads);
+  ~MpiEvaluator() override;
+
+  void begin(std::span<const PreparedOrbit> population1, double v_esc) override;
+  std::size_t capacity() const override { return slots_.size(); }
+  void submit(const FrameJob& job) override;
+  bool take(FrameResult& result, bool wait) override;
+  // Tells every other rank to stop; called at every end of the run (and by the destructor).
+  void end() override;
+
+ private:
+  struct Slot {
+    std::int64_t frame = 0;
+    bool ready = false;
+    FrameResult result;
+    std::vector<double> message;  // the job as sent (kept until the send completes)
+    MPI_Request request = MPI_REQUEST_NULL;
+  };
+  void evaluate_here(const FrameJob& job, Slot& slot);
+  void evaluate_split(const FrameJob& job, Slot& slot);
+  // Receives the next result of `worker` (its oldest outstanding frame).
+  void receive_result(int worker);
+  void poll(bool wait_for_oldest);
+
+  MPI_Comm comm_;
+  int size_ = 1;
+  RunStorage& storage_;
+  int threads_;
+  std::span<const PreparedOrbit> population1_;
+  double v_esc_ = 0.0;
+  std::int64_t split_pairs_ = kSplitPairs;
+  std::int64_t block_pairs_ = kBlockPairs;
+  std::vector<Slot> slots_;             // ring, in submission order
+  std::size_t oldest_ = 0, count_ = 0;  // ring position of the oldest frame, frames in flight
+  std::vector<std::deque<std::size_t>> outstanding_;  // per rank: slots it is working on
+  std::vector<char> buffer_;
+  bool ended_ = false;
+};
+
+// The loop of every rank but 0: receives the catalogue, then frames or parts of frames, until
+// rank 0 says stop. `threads`: OpenMP threads (0: all cores).
+void serve_frames(MPI_Comm comm, int threads);
+
+}  // namespace pairtrack

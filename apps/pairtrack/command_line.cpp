@@ -1,0 +1,159 @@
+// The command line of pairtrack and pairtrack-mpi: the options (--bodies, --frames,
+// --pair-file, --strict, --quiet, --help, --version), the output files they name, opened before
+// anything is read, the diagnostics on standard error and the progress line on a terminal; then
+// the run on standard input and output. Both programs are this one function; they differ only
+// in where the pairs are evaluated.
+#include <CLI/CLI.hpp>
+
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <unistd.h>
+
+#include "command_line.h"
+#include "engine/frame_sinks.h"
+#include "engine/input_checks.h"
+#include "engine/program.h"
+#include "progress.h"
+
+namespace pairtrack {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: pairtrack [OPTIONS] < run.in > report.txt\n"
+    "       pairtrack --help | --version\n"
+    "       mpirun -n N pairtrack-mpi [OPTIONS] < run.in > report.txt  (the same run over MPI)\n"
+    "\n"
+    "The run is configured by ten records on standard input, one per line:\n"
+    "   1  catalogue file name (population 1), first 80 characters of the line\n"
+    "   2  history file name (population 2), first 80 characters of the line\n"
+    "   3  encoding of the history file: 0 = 16-bit scaled, 1 = float32, 2 = float64\n"
+    "   4  n2_min n2_max: first and last position within a frame that is paired\n"
+    "   5  time_divisor: frame times are divided by it (years -> Myr with 1e6)\n"
+    "   6  write_pairs: T writes the pair file hitrate_pairtrack_q.tmp\n"
+    "   7  q_crit: perihelion threshold, AU\n"
+    "   8  p_crit: probability of removing a body below q_crit, per frame\n"
+    "   9  iseed: seed of the random generator; a negative seed chooses the sequence,\n"
+    "      every seed of -1 or more (0, 1, 12345, ...) gives the sequence of -1\n"
+    "  10  v_esc: escape velocity for gravitational focusing, km/s\n"
+    "\n"
+    "Options:\n"
+    "  --bodies FILE     one CSV row per swept body per frame (17 significant digits)\n"
+    "  --frames FILE     the frame lines as CSV, with active and removed bodies\n"
+    "  --pair-file NAME  the pair file's name (default hitrate_pairtrack_q.tmp)\n"
+    "  --strict          end the run with exit status 1 at the first warning\n"
+    "  --quiet           do not report warnings (errors are still reported)\n"
+    "  -h, --help        this text;  --version  the version\n"
+    "\n"
+    "Files: the orbit catalogue (text, inclination, eccentricity and semimajor axis in\n"
+    "columns 148-182) and the binary history file are read; the pair file is written in\n"
+    "the working directory when write_pairs is T.\n"
+    "Output: the report on standard output (echo lines, one line per frame with the mean\n"
+    "and sigma of the intrinsic collision probability in 1e-18 km^-2 yr^-1 and of the\n"
+    "impact speed in km/s, the pair counts, a closing line); every message goes there too.\n"
+    "Standard error: warnings about input that is probably a mistake and the reason of an\n"
+    "error, one line each, and a progress line when it is a terminal.\n"
+    "Exit status 0 after the last frame, 1 on every error.\n";
+
+// A refusal of the command line: the line on standard output (as for every refusal), the
+// reason on standard error, exit status 1.
+int refuse(const std::string& stdout_text, const std::string& reason) {
+  std::cout << ' ' << stdout_text << '\n';
+  std::cout.flush();
+  std::cerr << "pairtrack: error: " << reason << '\n';
+  return 1;
+}
+
+// An output file named by an option, opened before any computation.
+struct OptionFile {
+  std::string path;
+  std::ofstream stream;
+};
+
+}  // namespace
+
+int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
+  CLI::App app("pairtrack", "pairtrack");
+  app.set_help_flag();  // --help is handled below, with the records described
+  app.allow_extras();
+  bool help = false;
+  bool version = false;
+  ProgramOptions options;
+  options.evaluator = evaluator;
+  OptionFile bodies, frames;
+  app.add_flag("-h,--help", help);
+  app.add_flag("--version", version);
+  app.add_flag("--strict", options.policy.strict);
+  app.add_flag("--quiet", options.policy.quiet);
+  app.add_option("--bodies", bodies.path);
+  app.add_option("--frames", frames.path);
+  app.add_option("--pair-file", options.pair_file_name);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return refuse(std::string("pairtrack: ") + e.what() + " (see pairtrack --help)", e.what());
+  }
+  if (!app.remaining().empty()) {
+    // A stray argument would otherwise leave the program waiting on a terminal for records.
+    const std::string arg = app.remaining().front();
+    return refuse("pairtrack: unexpected argument '" + arg +
+                      "': the parameters come from standard input (pairtrack < run.in);"
+                      " see pairtrack --help",
+                  "unexpected argument '" + arg + "': the parameters come from standard input");
+  }
+  if (help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (version) {
+    std::cout << "pairtrack " PAIRTRACK_VERSION "\n";
+    return 0;
+  }
+
+  // Bad option values end the run before anything is read or computed.
+  // (The default pair file is checked when the run opens it, as it always was.)
+  if (std::string reason; app.count("--pair-file") > 0 &&
+                          !check_output_path(options.pair_file_name, reason)) {
+    return refuse("pairtrack: Error opening file " + options.pair_file_name,
+                  "--pair-file '" + options.pair_file_name + "': " + reason);
+  }
+  for (OptionFile* file : {&bodies, &frames}) {
+    if (file->path.empty() && (file == &bodies ? app.count("--bodies") : app.count("--frames")) == 0) {
+      continue;
+    }
+    std::string reason;
+    if (!open_output_file(file->path, file->stream, reason)) {
+      return refuse("pairtrack: Error opening file " + file->path,
+                    std::string(file == &bodies ? "--bodies" : "--frames") + " '" + file->path +
+                        "': " + reason);
+    }
+  }
+  std::optional<BodiesCsvSink> bodies_sink;
+  std::optional<FramesCsvSink> frames_sink;
+  if (bodies.stream.is_open()) options.sinks.push_back(&bodies_sink.emplace(bodies.stream));
+  if (frames.stream.is_open()) options.sinks.push_back(&frames_sink.emplace(frames.stream));
+
+  std::optional<ProgressReporter> progress;
+  if (progress_wanted()) progress.emplace(STDERR_FILENO);
+  options.progress = progress ? &*progress : nullptr;
+  StreamDiagnosticSink diagnostics(std::cerr);
+  options.diagnostics = &diagnostics;
+  int status = run_program(std::cin, std::cout, options);
+  std::cout.flush();
+  if (progress) progress->finish();
+  for (OptionFile* file : {&bodies, &frames}) {
+    if (!file->stream.is_open()) continue;
+    file->stream.close();
+    if (file->stream.fail() && status == 0) {
+      status = refuse("pairtrack: Error writing file " + file->path,
+                      "'" + file->path + "' could not be written completely");
+    }
+  }
+  return status;
+}
+
+}  // namespace pairtrack

@@ -1,0 +1,71 @@
+// Where the pairs of a planned frame are evaluated. The run reads and plans frames in order and
+// hands each one to an evaluator; the evaluator gives the results back in the same order. The
+// serial evaluator works in this process, at once; the MPI layer spreads frames, or the pairs
+// of one large frame, over many processes and keeps several frames in flight. The run's logic,
+// its outputs and their order do not depend on which evaluator runs.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "kernel/fast_kernel.h"
+#include "engine/frame_job.h"
+
+namespace pairtrack {
+
+class ProgressSink;
+struct RunStorage;
+
+class FrameEvaluator {
+ public:
+  virtual ~FrameEvaluator() = default;
+
+  // Population 1, prepared for the kernel, and the escape velocity (km/s) of every pair; called
+  // once, before the first frame. The span stays valid for the whole run.
+  virtual void begin(std::span<const PreparedOrbit> population1, double v_esc) = 0;
+
+  // How many submitted frames may wait for their results at once (at least 1). The caller
+  // keeps each submitted job unchanged until its result has been taken.
+  virtual std::size_t capacity() const = 0;
+
+  // Hands over a planned frame.
+  virtual void submit(const FrameJob& job) = 0;
+
+  // The result of the oldest submitted frame not yet taken. Returns false when none is in
+  // flight, or (without `wait`) when it is not ready yet.
+  virtual bool take(FrameResult& result, bool wait) = 0;
+
+  // No further frames (after the last one, and on every error end).
+  virtual void end() {}
+};
+
+// Evaluates each frame in this process when it is submitted, over `threads` OpenMP threads
+// (0: all cores), into the run storage's per-pair arrays. With a progress sink, the
+// frame's bodies are evaluated in a few batches so that the progress line can move; the stored
+// values are the same to the bit.
+class SerialEvaluator : public FrameEvaluator {
+ public:
+  SerialEvaluator(RunStorage& storage, int threads, ProgressSink* progress)
+      : storage_(storage), threads_(threads), progress_(progress) {}
+
+  void begin(std::span<const PreparedOrbit> population1, double v_esc) override;
+  std::size_t capacity() const override { return 1; }
+  void submit(const FrameJob& job) override;
+  bool take(FrameResult& result, bool wait) override;
+
+ private:
+  std::int64_t evaluate_with_progress(const FrameJob& job);
+
+  RunStorage& storage_;
+  int threads_;
+  ProgressSink* progress_;
+  std::span<const PreparedOrbit> population1_;
+  double v_esc_ = 0.0;
+  FrameResult pending_;
+  bool ready_ = false;
+};
+
+// Prepares the job's bodies for the kernel into `prepared` (one entry per swept body).
+void prepare_bodies(const FrameJob& job, PreparedOrbit prepared[]);
+
+}  // namespace pairtrack

@@ -1,0 +1,139 @@
+// Writing one frame to each output.
+#include "engine/frame_sinks.h"
+
+#include <cstdio>
+
+#include "io/fortran_text.h"
+#include "engine/run_storage.h"
+
+namespace pairtrack {
+
+void ReportSink::frame(const FrameJob&, const FrameResult& result) {
+  for (std::int64_t i = 0; i < result.no_case; ++i) {
+    fortran::write_line(out_, fortran::FreeFormLine().text("The line did not make any of the checks"));
+  }
+  line_.clear();
+  append_frame_line(line_, result.figures);
+  out_ << line_;
+}
+
+void PairFileSink::frame(const FrameJob& job, const FrameResult& result) {
+  text_.clear();
+  for (std::size_t b = 0; b < job.bodies.size(); ++b) {
+    if (result.bodies[b].hits == 0) continue;
+    const SweptBody& body = job.bodies[b];
+    append_pair_line(text_, body.id, job.t_myr, body.a_cm / kCmPerAu, body.e, body.inc);
+  }
+  file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+}
+
+void append_csv_real(std::string& out, double value) {
+  char buffer[40];
+  const int n = std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  out.append(buffer, static_cast<std::size_t>(n));
+}
+
+namespace {
+
+void append_csv_int(std::string& out, std::int64_t value) { out += std::to_string(value); }
+
+}  // namespace
+
+FrameRow frame_row(const FrameJob& job, const FrameResult& result) {
+  const FrameFigures& f = result.figures;
+  FrameRow row;
+  row.frame = job.frame;
+  row.t_myr = f.t_myr;
+  row.proba_mean = f.proba_mean;
+  row.proba_sigma = f.proba_sigma;
+  row.impvel_mean = f.impvel_mean;
+  row.impvel_sigma = f.impvel_sigma;
+  row.n1 = f.n1;
+  row.n2 = f.n2;
+  row.n_proba = f.n_proba;
+  row.n_impvel = f.n_impvel;
+  row.n_active = static_cast<std::int64_t>(job.bodies.size());
+  for (const SweptBody& body : job.bodies) row.n_removed += body.removed ? 1 : 0;
+  row.n_removed_total = job.removed_total;
+  return row;
+}
+
+void append_body_rows(const FrameJob& job, const FrameResult& result, std::vector<BodyRow>& rows) {
+  for (std::size_t b = 0; b < job.bodies.size(); ++b) {
+    const SweptBody& body = job.bodies[b];
+    const BodySummary& s = result.bodies[b];
+    BodyRow row;
+    row.frame = job.frame;
+    row.t_myr = job.t_myr;
+    row.position = body.position;
+    row.id = body.id;
+    row.a_au = body.a_cm / kCmPerAu;
+    row.e = body.e;
+    row.inc_deg = body.inc * kDegPerRad;
+    row.q_au = row.a_au * (1.0 - body.e);  // the perihelion the removal test uses
+    row.p_mean = s.p_mean;
+    row.p_sum = s.p_sum;
+    row.v_imp_mean = s.v_imp_mean;
+    row.n_hit = s.hits;
+    row.removed = body.removed;
+    row.drawn = body.drawn;
+    row.draw = body.draw;
+    rows.push_back(row);
+  }
+}
+
+BodiesCsvSink::BodiesCsvSink(std::ostream& file) : file_(file) {
+  file_ << kBodiesCsvHeader << '\n';
+}
+
+void BodiesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
+  rows_.clear();
+  append_body_rows(job, result, rows_);
+  text_.clear();
+  for (const BodyRow& row : rows_) {
+    append_csv_int(text_, row.frame);
+    for (const double v : {row.t_myr}) {
+      text_ += ',';
+      append_csv_real(text_, v);
+    }
+    for (const std::int64_t v : {row.position, row.id}) {
+      text_ += ',';
+      append_csv_int(text_, v);
+    }
+    for (const double v : {row.a_au, row.e, row.inc_deg, row.q_au, row.p_mean, row.p_sum,
+                           row.v_imp_mean}) {
+      text_ += ',';
+      append_csv_real(text_, v);
+    }
+    text_ += ',';
+    append_csv_int(text_, row.n_hit);
+    text_ += row.removed ? ",1," : ",0,";
+    if (row.drawn) append_csv_real(text_, row.draw);
+    text_ += '\n';
+  }
+  file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+}
+
+FramesCsvSink::FramesCsvSink(std::ostream& file) : file_(file) {
+  file_ << kFramesCsvHeader << '\n';
+}
+
+void FramesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
+  const FrameRow row = frame_row(job, result);
+  text_.clear();
+  append_csv_int(text_, row.frame);
+  for (const double v :
+       {row.t_myr, row.proba_mean, row.proba_sigma, row.impvel_mean, row.impvel_sigma}) {
+    text_ += ',';
+    append_csv_real(text_, v);
+  }
+  for (const std::int64_t v : {row.n1, row.n2, row.n_proba, row.n_impvel, row.n_active,
+                               row.n_removed, row.n_removed_total}) {
+    text_ += ',';
+    append_csv_int(text_, v);
+  }
+  text_ += '\n';
+  file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+}
+
+}  // namespace pairtrack

@@ -1,0 +1,429 @@
+// The run driver: parameters and their echo, population 1, the frame loop over the history
+// file, the plan of each frame, and the outputs fed in frame order.
+//
+// Every end of the run goes through one place: an error end writes its message line, reports
+// its reason as a diagnostic and returns exit status 1; the end of the history data writes the
+// closing line and returns 0. Frames handed to the evaluator are always finished and reported
+// before any later message, so the report reads the same whichever evaluator ran.
+#include "engine/program.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "io/fortran_text.h"
+#include "io/history_file.h"
+#include "io/history_layout.h"
+#include "io/history_readers.h"
+#include "io/load_catalog.h"
+#include "engine/frame_evaluator.h"
+#include "engine/frame_sinks.h"
+#include "engine/input_checks.h"
+#include "engine/run_parameters.h"
+#include "engine/run_storage.h"
+#include "engine/sweep_plan.h"
+#include "stats/ran1.h"
+
+namespace pairtrack {
+
+namespace {
+
+using fortran::FreeFormLine;
+
+void write(std::ostream& out, const FreeFormLine& line) { fortran::write_line(out, line); }
+
+// The name as messages show it: blank-filled to 80 characters (a longer name stays whole).
+std::string fixed_name(const std::string& name) {
+  std::string s = name;
+  if (s.size() < kFileNameLength) s.resize(kFileNameLength, ' ');
+  return s;
+}
+
+std::string system_reason(int error_number) {
+  return error_number != 0 ? std::strerror(error_number) : std::strerror(EIO);
+}
+
+class Run {
+ public:
+  Run(RunParameters& p, RunStorage& s, std::ostream& out, const ProgramOptions& options,
+      Diagnostics& diagnostics, FrameEvaluator& evaluator)
+      : p_(p), s_(s), out_(out), options_(options), diag_(diagnostics), evaluator_(evaluator) {}
+
+  int execute();
+
+ private:
+  int frame_loop(HistoryFile& history);
+  // Reads one frame into the population-2 arrays. Returns true with a complete frame; false
+  // when the data end here (`status` then holds the reader's status, and an io_error ends the
+  // run as an error).
+  bool read_frame(HistoryFile& history, double& t, std::int32_t& status, int& error_end);
+  // Checks and plans the frame held in the population-2 arrays and hands it to the evaluator.
+  // Returns 0, or 1 after an error message.
+  int plan_frame(double t);
+  // Takes finished frames in frame order and feeds them to the outputs: those ready, after
+  // waiting for the oldest one (`oldest`) or for every frame in flight (`all`).
+  enum class Wait { none, oldest, all };
+  void deliver(Wait wait);
+  // An error end: every frame in flight is reported first, then the message line; exit 1.
+  int fail(const FreeFormLine& line, const std::string& reason);
+  // A warning; returns true when --strict ends the run (its message then written).
+  bool warn(const std::string& kind, const std::string& text, const std::string& summary = {});
+  std::string history_label() const { return "history file '" + trimmed_file_name(p_.history_name) + "'"; }
+
+  RunParameters& p_;
+  RunStorage& s_;
+  std::ostream& out_;
+  const ProgramOptions& options_;
+  Diagnostics& diag_;
+  FrameEvaluator& evaluator_;
+
+  std::vector<FrameSink*> sinks_;
+  std::vector<FrameJob> jobs_;  // ring of planned frames, one per frame in flight
+  std::size_t in_flight_ = 0;
+  std::size_t oldest_ = 0;
+  FrameResult result_;
+  std::int64_t frame_number_ = 0;  // complete frames read so far
+  std::int64_t removed_total_ = 0;
+  double t_max_ = 0.0;  // time of the last body record read
+  bool strict_stop_ = false;
+};
+
+bool Run::warn(const std::string& kind, const std::string& text, const std::string& summary) {
+  if (!diag_.warn_counted(kind, text, summary)) return false;
+  strict_stop_ = true;
+  deliver(Wait::all);
+  write(out_, FreeFormLine().text("pairtrack: stopped by --strict: ").text(text));
+  out_.flush();
+  return true;
+}
+
+int Run::fail(const FreeFormLine& line, const std::string& reason) {
+  deliver(Wait::all);
+  write(out_, line);
+  out_.flush();
+  if (!reason.empty()) diag_.error(reason);
+  return 1;
+}
+
+void Run::deliver(Wait wait) {
+  while (in_flight_ > 0 && evaluator_.take(result_, wait != Wait::none)) {
+    if (wait == Wait::oldest) wait = Wait::none;
+    const FrameJob& job = jobs_[oldest_];
+    for (FrameSink* sink : sinks_) sink->frame(job, result_);
+    if (options_.progress != nullptr) out_.flush();  // before the progress line is redrawn
+    oldest_ = (oldest_ + 1) % jobs_.size();
+    --in_flight_;
+  }
+}
+
+int Run::execute() {
+  // Population 1, prepared once: centimetres and radians.
+  std::fill_n(s_.istat.get(), kPopulationCapacity, 0);
+  s_.n1 = kPopulationCapacity;
+  CatalogReport catalog;
+  const CatalogStatus loaded =
+      load_catalog(p_.catalog_name, s_.a1.get(), s_.e1.get(), s_.inc1.get(), s_.n1, out_, &catalog);
+  const std::string catalog_label = "catalogue '" + trimmed_file_name(p_.catalog_name) + "'";
+  switch (loaded) {
+    case CatalogStatus::ok: break;
+    case CatalogStatus::cannot_open:
+      out_.flush();
+      diag_.error(catalog_label + " cannot be read: " + catalog.system_error);
+      return 1;
+    case CatalogStatus::read_error:
+      out_.flush();
+      diag_.error(catalog_label + ": read failed after " + std::to_string(catalog.lines_total) +
+                  " lines: " + catalog.system_error);
+      return 1;
+    case CatalogStatus::too_many_orbits:
+      out_.flush();
+      diag_.error(catalog_label + " holds more than " + std::to_string(kPopulationCapacity) +
+                  " orbits: select the population of interest first (see the README)");
+      return 1;
+  }
+  for (const CheckFinding& finding : check_catalog(catalog_label, catalog, s_.n1, s_.a1.get(),
+                                                   s_.e1.get(), s_.inc1.get())) {
+    if (warn(finding.kind, finding.text, finding.summary)) return 1;
+  }
+  for (std::int32_t k = 0; k < s_.n1; ++k) {
+    s_.a1[k] = s_.a1[k] * kCmPerAu;
+    s_.inc1[k] = s_.inc1[k] * kRadPerDeg;
+    s_.prepared1[k] = prepare_orbit(s_.a1[k], s_.e1[k], s_.inc1[k]);
+  }
+  evaluator_.begin(std::span<const PreparedOrbit>(s_.prepared1.get(), static_cast<std::size_t>(s_.n1)),
+                   p_.v_esc);
+
+  write(out_, FreeFormLine().text("# Binary input filename: ").text(p_.history_name));
+  out_ << kColumnHeader << '\n';
+
+  HistoryFile history;
+  const std::string history_path = trimmed_file_name(p_.history_name);
+  std::string open_reason;
+  if (!history.open(history_path, &open_reason)) {
+    return fail(FreeFormLine().text("pairtrack: Error opening file ").text(p_.history_name),
+                history_label() + " cannot be opened: " + open_reason);
+  }
+
+  std::ofstream pair_file;
+  const std::string pair_name = fixed_name(options_.pair_file_name);
+  if (p_.write_pairs != 0) {
+    std::string reason;
+    if (!open_output_file(options_.pair_file_name, pair_file, reason)) {
+      return fail(FreeFormLine().text("pairtrack: Error opening file ").text(pair_name),
+                  "pair file '" + options_.pair_file_name + "' cannot be written: " + reason);
+    }
+  }
+
+  ReportSink report(out_);
+  PairFileSink pairs(pair_file);
+  sinks_.push_back(&report);
+  if (p_.write_pairs != 0) sinks_.push_back(&pairs);
+  for (FrameSink* sink : options_.sinks) sinks_.push_back(sink);
+  jobs_.resize(std::max<std::size_t>(evaluator_.capacity(), 1));
+
+  const int status = frame_loop(history);
+  if (status != 0) return status;
+  if (pair_file.is_open()) {
+    errno = 0;
+    pair_file.close();
+    if (pair_file.fail()) {
+      // Losing pair-file lines silently would look like a complete run.
+      return fail(FreeFormLine().text("pairtrack: Error writing file ").text(pair_name),
+                  "pair file '" + options_.pair_file_name + "' could not be written completely: " +
+                      system_reason(errno));
+    }
+  }
+  return 0;
+}
+
+bool Run::read_frame(HistoryFile& history, double& t, std::int32_t& status, int& error_end) {
+  const HistoryReaderPair read = history_readers(p_.format_code);
+  const auto encoding = static_cast<HistoryEncoding>(p_.format_code);
+  double time = 0.0;
+  std::int32_t nrec1 = 0;
+  std::int32_t nrec2 = 0;
+  status = read.epoch(history, time, nrec1, nrec2);
+  if (frame_number_ == 0) {
+    const std::string mismatch =
+        record_length_mismatch(history.record_length(), encoding, /*header=*/true);
+    if (!mismatch.empty() && warn("encoding", history_label() + ": " + mismatch)) {
+      error_end = 1;
+      return false;
+    }
+  }
+  if (status != 0) return false;
+  t = time / p_.time_divisor;
+
+  // nrec1 - 1 records, then nrec2 records, all stored alike.
+  const std::int64_t records =
+      std::int64_t{std::max(nrec1 - 1, 0)} + std::int64_t{std::max(nrec2, 0)};
+  s_.n2 = 0;
+  for (std::int64_t r = 0; r < records; ++r) {
+    std::int32_t id = 0;
+    double a = 0.0, e = 0.0, inc = 0.0, angle5 = 0.0, angle6 = 0.0, angle7 = 0.0;
+    status = read.orbit(history, id, a, e, inc, angle5, angle6, angle7);
+    if (frame_number_ == 0 && r == 0) {
+      const std::string mismatch =
+          record_length_mismatch(history.record_length(), encoding, /*header=*/false);
+      if (!mismatch.empty() && warn("encoding", history_label() + ": " + mismatch)) {
+        error_end = 1;
+        return false;
+      }
+    }
+    if (status != 0) {
+      // A frame cut short: the end of the data, not a status of its own.
+      if (status == history_status::end_of_file) status = history_status::truncated;
+      return false;
+    }
+    t_max_ = t;
+    if (s_.n2 == kPopulationCapacity) {
+      error_end = fail(FreeFormLine()
+                           .text("pairtrack: frame holds more than")
+                           .integer(kPopulationCapacity)
+                           .text("bodies"),
+                       history_label() + ": frame " + std::to_string(frame_number_ + 1) +
+                           " holds more than " + std::to_string(kPopulationCapacity) + " bodies");
+      return false;
+    }
+    s_.ids[s_.n2] = id;
+    s_.a2[s_.n2] = a;
+    s_.e2[s_.n2] = e;
+    s_.inc2[s_.n2] = inc;
+    ++s_.n2;
+  }
+  if (s_.n2 == 0) {
+    status = kEmptyFrame;
+    return false;
+  }
+  return true;
+}
+
+int Run::frame_loop(HistoryFile& history) {
+  for (;;) {
+    double t = 0.0;
+    std::int32_t status = 0;
+    int error_end = 0;
+    if (!read_frame(history, t, status, error_end)) {
+      if (error_end != 0) return error_end;
+      if (status == history_status::io_error) {
+        return fail(FreeFormLine().text("pairtrack: Error reading file ").text(p_.history_name),
+                    history_label() + ": read failed at byte offset " +
+                        std::to_string(history.record_offset()) + ": " +
+                        system_reason(history.error_number()));
+      }
+      const std::string ending =
+          describe_data_end(status, history, frame_number_, p_.format_code);
+      if (!ending.empty() && warn("data-end", history_label() + ": " + ending)) return 1;
+      break;
+    }
+    ++frame_number_;
+    if (const int failed = plan_frame(t); failed != 0) return failed;
+    deliver(Wait::none);
+  }
+
+  deliver(Wait::all);
+  history.close();
+  write(out_, FreeFormLine().text("# pairtrack: t_max = ").real(t_max_).text(" Myr"));
+  out_.flush();
+  return 0;
+}
+
+int Run::plan_frame(double t) {
+  // The pairs this frame can evaluate must fit the per-pair arrays.
+  const std::int32_t upper = sweep_upper_end(s_.n2, p_.n2_max);
+  const std::int64_t n_pairs = (std::int64_t{upper} - p_.n2_min + 1) * s_.n1;
+  if (n_pairs > kProbaMax) {
+    return fail(FreeFormLine()
+                    .text("Error: number of orbit pairs ")
+                    .integer(static_cast<std::int32_t>(n_pairs))
+                    .text(" larger than proba_max = ")
+                    .integer(static_cast<std::int32_t>(kProbaMax)),
+                "frame " + std::to_string(frame_number_) + " would evaluate " +
+                    std::to_string(n_pairs) + " pairs, more than " + std::to_string(kProbaMax) +
+                    ": narrow n2_min .. n2_max or the catalogue");
+  }
+  for (std::int32_t j = 0; j < s_.n2; ++j) s_.a2[j] = s_.a2[j] * kCmPerAu;
+
+  // Identifiers index the removal flags: every visited position needs a valid one.
+  for (std::int32_t j = p_.n2_min; j <= upper; ++j) {
+    const std::int32_t id = s_.ids[j - 1];
+    if (id < 1 || id > kPopulationCapacity) {
+      return fail(FreeFormLine()
+                      .text("pairtrack: body identifier")
+                      .integer(id)
+                      .text("outside 1 to")
+                      .integer(kPopulationCapacity),
+                  "frame " + std::to_string(frame_number_) + ", position " + std::to_string(j) +
+                      ": body identifier " + std::to_string(id) + " is outside 1 to " +
+                      std::to_string(kPopulationCapacity));
+    }
+  }
+
+  if (time_field_overflows(t) &&
+      warn("time-field",
+           "frame " + std::to_string(frame_number_) + " has the time " + fortran::free_form_real(t) +
+               " Myr, too wide for the report's time field (f16.10): it is written as asterisks;"
+               " the history file's times are divided by time_divisor (" +
+               fortran::free_form_real(p_.time_divisor) + ") to give Myr",
+           "frames whose time is written as asterisks")) {
+    return 1;
+  }
+
+  // The plan: swept positions, draws and removals, in position order.
+  // A free slot for the next frame: only the oldest frame in flight is waited for.
+  if (in_flight_ == jobs_.size()) deliver(Wait::oldest);
+  FrameJob& job = jobs_[(oldest_ + in_flight_) % jobs_.size()];
+  job.frame = frame_number_;
+  job.t_myr = t;
+  job.n1 = s_.n1;
+  job.n2 = s_.n2;
+  job.removed_total = removed_total_;
+  plan_sweep(p_, s_.a2.get(), s_.e2.get(), s_.inc2.get(), s_.ids.get(), s_.n2, s_.istat.get(), job);
+  removed_total_ = job.removed_total;
+
+  for (const SweptBody& body : job.bodies) {
+    for (const CheckFinding& finding : check_history_body(body, frame_number_)) {
+      if (warn(finding.kind, finding.text, finding.summary)) return 1;
+    }
+  }
+  evaluator_.submit(job);
+  ++in_flight_;
+  return 0;
+}
+
+}  // namespace
+
+int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options) {
+  Diagnostics diagnostics(options.diagnostics, options.policy);
+  RunParameters p;
+  ParameterReadFailure failure;
+  int status = 0;
+  const auto end_run = [&](int s) {
+    diagnostics.finish();
+    // A report that could not be written completely (a full disk, a closed pipe) must not pass
+    // for a successful run; no message can reach the broken stream.
+    if (!out.flush()) {
+      diagnostics.error("standard output could not be written completely: the report is incomplete");
+      return 1;
+    }
+    return s;
+  };
+  if (!read_run_parameters(in, p, &failure)) {
+    write(out, FreeFormLine().text("Error reading standard input."));
+    out.flush();
+    diagnostics.error(failure.describe());
+    return end_run(1);
+  }
+  write(out, FreeFormLine().text("# n2_min = ").integer(p.n2_min));
+  write(out, FreeFormLine().text("# n2_max = ").integer(p.n2_max));
+  write(out, FreeFormLine().text("# q_crit = ").real(p.q_crit).text(" AU"));
+  write(out, FreeFormLine().text("# p_crit = ").real(p.p_crit));
+  const auto refuse = [&](const char* message, const std::string& reason) {
+    write(out, FreeFormLine().text(message));
+    out.flush();
+    diagnostics.error(reason);
+    return end_run(1);
+  };
+  if (p.format_code < 0 || p.format_code > 2) {
+    return refuse("pairtrack: Unknown binary file format specified.",
+                  "record 3: format code " + std::to_string(p.format_code) +
+                      " is not 0 (16-bit scaled), 1 (float32) or 2 (float64)");
+  }
+  if (p.n2_min < 1) {
+    return refuse("pairtrack: n2_min must be at least 1.",
+                  "record 4: n2_min is " + std::to_string(p.n2_min) +
+                      "; positions within a frame start at 1");
+  }
+  if (p.time_divisor == 0.0) {
+    return refuse("pairtrack: time_divisor must not be zero.",
+                  "record 5: time_divisor is 0; frame times are divided by it");
+  }
+  for (const CheckFinding& finding : check_parameters(p)) {
+    if (diagnostics.warn(finding.kind, finding.text)) {
+      write(out, FreeFormLine().text("pairtrack: stopped by --strict: ").text(finding.text));
+      out.flush();
+      return end_run(1);
+    }
+  }
+  ran1_reset();
+  // Storage at full capacity, once for the whole process.
+  RunStorage& storage = run_storage();
+  SerialEvaluator serial(storage, options.threads, options.progress);
+  FrameEvaluator& evaluator = options.evaluator != nullptr ? *options.evaluator : serial;
+  Run run(p, storage, out, options, diagnostics, evaluator);
+  status = run.execute();
+  evaluator.end();
+  return end_run(status);
+}
+
+}  // namespace pairtrack
