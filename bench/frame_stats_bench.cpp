@@ -32,7 +32,7 @@ double median_seconds(F f) {
 }  // namespace
 
 int main() {
-  constexpr std::int32_t n1 = 30000, bodies = 333;
+  constexpr std::int32_t n1 = pairtrack::kPopulationCapacity, bodies = 333;
   constexpr std::int64_t pairs = std::int64_t{n1} * bodies;
   pairtrack::bench::SplitMix64 random(7);
   std::vector<double> proba(pairs), impvel(pairs);
@@ -42,7 +42,7 @@ int main() {
     impvel[k] = hit ? random.uniform(1.0, 12.0) : 0.0;
   }
   double mean = 0, sigma = 0, sink = 0;
-  const std::int32_t n = 10000000;
+  const auto n = static_cast<std::int32_t>(pairtrack::kPairCapacity);
   std::vector<double> x(proba.begin(), proba.begin() + std::min<std::int64_t>(n, pairs));
   x.resize(n, 1.0);
   std::vector<double> w(impvel.begin(), impvel.begin() + std::min<std::int64_t>(n, pairs));

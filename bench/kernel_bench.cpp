@@ -91,7 +91,7 @@ void fast_kernel(benchmark::State& state, SimdPath path) {
   const Workload& w = kernel_workload();
   const FastRules rules(kNodes, kNodes);
   const double v_esc = static_cast<double>(state.range(0));
-  std::vector<PairOutputs> out(w.population.size());
+  std::vector<PairResult> out(w.population.size());
   for (auto _ : state) {
     for (const PreparedOrbit& b : w.prepared_bodies) {
       fast_gaussorb_row(rules, w.prepared_population, b, v_esc, out.data(), nullptr, path);

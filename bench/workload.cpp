@@ -35,7 +35,7 @@ std::vector<Orbit> main_belt_orbits(std::size_t n, std::uint64_t seed) {
   std::vector<Orbit> orbits;
   orbits.reserve(n);
   for (const Elements& el : main_belt_elements(n, seed)) {
-    orbits.push_back(Orbit{el.a_au * kCmPerAu, el.e, el.inc_deg * kRadPerDeg});
+    orbits.push_back(Orbit{el.a_au * pairtrack::kCentimetresPerAu, el.e, el.inc_deg * pairtrack::kRadiansPerDegree});
   }
   return orbits;
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "pairtrack/units.h"
+
 namespace pairtrack::bench {
 
 struct Orbit {
@@ -13,10 +15,6 @@ struct Orbit {
   double e;
   double inc;  // radians
 };
-
-// Centimetres per AU and radians per degree as the program converts them.
-inline constexpr double kCmPerAu = 1.4959787e13;
-inline constexpr double kRadPerDeg = 0.017453292519444445;
 
 // A 64-bit generator whose sequence is the same on every platform and
 // standard library (the standard distributions are not).

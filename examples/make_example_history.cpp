@@ -13,12 +13,15 @@
 
 #include "io/history_writer.h"
 #include "io/load_catalog.h"
+#include "pairtrack/units.h"
 
 namespace {
 
 constexpr int kFrames = 6;
-constexpr std::int32_t kCapacity = 30000;  // orbits the arrays hold
+constexpr std::int32_t kCapacity = pairtrack::kPopulationCapacity;  // orbits the arrays hold
 constexpr double kYearsPerFrame = 2.5e5;  // frame times in years
+// The integrating program's radians per degree (pi / 180 to full precision), not the
+// catalogue conversion of pairtrack/units.h: the example history files were written with it.
 constexpr double kRadPerDeg = 0.017453292519943295;
 constexpr double kTwoPi = 6.283185307179586;
 

@@ -11,6 +11,7 @@
 
 #include "fuzz_support.h"
 #include "engine/program.h"
+#include "pairtrack/units.h"
 
 namespace pairtrack::fuzz {
 
@@ -67,12 +68,12 @@ inline int run_history(int code, const std::uint8_t* data, std::size_t size) {
     PAIRTRACK_FUZZ_CHECK(std::sscanf(l.c_str() + 108, "%d %d %d %d", &n1, &n2, &n_proba,
                                      &n_impvel) == 4,
                          "frame counts: %s", l.c_str());
-    PAIRTRACK_FUZZ_CHECK(n1 == 3 && n2 >= 1 && n2 <= 30000 && n_proba >= 0 && n_proba <= 9 &&
+    PAIRTRACK_FUZZ_CHECK(n1 == 3 && n2 >= 1 && n2 <= kPopulationCapacity && n_proba >= 0 && n_proba <= 9 &&
                              n_proba % 3 == 0 && n_impvel >= 0 && n_impvel <= n_proba,
                          "frame counts: %s", l.c_str());
   }
   // The pair file: one 63-character line per body that can collide.
-  for (const std::string& l : split_lines(read_file("hitrate_pairtrack_q.tmp"))) {
+  for (const std::string& l : split_lines(read_file(kPairFileName))) {
     PAIRTRACK_FUZZ_CHECK(l.size() == 63, "pair line width %zu: %s", l.size(), l.c_str());
   }
   return 0;

@@ -15,10 +15,9 @@
 #include <vector>
 
 #include "kernel/gaussorb.h"
+#include "pairtrack/units.h"
 
 namespace {
-constexpr double kCmPerAu = 1.4959787e13;
-constexpr double kRadPerDeg = 0.017453292519444445;
 
 struct Body {
   std::string name;
@@ -78,8 +77,8 @@ int main(int argc, char** argv) {
     b.diameter_km = std::atof(line.substr(45, 9).c_str());
     const double inc = std::atof(line.substr(147, 10).c_str());
     b.e = std::atof(line.substr(157, 11).c_str());
-    b.a_cm = std::atof(line.substr(168, 14).c_str()) * kCmPerAu;
-    b.inc_rad = inc * kRadPerDeg;
+    b.a_cm = std::atof(line.substr(168, 14).c_str()) * pairtrack::kCentimetresPerAu;
+    b.inc_rad = inc * pairtrack::kRadiansPerDegree;
     bodies.push_back(b);
   }
   std::FILE* csv = argc == 4 ? std::fopen(argv[3], "w") : nullptr;

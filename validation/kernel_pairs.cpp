@@ -7,12 +7,7 @@
 
 #include "kernel/gaussorb.h"
 #include "pair_table.h"
-
-namespace {
-// The program's conversions of catalogue units (AU, degrees) into the kernel's.
-constexpr double kCmPerAu = 1.4959787e13;
-constexpr double kRadPerDeg = 0.017453292519444445;
-}  // namespace
+#include "pairtrack/units.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -24,8 +19,8 @@ int main(int argc, char** argv) {
   const double v_escs[] = {0.0, 5.0};
   std::printf("id,class,v_esc,nodes,p_coll,v_rel_mean,v_rel_rms,v_imp_mean\n");
   for (const auto& p : pairs) {
-    const double a1 = p.a1 * kCmPerAu, a2 = p.a2 * kCmPerAu;
-    const double i1 = p.i1 * kRadPerDeg, i2 = p.i2 * kRadPerDeg;
+    const double a1 = p.a1 * pairtrack::kCentimetresPerAu, a2 = p.a2 * pairtrack::kCentimetresPerAu;
+    const double i1 = p.i1 * pairtrack::kRadiansPerDegree, i2 = p.i2 * pairtrack::kRadiansPerDegree;
     for (double v_esc : v_escs) {
       for (int n : nodes) {
         double pc = 0.0, vm = 0.0, vr = 0.0, vi = 0.0;

@@ -14,11 +14,10 @@
 
 #include "kernel/gaussorb.h"
 #include "mc_collision.h"
+#include "pairtrack/units.h"
 
 namespace {
 
-constexpr double kCmPerAu = 1.4959787e13;
-constexpr double kRadPerDeg = 0.017453292519444445;
 constexpr double kBound = 5.0;  // standard errors
 
 struct Case {
@@ -64,8 +63,8 @@ TEST_P(KernelAgreesWithMonteCarlo, ProbabilityAndSpeedsWithinFiveStandardErrors)
     const double v_esc = cfg.v_esc_kms[v];
     double p = 0.0, v_rel = 0.0, v_rms = 0.0, v_imp = 0.0;
     const std::int32_t n = 10;
-    pairtrack::gaussorb(c.o1.a_au * kCmPerAu, c.o1.e, c.o1.inc_deg * kRadPerDeg,
-                        c.o2.a_au * kCmPerAu, c.o2.e, c.o2.inc_deg * kRadPerDeg, p, v_rel, v_rms,
+    pairtrack::gaussorb(c.o1.a_au * pairtrack::kCentimetresPerAu, c.o1.e, c.o1.inc_deg * pairtrack::kRadiansPerDegree,
+                        c.o2.a_au * pairtrack::kCentimetresPerAu, c.o2.e, c.o2.inc_deg * pairtrack::kRadiansPerDegree, p, v_rel, v_rms,
                         v_imp, n, n, v_esc);
     const auto& r = mc.result[v][0];
     SCOPED_TRACE("v_esc = " + std::to_string(v_esc));

@@ -23,41 +23,50 @@ namespace pairtrack {
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: pairtrack [OPTIONS] < run.in > report.txt\n"
-    "       pairtrack --help | --version\n"
-    "       mpirun -n N pairtrack-mpi [OPTIONS] < run.in > report.txt  (the same run over MPI)\n"
-    "\n"
-    "The run is configured by ten records on standard input, one per line:\n"
-    "   1  catalogue file name (population 1), first 80 characters of the line\n"
-    "   2  history file name (population 2), first 80 characters of the line\n"
-    "   3  encoding of the history file: 0 = 16-bit scaled, 1 = float32, 2 = float64\n"
-    "   4  n2_min n2_max: first and last position within a frame that is paired\n"
-    "   5  time_divisor: frame times are divided by it (years -> Myr with 1e6)\n"
-    "   6  write_pairs: T writes the pair file hitrate_pairtrack_q.tmp\n"
-    "   7  q_crit: perihelion threshold, AU\n"
-    "   8  p_crit: probability of removing a body below q_crit, per frame\n"
-    "   9  iseed: seed of the random generator; a negative seed chooses the sequence,\n"
-    "      every seed of -1 or more (0, 1, 12345, ...) gives the sequence of -1\n"
-    "  10  v_esc: escape velocity for gravitational focusing, km/s\n"
-    "\n"
-    "Options:\n"
-    "  --bodies FILE     one CSV row per swept body per frame (17 significant digits)\n"
-    "  --frames FILE     the frame lines as CSV, with active and removed bodies\n"
-    "  --pair-file NAME  the pair file's name (default hitrate_pairtrack_q.tmp)\n"
-    "  --strict          end the run with exit status 1 at the first warning\n"
-    "  --quiet           do not report warnings (errors are still reported)\n"
-    "  -h, --help        this text;  --version  the version\n"
-    "\n"
-    "Files: the orbit catalogue (text, inclination, eccentricity and semimajor axis in\n"
-    "columns 148-182) and the binary history file are read; the pair file is written in\n"
-    "the working directory when write_pairs is T.\n"
-    "Output: the report on standard output (echo lines, one line per frame with the mean\n"
-    "and sigma of the intrinsic collision probability in 1e-18 km^-2 yr^-1 and of the\n"
-    "impact speed in km/s, the pair counts, a closing line); every message goes there too.\n"
-    "Standard error: warnings about input that is probably a mistake and the reason of an\n"
-    "error, one line each, and a progress line when it is a terminal.\n"
-    "Exit status 0 after the last frame, 1 on every error.\n";
+// The --help text; the pair file's name is the one the run uses.
+std::string usage_text() {
+  return std::string(
+             "Usage: pairtrack [OPTIONS] < run.in > report.txt\n"
+             "       pairtrack --help | --version\n"
+             "       mpirun -n N pairtrack-mpi [OPTIONS] < run.in > report.txt  (the same run "
+             "over MPI)\n"
+             "\n"
+             "The run is configured by ten records on standard input, one per line:\n"
+             "   1  catalogue file name (population 1), first 80 characters of the line\n"
+             "   2  history file name (population 2), first 80 characters of the line\n"
+             "   3  encoding of the history file: 0 = 16-bit scaled, 1 = float32, 2 = float64\n"
+             "   4  n2_min n2_max: first and last position within a frame that is paired\n"
+             "   5  time_divisor: frame times are divided by it (years -> Myr with 1e6)\n"
+             "   6  write_pairs: T writes the pair file ") +
+         kPairFileName +
+         "\n"
+         "   7  q_crit: perihelion threshold, AU\n"
+         "   8  p_crit: probability of removing a body below q_crit, per frame\n"
+         "   9  iseed: seed of the random generator; a negative seed chooses the sequence,\n"
+         "      every seed of -1 or more (0, 1, 12345, ...) gives the sequence of -1\n"
+         "  10  v_esc: escape velocity for gravitational focusing, km/s\n"
+         "\n"
+         "Options:\n"
+         "  --bodies FILE     one CSV row per swept body per frame (17 significant digits)\n"
+         "  --frames FILE     the frame lines as CSV, with active and removed bodies\n"
+         "  --pair-file NAME  the pair file's name (default " +
+         kPairFileName +
+         ")\n"
+         "  --strict          end the run with exit status 1 at the first warning\n"
+         "  --quiet           do not report warnings (errors are still reported)\n"
+         "  -h, --help        this text;  --version  the version\n"
+         "\n"
+         "Files: the orbit catalogue (text, inclination, eccentricity and semimajor axis in\n"
+         "columns 148-182) and the binary history file are read; the pair file is written in\n"
+         "the working directory when write_pairs is T.\n"
+         "Output: the report on standard output (echo lines, one line per frame with the mean\n"
+         "and sigma of the intrinsic collision probability in 1e-18 km^-2 yr^-1 and of the\n"
+         "impact speed in km/s, the pair counts, a closing line); every message goes there "
+         "too.\n"
+         "Standard error: warnings about input that is probably a mistake and the reason of an\n"
+         "error, one line each, and a progress line when it is a terminal.\n"
+         "Exit status 0 after the last frame, 1 on every error.\n";
+}
 
 // A refusal of the command line: the line on standard output (as for every refusal), the
 // reason on standard error, exit status 1.
@@ -106,7 +115,7 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
                   "unexpected argument '" + arg + "': the parameters come from standard input");
   }
   if (help) {
-    std::cout << kUsage;
+    std::cout << usage_text();
     return 0;
   }
   if (version) {

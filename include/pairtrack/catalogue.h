@@ -12,10 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "pairtrack/units.h"
+
 namespace pairtrack {
 
 // The most orbits a catalogue may hold (the program's capacity of population 1).
-inline constexpr std::int32_t kCatalogueCapacity = 30000;
+inline constexpr std::int32_t kCatalogueCapacity = kPopulationCapacity;
 
 // The orbits of a catalogue in file order, in the catalogue's own units.
 struct Catalogue {

@@ -29,12 +29,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace pairtrack {
+#include "pairtrack/units.h"
 
-// Centimetres per astronomical unit, the conversion the program applies to semimajor axes.
-inline constexpr double kCentimetresPerAu = 1.4959787e13;
-// Radians per degree as the program converts catalogue inclinations (3.1415926535 / 180).
-inline constexpr double kRadiansPerDegree = 0.017453292519444445;
+namespace pairtrack {
 
 // Unit of the inclinations handed to the kernel.
 enum class AngleUnit { degrees, radians };

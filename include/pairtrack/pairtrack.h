@@ -7,6 +7,7 @@
 //   report.h      a report's frame lines read back as columns
 //   run.h         the complete run: report, frame and body tables, diagnostics
 //   tables.h      the rows of the frame and body tables
+//   units.h       units, capacities and the pair file's name
 //
 // Link with the CMake target pairtrack::pairtrack (find_package(pairtrack)).
 #pragma once
@@ -18,4 +19,5 @@
 #include "pairtrack/run.h"
 #include "pairtrack/statistics.h"
 #include "pairtrack/tables.h"
+#include "pairtrack/units.h"
 #include "pairtrack/version.h"

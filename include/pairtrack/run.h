@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pairtrack/tables.h"
+#include "pairtrack/units.h"
 
 namespace pairtrack {
 
@@ -23,7 +24,7 @@ struct RunConfig {
   std::string history;      // record 2: path of the history file (at most 80 characters)
   int format = 2;           // record 3: 0 = 16-bit scaled, 1 = float32, 2 = float64
   int n2_min = 1;           // record 4: first and last position within a frame that is paired
-  int n2_max = 30000;
+  int n2_max = kPopulationCapacity;
   double time_divisor = 1e6;  // record 5: the file's times are divided by it to give Myr
   bool write_pairs = false;   // record 6: write the pair file
   double q_crit = 0.0;        // record 7: perihelion threshold, AU
@@ -31,7 +32,7 @@ struct RunConfig {
   int iseed = -1;             // record 9: seed; every seed >= -1 gives the sequence of -1
   double v_esc = 0.0;         // record 10: escape velocity for gravitational focusing, km/s
 
-  std::string pair_file = "hitrate_pairtrack_q.tmp";  // the pair file's name (--pair-file)
+  std::string pair_file = kPairFileName;  // the pair file's name (--pair-file)
   int threads = 0;      // pair-evaluation threads; 0: all cores (OMP_NUM_THREADS honoured)
   bool strict = false;  // the first warning ends the run with status 1 (--strict)
 };

@@ -11,15 +11,12 @@
 #include <vector>
 
 #include "kernel/fast_kernel.h"
+#include "kernel/pair_range.h"
 #include "pairtrack/kernel.h"
-#include "engine/pair_evaluation.h"
 
 namespace pairtrack {
 
 namespace {
-
-// Pairs per chunk handed to a thread, as in the program's frame evaluation.
-constexpr std::int64_t kChunkPairs = 256;
 
 void check_orbits(const OrbitArrays& orbits, const char* which) {
   if (orbits.count != 0 && (orbits.semimajor_axis_au == nullptr ||
@@ -45,14 +42,12 @@ std::vector<PreparedOrbit> prepare_all(const OrbitArrays& orbits, AngleUnit unit
   return prepared;
 }
 
-void store(const PairResultArrays& out, std::int64_t index, const PairOutputs& r) {
+void store(const PairResultArrays& out, std::int64_t index, const PairResult& r) {
   if (out.p_coll != nullptr) out.p_coll[index] = r.p_coll;
   if (out.v_rel_mean != nullptr) out.v_rel_mean[index] = r.v_rel_mean;
   if (out.v_rel_rms != nullptr) out.v_rel_rms[index] = r.v_rel_rms;
   if (out.v_imp_mean != nullptr) out.v_imp_mean[index] = r.v_imp_mean;
 }
-
-int team_size(int threads) { return threads > 0 ? threads : omp_get_max_threads(); }
 
 }  // namespace
 
@@ -64,36 +59,17 @@ std::int64_t collision_pair_matrix(const OrbitArrays& orbits1, const OrbitArrays
   const auto n2 = static_cast<std::int64_t>(orbits2.count);
   const std::int64_t total = n1 * n2;
   if (total == 0) return 0;
-  const int team = team_size(options.threads);
+  const int team = pair_team_size(options.threads);
   const std::vector<PreparedOrbit> p1 = prepare_all(orbits1, options.angle_unit, team);
   const std::vector<PreparedOrbit> p2 = prepare_all(orbits2, options.angle_unit, team);
-  const FastRules& rules = program_rules();
-  const double v_esc = options.v_esc_km_s;
-
-  // A row is one orbit of population 2 against a run of population-1 orbits (the kernel's
-  // shape): chunk c covers the flattened index q = j * n1 + i, and pair (i, j) is stored at
-  // i * n2 + j.
-  const std::int64_t n_chunks = (total + kChunkPairs - 1) / kChunkPairs;
-  std::int64_t no_case = 0;
-#pragma omp parallel for schedule(dynamic, 1) num_threads(team) reduction(+ : no_case)
-  for (std::int64_t c = 0; c < n_chunks; ++c) {
-    PairOutputs row[kChunkPairs];
-    const std::int64_t end = std::min(total, (c + 1) * kChunkPairs);
-    for (std::int64_t q = c * kChunkPairs; q < end;) {
-      const std::int64_t j = q / n1;
-      const std::int64_t i0 = q % n1;
-      const std::int64_t count = std::min(end - q, n1 - i0);
-      for (std::int64_t k = 0; k < count; ++k) row[k] = PairOutputs{};  // disjoint: speeds 0
-      no_case += fast_gaussorb_row(
-          rules,
-          std::span<const PreparedOrbit>(p1).subspan(static_cast<std::size_t>(i0),
-                                                     static_cast<std::size_t>(count)),
-          p2[static_cast<std::size_t>(j)], v_esc, row);
-      for (std::int64_t k = 0; k < count; ++k) store(out, (i0 + k) * n2 + j, row[k]);
-      q += count;
-    }
-  }
-  return no_case;
+  // Pair (i, j) is stored at i * n2 + j.
+  return evaluate_pair_chunks(p1, p2, options.v_esc_km_s, 0, total, team,
+                              [&](std::int64_t, std::int64_t j, std::int64_t i0,
+                                  std::int64_t count, const PairResult* row) {
+                                for (std::int64_t k = 0; k < count; ++k) {
+                                  store(out, (i0 + k) * n2 + j, row[k]);
+                                }
+                              });
 }
 
 std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbits2,
@@ -105,7 +81,7 @@ std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbi
   check_orbits(orbits2, "orbits2");
   const auto n = static_cast<std::int64_t>(orbits1.count);
   if (n == 0) return 0;
-  const int team = team_size(options.threads);
+  const int team = pair_team_size(options.threads);
   const FastRules& rules = program_rules();
   const AngleUnit unit = options.angle_unit;
   const std::int64_t n_chunks = (n + kChunkPairs - 1) / kChunkPairs;
@@ -118,7 +94,7 @@ std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbi
                                        orbits1.inclination[k], unit);
       const PreparedOrbit o2 = prepare(orbits2.semimajor_axis_au[k], orbits2.eccentricity[k],
                                        orbits2.inclination[k], unit);
-      PairOutputs r{};
+      PairResult r{};
       if (fast_gaussorb(rules, o1, o2, options.v_esc_km_s, r) == PairStatus::kNoCase) ++no_case;
       store(out, k, r);
     }
@@ -128,12 +104,12 @@ std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbi
 
 PairResult collision_pair(double a1_au, double e1, double inc1, double a2_au, double e2,
                           double inc2, const KernelOptions& options, bool* no_case) {
-  PairOutputs r{};
+  PairResult r{};
   const PairStatus status =
       fast_gaussorb(program_rules(), prepare(a1_au, e1, inc1, options.angle_unit),
                     prepare(a2_au, e2, inc2, options.angle_unit), options.v_esc_km_s, r);
   if (no_case != nullptr) *no_case = status == PairStatus::kNoCase;
-  return PairResult{r.p_coll, r.v_rel_mean, r.v_rel_rms, r.v_imp_mean};
+  return r;
 }
 
 }  // namespace pairtrack

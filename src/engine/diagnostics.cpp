@@ -25,7 +25,6 @@ bool Diagnostics::warn_counted(const std::string& kind, const std::string& text,
   c.summary = summary;
   order_.push_back(kind);
   if (policy_.strict) {
-    strict_message_ = text;
     emit(DiagnosticLevel::error, text + " (--strict)");
     return true;
   }

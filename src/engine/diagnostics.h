@@ -58,7 +58,7 @@ class Diagnostics {
   Diagnostics(DiagnosticSink* sink, DiagnosticPolicy policy) : sink_(sink), policy_(policy) {}
 
   // A warning of kind `kind` (a short key; `text` is what the user reads). Returns true when
-  // the run must end now because of --strict; strict_message() then holds the text.
+  // the run must end now because of --strict (the warning has then been reported as an error).
   bool warn(const std::string& kind, const std::string& text);
   // Like warn(), for a kind that repeats: `summary` names what is counted ("history body
   // records with e outside [0, 1)"), used in the closing count line.
@@ -72,7 +72,6 @@ class Diagnostics {
   void finish();
 
   bool strict() const { return policy_.strict; }
-  const std::string& strict_message() const { return strict_message_; }
   // Number of warnings raised so far, repeats included.
   std::int64_t warnings() const { return warnings_; }
 
@@ -87,7 +86,6 @@ class Diagnostics {
   DiagnosticPolicy policy_;
   std::map<std::string, Counted> seen_;
   std::vector<std::string> order_;  // kinds in the order of their first occurrence
-  std::string strict_message_;
   std::int64_t warnings_ = 0;
   bool finished_ = false;
 };

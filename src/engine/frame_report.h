@@ -12,9 +12,6 @@ inline constexpr const char* kColumnHeader =
     " # t [Myr] & proba [10^-18 km^-2 yr^-1] mean & sigma"
     " & impvel [km/s] mean & sigma & n1 & n2 & n_proba & n_impvel";
 
-// Name of the pair file in the working directory.
-inline constexpr const char* kPairFileName = "hitrate_pairtrack_q.tmp";
-
 // The figures of one frame line.
 struct FrameFigures {
   double t_myr;

@@ -22,7 +22,7 @@ void PairFileSink::frame(const FrameJob& job, const FrameResult& result) {
   for (std::size_t b = 0; b < job.bodies.size(); ++b) {
     if (result.bodies[b].hits == 0) continue;
     const SweptBody& body = job.bodies[b];
-    append_pair_line(text_, body.id, job.t_myr, body.a_cm / kCmPerAu, body.e, body.inc);
+    append_pair_line(text_, body.id, job.t_myr, body.a_cm / kCentimetresPerAu, body.e, body.inc);
   }
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
 }
@@ -67,7 +67,7 @@ void append_body_rows(const FrameJob& job, const FrameResult& result, std::vecto
     row.t_myr = job.t_myr;
     row.position = body.position;
     row.id = body.id;
-    row.a_au = body.a_cm / kCmPerAu;
+    row.a_au = body.a_cm / kCentimetresPerAu;
     row.e = body.e;
     row.inc_deg = body.inc * kDegPerRad;
     row.q_au = row.a_au * (1.0 - body.e);  // the perihelion the removal test uses

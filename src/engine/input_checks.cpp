@@ -9,6 +9,7 @@
 #include <numbers>
 
 #include "io/fortran_text.h"
+#include "pairtrack/units.h"
 
 namespace pairtrack {
 
@@ -157,7 +158,7 @@ std::vector<CheckFinding> check_history_body(const SweptBody& body, std::int64_t
   const std::string where = "history file, frame " + std::to_string(frame) + ", body " +
                             std::to_string(body.id) + " at position " +
                             std::to_string(body.position) + ": ";
-  const double a_au = body.a_cm / 1.4959787e13;
+  const double a_au = body.a_cm / kCentimetresPerAu;
   if (bad_a(a_au)) {
     found.push_back({"history-a", where + "a = " + real(a_au) + " AU is not positive",
                      "history body records with a <= 0"});

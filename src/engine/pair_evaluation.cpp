@@ -1,70 +1,24 @@
-// Pair evaluation of one frame over all cores. The pairs are cut into fixed
-// chunks of the flattened (body, orbit) index; threads take chunks as they
-// become free, and each pair writes only its own two slots, so neither the
-// chunking nor the thread count can change a stored bit.
+// Pair evaluation of one frame over all cores: the kernel's chunked pair evaluation, with each
+// pair's probability and impact speed stored in its own two slots.
 #include "engine/pair_evaluation.h"
 
-#include <omp.h>
-
-#include <algorithm>
-#include <cstddef>
+#include "kernel/pair_range.h"
 
 namespace pairtrack {
-
-namespace {
-
-// Pairs per chunk: large enough to amortise the scheduling, small enough to
-// balance bodies with many and few overlapping orbits.
-constexpr std::int64_t kChunkPairs = 256;
-
-// Pairs [begin, end) of the flattened index j * n1 + k; pair i goes to slot i - origin.
-std::int64_t evaluate_chunk(const FastRules& rules, std::span<const PreparedOrbit> population1,
-                            std::span<const PreparedOrbit> bodies, double v_esc, PairSlots slots,
-                            std::int64_t origin, std::int64_t begin, std::int64_t end) {
-  const auto n1 = static_cast<std::int64_t>(population1.size());
-  PairOutputs out[kChunkPairs];
-  std::int64_t no_case = 0;
-  std::int64_t i = begin;
-  while (i < end) {
-    const std::int64_t j = i / n1;
-    const std::int64_t k0 = i % n1;
-    const std::int64_t count = std::min(end - i, n1 - k0);
-    for (std::int64_t q = 0; q < count; ++q) out[q] = PairOutputs{};  // speeds preset to 0
-    no_case += fast_gaussorb_row(
-        rules, population1.subspan(static_cast<std::size_t>(k0), static_cast<std::size_t>(count)),
-        bodies[static_cast<std::size_t>(j)], v_esc, out);
-    for (std::int64_t q = 0; q < count; ++q) {
-      slots.proba[i - origin + q] = out[q].p_coll;
-      slots.impvel[i - origin + q] = out[q].v_imp_mean;
-    }
-    i += count;
-  }
-  return no_case;
-}
-
-}  // namespace
-
-const FastRules& program_rules() {
-  static const FastRules rules(10, 10);
-  return rules;
-}
 
 std::int64_t evaluate_pair_range(std::span<const PreparedOrbit> population1,
                                  std::span<const PreparedOrbit> bodies, double v_esc,
                                  PairSlots slots, std::int64_t begin, std::int64_t end,
                                  int threads) {
-  if (end <= begin || population1.empty()) return 0;
-  const FastRules& rules = program_rules();
-  const std::int64_t n_chunks = (end - begin + kChunkPairs - 1) / kChunkPairs;
-  const int team = threads > 0 ? threads : omp_get_max_threads();
-  std::int64_t no_case = 0;
-#pragma omp parallel for schedule(dynamic, 1) num_threads(team) reduction(+ : no_case)
-  for (std::int64_t c = 0; c < n_chunks; ++c) {
-    const std::int64_t first = begin + c * kChunkPairs;
-    const std::int64_t last = std::min(end, first + kChunkPairs);
-    no_case += evaluate_chunk(rules, population1, bodies, v_esc, slots, begin, first, last);
-  }
-  return no_case;
+  return evaluate_pair_chunks(
+      population1, bodies, v_esc, begin, end, threads,
+      [&](std::int64_t first, std::int64_t, std::int64_t, std::int64_t count,
+          const PairResult* out) {
+        for (std::int64_t q = 0; q < count; ++q) {
+          slots.proba[first - begin + q] = out[q].p_coll;
+          slots.impvel[first - begin + q] = out[q].v_imp_mean;
+        }
+      });
 }
 
 std::int64_t evaluate_pairs(std::span<const PreparedOrbit> population1,

@@ -10,11 +10,7 @@
 
 namespace pairtrack {
 
-// The program's quadrature rules (10 nodes over the node difference, 10 over the true
-// anomaly), built once and shared read-only by every thread and every caller.
-const FastRules& program_rules();
-
-// The frame's per-pair result arrays, allocated by the caller (10000000
+// The frame's per-pair result arrays, allocated by the caller (kPairCapacity
 // entries each).
 struct PairSlots {
   double* proba;   // p_coll of each pair

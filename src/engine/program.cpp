@@ -156,8 +156,8 @@ int Run::execute() {
     if (warn(finding.kind, finding.text, finding.summary)) return 1;
   }
   for (std::int32_t k = 0; k < s_.n1; ++k) {
-    s_.a1[k] = s_.a1[k] * kCmPerAu;
-    s_.inc1[k] = s_.inc1[k] * kRadPerDeg;
+    s_.a1[k] = s_.a1[k] * kCentimetresPerAu;
+    s_.inc1[k] = s_.inc1[k] * kRadiansPerDegree;
     s_.prepared1[k] = prepare_orbit(s_.a1[k], s_.e1[k], s_.inc1[k]);
   }
   evaluator_.begin(std::span<const PreparedOrbit>(s_.prepared1.get(), static_cast<std::size_t>(s_.n1)),
@@ -302,17 +302,17 @@ int Run::plan_frame(double t) {
   // The pairs this frame can evaluate must fit the per-pair arrays.
   const std::int32_t upper = sweep_upper_end(s_.n2, p_.n2_max);
   const std::int64_t n_pairs = (std::int64_t{upper} - p_.n2_min + 1) * s_.n1;
-  if (n_pairs > kProbaMax) {
+  if (n_pairs > kPairCapacity) {
     return fail(FreeFormLine()
                     .text("Error: number of orbit pairs ")
                     .integer(static_cast<std::int32_t>(n_pairs))
                     .text(" larger than proba_max = ")
-                    .integer(static_cast<std::int32_t>(kProbaMax)),
+                    .integer(static_cast<std::int32_t>(kPairCapacity)),
                 "frame " + std::to_string(frame_number_) + " would evaluate " +
-                    std::to_string(n_pairs) + " pairs, more than " + std::to_string(kProbaMax) +
+                    std::to_string(n_pairs) + " pairs, more than " + std::to_string(kPairCapacity) +
                     ": narrow n2_min .. n2_max or the catalogue");
   }
-  for (std::int32_t j = 0; j < s_.n2; ++j) s_.a2[j] = s_.a2[j] * kCmPerAu;
+  for (std::int32_t j = 0; j < s_.n2; ++j) s_.a2[j] = s_.a2[j] * kCentimetresPerAu;
 
   // Identifiers index the removal flags: every visited position needs a valid one.
   for (std::int32_t j = p_.n2_min; j <= upper; ++j) {

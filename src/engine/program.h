@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/diagnostics.h"
+#include "pairtrack/units.h"
 
 namespace pairtrack {
 
@@ -27,7 +28,7 @@ struct ProgramOptions {
   DiagnosticSink* diagnostics = nullptr;
   DiagnosticPolicy policy;
   // The pair file's name (written when write_pairs is set).
-  std::string pair_file_name = "hitrate_pairtrack_q.tmp";
+  std::string pair_file_name = kPairFileName;
   // Further outputs fed every frame after the report and the pair file, in this order (the
   // --bodies and --frames tables, collectors of the Python module).
   std::vector<FrameSink*> sinks;

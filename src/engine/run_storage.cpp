@@ -44,12 +44,12 @@ RunStorage::RunStorage()
       ids(new std::int32_t[kPopulationCapacity]()),
       istat(new std::int32_t[kPopulationCapacity]()),
       // Left uninitialised: pages are only touched as far as a frame fills them.
-      proba_arr(new double[kProbaMax]),
-      impvel_arr(new double[kProbaMax]),
+      proba_arr(new double[kPairCapacity]),
+      impvel_arr(new double[kPairCapacity]),
       prepared1(new PreparedOrbit[kPopulationCapacity]),
       prepared2(new PreparedOrbit[kPopulationCapacity]) {
-  advise_huge_pages(proba_arr.get(), kProbaMax * sizeof(double));
-  advise_huge_pages(impvel_arr.get(), kProbaMax * sizeof(double));
+  advise_huge_pages(proba_arr.get(), kPairCapacity * sizeof(double));
+  advise_huge_pages(impvel_arr.get(), kPairCapacity * sizeof(double));
 }
 
 RunStorage& run_storage() {

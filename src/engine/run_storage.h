@@ -7,16 +7,9 @@
 #include <memory>
 
 #include "engine/pair_evaluation.h"
+#include "pairtrack/units.h"
 
 namespace pairtrack {
-
-// Capacities of the data model.
-inline constexpr std::int32_t kPopulationCapacity = 30000;  // bodies per population, and istat
-inline constexpr std::int64_t kProbaMax = 10000000;        // pairs per frame
-// Centimetres per astronomical unit, in both directions of the conversion.
-inline constexpr double kCmPerAu = 1.4959787e13;
-// Radians per degree as the catalogue conversion uses it (3.1415926535/180).
-inline constexpr double kRadPerDeg = 0.017453292519444445;
 
 struct RunStorage {
   RunStorage();

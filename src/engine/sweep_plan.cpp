@@ -25,7 +25,7 @@ void plan_sweep(RunParameters& params, const double a2[], const double e2[], con
     body.e = e2[j - 1];
     body.inc = inc2[j - 1];
     // Perihelion in AU; the removal takes effect from the next position on.
-    const double q = (a2[j - 1] / kCmPerAu) * (1.0 - e2[j - 1]);
+    const double q = (a2[j - 1] / kCentimetresPerAu) * (1.0 - e2[j - 1]);
     if (params.q_crit > q) {
       body.drawn = true;
       body.draw = ran1(params.iseed);

@@ -230,7 +230,7 @@ void integrate_jobs(const FastRules& rules, const RowStorage& storage, const Int
 
 // gaussorb's last steps: add the two arcs, refuse sums without a finite
 // positive probability, scale into report units.
-void finish_pair(const PairPlan& plan, const double (*job_sums)[4], PairOutputs& out) {
+void finish_pair(const PairPlan& plan, const double (*job_sums)[4], PairResult& out) {
   if (plan.status == PairStatus::kDisjoint) {
     out.p_coll = 0.0;  // the speeds keep the caller's values
     return;
@@ -246,7 +246,7 @@ void finish_pair(const PairPlan& plan, const double (*job_sums)[4], PairOutputs&
     }
   }
   if (!(std::isfinite(total[kSumP]) && total[kSumP] > 0.0)) {
-    out = PairOutputs{};
+    out = PairResult{};
     return;
   }
   using namespace kernel;
@@ -261,7 +261,7 @@ void finish_pair(const PairPlan& plan, const double (*job_sums)[4], PairOutputs&
 }  // namespace
 
 std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedOrbit> orbits1,
-                               const PreparedOrbit& orbit2, double v_esc, PairOutputs* out,
+                               const PreparedOrbit& orbit2, double v_esc, PairResult* out,
                                PairStatus* status, SimdPath path) {
   const SimdPath use = resolved_path(path);
   RowStorage storage(rules);
@@ -285,7 +285,7 @@ std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedO
 }
 
 PairStatus fast_gaussorb(const FastRules& rules, const PreparedOrbit& orbit1,
-                         const PreparedOrbit& orbit2, double v_esc, PairOutputs& out,
+                         const PreparedOrbit& orbit2, double v_esc, PairResult& out,
                          SimdPath path) {
   PairStatus status = PairStatus::kDisjoint;
   fast_gaussorb_row(rules, std::span<const PreparedOrbit>(&orbit1, 1), orbit2, v_esc, &out,

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "kernel/fast_rules.h"
+#include "pairtrack/kernel.h"
 
 namespace pairtrack {
 
@@ -56,13 +57,8 @@ enum class PairStatus : std::uint8_t {
                 // (the reference kernel prints its no-case line for such a pair)
 };
 
-// The four outputs of a pair, as gaussorb writes them.
-struct PairOutputs {
-  double p_coll = 0.0;      // 1e-18 km^-2 yr^-1
-  double v_rel_mean = 0.0;  // km/s
-  double v_rel_rms = 0.0;   // km/s
-  double v_imp_mean = 0.0;  // km/s
-};
+// The four outputs of a pair, as gaussorb writes them, are the public PairResult
+// (pairtrack/kernel.h).
 
 // One pair (orbit 1, orbit 2) with the node counts of `rules`: the outputs of
 // gaussorb(orbit1, orbit2, ..., rules.n_cap(), rules.n_theta(), v_esc), bit
@@ -70,7 +66,7 @@ struct PairOutputs {
 // no overlap case or with a probability sum that is not finite and positive
 // gets zeros. Nothing is printed.
 PairStatus fast_gaussorb(const FastRules& rules, const PreparedOrbit& orbit1,
-                         const PreparedOrbit& orbit2, double v_esc, PairOutputs& out,
+                         const PreparedOrbit& orbit2, double v_esc, PairResult& out,
                          SimdPath path = SimdPath::kAuto);
 
 // Every pair (orbits1[k], orbit2) of a row, results in out[k] (and, when
@@ -81,7 +77,7 @@ PairStatus fast_gaussorb(const FastRules& rules, const PreparedOrbit& orbit1,
 // kFastInlineNodes. Returns the number of pairs with status kNoCase.
 // Safe to call from many threads at once.
 std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedOrbit> orbits1,
-                               const PreparedOrbit& orbit2, double v_esc, PairOutputs* out,
+                               const PreparedOrbit& orbit2, double v_esc, PairResult* out,
                                PairStatus* status = nullptr, SimdPath path = SimdPath::kAuto);
 
 }  // namespace pairtrack

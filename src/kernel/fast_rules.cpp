@@ -14,8 +14,8 @@ namespace pairtrack {
 FastRules::FastRules(int n_cap, int n_theta)
     : n_cap_(n_cap),
       n_theta_(n_theta),
-      valid_(n_cap >= 1 && n_theta >= 1 && n_cap <= kernel::kMaxNodes &&
-             n_theta <= kernel::kMaxNodes) {
+      valid_(n_cap >= 1 && n_theta >= 1 && n_cap <= kNodeCapacity &&
+             n_theta <= kNodeCapacity) {
   if (!valid_) return;
   node_x_.resize(static_cast<std::size_t>(n_cap));
   node_w_.resize(static_cast<std::size_t>(n_cap));
@@ -57,6 +57,11 @@ void FastRules::anomaly_rule(double lo, double hi, double* x, double* w) const {
     w[i - 1] = fast::sdiv(2.0 * xl, theta_den_[i - 1]);
     w[n - i] = w[i - 1];
   }
+}
+
+const FastRules& program_rules() {
+  static const FastRules rules(10, 10);
+  return rules;
 }
 
 }  // namespace pairtrack

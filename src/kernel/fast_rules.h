@@ -63,4 +63,8 @@ class FastRules {
   std::vector<double> whole_x_, whole_w_, whole_cos_, whole_sin_;
 };
 
+// The program's rules (10 nodes over the node difference, 10 over the true
+// anomaly), built once and shared read-only by every thread and every caller.
+const FastRules& program_rules();
+
 }  // namespace pairtrack

@@ -17,10 +17,10 @@ namespace {
 // The node tables: nodes and weights over the node difference (cap) and over
 // orbit B's true anomaly (theta). One set per thread, rewritten by every call.
 struct NodeTables {
-  double xcap[kernel::kMaxNodes];
-  double wcap[kernel::kMaxNodes];
-  double xtheta[kernel::kMaxNodes];
-  double wtheta[kernel::kMaxNodes];
+  double xcap[kNodeCapacity];
+  double wcap[kNodeCapacity];
+  double xtheta[kNodeCapacity];
+  double wtheta[kNodeCapacity];
 };
 
 NodeTables& node_tables() {
@@ -38,7 +38,7 @@ void g_integral(const double& a_a, const double& a_b, const double& e_a, const d
                 const double& c_1, const double& c_2, double sums[4], const std::int32_t& n_cap,
                 const std::int32_t& n_theta, const double& v_esc) {
   using namespace kernel;
-  if (n_cap > kMaxNodes || n_theta > kMaxNodes) return;  // would overrun the node tables
+  if (n_cap > kNodeCapacity || n_theta > kNodeCapacity) return;  // would overrun the node tables
   NodeTables& t = node_tables();
 
   // The arc of orbit B's true anomaly runs upward within [0, pi] (no

@@ -4,6 +4,8 @@
 // changing one changes the last digits of every result.
 #pragma once
 
+#include "pairtrack/units.h"  // the node capacity kNodeCapacity
+
 namespace pairtrack::kernel {
 
 // Solar gravitational parameter G*M_sun in cm^3 s^-2: the double-precision
@@ -21,8 +23,5 @@ inline constexpr double kInvPiCubed = 0.032251534433199495;
 inline constexpr double kCm2SToKm2Yr = 3.1536e17;
 // The report unit of the intrinsic collision probability: 1e-18 km^-2 yr^-1.
 inline constexpr double kProbabilityUnit = 1e-18;
-
-// Capacity of each quadrature node table.
-inline constexpr int kMaxNodes = 5000;
 
 }  // namespace pairtrack::kernel

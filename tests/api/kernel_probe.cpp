@@ -20,11 +20,10 @@
 #include "io/load_catalog.h"
 #include "kernel/gaussorb.h"
 #include "kernel/overlap_geometry.h"
+#include "pairtrack/units.h"
 
 namespace {
 
-constexpr double kCmPerAu = 1.4959787e13;
-constexpr double kRadPerDeg = 0.017453292519444445;
 
 int overlap_case(double a1, double e1, double i1, double a2, double e2, double i2) {
   const pairtrack::OverlapBounds b = pairtrack::match_apsides(a1, e1, a2, e2);
@@ -46,8 +45,8 @@ int pairs(const char* out_path) {
     for (auto& s : f) fields >> s;
     double x[7];
     for (int k = 0; k < 7; ++k) x[k] = std::strtod(f[k].c_str(), nullptr);
-    const double a1 = x[0] * kCmPerAu, e1 = x[1], i1 = x[2] * kRadPerDeg;
-    const double a2 = x[3] * kCmPerAu, e2 = x[4], i2 = x[5] * kRadPerDeg;
+    const double a1 = x[0] * pairtrack::kCentimetresPerAu, e1 = x[1], i1 = x[2] * pairtrack::kRadiansPerDegree;
+    const double a2 = x[3] * pairtrack::kCentimetresPerAu, e2 = x[4], i2 = x[5] * pairtrack::kRadiansPerDegree;
     double p = 0.0, vm = 0.0, vr = 0.0, vi = 0.0;
     const std::int32_t n = 10;
     pairtrack::gaussorb(a1, e1, i1, a2, e2, i2, p, vm, vr, vi, n, n, x[6]);
@@ -57,7 +56,7 @@ int pairs(const char* out_path) {
 }
 
 int catalogue(const std::string& path) {
-  constexpr std::int32_t kCapacity = 30000;
+  constexpr std::int32_t kCapacity = pairtrack::kPopulationCapacity;
   auto a = std::make_unique<double[]>(kCapacity);
   auto e = std::make_unique<double[]>(kCapacity);
   auto inc = std::make_unique<double[]>(kCapacity);

@@ -35,14 +35,14 @@ struct Orbit {
 
 // Values the reference leaves in place for a disjoint pair; the fast kernel
 // must leave them too.
-constexpr PairOutputs kPreset{-1.0, 7.0, 8.0, 9.0};
+constexpr PairResult kPreset{-1.0, 7.0, 8.0, 9.0};
 
 bool same_bits(double x, double y) {
   if (std::isnan(x) && std::isnan(y)) return true;
   return std::memcmp(&x, &y, sizeof x) == 0;
 }
 
-::testing::AssertionResult same_outputs(const PairOutputs& want, const PairOutputs& got) {
+::testing::AssertionResult same_outputs(const PairResult& want, const PairResult& got) {
   const std::array<double, 4> w = {want.p_coll, want.v_rel_mean, want.v_rel_rms, want.v_imp_mean};
   const std::array<double, 4> g = {got.p_coll, got.v_rel_mean, got.v_rel_rms, got.v_imp_mean};
   for (int i = 0; i < 4; ++i) {
@@ -54,8 +54,8 @@ bool same_bits(double x, double y) {
   return ::testing::AssertionSuccess();
 }
 
-PairOutputs reference(const Orbit& o1, const Orbit& o2, double v_esc, int n_cap, int n_theta) {
-  PairOutputs r = kPreset;
+PairResult reference(const Orbit& o1, const Orbit& o2, double v_esc, int n_cap, int n_theta) {
+  PairResult r = kPreset;
   gaussorb(o1.a_cm, o1.e, o1.inc, o2.a_cm, o2.e, o2.inc, r.p_coll, r.v_rel_mean, r.v_rel_rms,
            r.v_imp_mean, n_cap, n_theta, v_esc);
   return r;
@@ -178,7 +178,7 @@ std::array<int, 6> expect_rows_match(const std::vector<Row>& rows, int n_cap, in
                                      std::initializer_list<SimdPath> paths) {
   const FastRules rules(n_cap, n_theta);
   std::array<int, 6> seen{};
-  std::vector<PairOutputs> want;
+  std::vector<PairResult> want;
   ::testing::internal::CaptureStdout();
   for (const Row& row : rows) {
     for (const Orbit& o1 : row.population) {
@@ -197,7 +197,7 @@ std::array<int, 6> expect_rows_match(const std::vector<Row>& rows, int n_cap, in
     for (const Row& row : rows) {
       const std::vector<PreparedOrbit> pop = prepare_all(row.population);
       const PreparedOrbit body = prepare_orbit(row.body.a_cm, row.body.e, row.body.inc);
-      std::vector<PairOutputs> got(pop.size(), kPreset);
+      std::vector<PairResult> got(pop.size(), kPreset);
       std::vector<PairStatus> status(pop.size());
       no_case += fast_gaussorb_row(rules, pop, body, row.v_esc, got.data(), status.data(), path);
       for (std::size_t k = 0; k < pop.size(); ++k, ++index) {
@@ -438,7 +438,7 @@ TEST(FastKernel, SinglePairEntryAgreesWithTheReferenceAndReportsHowThePairEnded)
   const Orbit crossing2{3.0 * kAu, 0.4, 12.0 * kPi / 180.0};
   const Orbit far{30.0 * kAu, 0.1, 0.1};
   for (SimdPath path : {SimdPath::kScalar, SimdPath::kAvx2, SimdPath::kAuto}) {
-    PairOutputs out = kPreset;
+    PairResult out = kPreset;
     EXPECT_EQ(fast_gaussorb(rules, prepare_orbit(crossing1.a_cm, crossing1.e, crossing1.inc),
                             prepare_orbit(crossing2.a_cm, crossing2.e, crossing2.inc), 5.0, out,
                             path),
@@ -484,11 +484,11 @@ TEST(FastKernel, EqualPerihelionsAndAphelionsKeepTheirOverlapCaseInBothKernels) 
     SCOPED_TRACE(c.name);
     EXPECT_EQ(configuration(c.o1, c.o2), c.overlap_case);
     for (const double v_esc : {0.0, 3.0}) {
-      const PairOutputs want = reference(c.o1, c.o2, v_esc, 10, 10);
+      const PairResult want = reference(c.o1, c.o2, v_esc, 10, 10);
       const double p_coll = v_esc == 0.0 ? c.p_coll_v0 : c.p_coll_v3;
       EXPECT_NEAR(want.p_coll, p_coll, 0.0005 * p_coll);
       for (SimdPath path : kAllPaths) {
-        PairOutputs got = kPreset;
+        PairResult got = kPreset;
         EXPECT_EQ(fast_gaussorb(rules, prepare_orbit(c.o1.a_cm, c.o1.e, c.o1.inc),
                                 prepare_orbit(c.o2.a_cm, c.o2.e, c.o2.inc), v_esc, got, path),
                   PairStatus::kIntegrated);
@@ -510,11 +510,11 @@ TEST(FastKernel, TouchingRangesWithNoCaseGiveZerosAndTheNoCaseStatus) {
     const Orbit o2{o1.a_cm * (1.0 - o1.e) / (1.0 + e2) * gen.nudge(), e2, 0.1};
     if (configuration(o1, o2) != 5) continue;
     ++found;
-    PairOutputs out = kPreset;
+    PairResult out = kPreset;
     EXPECT_EQ(fast_gaussorb(rules, prepare_orbit(o1.a_cm, o1.e, o1.inc),
                             prepare_orbit(o2.a_cm, o2.e, o2.inc), 1.0, out),
               PairStatus::kNoCase);
-    EXPECT_TRUE(same_outputs(PairOutputs{}, out));
+    EXPECT_TRUE(same_outputs(PairResult{}, out));
   }
   EXPECT_GT(found, 0);
 }
@@ -536,7 +536,7 @@ TEST(FastKernel, PreparedOrbitHoldsTheReferenceConstants) {
 TEST(FastKernel, ManyThreadsAtOnceGiveTheSingleThreadBits) {
   const std::vector<Row> rows = make_rows(424242, 64, 40);
   const FastRules rules(10, 10);
-  auto run = [&](std::size_t first, std::size_t step, std::vector<std::vector<PairOutputs>>& out) {
+  auto run = [&](std::size_t first, std::size_t step, std::vector<std::vector<PairResult>>& out) {
     for (std::size_t r = first; r < rows.size(); r += step) {
       const std::vector<PreparedOrbit> pop = prepare_all(rows[r].population);
       const PreparedOrbit body = prepare_orbit(rows[r].body.a_cm, rows[r].body.e, rows[r].body.inc);
@@ -544,7 +544,7 @@ TEST(FastKernel, ManyThreadsAtOnceGiveTheSingleThreadBits) {
       fast_gaussorb_row(rules, pop, body, rows[r].v_esc, out[r].data());
     }
   };
-  std::vector<std::vector<PairOutputs>> alone(rows.size()), together(rows.size());
+  std::vector<std::vector<PairResult>> alone(rows.size()), together(rows.size());
   run(0, 1, alone);
   std::vector<std::thread> threads;
   for (std::size_t t = 0; t < 4; ++t) threads.emplace_back(run, t, 4, std::ref(together));

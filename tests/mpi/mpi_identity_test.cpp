@@ -106,8 +106,8 @@ void touching_pair(const ScratchDir& dir, Params& p) {
     const double e = std::strtod(e_text, nullptr);
     for (int u = 0; u < 8; ++u) {
       const double a2 = a1 * (1.0 + 2.220446049250313e-16 * u);
-      const PreparedOrbit o1 = prepare_orbit(a1 * kCmPerAu, e, 0.1 * kRadPerDeg);
-      const PreparedOrbit o2 = prepare_orbit(a2 * kCmPerAu, e, 0.2);
+      const PreparedOrbit o1 = prepare_orbit(a1 * pairtrack::kCentimetresPerAu, e, 0.1 * pairtrack::kRadiansPerDegree);
+      const PreparedOrbit o2 = prepare_orbit(a2 * pairtrack::kCentimetresPerAu, e, 0.2);
       double proba = 0, impvel = 0;
       if (evaluate_pairs({&o1, 1}, {&o2, 1}, 0.0, PairSlots{&proba, &impvel}, 1) == 1) {
         write_text(dir / "cat.txt", std::string(147, ' ') + " 0.1 " + e_text + " 2.3\n");

@@ -1,4 +1,4 @@
-// Two small text utilities of the kernel module: the length of a text without
+// Two small text utilities: the length of a text without
 // its trailing blanks, and positioning a text stream at its next line that is
 // neither blank nor a comment line ("/*" in columns 1 and 2).
 #pragma once

@@ -1,5 +1,5 @@
 // testchar and skip: trailing-blank length and the comment-skipping reader.
-#include "kernel/line_reader.h"
+#include "io/line_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Comment-skipping line reader: lines are judged on their first 80
 // characters, blank-filled, as a fixed-length text record would hold them.
-#include "kernel/line_reader.h"
+#include "io/line_reader.h"
 
 #include <string>
 

@@ -1,0 +1,65 @@
+// Pairs of two prepared populations evaluated by the fast kernel over threads, in fixed
+// chunks of the flattened index i = j * n1 + k (orbit k of population 1 against orbit j of
+// population 2, n1 orbits in population 1). Threads take chunks as they become free and every
+// pair is evaluated alone, so neither the chunking nor the thread count can change a bit. The
+// frame evaluation of a run and the public kernel calls both go through here.
+#pragma once
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "kernel/fast_kernel.h"
+#include "kernel/fast_rules.h"
+
+namespace pairtrack {
+
+// Pairs per chunk: large enough to amortise the scheduling, small enough to balance bodies
+// with many and few overlapping orbits.
+inline constexpr std::int64_t kChunkPairs = 256;
+
+// Threads of a pair evaluation: `threads`, or all cores (OpenMP's default team, which honours
+// OMP_NUM_THREADS) when it is 0 or less.
+inline int pair_team_size(int threads) { return threads > 0 ? threads : omp_get_max_threads(); }
+
+// Evaluates the pairs [begin, end) of the flattened index with the program's rules, in rows
+// that share the orbit of population 2. Every row goes to
+//   store(first, j, k0, count, out)
+// with the outputs of pairs first .. first + count - 1 (orbits k0 .. k0 + count - 1 of
+// population 1 against orbit j of population 2) in out[0 .. count - 1]; the speeds are preset
+// to 0, so a disjoint pair gives 0 in every output. `store` is called from several threads at
+// once, each time for different pairs. Returns the number of pairs that fit no overlap case.
+template <class Store>
+std::int64_t evaluate_pair_chunks(std::span<const PreparedOrbit> population1,
+                                  std::span<const PreparedOrbit> population2, double v_esc,
+                                  std::int64_t begin, std::int64_t end, int threads,
+                                  const Store& store) {
+  const auto n1 = static_cast<std::int64_t>(population1.size());
+  if (end <= begin || n1 == 0) return 0;
+  const FastRules& rules = program_rules();
+  const std::int64_t n_chunks = (end - begin + kChunkPairs - 1) / kChunkPairs;
+  std::int64_t no_case = 0;
+#pragma omp parallel for schedule(dynamic, 1) num_threads(pair_team_size(threads)) \
+    reduction(+ : no_case)
+  for (std::int64_t c = 0; c < n_chunks; ++c) {
+    PairResult out[kChunkPairs];
+    const std::int64_t last = std::min(end, begin + (c + 1) * kChunkPairs);
+    for (std::int64_t i = begin + c * kChunkPairs; i < last;) {
+      const std::int64_t j = i / n1;
+      const std::int64_t k0 = i % n1;
+      const std::int64_t count = std::min(last - i, n1 - k0);
+      for (std::int64_t q = 0; q < count; ++q) out[q] = PairResult{};
+      no_case += fast_gaussorb_row(
+          rules, population1.subspan(static_cast<std::size_t>(k0), static_cast<std::size_t>(count)),
+          population2[static_cast<std::size_t>(j)], v_esc, out);
+      store(i, j, k0, count, static_cast<const PairResult*>(out));
+      i += count;
+    }
+  }
+  return no_case;
+}
+
+}  // namespace pairtrack
