@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "kernel/fast_kernel.h"
-#include "kernel/gaussorb.h"
+#include "kernel/fast/fast_kernel.h"
+#include "kernel/reference/gaussorb.h"
 #if defined(PAIRTRACK_COUNT_OPS)
 #include "op_count.h"
 #endif

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "kernel/fast_kernel.h"
-#include "kernel/fast_ops.h"
+#include "kernel/fast/fast_kernel.h"
+#include "kernel/fast/fast_ops.h"
 
 #if !defined(PAIRTRACK_COUNT_OPS)
 #error "op_count.cpp belongs to a counting build (-DPAIRTRACK_COUNT_OPS=ON)"

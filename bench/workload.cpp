@@ -1,7 +1,7 @@
 // Deterministic main-belt-like workloads for the kernel benchmarks.
 #include "workload.h"
 
-#include "kernel/gaussorb.h"
+#include "kernel/reference/gaussorb.h"
 #include "kernel/overlap_geometry.h"
 
 namespace pairtrack::bench {

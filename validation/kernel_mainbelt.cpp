@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/gaussorb.h"
+#include "kernel/reference/gaussorb.h"
 #include "pairtrack/units.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "kernel/gaussorb.h"
+#include "kernel/reference/gaussorb.h"
 #include "pair_table.h"
 #include "pairtrack/units.h"
 

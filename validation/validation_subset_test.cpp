@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "kernel/gaussorb.h"
+#include "kernel/reference/gaussorb.h"
 #include "mc_collision.h"
 #include "pairtrack/units.h"
 

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "kernel/fast_kernel.h"
+#include "kernel/fast/fast_kernel.h"
 #include "kernel/pair_range.h"
 #include "pairtrack/kernel.h"
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <span>
 
-#include "kernel/fast_kernel.h"
+#include "kernel/fast/fast_kernel.h"
 #include "engine/frame_job.h"
 
 namespace pairtrack {

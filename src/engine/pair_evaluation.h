@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "kernel/fast_kernel.h"
+#include "kernel/fast/fast_kernel.h"
 
 namespace pairtrack {
 

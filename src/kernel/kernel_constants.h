@@ -6,6 +6,18 @@
 
 #include "pairtrack/units.h"  // the node capacity kNodeCapacity
 
+namespace pairtrack {
+
+// Positions of the four sums (the caller's array of four doubles).
+enum SumIndex : int {
+  kSumP = 0,     // sum of W, the probability density, cm^-2 s^-1
+  kSumV = 1,     // sum of W U, U the encounter speed in cm/s
+  kSumV2 = 2,    // sum of W U^2, cm^2/s^2
+  kSumVimp = 3,  // sum of W sqrt(U_km^2 + v_esc^2), km/s
+};
+
+}  // namespace pairtrack
+
 namespace pairtrack::kernel {
 
 // Solar gravitational parameter G*M_sun in cm^3 s^-2: the double-precision

@@ -103,4 +103,37 @@ void linecheck(const double& c1_rmax, const double& c1_rmin, const double& c2_rm
   split_flag = flag;
 }
 
+namespace {
+
+bool accepted(double c) { return c >= -1.0 && c <= 1.0; }  // NaN fails
+
+}  // namespace
+
+OverlapBounds match_apsides(const double& a1, const double& e1, const double& a2,
+                            const double& e2) {
+  OverlapBounds b;
+  double c = 0.0;
+  c_equation(a1, a2, e1, e2, c, -1.0);  // orbit 1 at orbit 2's aphelion distance
+  if (accepted(c)) {
+    b.c1_rmax = c;
+    b.c2_rmax = -1.0;
+  }
+  c_equation(a1, a2, e1, e2, c, 1.0);  // orbit 1 at orbit 2's perihelion distance
+  if (accepted(c)) {
+    b.c1_rmin = c;
+    b.c2_rmin = 1.0;
+  }
+  c_equation(a2, a1, e2, e1, c, -1.0);  // orbit 2 at orbit 1's aphelion distance
+  if (accepted(c)) {
+    b.c2_rmax = c;
+    b.c1_rmax = -1.0;
+  }
+  c_equation(a2, a1, e2, e1, c, 1.0);  // orbit 2 at orbit 1's perihelion distance
+  if (accepted(c)) {
+    b.c2_rmin = c;
+    b.c1_rmin = 1.0;
+  }
+  return b;
+}
+
 }  // namespace pairtrack

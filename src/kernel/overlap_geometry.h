@@ -64,6 +64,26 @@ void linecheck(const double& c1_rmax, const double& c1_rmin, const double& c2_rm
                double& s2_e_b, double& s2_inc_a, double& s2_inc_b, double& s2_first,
                double& s2_second, int& split_flag);
 
+// The four apsis-matching bounds of a pair (cosines of the true anomalies of
+// orbit 1 and orbit 2 at the outer and inner end of the shared distance
+// range; 0 where not set, exactly -1/+1 where an apsis bounds the range).
+struct OverlapBounds {
+  double c1_rmax = 0.0;
+  double c1_rmin = 0.0;
+  double c2_rmax = 0.0;
+  double c2_rmin = 0.0;
+  // True when no apsis of either orbit lies within the other's range.
+  bool disjoint() const {
+    return c1_rmax != -1.0 && c1_rmin != 1.0 && c2_rmax != -1.0 && c2_rmin != 1.0;
+  }
+};
+
+// Matches each orbit's apsides against the other orbit (four c_equation
+// solves, each accepted when it lies in [-1, 1]; later solves overwrite
+// earlier ones).
+OverlapBounds match_apsides(const double& a1, const double& e1, const double& a2,
+                            const double& e2);
+
 // The message linecheck writes when no case holds (without the leading blank
 // of a free-form line).
 inline constexpr const char* kNoCaseMessage = "The line did not make any of the checks";

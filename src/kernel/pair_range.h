@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <span>
 
-#include "kernel/fast_kernel.h"
-#include "kernel/fast_rules.h"
+#include "kernel/fast/fast_kernel.h"
+#include "kernel/fast/fast_rules.h"
 
 namespace pairtrack {
 

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "io/load_catalog.h"
-#include "kernel/gaussorb.h"
+#include "kernel/reference/gaussorb.h"
 #include "kernel/overlap_geometry.h"
 #include "pairtrack/units.h"
 

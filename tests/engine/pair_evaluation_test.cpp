@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/gaussorb.h"
+#include "kernel/reference/gaussorb.h"
 #include "kernel/overlap_geometry.h"
 
 namespace pairtrack {

@@ -2,7 +2,7 @@
 // every overlap configuration and of the awkward families (circular, touching,
 // identical, equal apsides, coplanar, high inclination), both vector paths,
 // several node counts, and calls from many threads at once.
-#include "kernel/fast_kernel.h"
+#include "kernel/fast/fast_kernel.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "kernel/gauleg.h"
-#include "kernel/gaussorb.h"
-#include "kernel/integrand.h"
+#include "kernel/reference/gaussorb.h"
+#include "kernel/reference/integrand.h"
 #include "kernel/overlap_geometry.h"
 
 namespace pairtrack {

@@ -1,12 +1,12 @@
 // The probability integral: the worked case, arc-end symmetry, the equal
 // terms of opposite sign pairs, and the behaviour at degenerate inputs.
-#include "kernel/g_integral.h"
+#include "kernel/reference/g_integral.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "kernel/integrand.h"
+#include "kernel/reference/integrand.h"
 
 namespace pairtrack {
 namespace {

@@ -1,6 +1,6 @@
 // Pair evaluation: the worked pairs, exchange symmetry, and the outputs of
 // disjoint, circular, identical and touching pairs.
-#include "kernel/gaussorb.h"
+#include "kernel/reference/gaussorb.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "kernel/gaussorb.h"
+#include "kernel/reference/gaussorb.h"
 
 namespace pairtrack {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "kernel/fast_rules.h"
+#include "kernel/fast/fast_rules.h"
 #include "pairtrack/kernel.h"
 
 namespace pairtrack {

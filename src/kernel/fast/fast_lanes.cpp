@@ -9,8 +9,8 @@
 #include <initializer_list>
 #include <cmath>
 
-#include "kernel/fast_lanes.h"
-#include "kernel/fast_ops.h"
+#include "kernel/fast/fast_lanes.h"
+#include "kernel/fast/fast_ops.h"
 #include "kernel/kernel_constants.h"
 
 namespace pairtrack::fast {
@@ -33,7 +33,7 @@ struct Ops {
   static V abs(V x) { return std::fabs(x); }
   static V neg(V x) { return -x; }
 };
-#include "kernel/fast_fill.inc"
+#include "kernel/fast/fast_fill.inc"
 #undef PAIRTRACK_FILL_TARGET
 
 // acos(c), without a call for the ends of the half orbit.

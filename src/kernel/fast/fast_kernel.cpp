@@ -1,17 +1,15 @@
 // The fast collision kernel's pair level: apsis matching and overlap cases
 // as in gaussorb, the pairs' integrals gathered into groups of eight lanes,
 // and the scaling of each pair's sums into report units.
-#include "kernel/fast_kernel.h"
+#include "kernel/fast/fast_kernel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <vector>
 
-#include "kernel/fast_lanes.h"
-#include "kernel/fast_ops.h"
-#include "kernel/g_integral.h"
-#include "kernel/gaussorb.h"
+#include "kernel/fast/fast_lanes.h"
+#include "kernel/fast/fast_ops.h"
 #include "kernel/kernel_constants.h"
 #include "kernel/overlap_geometry.h"
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "kernel/overlap_geometry.h"  // OverlapBounds, match_apsides
+
 namespace pairtrack {
 
 // Orbit 1 (a1 cm, e1, inc1 rad) and orbit 2 (a2 cm, e2, inc2 rad):
@@ -28,25 +30,5 @@ void gaussorb(const double& a1, const double& e1, const double& inc1, const doub
               const double& e2, const double& inc2, double& p_coll, double& v_rel_mean,
               double& v_rel_rms, double& v_imp_mean, const std::int32_t& n_cap,
               const std::int32_t& n_theta, const double& v_esc);
-
-// The four apsis-matching bounds of a pair (cosines of the true anomalies of
-// orbit 1 and orbit 2 at the outer and inner end of the shared distance
-// range; 0 where not set, exactly -1/+1 where an apsis bounds the range).
-struct OverlapBounds {
-  double c1_rmax = 0.0;
-  double c1_rmin = 0.0;
-  double c2_rmax = 0.0;
-  double c2_rmin = 0.0;
-  // True when no apsis of either orbit lies within the other's range.
-  bool disjoint() const {
-    return c1_rmax != -1.0 && c1_rmin != 1.0 && c2_rmax != -1.0 && c2_rmin != 1.0;
-  }
-};
-
-// Matches each orbit's apsides against the other orbit (four c_equation
-// solves, each accepted when it lies in [-1, 1]; later solves overwrite
-// earlier ones).
-OverlapBounds match_apsides(const double& a1, const double& e1, const double& a2,
-                            const double& e2);
 
 }  // namespace pairtrack

@@ -2,12 +2,12 @@
 // every product and sum is taken in the order the physics was written down,
 // because results are compared with earlier runs to the last bit. The fast
 // kernel is tested against this routine bit for bit.
-#include "kernel/g_integral.h"
+#include "kernel/reference/g_integral.h"
 
 #include <cmath>
 
 #include "kernel/gauleg.h"
-#include "kernel/integrand.h"
+#include "kernel/reference/integrand.h"
 #include "kernel/kernel_constants.h"
 
 namespace pairtrack {

@@ -1,11 +1,11 @@
 // Gauss-Legendre rules built once per node count. The roots come from
 // gauleg's own Newton iteration, so that applying a cached root to an
 // interval reproduces gauleg's abscissas and weights.
-#include "kernel/fast_rules.h"
+#include "kernel/fast/fast_rules.h"
 
 #include <cmath>
 
-#include "kernel/fast_ops.h"
+#include "kernel/fast/fast_ops.h"
 #include "kernel/gauleg.h"
 #include "kernel/kernel_constants.h"
 

@@ -6,15 +6,9 @@
 
 #include <cstdint>
 
-namespace pairtrack {
+#include "kernel/kernel_constants.h"  // SumIndex
 
-// Positions of the four sums (the caller's array of four doubles).
-enum SumIndex : int {
-  kSumP = 0,     // sum of W, the probability density, cm^-2 s^-1
-  kSumV = 1,     // sum of W U, U the encounter speed in cm/s
-  kSumV2 = 2,    // sum of W U^2, cm^2/s^2
-  kSumVimp = 3,  // sum of W sqrt(U_km^2 + v_esc^2), km/s
-};
+namespace pairtrack {
 
 // Adds to sums[0..3] the quadrature of the collision-probability density of
 // orbit A (a_a cm, e_a, i_a rad) and orbit B (a_b cm, e_b, i_b rad) with

@@ -1,48 +1,15 @@
-// Pair evaluation: apsis matching, overlap classification, one or two
+// Pair evaluation (the literal reference): apsis matching, overlap classification, one or two
 // probability integrals over the node difference [0, pi], and the scaling of
 // the sums into report units.
-#include "kernel/gaussorb.h"
+#include "kernel/reference/gaussorb.h"
 
 #include <cmath>
 
-#include "kernel/g_integral.h"
+#include "kernel/reference/g_integral.h"
 #include "kernel/kernel_constants.h"
 #include "kernel/overlap_geometry.h"
 
 namespace pairtrack {
-
-namespace {
-
-bool accepted(double c) { return c >= -1.0 && c <= 1.0; }  // NaN fails
-
-}  // namespace
-
-OverlapBounds match_apsides(const double& a1, const double& e1, const double& a2,
-                            const double& e2) {
-  OverlapBounds b;
-  double c = 0.0;
-  c_equation(a1, a2, e1, e2, c, -1.0);  // orbit 1 at orbit 2's aphelion distance
-  if (accepted(c)) {
-    b.c1_rmax = c;
-    b.c2_rmax = -1.0;
-  }
-  c_equation(a1, a2, e1, e2, c, 1.0);  // orbit 1 at orbit 2's perihelion distance
-  if (accepted(c)) {
-    b.c1_rmin = c;
-    b.c2_rmin = 1.0;
-  }
-  c_equation(a2, a1, e2, e1, c, -1.0);  // orbit 2 at orbit 1's aphelion distance
-  if (accepted(c)) {
-    b.c2_rmax = c;
-    b.c1_rmax = -1.0;
-  }
-  c_equation(a2, a1, e2, e1, c, 1.0);  // orbit 2 at orbit 1's perihelion distance
-  if (accepted(c)) {
-    b.c2_rmin = c;
-    b.c1_rmin = 1.0;
-  }
-  return b;
-}
 
 void gaussorb(const double& a1, const double& e1, const double& inc1, const double& a2,
               const double& e2, const double& inc2, double& p_coll, double& v_rel_mean,

@@ -5,8 +5,8 @@
 // inner loop; lengths in cm, speeds in cm/s, times in s.
 #pragma once
 
-#include "kernel/fast_kernel.h"
-#include "kernel/fast_rules.h"
+#include "kernel/fast/fast_kernel.h"
+#include "kernel/fast/fast_rules.h"
 
 namespace pairtrack::fast {
 

@@ -1,0 +1,97 @@
+// The fast kernel on AVX2 registers: the table fill (fast_fill.inc) and the
+// quadrature loop (fast_quadrature.inc) with a lane type of four doubles; the
+// loop runs eight independent integrals as two registers, interleaved. Vector
+// add, subtract, multiply, divide and square root round exactly like their
+// scalar forms.
+#include <cfloat>
+
+#include "kernel/fast/fast_lanes.h"
+#include "kernel/fast/fast_ops.h"
+#include "kernel/kernel_constants.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define PAIRTRACK_HAVE_AVX2_PATH 1
+#include <immintrin.h>
+#endif
+
+namespace pairtrack::fast {
+
+#if defined(PAIRTRACK_HAVE_AVX2_PATH)
+
+bool avx2_compiled() { return true; }
+
+namespace {
+
+#define PAIRTRACK_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+PAIRTRACK_AVX2 __m256d vdiv(__m256d a, __m256d b) {
+  PAIRTRACK_COUNT(div4);
+  return _mm256_div_pd(a, b);
+}
+PAIRTRACK_AVX2 __m256d vsqrt(__m256d x) {
+  PAIRTRACK_COUNT(sqrt4);
+  return _mm256_sqrt_pd(x);
+}
+PAIRTRACK_AVX2 __m256d vabs(__m256d x) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), x); }
+
+// The table fill's and the quadrature's vector parts on 256-bit registers.
+#define PAIRTRACK_FILL_TARGET __attribute__((target("avx2")))
+#define PAIRTRACK_LANE_INLINE PAIRTRACK_AVX2
+struct Ops {
+  using V = __m256d;
+  using Mask = __m256d;  // all bits set in the lanes that hold
+  static constexpr int kWidth = 4;
+  PAIRTRACK_AVX2 static V load(const double* p) { return _mm256_load_pd(p); }
+  PAIRTRACK_AVX2 static void store(double* p, V v) { _mm256_store_pd(p, v); }
+  PAIRTRACK_AVX2 static void storeu(double* p, V v) { _mm256_storeu_pd(p, v); }
+  PAIRTRACK_AVX2 static V set1(double x) { return _mm256_set1_pd(x); }
+  PAIRTRACK_AVX2 static V zero() { return _mm256_setzero_pd(); }
+  PAIRTRACK_AVX2 static V add(V a, V b) { return _mm256_add_pd(a, b); }
+  PAIRTRACK_AVX2 static V sub(V a, V b) { return _mm256_sub_pd(a, b); }
+  PAIRTRACK_AVX2 static V mul(V a, V b) { return _mm256_mul_pd(a, b); }
+  PAIRTRACK_AVX2 static V div(V a, V b) { return vdiv(a, b); }
+  PAIRTRACK_AVX2 static V sqrt(V x) { return vsqrt(x); }
+  PAIRTRACK_AVX2 static V abs(V x) { return vabs(x); }
+  PAIRTRACK_AVX2 static V neg(V x) { return _mm256_xor_pd(x, _mm256_set1_pd(-0.0)); }
+  PAIRTRACK_AVX2 static Mask adds_mask(V u) {
+    return _mm256_cmp_pd(u, _mm256_setzero_pd(), _CMP_NLE_UQ);
+  }
+  PAIRTRACK_AVX2 static bool all_normal_squares(V u) {
+    const V sq = _mm256_mul_pd(u, u);
+    const V ok = _mm256_and_pd(_mm256_cmp_pd(sq, _mm256_set1_pd(DBL_MIN), _CMP_GE_OQ),
+                               _mm256_cmp_pd(sq, _mm256_set1_pd(DBL_MAX), _CMP_LE_OQ));
+    return _mm256_movemask_pd(ok) == 0xF;
+  }
+  PAIRTRACK_AVX2 static V masked_add(V s, Mask m, V x) {
+    return _mm256_blendv_pd(s, _mm256_add_pd(s, x), m);
+  }
+};
+#include "kernel/fast/fast_fill.inc"
+#include "kernel/fast/fast_quadrature.inc"
+#undef PAIRTRACK_LANE_INLINE
+#undef PAIRTRACK_FILL_TARGET
+
+}  // namespace
+
+FillKernels fill_kernels_avx2() { return fill_kernels_for<Ops>(); }
+
+void integrate_avx2(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
+                    LaneSums& sums, TableFill* next) {
+  if (n_lanes > kHalfLanes) {
+    integrate_lanes<Ops, 2>(rules, t, v_esc, sums, next);
+  } else {
+    integrate_lanes<Ops, 1>(rules, t, v_esc, sums, next);
+  }
+}
+
+#else
+
+bool avx2_compiled() { return false; }
+
+FillKernels fill_kernels_avx2() { return fill_kernels_scalar(); }
+
+void integrate_avx2(const FastRules&, const LaneTables&, int, double, LaneSums&, TableFill*) {}
+
+#endif
+
+}  // namespace pairtrack::fast
