@@ -34,7 +34,7 @@ double median_seconds(F f) {
 int main() {
   constexpr std::int32_t n1 = pairtrack::kPopulationCapacity, bodies = 333;
   constexpr std::int64_t pairs = std::int64_t{n1} * bodies;
-  pairtrack::bench::SplitMix64 random(7);
+  pairtrack::detail::bench::SplitMix64 random(7);
   std::vector<double> proba(pairs), impvel(pairs);
   for (std::int64_t k = 0; k < pairs; ++k) {
     const bool hit = random.uniform(0.0, 1.0) < 0.6;  // about the main belt's share of hits
@@ -48,22 +48,22 @@ int main() {
   std::vector<double> w(impvel.begin(), impvel.begin() + std::min<std::int64_t>(n, pairs));
   w.resize(n, 1.0);
   const double t_dev = median_seconds([&] {
-    pairtrack::avg_dev(x.data(), n, mean, sigma);
+    pairtrack::detail::avg_dev(x.data(), n, mean, sigma);
     sink += mean + sigma;
   });
   const double t_dev_pw = median_seconds([&] {
-    pairtrack::avg_dev_pw(w.data(), x.data(), n, mean, sigma);
+    pairtrack::detail::avg_dev_pw(w.data(), x.data(), n, mean, sigma);
     sink += mean + sigma;
   });
 
-  pairtrack::FrameJob job;
+  pairtrack::detail::FrameJob job;
   job.n1 = n1;
   job.n2 = bodies;
   job.bodies.resize(bodies);
   for (std::int32_t b = 0; b < bodies; ++b) job.bodies[b].position = job.bodies[b].id = b + 1;
-  pairtrack::FrameResult result;
+  pairtrack::detail::FrameResult result;
   const double t_summary = median_seconds([&] {
-    pairtrack::summarise_frame(job, proba.data(), impvel.data(), 0, result);
+    pairtrack::detail::summarise_frame(job, proba.data(), impvel.data(), 0, result);
     sink += result.figures.proba_mean;
   });
 

@@ -28,7 +28,7 @@
 #define PAIRTRACK_BENCH_X86 1
 #endif
 
-namespace pairtrack::bench {
+namespace pairtrack::detail::bench {
 namespace {
 
 constexpr int kNodes = 10;        // the program's node counts
@@ -401,14 +401,14 @@ void print_summary(SummaryReporter& r) {
 }
 
 }  // namespace
-}  // namespace pairtrack::bench
+}  // namespace pairtrack::detail::bench
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  pairtrack::bench::SummaryReporter reporter;
+  pairtrack::detail::bench::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  pairtrack::bench::print_summary(reporter);
+  pairtrack::detail::bench::print_summary(reporter);
   benchmark::Shutdown();
   return 0;
 }

@@ -15,8 +15,8 @@
 
 namespace {
 
-using pairtrack::bench::Elements;
-using pairtrack::bench::main_belt_elements;
+using pairtrack::detail::bench::Elements;
+using pairtrack::detail::bench::main_belt_elements;
 
 constexpr double kFrameTime = 1e6;  // years; the parameters divide by 1e6
 
@@ -33,7 +33,7 @@ bool write_catalogue(const std::string& path, std::size_t n) {
 }
 
 bool write_history(const std::string& path, std::size_t n_bodies) {
-  pairtrack::HistoryWriter w;
+  pairtrack::detail::HistoryWriter w;
   if (!w.open(path)) return false;
   bool ok = w.header(2, kFrameTime, 1, static_cast<std::int32_t>(n_bodies));
   std::int32_t id = 0;

@@ -17,13 +17,13 @@
 
 namespace {
 
-using pairtrack::bench::Elements;
-using pairtrack::bench::main_belt_elements;
+using pairtrack::detail::bench::Elements;
+using pairtrack::detail::bench::main_belt_elements;
 
 constexpr double kFrameStep = 1e4;  // years between frames; the parameters divide by 1e6
 
 bool write_history(const std::string& path, std::size_t frames, std::size_t n_bodies) {
-  pairtrack::HistoryWriter w;
+  pairtrack::detail::HistoryWriter w;
   if (!w.open(path)) return false;
   bool ok = true;
   for (std::size_t f = 0; f < frames && ok; ++f) {

@@ -16,11 +16,11 @@ namespace kernel_op_count {
 PerPair count_per_pair(const double* pop_a, const double* pop_e, const double* pop_inc,
                        std::size_t n_pop, const double* body_a, const double* body_e,
                        const double* body_inc, std::size_t n_bodies, double v_esc, int path) {
-  namespace k = pairtrack;
+  namespace k = pairtrack::detail;
   std::vector<k::PreparedOrbit> pop;
   for (std::size_t i = 0; i < n_pop; ++i) pop.push_back(k::prepare_orbit(pop_a[i], pop_e[i], pop_inc[i]));
   const k::FastRules rules(10, 10);
-  std::vector<k::PairResult> out(n_pop);
+  std::vector<pairtrack::PairResult> out(n_pop);
   k::fast::op_counts = k::fast::OpCounts{};
   for (std::size_t j = 0; j < n_bodies; ++j) {
     const k::PreparedOrbit body = k::prepare_orbit(body_a[j], body_e[j], body_inc[j]);

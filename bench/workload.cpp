@@ -4,7 +4,7 @@
 #include "kernel/reference/gaussorb.h"
 #include "kernel/overlap_geometry.h"
 
-namespace pairtrack::bench {
+namespace pairtrack::detail::bench {
 
 std::uint64_t SplitMix64::next() {
   std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
@@ -66,4 +66,4 @@ PairMix classify_pairs(const std::vector<Orbit>& population, const std::vector<O
   return mix;
 }
 
-}  // namespace pairtrack::bench
+}  // namespace pairtrack::detail::bench

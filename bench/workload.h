@@ -8,7 +8,7 @@
 
 #include "pairtrack/units.h"
 
-namespace pairtrack::bench {
+namespace pairtrack::detail::bench {
 
 struct Orbit {
   double a_cm;
@@ -53,4 +53,4 @@ struct PairMix {
 };
 PairMix classify_pairs(const std::vector<Orbit>& population, const std::vector<Orbit>& bodies);
 
-}  // namespace pairtrack::bench
+}  // namespace pairtrack::detail::bench

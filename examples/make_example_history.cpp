@@ -53,8 +53,8 @@ int main(int argc, char** argv) {
   std::ostringstream echo;
   std::string name(argv[1]);
   name.resize(80, ' ');
-  if (pairtrack::load_catalog(name, a.data(), e.data(), inc.data(), n, echo) !=
-      pairtrack::CatalogStatus::ok) {
+  if (pairtrack::detail::load_catalog(name, a.data(), e.data(), inc.data(), n, echo) !=
+      pairtrack::detail::CatalogStatus::ok) {
     std::fprintf(stderr, "cannot read %s\n", argv[1]);
     return 1;
   }
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     const char* file;
   } outputs[] = {{2, "history_f8.bin"}, {1, "history_f4.bin"}, {0, "history_i2.bin"}};
   for (const auto& out : outputs) {
-    pairtrack::HistoryWriter w;
+    pairtrack::detail::HistoryWriter w;
     const std::string path = dir + "/" + out.file;
     bool ok = w.open(path);
     for (int f = 0; ok && f < kFrames; ++f) {

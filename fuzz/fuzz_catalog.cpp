@@ -36,26 +36,26 @@ std::vector<std::string> catalog_lines(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  pairtrack::fuzz::enter_private_dir();
+  pairtrack::detail::fuzz::enter_private_dir();
   const std::int32_t capacity = data[0] % 8;
   const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
-  pairtrack::fuzz::write_file("cat.txt", text);
+  pairtrack::detail::fuzz::write_file("cat.txt", text);
 
   // Exactly `capacity` entries: a store past the end is an AddressSanitizer report.
   std::vector<double> a(capacity), e(capacity), inc(capacity);
   std::int32_t n = capacity;
   std::ostringstream out;
   const std::string name80 = "cat.txt" + std::string(73, ' ');
-  const pairtrack::CatalogStatus status =
-      pairtrack::load_catalog(name80, a.data(), e.data(), inc.data(), n, out);
-  PAIRTRACK_FUZZ_CHECK(status != pairtrack::CatalogStatus::cannot_open, "cannot open");
+  const pairtrack::detail::CatalogStatus status =
+      pairtrack::detail::load_catalog(name80, a.data(), e.data(), inc.data(), n, out);
+  PAIRTRACK_FUZZ_CHECK(status != pairtrack::detail::CatalogStatus::cannot_open, "cannot open");
 
   // The reference count: leading lines whose field holds three numbers.
   const std::vector<std::string> lines = catalog_lines(text);
   std::int32_t expected = 0;
   for (const std::string& line : lines) {
     double v[3];
-    if (!pairtrack::fortran::read_reals_from_text(std::string_view(line).substr(147, 35), v)) {
+    if (!pairtrack::detail::fortran::read_reals_from_text(std::string_view(line).substr(147, 35), v)) {
       break;
     }
     for (double x : v) PAIRTRACK_FUZZ_CHECK(std::isfinite(x), "non-finite %g", x);
@@ -66,23 +66,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++expected;
   }
 
-  const std::vector<std::string> report = pairtrack::fuzz::split_lines(out.str());
+  const std::vector<std::string> report = pairtrack::detail::fuzz::split_lines(out.str());
   PAIRTRACK_FUZZ_CHECK(report.size() == 2 && report[0] == " # Input filename: " + name80,
                        "report: %s", out.str().c_str());
   if (expected > capacity) {
-    PAIRTRACK_FUZZ_CHECK(status == pairtrack::CatalogStatus::too_many_orbits && n == capacity,
+    PAIRTRACK_FUZZ_CHECK(status == pairtrack::detail::CatalogStatus::too_many_orbits && n == capacity,
                          "expected a refusal for %d lines", expected);
-    PAIRTRACK_FUZZ_CHECK(report[1] == pairtrack::fortran::FreeFormLine()
+    PAIRTRACK_FUZZ_CHECK(report[1] == pairtrack::detail::fortran::FreeFormLine()
                                           .text("pairtrack: orbit catalogue holds more than")
                                           .integer(capacity)
                                           .text("orbits")
                                           .str(),
                          "refusal: %s", report[1].c_str());
   } else {
-    PAIRTRACK_FUZZ_CHECK(status == pairtrack::CatalogStatus::ok && n == expected,
+    PAIRTRACK_FUZZ_CHECK(status == pairtrack::detail::CatalogStatus::ok && n == expected,
                          "count %d, expected %d", n, expected);
     PAIRTRACK_FUZZ_CHECK(
-        report[1] == pairtrack::fortran::FreeFormLine().text("# n = ").integer(n).str(),
+        report[1] == pairtrack::detail::fortran::FreeFormLine().text("# n = ").integer(n).str(),
         "count line: %s", report[1].c_str());
   }
   return 0;

@@ -60,8 +60,8 @@ T take(const std::uint8_t*& data, std::size_t& size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using pairtrack::fortran::FixedFormat;
-  using pairtrack::fortran::FixedItem;
+  using pairtrack::detail::fortran::FixedFormat;
+  using pairtrack::detail::fortran::FixedItem;
   static const FixedFormat frame_line("(f16.10,4(1x,f22.16),4(1x,i8))");
   static const FixedFormat pair_line("(1x,i8,1x,f16.10,1x,f14.8,1x,f10.8,1(1x,f10.5))");
 
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t d = take<std::uint8_t>(data, size);
     const int width = (w & 0x80) && (d & 0x80) ? 1 + w % 64 + 6 * (d % 64) : 1 + w % 64;
     const int decimals = d % (width + 4);
-    const std::string got = pairtrack::fortran::format_f(v, width, decimals);
+    const std::string got = pairtrack::detail::fortran::format_f(v, width, decimals);
     PAIRTRACK_FUZZ_CHECK(static_cast<int>(got.size()) == width, "f%d.%d of %a: width %zu",
                          width, decimals, v, got.size());
     const std::string want = reference_f(v, width, decimals);

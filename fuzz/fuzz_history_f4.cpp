@@ -3,5 +3,5 @@
 #include "history_run.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  return pairtrack::fuzz::run_history(1, data, size);
+  return pairtrack::detail::fuzz::run_history(1, data, size);
 }

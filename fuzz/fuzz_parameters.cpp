@@ -13,7 +13,7 @@
 
 namespace {
 
-using pairtrack::fuzz::split_lines;
+using pairtrack::detail::fuzz::split_lines;
 
 // A name that cannot leave the private directory: a path could name a device or a pipe that
 // never ends, which is the user's business, not the reader's.
@@ -24,12 +24,12 @@ bool stays_here(const std::string& name80) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  pairtrack::fuzz::enter_private_dir();
+  pairtrack::detail::fuzz::enter_private_dir();
   const std::string input(reinterpret_cast<const char*>(data), size);
 
-  pairtrack::RunParameters p;
+  pairtrack::detail::RunParameters p;
   std::istringstream in(input);
-  const bool ok = pairtrack::read_run_parameters(in, p);
+  const bool ok = pairtrack::detail::read_run_parameters(in, p);
   if (ok) {
     PAIRTRACK_FUZZ_CHECK(p.catalog_name.size() == 80 && p.history_name.size() == 80,
                          "name lengths %zu %zu", p.catalog_name.size(), p.history_name.size());
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (double v : {p.time_divisor, p.q_crit, p.p_crit, p.v_esc}) {
       PAIRTRACK_FUZZ_CHECK(std::isfinite(v), "non-finite value %g", v);
       // The free-form writer's 17 digits read back as the same double.
-      const std::string text = pairtrack::fortran::free_form_real(v);
+      const std::string text = pairtrack::detail::fortran::free_form_real(v);
       PAIRTRACK_FUZZ_CHECK(std::strtod(text.c_str(), nullptr) == v, "free-form real %s for %.17g", text.c_str(), v);
     }
     PAIRTRACK_FUZZ_CHECK(p.write_pairs == 0 || p.write_pairs == 1, "logical %d", p.write_pairs);
@@ -46,9 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::istringstream run_in(input);
   std::ostringstream out;
-  pairtrack::ProgramOptions options;
+  pairtrack::detail::ProgramOptions options;
   options.threads = 1;
-  const int status = pairtrack::run_program(run_in, out, options);
+  const int status = pairtrack::detail::run_program(run_in, out, options);
   PAIRTRACK_FUZZ_CHECK(status == 1, "exit status %d", status);
   const std::vector<std::string> lines = split_lines(out.str());
   PAIRTRACK_FUZZ_CHECK(!lines.empty(), "no output");
@@ -58,12 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   PAIRTRACK_FUZZ_CHECK(lines.size() >= 5, "short output: %s", out.str().c_str());
-  PAIRTRACK_FUZZ_CHECK(lines[0] == pairtrack::fortran::FreeFormLine()
+  PAIRTRACK_FUZZ_CHECK(lines[0] == pairtrack::detail::fortran::FreeFormLine()
                                        .text("# n2_min = ")
                                        .integer(p.n2_min)
                                        .str(),
                        "echo: %s", lines[0].c_str());
-  PAIRTRACK_FUZZ_CHECK(lines[1] == pairtrack::fortran::FreeFormLine()
+  PAIRTRACK_FUZZ_CHECK(lines[1] == pairtrack::detail::fortran::FreeFormLine()
                                        .text("# n2_max = ")
                                        .integer(p.n2_max)
                                        .str(),

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace pairtrack::fuzz {
+namespace pairtrack::detail::fuzz {
 
 // Moves the process into a fresh directory under /tmp, once: the run opens its files by name
 // relative to the working directory, and parallel fuzzers must not share them.
@@ -56,4 +56,4 @@ inline std::vector<std::string> split_lines(const std::string& text) {
     }                                                                          \
   } while (0)
 
-}  // namespace pairtrack::fuzz
+}  // namespace pairtrack::detail::fuzz

@@ -13,7 +13,7 @@
 #include "engine/program.h"
 #include "pairtrack/units.h"
 
-namespace pairtrack::fuzz {
+namespace pairtrack::detail::fuzz {
 
 inline bool starts_with(const std::string& s, std::string_view prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
@@ -79,4 +79,4 @@ inline int run_history(int code, const std::uint8_t* data, std::size_t size) {
   return 0;
 }
 
-}  // namespace pairtrack::fuzz
+}  // namespace pairtrack::detail::fuzz

@@ -63,7 +63,7 @@ TEST_P(KernelAgreesWithMonteCarlo, ProbabilityAndSpeedsWithinFiveStandardErrors)
     const double v_esc = cfg.v_esc_kms[v];
     double p = 0.0, v_rel = 0.0, v_rms = 0.0, v_imp = 0.0;
     const std::int32_t n = 10;
-    pairtrack::gaussorb(c.o1.a_au * pairtrack::kCentimetresPerAu, c.o1.e, c.o1.inc_deg * pairtrack::kRadiansPerDegree,
+    pairtrack::detail::gaussorb(c.o1.a_au * pairtrack::kCentimetresPerAu, c.o1.e, c.o1.inc_deg * pairtrack::kRadiansPerDegree,
                         c.o2.a_au * pairtrack::kCentimetresPerAu, c.o2.e, c.o2.inc_deg * pairtrack::kRadiansPerDegree, p, v_rel, v_rms,
                         v_imp, n, n, v_esc);
     const auto& r = mc.result[v][0];

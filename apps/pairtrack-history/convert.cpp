@@ -14,7 +14,7 @@
 #include "io/history_scaled_i2.h"
 #include "io/history_writer.h"
 
-namespace pairtrack::history_tool {
+namespace pairtrack::detail::history_tool {
 
 namespace {
 
@@ -207,4 +207,4 @@ int convert_history(const ConvertOptions& o, std::istream& in, std::ostream& err
   return 0;
 }
 
-}  // namespace pairtrack::history_tool
+}  // namespace pairtrack::detail::history_tool

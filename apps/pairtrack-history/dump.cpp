@@ -9,7 +9,7 @@
 #include "io/history_summary.h"
 #include "pairtrack/history.h"
 
-namespace pairtrack::history_tool {
+namespace pairtrack::detail::history_tool {
 
 int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
   const std::string prefix = "pairtrack-history: ";
@@ -101,4 +101,4 @@ int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-}  // namespace pairtrack::history_tool
+}  // namespace pairtrack::detail::history_tool

@@ -11,7 +11,7 @@
 
 #include "io/history_summary.h"
 
-namespace pairtrack::history_tool {
+namespace pairtrack::detail::history_tool {
 
 namespace {
 
@@ -119,4 +119,4 @@ bool parse_text_line(std::string_view line, TextLine& out, std::string& error) {
   return false;
 }
 
-}  // namespace pairtrack::history_tool
+}  // namespace pairtrack::detail::history_tool

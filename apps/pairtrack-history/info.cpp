@@ -7,7 +7,7 @@
 #include "io/history_summary.h"
 #include "history_text.h"
 
-namespace pairtrack::history_tool {
+namespace pairtrack::detail::history_tool {
 
 int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
   const std::string prefix = "pairtrack-history: ";
@@ -95,4 +95,4 @@ int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
   }
 }
 
-}  // namespace pairtrack::history_tool
+}  // namespace pairtrack::detail::history_tool

@@ -18,11 +18,11 @@ int main(int argc, char** argv) {
   int status = 0;
   if (rank == 0) {
     std::ios::sync_with_stdio(false);
-    pairtrack::MpiEvaluator evaluator(MPI_COMM_WORLD, pairtrack::run_storage(), 0);
-    status = pairtrack::command_line_main(argc, argv, &evaluator);
+    pairtrack::detail::MpiEvaluator evaluator(MPI_COMM_WORLD, pairtrack::detail::run_storage(), 0);
+    status = pairtrack::detail::command_line_main(argc, argv, &evaluator);
     evaluator.end();
   } else {
-    pairtrack::serve_frames(MPI_COMM_WORLD, 0);
+    pairtrack::detail::serve_frames(MPI_COMM_WORLD, 0);
   }
   MPI_Finalize();
   return status;

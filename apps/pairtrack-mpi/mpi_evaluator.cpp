@@ -11,7 +11,7 @@
 #include "engine/pair_evaluation.h"
 #include "engine/run_storage.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -427,4 +427,4 @@ void serve_frames(MPI_Comm comm, int threads) {
   }
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

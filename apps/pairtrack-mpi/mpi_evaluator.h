@@ -27,7 +27,7 @@
 
 #include "engine/frame_evaluator.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 struct RunStorage;
 
@@ -84,4 +84,4 @@ class MpiEvaluator : public FrameEvaluator {
 // rank 0 says stop. `threads`: OpenMP threads (0: all cores).
 void serve_frames(MPI_Comm comm, int threads);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

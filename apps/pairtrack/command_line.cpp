@@ -19,7 +19,7 @@
 #include "engine/program.h"
 #include "progress.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -165,4 +165,4 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
   return status;
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

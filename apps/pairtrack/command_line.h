@@ -1,7 +1,7 @@
 // The command line shared by pairtrack and pairtrack-mpi.
 #pragma once
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 class FrameEvaluator;
 
@@ -10,4 +10,4 @@ class FrameEvaluator;
 // the pairs are evaluated (null: in this process, over OpenMP threads).
 int command_line_main(int argc, char** argv, FrameEvaluator* evaluator = nullptr);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

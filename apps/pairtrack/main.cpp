@@ -8,5 +8,5 @@
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  return pairtrack::command_line_main(argc, argv);
+  return pairtrack::detail::command_line_main(argc, argv);
 }

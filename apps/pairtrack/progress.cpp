@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -110,4 +110,4 @@ void ProgressReporter::finish() {
 
 bool progress_wanted() { return ::isatty(STDERR_FILENO) == 1; }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -9,7 +9,7 @@
 
 #include "engine/progress_sink.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Draws the progress line on the file descriptor `fd` (standard error in the program). The run
 // driver reports the start of each frame and the pairs evaluated so far; the reporter decides
@@ -59,4 +59,4 @@ class ProgressReporter : public ProgressSink {
 // True when standard error is a terminal: the only case in which pairtrack shows progress.
 bool progress_wanted();
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

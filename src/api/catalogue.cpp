@@ -7,6 +7,9 @@
 
 namespace pairtrack {
 
+// The library's internals, which these calls put behind the documented interface.
+using namespace detail;
+
 CatalogueReadResult read_catalogue(const std::string& path, Catalogue& catalogue) {
   catalogue = Catalogue{};
   const auto a = std::make_unique<double[]>(kCatalogueCapacity);

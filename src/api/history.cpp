@@ -17,6 +17,9 @@
 
 namespace pairtrack {
 
+// The library's internals, which these calls put behind the documented interface.
+using namespace detail;
+
 namespace {
 
 HistoryEncoding encoding_of(HistoryFormat format) {

@@ -16,6 +16,9 @@
 
 namespace pairtrack {
 
+// The library's internals, which these calls put behind the documented interface.
+using namespace detail;
+
 namespace {
 
 void check_orbits(const OrbitArrays& orbits, const char* which) {

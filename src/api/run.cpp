@@ -11,6 +11,9 @@
 
 namespace pairtrack {
 
+// The library's internals, which these calls put behind the documented interface.
+using namespace detail;
+
 namespace {
 
 std::string real_text(double value) {

@@ -10,6 +10,9 @@
 
 namespace pairtrack {
 
+// The library's internals, which these calls put behind the documented interface.
+using namespace detail;
+
 namespace {
 
 std::int32_t checked_count(std::size_t n) {

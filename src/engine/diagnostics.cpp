@@ -1,7 +1,7 @@
 // The run's diagnostics: one report per kind of warning, counts of the repeats at the end.
 #include "engine/diagnostics.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 void StreamDiagnosticSink::diagnostic(DiagnosticLevel level, const std::string& text) {
   err_ << (level == DiagnosticLevel::warning ? "pairtrack: warning: " : "pairtrack: error: ")
@@ -47,4 +47,4 @@ void Diagnostics::finish() {
   }
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

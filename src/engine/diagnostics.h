@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 enum class DiagnosticLevel { warning, error };
 
@@ -90,4 +90,4 @@ class Diagnostics {
   bool finished_ = false;
 };
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -11,7 +11,7 @@
 #include "kernel/fast/fast_kernel.h"
 #include "engine/frame_job.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 class ProgressSink;
 struct RunStorage;
@@ -68,4 +68,4 @@ class SerialEvaluator : public FrameEvaluator {
 // Prepares the job's bodies for the kernel into `prepared` (one entry per swept body).
 void prepare_bodies(const FrameJob& job, PreparedOrbit prepared[]);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -10,7 +10,7 @@
 
 #include "engine/frame_report.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // A body the frame sweeps, in position order.
 struct SweptBody {
@@ -51,4 +51,4 @@ struct FrameResult {
   std::vector<BodySummary> bodies;  // per swept body, in the job's order
 };
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

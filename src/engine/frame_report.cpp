@@ -3,7 +3,7 @@
 
 #include "io/fortran_text.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -34,4 +34,4 @@ void append_pair_line(std::string& out, std::int32_t id, double t_myr, double a_
   out += '\n';
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // The column header line written once before the first frame.
 inline constexpr const char* kColumnHeader =
@@ -28,4 +28,4 @@ void append_frame_line(std::string& out, const FrameFigures& f);
 void append_pair_line(std::string& out, std::int32_t id, double t_myr, double a_au, double e,
                       double inc);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -6,7 +6,7 @@
 #include "io/fortran_text.h"
 #include "engine/run_storage.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 void ReportSink::frame(const FrameJob&, const FrameResult& result) {
   for (std::int64_t i = 0; i < result.no_case; ++i) {
@@ -136,4 +136,4 @@ void FramesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

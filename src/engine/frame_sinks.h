@@ -11,7 +11,7 @@
 #include "pairtrack/tables.h"
 #include "engine/frame_job.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 class FrameSink {
  public:
@@ -98,4 +98,4 @@ void append_csv_real(std::string& out, double value);
 // Degrees per radian for the tables' inclinations (180 / pi).
 inline constexpr double kDegPerRad = 57.295779513082323;
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -4,7 +4,7 @@
 #include "stats/avg_dev.h"
 #include "stats/avg_dev_pw.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -53,4 +53,4 @@ void summarise_frame(const FrameJob& job, const double* proba, const double* imp
   f.n_impvel = n_impvel;
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

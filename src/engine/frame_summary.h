@@ -6,7 +6,7 @@
 
 #include "engine/frame_job.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Impact speeds at or below this (km/s) do not count as an impact.
 inline constexpr double kImpactThreshold = 1e-8;
@@ -17,4 +17,4 @@ inline constexpr double kImpactThreshold = 1e-8;
 void summarise_frame(const FrameJob& job, const double* proba, const double* impvel,
                      std::int64_t no_case, FrameResult& result);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

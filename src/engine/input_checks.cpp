@@ -11,7 +11,7 @@
 #include "io/fortran_text.h"
 #include "pairtrack/units.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -273,4 +273,4 @@ bool check_output_path(const std::string& path, std::string& reason) {
   return true;
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

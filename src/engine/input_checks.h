@@ -16,7 +16,7 @@
 #include "engine/frame_job.h"
 #include "engine/run_parameters.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // One warning: its kind (one report per kind per run), the text, and for kinds that repeat the
 // name of what is counted.
@@ -70,4 +70,4 @@ bool open_output_file(const std::string& path, std::ofstream& file, std::string&
 // a folder.
 bool check_output_path(const std::string& path, std::string& reason);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

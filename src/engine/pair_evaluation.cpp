@@ -4,7 +4,7 @@
 
 #include "kernel/pair_range.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 std::int64_t evaluate_pair_range(std::span<const PreparedOrbit> population1,
                                  std::span<const PreparedOrbit> bodies, double v_esc,
@@ -29,4 +29,4 @@ std::int64_t evaluate_pairs(std::span<const PreparedOrbit> population1,
                              n1 * static_cast<std::int64_t>(bodies.size()), threads);
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -8,7 +8,7 @@
 
 #include "kernel/fast/fast_kernel.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // The frame's per-pair result arrays, allocated by the caller (kPairCapacity
 // entries each).
@@ -42,4 +42,4 @@ std::int64_t evaluate_pair_range(std::span<const PreparedOrbit> population1,
                                  PairSlots slots, std::int64_t begin, std::int64_t end,
                                  int threads = 0);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -34,7 +34,7 @@
 #include "engine/sweep_plan.h"
 #include "stats/ran1.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -426,4 +426,4 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
   return end_run(status);
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -12,7 +12,7 @@
 #include "engine/diagnostics.h"
 #include "pairtrack/units.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 class FrameEvaluator;
 class FrameSink;
@@ -38,4 +38,4 @@ struct ProgramOptions {
 
 int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options = {});
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 class ProgressSink {
  public:
@@ -21,4 +21,4 @@ class ProgressSink {
   virtual void clear() = 0;
 };
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

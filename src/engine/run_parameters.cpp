@@ -5,7 +5,7 @@
 
 #include "io/fortran_text.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -86,4 +86,4 @@ std::string trimmed_file_name(const std::string& name80) {
   return end == std::string::npos ? std::string() : name80.substr(0, end + 1);
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -7,7 +7,7 @@
 #include <istream>
 #include <string>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Length of the fixed-length file-name texts.
 inline constexpr std::size_t kFileNameLength = 80;
@@ -48,4 +48,4 @@ bool read_run_parameters(std::istream& in, RunParameters& p,
 // The file name with its trailing blanks dropped, as used to open the file.
 std::string trimmed_file_name(const std::string& name80);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -57,4 +57,4 @@ RunStorage& run_storage() {
   return storage;
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

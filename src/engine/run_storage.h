@@ -9,7 +9,7 @@
 #include "engine/pair_evaluation.h"
 #include "pairtrack/units.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 struct RunStorage {
   RunStorage();
@@ -33,4 +33,4 @@ struct RunStorage {
 // The process's run storage, allocated at its first use and kept for the process's life.
 RunStorage& run_storage();
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

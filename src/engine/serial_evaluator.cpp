@@ -9,7 +9,7 @@
 #include "engine/progress_sink.h"
 #include "engine/run_storage.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 void prepare_bodies(const FrameJob& job, PreparedOrbit prepared[]) {
   for (std::size_t b = 0; b < job.bodies.size(); ++b) {
@@ -72,4 +72,4 @@ std::int64_t SerialEvaluator::evaluate_with_progress(const FrameJob& job) {
   return no_case;
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -7,7 +7,7 @@
 #include "engine/run_storage.h"
 #include "stats/ran1.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 std::int32_t sweep_upper_end(std::int32_t n2, std::int32_t n2_max) { return std::min(n2, n2_max); }
 
@@ -39,4 +39,4 @@ void plan_sweep(RunParameters& params, const double a2[], const double e2[], con
   }
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

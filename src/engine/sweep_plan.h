@@ -9,7 +9,7 @@
 #include "engine/frame_job.h"
 #include "engine/run_parameters.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Last position the sweep visits: min(n2, n2_max).
 std::int32_t sweep_upper_end(std::int32_t n2, std::int32_t n2_max);
@@ -27,4 +27,4 @@ std::int32_t sweep_upper_end(std::int32_t n2, std::int32_t n2_max);
 void plan_sweep(RunParameters& params, const double a2[], const double e2[], const double inc2[],
                 const std::int32_t ids[], std::int32_t n2, std::int32_t istat[], FrameJob& job);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -9,7 +9,7 @@
 
 #include "io/fortran_text.h"
 
-namespace pairtrack::fortran {
+namespace pairtrack::detail::fortran {
 namespace {
 
 void append_asterisks(std::string& out, int width) { out.append(static_cast<std::size_t>(width), '*'); }
@@ -323,4 +323,4 @@ std::string format_i(std::int64_t value, int width) {
   return field;
 }
 
-}  // namespace pairtrack::fortran
+}  // namespace pairtrack::detail::fortran

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace pairtrack::fortran {
+namespace pairtrack::detail::fortran {
 
 // ---------------------------------------------------------------------------------------------
 // Free-form (list-directed) input
@@ -172,4 +172,4 @@ std::string format_f(double value, int width, int decimals);
 // `width` asterisks when it does not fit. Requires width >= 1.
 std::string format_i(std::int64_t value, int width);
 
-}  // namespace pairtrack::fortran
+}  // namespace pairtrack::detail::fortran

@@ -9,7 +9,7 @@
 
 #include "io/fortran_text.h"
 
-namespace pairtrack::fortran {
+namespace pairtrack::detail::fortran {
 namespace {
 
 constexpr int kEnd = std::char_traits<char>::eof();
@@ -274,4 +274,4 @@ bool read_reals_from_text(std::string_view text, std::span<double> values) {
   return read_record(source, values, parse_real, false);
 }
 
-}  // namespace pairtrack::fortran
+}  // namespace pairtrack::detail::fortran

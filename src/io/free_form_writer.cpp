@@ -7,7 +7,7 @@
 
 #include "io/fortran_text.h"
 
-namespace pairtrack::fortran {
+namespace pairtrack::detail::fortran {
 
 std::string free_form_real(double v) {
   if (std::isnan(v)) return "NaN";
@@ -92,4 +92,4 @@ FreeFormLine& FreeFormLine::real(double v) {
 
 void write_line(std::ostream& out, const FreeFormLine& line) { out << line.str() << '\n'; }
 
-}  // namespace pairtrack::fortran
+}  // namespace pairtrack::detail::fortran

@@ -14,7 +14,7 @@
 
 #include "io/history_layout.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 // One megabyte holds some 18000 code-2 body records: one operating-system read per few
@@ -137,4 +137,4 @@ std::int32_t HistoryFile::read_record(std::span<unsigned char> payload) {
   return history_status::ok;
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

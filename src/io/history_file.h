@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Status values of HistoryFile::read_record and of the six record readers. The frame loop only
 // tests zero against non-zero; the distinct positive codes help diagnosis and tests.
@@ -86,4 +86,4 @@ class HistoryFile {
   int error_number_ = 0;
 };
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // The encoding of a history file, numbered by its format code.
 enum class HistoryEncoding : std::int32_t {
@@ -85,4 +85,4 @@ inline void store_i32(unsigned char* p, std::int32_t v) { std::memcpy(p, &v, siz
 inline void store_f32(unsigned char* p, float v) { std::memcpy(p, &v, sizeof v); }
 inline void store_f64(unsigned char* p, double v) { std::memcpy(p, &v, sizeof v); }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

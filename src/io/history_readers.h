@@ -7,7 +7,7 @@
 
 #include "io/history_file.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Frame-header readers. Each reads one record from `unit` and returns 0 with the frame `time`
 // and the counts `nrec1` and `nrec2` (int16 values sign-extended: -1 stays -1); -1 when the file
@@ -51,4 +51,4 @@ inline HistoryReaderPair history_readers(std::int32_t format_code) {
   }
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

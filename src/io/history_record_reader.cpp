@@ -8,7 +8,7 @@
 
 #include "io/history_scaled_i2.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -98,4 +98,4 @@ template std::int32_t read_orbit_record<HistoryEncoding::f8>(HistoryFile&, std::
                                                              double&, double&, double&, double&,
                                                              double&);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -8,7 +8,7 @@
 #include "io/history_file.h"
 #include "io/history_layout.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Reads one frame-header record of encoding `Enc`. Returns 0 and stores time, nrec1 and nrec2
 // (counts sign-extended from int16); -1 at a clean end of file; a positive history_status on
@@ -40,4 +40,4 @@ extern template std::int32_t read_orbit_record<HistoryEncoding::f8>(HistoryFile&
                                                                     double&, double&, double&,
                                                                     double&, double&, double&);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -128,4 +128,4 @@ std::optional<std::int16_t> quantise_scaled_angle(double angle_rad) {
   return nearest_code(k_real, angle_rad, decode_scaled_angle);
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // The angle scale of code 0: the decimal 6.28318530717958 as a double (bit pattern
 // 0x401921FB54442D11), a little below 2 pi. The integration that writes the files uses it, so
@@ -45,4 +45,4 @@ std::optional<std::int16_t> quantise_scaled_a(double a_au);
 std::optional<std::int16_t> quantise_scaled_e(double e);
 std::optional<std::int16_t> quantise_scaled_angle(double angle_rad);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -9,7 +9,7 @@
 #include "io/history_scaled_i2.h"
 #include "io/record_scan.h"
 
-namespace pairtrack::history_tool {
+namespace pairtrack::detail::history_tool {
 
 namespace {
 
@@ -262,4 +262,4 @@ bool detect_encoding(const std::string& path, Detection& d, std::string& error) 
   return true;
 }
 
-}  // namespace pairtrack::history_tool
+}  // namespace pairtrack::detail::history_tool

@@ -9,7 +9,7 @@
 
 #include "io/history_layout.h"
 
-namespace pairtrack::history_tool {
+namespace pairtrack::detail::history_tool {
 
 // How a walk treats a record longer than the encoding needs. The record readers accept it and
 // skip the extra bytes (lenient); telling the encoding requires every length to be exact.
@@ -81,4 +81,4 @@ bool detect_encoding(const std::string& path, Detection& detection, std::string&
 // "0 (16-bit scaled)", "1 (float32)" or "2 (float64)".
 std::string encoding_name(HistoryEncoding encoding);
 
-}  // namespace pairtrack::history_tool
+}  // namespace pairtrack::detail::history_tool

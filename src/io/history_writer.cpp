@@ -11,7 +11,7 @@
 #include "io/history_layout.h"
 #include "io/history_scaled_i2.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -151,4 +151,4 @@ bool HistoryWriter::body(std::int32_t format_code, std::int32_t id, double a, do
   return record(std::span<const unsigned char>(p.data(), 2 + 6 * width));
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

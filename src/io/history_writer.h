@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Appends records to a history file. Every write either appends the whole record or, when the
 // values cannot be represented, appends nothing and returns false. Errors of the stream are
@@ -68,4 +68,4 @@ class HistoryWriter {
   bool failed_ = false;
 };
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 void testchar(std::int32_t& len, std::string_view text) {
   len = 0;
@@ -35,4 +35,4 @@ void skip(std::istream& unit) {
   }
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -7,7 +7,7 @@
 #include <istream>
 #include <string_view>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // len = 1-based position of the last character that is not a blank (the
 // space character only; a tab is not blank), 0 for an all-blank or empty text.
@@ -24,4 +24,4 @@ void skip(std::istream& unit);
 // The comment marker.
 inline constexpr std::string_view kCommentLeader = "/*";
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -12,7 +12,7 @@
 
 #include "io/fortran_text.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 constexpr std::size_t kNameLength = 80;
@@ -144,4 +144,4 @@ CatalogStatus read_catalog_file(const std::string& path, double a[], double e[],
   return status;
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -7,7 +7,7 @@
 #include <iosfwd>
 #include <string>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Outcome of load_catalog; the caller ends the run (exit status 1) on anything but ok.
 enum class CatalogStatus {
@@ -62,4 +62,4 @@ CatalogStatus load_catalog(const std::string& name80, double a[], double e[], do
 CatalogStatus read_catalog_file(const std::string& path, double a[], double e[], double inc[],
                                 std::int32_t& n, CatalogReport* report = nullptr);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -4,11 +4,11 @@
 #include "io/history_readers.h"
 #include "io/history_record_reader.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 std::int32_t rec_epoch_i2(HistoryFile& unit, double& time, std::int32_t& nrec1,
                           std::int32_t& nrec2) {
   return read_epoch_record<HistoryEncoding::i2>(unit, time, nrec1, nrec2);
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

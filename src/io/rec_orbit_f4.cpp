@@ -4,11 +4,11 @@
 #include "io/history_readers.h"
 #include "io/history_record_reader.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 std::int32_t rec_orbit_f4(HistoryFile& unit, std::int32_t& id, double& a, double& e, double& inc,
                           double& angle5, double& angle6, double& angle7) {
   return read_orbit_record<HistoryEncoding::f4>(unit, id, a, e, inc, angle5, angle6, angle7);
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace pairtrack::history_tool {
+namespace pairtrack::detail::history_tool {
 
 RawRecordFile::~RawRecordFile() {
   if (file_ != nullptr) std::fclose(file_);
@@ -94,4 +94,4 @@ void RawRecordFile::fail(RawRecord& r) {
   r.error_number = errno != 0 ? errno : EIO;
 }
 
-}  // namespace pairtrack::history_tool
+}  // namespace pairtrack::detail::history_tool

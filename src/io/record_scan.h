@@ -10,7 +10,7 @@
 
 #include "io/history_layout.h"
 
-namespace pairtrack::history_tool {
+namespace pairtrack::detail::history_tool {
 
 // One record as it lies in the file.
 struct RawRecord {
@@ -62,4 +62,4 @@ class RawRecordFile {
   std::uint64_t position_ = 0;
 };
 
-}  // namespace pairtrack::history_tool
+}  // namespace pairtrack::detail::history_tool

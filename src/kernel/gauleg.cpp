@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 void legendre_root(const int& n, const int& i, double& z_root, double& weight_den) {
   double z = std::cos(3.141592654 * (i - 0.25) / (n + 0.5));
@@ -43,4 +43,4 @@ void gauleg(const double& x1, const double& x2, double x[], double w[], const in
   }
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

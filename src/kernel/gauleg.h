@@ -4,7 +4,7 @@
 // sum w[i] f(x[i]) approximates the integral of f from x1 to x2.
 #pragma once
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Roots of the Legendre polynomial P_n by Newton's method from the classic
 // starting guess cos(pi (i - 1/4) / (n + 1/2)), with pi taken as 3.141592654,
@@ -24,4 +24,4 @@ void gauleg(const double& x1, const double& x2, double x[], double w[], const in
 // stores, so a rule can be cached and moved to any interval.
 void legendre_root(const int& n, const int& i, double& z_root, double& weight_den);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

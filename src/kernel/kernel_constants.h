@@ -6,7 +6,7 @@
 
 #include "pairtrack/units.h"  // the node capacity kNodeCapacity
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Positions of the four sums (the caller's array of four doubles).
 enum SumIndex : int {
@@ -16,9 +16,9 @@ enum SumIndex : int {
   kSumVimp = 3,  // sum of W sqrt(U_km^2 + v_esc^2), km/s
 };
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail
 
-namespace pairtrack::kernel {
+namespace pairtrack::detail::kernel {
 
 // Solar gravitational parameter G*M_sun in cm^3 s^-2: the double-precision
 // product 6.67259e-8 * 1.9891e33.
@@ -36,4 +36,4 @@ inline constexpr double kCm2SToKm2Yr = 3.1536e17;
 // The report unit of the intrinsic collision probability: 1e-18 km^-2 yr^-1.
 inline constexpr double kProbabilityUnit = 1e-18;
 
-}  // namespace pairtrack::kernel
+}  // namespace pairtrack::detail::kernel

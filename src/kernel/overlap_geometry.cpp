@@ -5,7 +5,7 @@
 
 #include <iostream>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 void c_equation(const double& a_x, const double& a_y, const double& e_x, const double& e_y,
                 double& cos_fx, const double& cos_fy) {
@@ -136,4 +136,4 @@ OverlapBounds match_apsides(const double& a1, const double& e1, const double& a2
   return b;
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

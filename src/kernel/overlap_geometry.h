@@ -9,7 +9,7 @@
 
 #include <array>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Solves r_X(f_X) = r_Y(f_Y) for cos f_X, with r = a (1 - e^2) / (1 + e cos f):
 //   cos_fx = ((e_y cos_fy + 1) ((1 - e_x e_x) a_x) / ((1 - e_y e_y) a_y) - 1) / e_x.
@@ -88,4 +88,4 @@ OverlapBounds match_apsides(const double& a1, const double& e1, const double& a2
 // of a free-form line).
 inline constexpr const char* kNoCaseMessage = "The line did not make any of the checks";
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -15,7 +15,7 @@
 #include "kernel/fast/fast_kernel.h"
 #include "kernel/fast/fast_rules.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Pairs per chunk: large enough to amortise the scheduling, small enough to balance bodies
 // with many and few overlapping orbits.
@@ -62,4 +62,4 @@ std::int64_t evaluate_pair_chunks(std::span<const PreparedOrbit> population1,
   return no_case;
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

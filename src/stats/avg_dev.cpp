@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 void avg_dev(const double x[], const std::int32_t& n, double& mean, double& sigma) {
   if (n <= 0) {
@@ -35,4 +35,4 @@ void avg_dev(const double x[], const std::int32_t& n, double& mean, double& sigm
   sigma = static_cast<double>(std::sqrt(d / static_cast<long double>(n - 1)));
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Mean and sample standard deviation of x[0] ... x[n-1].
 //
@@ -23,4 +23,4 @@ namespace pairtrack {
 // written; nothing is kept between calls and nothing is allocated.
 void avg_dev(const double x[], const std::int32_t& n, double& mean, double& sigma);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 // Total weights strictly below this count as no weight at all.
@@ -50,4 +50,4 @@ void avg_dev_pw(const double x[], const double w[], const std::int32_t& n, doubl
   sigma = static_cast<double>(std::sqrt(dw / sw));
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Weighted mean and standard deviation of x[0] ... x[n-1] under the weights
 // w[0] ... w[n-1] (in the frame report: impact velocities weighted by
@@ -28,4 +28,4 @@ namespace pairtrack {
 void avg_dev_pw(const double x[], const double w[], const std::int32_t& n, double& mean,
                 double& sigma);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

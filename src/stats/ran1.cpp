@@ -3,7 +3,7 @@
 // entries. Output is dimensionless, in (0, 1).
 #include "stats/ran1.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -82,4 +82,4 @@ void ran1_reset() {
   }
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Returns the next deviate, exactly iy * 2^-31 for the table value iy drawn,
 // capped at 0.99999988079071044921875 (1 - 2^-23); never 0 or 1.
@@ -27,4 +27,4 @@ double ran1(std::int32_t& idum);
 // lived process (a test) draws exactly what the same run as a process would.
 void ran1_reset();
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

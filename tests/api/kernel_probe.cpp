@@ -26,11 +26,11 @@ namespace {
 
 
 int overlap_case(double a1, double e1, double i1, double a2, double e2, double i2) {
-  const pairtrack::OverlapBounds b = pairtrack::match_apsides(a1, e1, a2, e2);
+  const pairtrack::detail::OverlapBounds b = pairtrack::detail::match_apsides(a1, e1, a2, e2);
   if (b.disjoint()) return 0;
-  pairtrack::IntegrationSet s1, s2;
+  pairtrack::detail::IntegrationSet s1, s2;
   int split = 0;
-  const int which = pairtrack::linecheck_case(b.c1_rmax, b.c1_rmin, b.c2_rmax, b.c2_rmin, a1, a2,
+  const int which = pairtrack::detail::linecheck_case(b.c1_rmax, b.c1_rmin, b.c2_rmax, b.c2_rmin, a1, a2,
                                               e1, e2, i1, i2, s1, s2, split);
   return which == 0 ? 5 : which;
 }
@@ -49,7 +49,7 @@ int pairs(const char* out_path) {
     const double a2 = x[3] * pairtrack::kCentimetresPerAu, e2 = x[4], i2 = x[5] * pairtrack::kRadiansPerDegree;
     double p = 0.0, vm = 0.0, vr = 0.0, vi = 0.0;
     const std::int32_t n = 10;
-    pairtrack::gaussorb(a1, e1, i1, a2, e2, i2, p, vm, vr, vi, n, n, x[6]);
+    pairtrack::detail::gaussorb(a1, e1, i1, a2, e2, i2, p, vm, vr, vi, n, n, x[6]);
     std::fprintf(out, "%d %a %a %a %a\n", overlap_case(a1, e1, i1, a2, e2, i2), p, vm, vr, vi);
   }
   return std::fclose(out) == 0 ? 0 : 2;
@@ -62,11 +62,11 @@ int catalogue(const std::string& path) {
   auto inc = std::make_unique<double[]>(kCapacity);
   std::int32_t n = kCapacity;
   // The program's reader, by a path of any length (a test's checkout may lie deep).
-  switch (pairtrack::read_catalog_file(path, a.get(), e.get(), inc.get(), n)) {
-    case pairtrack::CatalogStatus::cannot_open: std::puts("cannot_open"); return 0;
-    case pairtrack::CatalogStatus::too_many_orbits: std::puts("too_many_orbits"); return 0;
-    case pairtrack::CatalogStatus::read_error: std::puts("read_error"); return 0;
-    case pairtrack::CatalogStatus::ok: break;
+  switch (pairtrack::detail::read_catalog_file(path, a.get(), e.get(), inc.get(), n)) {
+    case pairtrack::detail::CatalogStatus::cannot_open: std::puts("cannot_open"); return 0;
+    case pairtrack::detail::CatalogStatus::too_many_orbits: std::puts("too_many_orbits"); return 0;
+    case pairtrack::detail::CatalogStatus::read_error: std::puts("read_error"); return 0;
+    case pairtrack::detail::CatalogStatus::ok: break;
   }
   for (std::int32_t k = 0; k < n; ++k) std::printf("%a %a %a\n", inc[k], e[k], a[k]);
   return 0;

@@ -15,7 +15,7 @@
 #include "stats/avg_dev.h"
 #include "stats/avg_dev_pw.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 const std::string kExamples = std::string(PAIRTRACK_SOURCE_DIR) + "/examples";
@@ -128,4 +128,4 @@ TEST_F(PublicHistory, RefusedFrameWritesNothing) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -11,9 +11,9 @@
 #include "io/fortran_text.h"
 #include "engine/run_fixture.h"
 
-namespace pairtrack::bad_input {
+namespace pairtrack::detail::bad_input {
 
-using namespace pairtrack::testing_support;
+using namespace pairtrack::detail::testing_support;
 
 using Bytes = std::string;
 
@@ -121,4 +121,4 @@ inline std::string closing_line(double t_max) {
 // The name as messages show it: 80 characters, blank-filled.
 inline std::string shown(const std::string& name) { return name80(name); }
 
-}  // namespace pairtrack::bad_input
+}  // namespace pairtrack::detail::bad_input

@@ -10,7 +10,7 @@
 
 #include "bad_input/bad_input_fixture.h"
 
-namespace pairtrack::bad_input {
+namespace pairtrack::detail::bad_input {
 namespace {
 
 struct CorpusCase {
@@ -98,4 +98,4 @@ TEST_P(Corpus, EndsWithTheExpectedMessageAndStatus) {
 INSTANTIATE_TEST_SUITE_P(BadInput, Corpus, ::testing::ValuesIn(load_expected()), case_name);
 
 }  // namespace
-}  // namespace pairtrack::bad_input
+}  // namespace pairtrack::detail::bad_input

@@ -8,7 +8,7 @@
 
 #include "bad_input/bad_input_fixture.h"
 
-namespace pairtrack::bad_input {
+namespace pairtrack::detail::bad_input {
 namespace {
 
 constexpr double kT1 = 0.5;  // frame times, in Myr with time_divisor 1
@@ -219,4 +219,4 @@ INSTANTIATE_TEST_SUITE_P(Encodings, HistoryDamage, ::testing::Values(0, 1, 2),
                          });
 
 }  // namespace
-}  // namespace pairtrack::bad_input
+}  // namespace pairtrack::detail::bad_input

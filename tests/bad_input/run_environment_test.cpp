@@ -7,7 +7,7 @@
 
 #include "bad_input/bad_input_fixture.h"
 
-namespace pairtrack::bad_input {
+namespace pairtrack::detail::bad_input {
 namespace {
 
 // Positions 1 and 2 of one frame at t = 0.5 Myr, both crossing the catalogue.
@@ -162,4 +162,4 @@ TEST(Report, StandardOutputThatCannotBeWrittenIsAFailure) {
 }
 
 }  // namespace
-}  // namespace pairtrack::bad_input
+}  // namespace pairtrack::detail::bad_input

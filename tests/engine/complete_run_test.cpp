@@ -4,7 +4,7 @@
 
 #include "engine/run_fixture.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using namespace testing_support;
@@ -143,4 +143,4 @@ TEST(Report, TimesThatDoNotFitAreAsterisks) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

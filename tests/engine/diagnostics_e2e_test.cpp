@@ -7,7 +7,7 @@
 
 #include "engine/run_fixture.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using namespace testing_support;
@@ -241,4 +241,4 @@ INSTANTIATE_TEST_SUITE_P(Diagnostics, ErrorEnd, ::testing::ValuesIn(kErrors),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

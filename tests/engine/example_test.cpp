@@ -5,7 +5,7 @@
 
 #include "engine/run_fixture.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using namespace testing_support;
@@ -62,4 +62,4 @@ TEST_F(Example, ReportAndPairFileDoNotDependOnTheThreadCount) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -4,7 +4,7 @@
 
 #include "engine/run_fixture.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using namespace testing_support;
@@ -249,4 +249,4 @@ TEST_F(Capacity, EmptyRangePassesTheCheck) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -14,7 +14,7 @@
 #include "kernel/reference/gaussorb.h"
 #include "kernel/overlap_geometry.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 constexpr double kAu = 1.4959787e13;
@@ -172,4 +172,4 @@ TEST(PairEvaluation, NoBodiesOrNoOrbitsEvaluateNothing) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

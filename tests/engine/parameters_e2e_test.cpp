@@ -3,7 +3,7 @@
 
 #include "engine/run_fixture.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using namespace testing_support;
@@ -187,4 +187,4 @@ TEST_F(Parameters, FormatCodeIsCheckedBeforeTheOtherRefusals) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

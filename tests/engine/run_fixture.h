@@ -16,7 +16,7 @@
 
 #include "io/history_writer.h"
 
-namespace pairtrack::testing_support {
+namespace pairtrack::detail::testing_support {
 
 namespace fs = std::filesystem;
 
@@ -158,4 +158,4 @@ inline std::string name80(const std::string& name) {
   return s;
 }
 
-}  // namespace pairtrack::testing_support
+}  // namespace pairtrack::detail::testing_support

@@ -6,7 +6,7 @@
 
 #include "engine/run_fixture.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using namespace testing_support;
@@ -158,4 +158,4 @@ TEST_F(Sweep, StatisticsAreTheMeanAndDeviationOfAllStoredPairs) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

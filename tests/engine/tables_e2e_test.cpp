@@ -10,7 +10,7 @@
 
 #include "engine/run_fixture.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using namespace testing_support;
@@ -178,4 +178,4 @@ TEST_F(Tables, BadOptionValuesAreRefusedBeforeAnythingIsRead) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -9,7 +9,7 @@
 
 #include "io/fortran_text.h"
 
-namespace pairtrack::fortran {
+namespace pairtrack::detail::fortran {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -208,4 +208,4 @@ TEST(FixedFormat, RejectsItemsThatDoNotMatchTheDescriptors) {
 }
 
 }  // namespace
-}  // namespace pairtrack::fortran
+}  // namespace pairtrack::detail::fortran

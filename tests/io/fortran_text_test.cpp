@@ -9,7 +9,7 @@
 
 #include "io/fortran_text.h"
 
-namespace pairtrack::fortran {
+namespace pairtrack::detail::fortran {
 namespace {
 
 // A simple deterministic sequence of doubles over many magnitudes and both signs.
@@ -95,4 +95,4 @@ TEST(FortranText, RunParameterRecordsReadInOrder) {
 }
 
 }  // namespace
-}  // namespace pairtrack::fortran
+}  // namespace pairtrack::detail::fortran

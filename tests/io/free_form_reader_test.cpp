@@ -11,7 +11,7 @@
 
 #include "io/fortran_text.h"
 
-namespace pairtrack::fortran {
+namespace pairtrack::detail::fortran {
 namespace {
 
 // One value of one record, read from a fresh stream holding `input`.
@@ -275,4 +275,4 @@ TEST(ReadRealsFromText, FailsWithFewerValuesOrJunk) {
 }
 
 }  // namespace
-}  // namespace pairtrack::fortran
+}  // namespace pairtrack::detail::fortran

@@ -8,7 +8,7 @@
 
 #include "io/fortran_text.h"
 
-namespace pairtrack::fortran {
+namespace pairtrack::detail::fortran {
 namespace {
 
 TEST(FreeFormReal, UsesFixedFormFromOneTenthBelowTenToTheSeventeenth) {
@@ -100,4 +100,4 @@ TEST(WriteLine, EndsTheLineWithANewline) {
 }
 
 }  // namespace
-}  // namespace pairtrack::fortran
+}  // namespace pairtrack::detail::fortran

@@ -12,7 +12,7 @@
 
 #include "history_test_files.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using testing_support::Bytes;
@@ -222,4 +222,4 @@ TEST_F(HistoryFileTest, ReopeningStartsAtTheNewFilesFirstRecord) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

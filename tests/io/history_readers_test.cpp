@@ -16,7 +16,7 @@
 #include "io/history_scaled_i2.h"
 #include "io/history_writer.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using testing_support::Bytes;
@@ -425,4 +425,4 @@ TEST_F(HistoryReadersTest, FrameCutAfterThirdBodyReadsThreeThenFails) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <limits>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 constexpr int kMin = std::numeric_limits<std::int16_t>::min();
@@ -193,4 +193,4 @@ TEST(ScaledQuantisers, TimeRefusesValuesBeyondThreeDigits) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace pairtrack::testing_support {
+namespace pairtrack::detail::testing_support {
 
 using Bytes = std::vector<unsigned char>;
 
@@ -73,4 +73,4 @@ inline Bytes framed(const Bytes& payload) {
   return concat({marker(n), payload, marker(n)});
 }
 
-}  // namespace pairtrack::testing_support
+}  // namespace pairtrack::detail::testing_support

@@ -13,7 +13,7 @@
 #include "history_test_files.h"
 #include "io/history_scaled_i2.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using testing_support::Bytes;
@@ -153,4 +153,4 @@ TEST(HistoryWriterLifecycle, WriteErrorIsReportedByClose) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

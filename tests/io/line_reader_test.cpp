@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 std::int32_t len_of(std::string_view s) {
@@ -78,4 +78,4 @@ TEST(Skip, DataLineWithoutTerminatorAtTheEndIsReturned) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

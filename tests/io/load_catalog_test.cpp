@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 namespace fs = std::filesystem;
@@ -288,4 +288,4 @@ TEST_F(LoadCatalog, NeverStoresPastTheCapacityGivenOnEntry) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

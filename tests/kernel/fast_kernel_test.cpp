@@ -23,7 +23,7 @@
 #include "kernel/reference/integrand.h"
 #include "kernel/overlap_geometry.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 constexpr double kAu = 1.4959787e13;
@@ -557,4 +557,4 @@ TEST(FastKernel, ManyThreadsAtOnceGiveTheSingleThreadBits) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -8,7 +8,7 @@
 
 #include "kernel/reference/integrand.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
@@ -174,4 +174,4 @@ TEST(GIntegral, MoreNodesConvergeToTheSameIntegral) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

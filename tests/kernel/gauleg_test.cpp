@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 TEST(Gauleg, NonPositiveCountWritesNothing) {
@@ -255,4 +255,4 @@ TEST(Gauleg, RulesKeepTheirExactBits) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 constexpr double kAu = 1.4959787e13;
@@ -203,4 +203,4 @@ TEST(Gaussorb, NoOverlapCaseReportsNoCollisionAndTheMessage) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -9,7 +9,7 @@
 
 #include "kernel/reference/gaussorb.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 constexpr double kAu = 1.4959787e13;
@@ -210,4 +210,4 @@ TEST(MatchApsides, EqualAphelionsLetTheLaterSolveStand) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -15,7 +15,7 @@
 #include "engine/run_fixture.h"
 #include "engine/run_storage.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using namespace testing_support;
@@ -251,4 +251,4 @@ TEST(MpiFaults, AKilledRankEndsTheRunWithAFailureAndNoClosingLine) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

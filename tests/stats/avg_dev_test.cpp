@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -326,4 +326,4 @@ TEST(AvgDevPw, MatchesPlainLongDoubleModelOnRandomData) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -9,7 +9,7 @@
 #include <limits>
 #include <vector>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 constexpr double kCap = 0.99999988079071044921875;
@@ -212,4 +212,4 @@ TEST_F(Ran1Test, SchrageStepsAgreeWithSixtyFourBitReferenceOverLongRuns) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

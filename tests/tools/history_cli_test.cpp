@@ -9,7 +9,7 @@
 #include "history_tool_fixture.h"
 #include "selection.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using namespace testing_support;
@@ -132,4 +132,4 @@ TEST(HistoryText, LinesParseBackToTheSameValues) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

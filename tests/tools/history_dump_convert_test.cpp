@@ -10,7 +10,7 @@
 #include "history_tool_fixture.h"
 #include "io/history_scaled_i2.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using namespace testing_support;
@@ -303,4 +303,4 @@ TEST(HistoryConvert, AcceptsCommentsBlankLinesAndCarriageReturns) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -7,7 +7,7 @@
 #include "history_tool_fixture.h"
 #include "pairtrack/history.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using namespace testing_support;
@@ -249,4 +249,4 @@ TEST(HistoryStart, AReadErrorIsReportedWithTheSystemsReason) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -9,7 +9,7 @@
 #include "commands.h"
 #include "engine/run_fixture.h"
 
-namespace pairtrack::testing_support {
+namespace pairtrack::detail::testing_support {
 
 struct ToolResult {
   int status = -1;
@@ -49,4 +49,4 @@ inline std::vector<std::string> lines_of(const std::string& text) {
   return v;
 }
 
-}  // namespace pairtrack::testing_support
+}  // namespace pairtrack::detail::testing_support

@@ -12,7 +12,7 @@
 
 #include "history_tool_fixture.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 using namespace testing_support;
@@ -143,4 +143,4 @@ TEST_F(ExampleRun, OnATerminalAProgressLineIsShownAndTheReportIsUnchanged) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -10,7 +10,7 @@
 
 #include "progress.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 namespace {
 
 // A scratch file standing in for the terminal.
@@ -94,4 +94,4 @@ TEST(ProgressReporter, ClearErasesOnlyAShownLineAndFinishEndsWithANewline) {
 }
 
 }  // namespace
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

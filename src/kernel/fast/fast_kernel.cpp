@@ -13,7 +13,7 @@
 #include "kernel/kernel_constants.h"
 #include "kernel/overlap_geometry.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 PreparedOrbit prepare_orbit(double a_cm, double e, double inc) {
   using namespace kernel;
@@ -291,4 +291,4 @@ PairStatus fast_gaussorb(const FastRules& rules, const PreparedOrbit& orbit1,
   return status;
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

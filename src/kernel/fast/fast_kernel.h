@@ -10,7 +10,7 @@
 #include "kernel/fast/fast_rules.h"
 #include "pairtrack/kernel.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // One orbit with the constants the kernel needs of it, formed once per orbit
 // with the arithmetic the reference kernel uses inside every call:
@@ -80,4 +80,4 @@ std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedO
                                const PreparedOrbit& orbit2, double v_esc, PairResult* out,
                                PairStatus* status = nullptr, SimdPath path = SimdPath::kAuto);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

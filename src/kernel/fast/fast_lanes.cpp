@@ -13,7 +13,7 @@
 #include "kernel/fast/fast_ops.h"
 #include "kernel/kernel_constants.h"
 
-namespace pairtrack::fast {
+namespace pairtrack::detail::fast {
 
 namespace {
 
@@ -260,4 +260,4 @@ void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, 
   }
 }
 
-}  // namespace pairtrack::fast
+}  // namespace pairtrack::detail::fast

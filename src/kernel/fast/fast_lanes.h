@@ -8,7 +8,7 @@
 #include "kernel/fast/fast_kernel.h"
 #include "kernel/fast/fast_rules.h"
 
-namespace pairtrack::fast {
+namespace pairtrack::detail::fast {
 
 inline constexpr int kLanes = 8;
 // Lanes of one 256-bit register.
@@ -179,4 +179,4 @@ void integrate_avx512(const FastRules& rules, const LaneTables& t, double v_esc,
 bool avx2_compiled();
 bool avx512_compiled();
 
-}  // namespace pairtrack::fast
+}  // namespace pairtrack::detail::fast

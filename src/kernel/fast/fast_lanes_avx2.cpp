@@ -14,7 +14,7 @@
 #include <immintrin.h>
 #endif
 
-namespace pairtrack::fast {
+namespace pairtrack::detail::fast {
 
 #if defined(PAIRTRACK_HAVE_AVX2_PATH)
 
@@ -94,4 +94,4 @@ void integrate_avx2(const FastRules&, const LaneTables&, int, double, LaneSums&,
 
 #endif
 
-}  // namespace pairtrack::fast
+}  // namespace pairtrack::detail::fast

@@ -14,7 +14,7 @@
 #include <immintrin.h>
 #endif
 
-namespace pairtrack::fast {
+namespace pairtrack::detail::fast {
 
 #if defined(PAIRTRACK_HAVE_AVX512_PATH)
 
@@ -89,4 +89,4 @@ void integrate_avx512(const FastRules&, const LaneTables&, double, LaneSums&, Ta
 
 #endif
 
-}  // namespace pairtrack::fast
+}  // namespace pairtrack::detail::fast

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace pairtrack::fast {
+namespace pairtrack::detail::fast {
 
 // Operations executed by the calling thread since the last reset. Vector
 // operations count once per instruction, whatever the lane count.
@@ -22,7 +22,7 @@ struct OpCounts {
 
 #if defined(PAIRTRACK_COUNT_OPS)
 inline thread_local OpCounts op_counts;
-#define PAIRTRACK_COUNT(field) (++::pairtrack::fast::op_counts.field)
+#define PAIRTRACK_COUNT(field) (++::pairtrack::detail::fast::op_counts.field)
 #else
 #define PAIRTRACK_COUNT(field) ((void)0)
 #endif
@@ -48,4 +48,4 @@ inline double lacos(double x) {
   return std::acos(x);
 }
 
-}  // namespace pairtrack::fast
+}  // namespace pairtrack::detail::fast

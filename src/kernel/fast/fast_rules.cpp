@@ -9,7 +9,7 @@
 #include "kernel/gauleg.h"
 #include "kernel/kernel_constants.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 FastRules::FastRules(int n_cap, int n_theta)
     : n_cap_(n_cap),
@@ -64,4 +64,4 @@ const FastRules& program_rules() {
   return rules;
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

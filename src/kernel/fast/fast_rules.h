@@ -5,7 +5,7 @@
 
 #include <vector>
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Node counts up to this use working storage on the stack (the program uses
 // 10); larger counts take one heap buffer per row of pairs.
@@ -67,4 +67,4 @@ class FastRules {
 // anomaly), built once and shared read-only by every thread and every caller.
 const FastRules& program_rules();
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

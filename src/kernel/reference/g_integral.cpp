@@ -10,7 +10,7 @@
 #include "kernel/reference/integrand.h"
 #include "kernel/kernel_constants.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 namespace {
 
@@ -80,4 +80,4 @@ void g_integral(const double& a_a, const double& a_b, const double& e_a, const d
   }
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

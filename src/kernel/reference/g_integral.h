@@ -8,7 +8,7 @@
 
 #include "kernel/kernel_constants.h"  // SumIndex
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Adds to sums[0..3] the quadrature of the collision-probability density of
 // orbit A (a_a cm, e_a, i_a rad) and orbit B (a_b cm, e_b, i_b rad) with
@@ -30,4 +30,4 @@ void g_integral(const double& a_a, const double& a_b, const double& e_a, const d
                 const double& c_1, const double& c_2, double sums[4], const std::int32_t& n_cap,
                 const std::int32_t& n_theta, const double& v_esc);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

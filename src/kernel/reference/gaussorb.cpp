@@ -9,7 +9,7 @@
 #include "kernel/kernel_constants.h"
 #include "kernel/overlap_geometry.h"
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 void gaussorb(const double& a1, const double& e1, const double& inc1, const double& a2,
               const double& e2, const double& inc2, double& p_coll, double& v_rel_mean,
@@ -72,4 +72,4 @@ void gaussorb(const double& a1, const double& e1, const double& inc1, const doub
   v_imp_mean = c * total[kSumVimp] / x;
 }
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

@@ -7,7 +7,7 @@
 
 #include "kernel/overlap_geometry.h"  // OverlapBounds, match_apsides
 
-namespace pairtrack {
+namespace pairtrack::detail {
 
 // Orbit 1 (a1 cm, e1, inc1 rad) and orbit 2 (a2 cm, e2, inc2 rad):
 //   p_coll      intrinsic collision probability, 1e-18 km^-2 yr^-1 (the
@@ -31,4 +31,4 @@ void gaussorb(const double& a1, const double& e1, const double& inc1, const doub
               double& v_rel_rms, double& v_imp_mean, const std::int32_t& n_cap,
               const std::int32_t& n_theta, const double& v_esc);
 
-}  // namespace pairtrack
+}  // namespace pairtrack::detail

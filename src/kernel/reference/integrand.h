@@ -11,7 +11,7 @@
 
 #include "kernel/kernel_constants.h"
 
-namespace pairtrack::kernel {
+namespace pairtrack::detail::kernel {
 
 // Everything at one (node difference, anomaly) point that does not depend on
 // the signs sigma_A, sigma_B.
@@ -158,4 +158,4 @@ inline void add_term(double sums[4], const IntegrandTerm& t, double v_esc2) {
   sums[3] += t.w * std::sqrt(t.u_km * t.u_km + v_esc2);
 }
 
-}  // namespace pairtrack::kernel
+}  // namespace pairtrack::detail::kernel
