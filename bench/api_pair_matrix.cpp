@@ -1,4 +1,4 @@
-// The C++ side of bench/python_bench.py: times pairtrack::collision_pair_matrix on the orbits
+// The C++ side of scripts/python_bench.py: times pairtrack::collision_pair_matrix on the orbits
 // of a file written by that script, so that both sides evaluate the same pairs.
 //   api_pair_matrix FILE THREADS REPEATS
 // FILE: int64 n1, int64 n2, then n1 rows and n2 rows of (a AU, e, i deg), float64, native

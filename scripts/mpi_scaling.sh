@@ -19,7 +19,7 @@
 # The machine may be shared: the figures are medians, compare ratios only. Exit status 1 when
 # a target is missed (or an output differs), 0 otherwise.
 #
-# Usage: bench/mpi_scaling.sh [build directory] [--rounds N] [--frames N] [--default-pml]
+# Usage: scripts/mpi_scaling.sh [build directory] [--rounds N] [--frames N] [--default-pml]
 #                            [--shape max|small]   (one shape only)
 # (defaults: build/ at the repository root, 3 rounds, 2000 small frames; the script configures
 # and builds pairtrack, pairtrack-mpi, make_max_frame and make_small_frames there, Release).

@@ -4,7 +4,7 @@
 # with /usr/bin/time; prints the median wall times and their ratio. The per-body sums are
 # formed from the pair values the frame already holds, so the ratio is the whole cost.
 #
-# Usage: bench/tables_cost.sh [build directory] [repetitions, default 3]
+# Usage: scripts/tables_cost.sh [build directory] [repetitions, default 3]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"

@@ -2,11 +2,11 @@
 # Builds the libFuzzer targets (clang, AddressSanitizer + UndefinedBehaviorSanitizer) and runs
 # each for a bounded time against its corpus in fuzz/corpus/<target>/, then minimises the corpus
 # back into the repository. Usage:
-#   tools/fuzz.sh [seconds per target, default 60] [target ...]
+#   scripts/fuzz.sh [seconds per target, default 60] [target ...]
 # Runs at most two fuzzers at once, at the lowest priority (nice 19). A finding stops its
 # fuzzer and leaves the input as <build>/artifacts/<target>-crash-* (or leak-, timeout-, oom-);
-# the script then exits with status 1. Environment: PAIRTRACK_FUZZ_BUILD (build directory,
-# default build-fuzz/), PAIRTRACK_FUZZ_JOBS (fuzzers at once, default 2).
+# the script then exits with status 1. The build is the CMake preset fuzz (build-fuzz/).
+# Environment: PAIRTRACK_FUZZ_JOBS (fuzzers at once, default 2).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
@@ -14,7 +14,7 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_parameters fuzz_catalog fuzz_history_i2 fuzz_history_f4
                                      fuzz_history_f8 fuzz_fixed_format)
-build="${PAIRTRACK_FUZZ_BUILD:-$root/build-fuzz}"
+build="$root/build-fuzz"  # the fuzz preset's binaryDir
 jobs="${PAIRTRACK_FUZZ_JOBS:-2}"
 
 command -v clang++ >/dev/null 2>&1 || "$root/tools/setup.sh" clang
@@ -24,9 +24,7 @@ ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 
   "$root/tools/setup.sh" libclang-rt-dev
 "$root/tools/setup.sh"
 
-cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Release \
-  -DPAIRTRACK_FUZZ=ON -DPAIRTRACK_BUILD_TESTS=OFF -DPAIRTRACK_BUILD_BENCH=OFF -DPAIRTRACK_PYTHON=OFF >/dev/null
-cmake --build "$build" -j2 --target "${targets[@]}"
+(cd "$root" && cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j2 --target "${targets[@]}")
 
 mkdir -p "$build/artifacts"
 # The parameter and catalogue targets read text: a dictionary of its tokens helps them.

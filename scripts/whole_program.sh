@@ -4,7 +4,7 @@
 # /usr/bin/time -v. Prints the frame line, the wall time, pairs per second and
 # the peak resident memory, for all cores and, with --one-thread, also for one.
 #
-# Usage: bench/whole_program.sh [build directory] [--one-thread]
+# Usage: scripts/whole_program.sh [build directory] [--one-thread]
 # (default build directory: build/ at the repository root; the script
 # configures and builds pairtrack and make_max_frame there, Release).
 set -euo pipefail

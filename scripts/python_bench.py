@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """pair_matrix from Python against the C++ library call on the same 10^6 pairs.
 
-    bench/python_bench.py [BUILD_DIR] [--pairs N] [--repeats R]
+    scripts/python_bench.py [BUILD_DIR] [--pairs N] [--repeats R]
 
 Builds a main-belt-like population (a 1.5-4.5 AU, e 0-0.4, i 0-35 degrees; fixed seed), writes
 it for build/bench/api_pair_matrix, and times pairtrack.pair_matrix and

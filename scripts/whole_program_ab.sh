@@ -5,7 +5,7 @@
 # Prints every wall time, the medians, their ratio, and whether the two
 # reports are byte-identical.
 #
-# Usage: bench/whole_program_ab.sh <baseline build> <candidate build> [runs]
+# Usage: scripts/whole_program_ab.sh <baseline build> <candidate build> [runs]
 # Both builds must hold bin pairtrack; the candidate also make_max_frame.
 # OMP_NUM_THREADS from the environment applies to both.
 set -euo pipefail
