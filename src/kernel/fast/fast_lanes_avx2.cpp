@@ -24,16 +24,6 @@ namespace {
 
 #define PAIRTRACK_AVX2 __attribute__((target("avx2"), always_inline)) inline
 
-PAIRTRACK_AVX2 __m256d vdiv(__m256d a, __m256d b) {
-  PAIRTRACK_COUNT(div4);
-  return _mm256_div_pd(a, b);
-}
-PAIRTRACK_AVX2 __m256d vsqrt(__m256d x) {
-  PAIRTRACK_COUNT(sqrt4);
-  return _mm256_sqrt_pd(x);
-}
-PAIRTRACK_AVX2 __m256d vabs(__m256d x) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), x); }
-
 // The table fill's and the quadrature's vector parts on 256-bit registers.
 #define PAIRTRACK_FILL_TARGET __attribute__((target("avx2")))
 #define PAIRTRACK_LANE_INLINE PAIRTRACK_AVX2
@@ -49,9 +39,15 @@ struct Ops {
   PAIRTRACK_AVX2 static V add(V a, V b) { return _mm256_add_pd(a, b); }
   PAIRTRACK_AVX2 static V sub(V a, V b) { return _mm256_sub_pd(a, b); }
   PAIRTRACK_AVX2 static V mul(V a, V b) { return _mm256_mul_pd(a, b); }
-  PAIRTRACK_AVX2 static V div(V a, V b) { return vdiv(a, b); }
-  PAIRTRACK_AVX2 static V sqrt(V x) { return vsqrt(x); }
-  PAIRTRACK_AVX2 static V abs(V x) { return vabs(x); }
+  PAIRTRACK_AVX2 static V div(V a, V b) {
+    PAIRTRACK_COUNT(div4);
+    return _mm256_div_pd(a, b);
+  }
+  PAIRTRACK_AVX2 static V sqrt(V x) {
+    PAIRTRACK_COUNT(sqrt4);
+    return _mm256_sqrt_pd(x);
+  }
+  PAIRTRACK_AVX2 static V abs(V x) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), x); }
   PAIRTRACK_AVX2 static V neg(V x) { return _mm256_xor_pd(x, _mm256_set1_pd(-0.0)); }
   PAIRTRACK_AVX2 static Mask adds_mask(V u) {
     return _mm256_cmp_pd(u, _mm256_setzero_pd(), _CMP_NLE_UQ);

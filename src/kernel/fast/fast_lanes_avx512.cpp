@@ -24,15 +24,6 @@ namespace {
 
 #define PAIRTRACK_AVX512 __attribute__((target("avx512f"), always_inline)) inline
 
-PAIRTRACK_AVX512 __m512d vdiv(__m512d a, __m512d b) {
-  PAIRTRACK_COUNT(div8);
-  return _mm512_div_pd(a, b);
-}
-PAIRTRACK_AVX512 __m512d vsqrt(__m512d x) {
-  PAIRTRACK_COUNT(sqrt8);
-  return _mm512_maskz_sqrt_pd(0xFF, x);  // all lanes; this form has no undefined source
-}
-
 // The table fill's and the quadrature's vector parts on one 512-bit register.
 #define PAIRTRACK_FILL_TARGET __attribute__((target("avx512f")))
 #define PAIRTRACK_LANE_INLINE PAIRTRACK_AVX512
@@ -48,8 +39,14 @@ struct Ops {
   PAIRTRACK_AVX512 static V add(V a, V b) { return _mm512_add_pd(a, b); }
   PAIRTRACK_AVX512 static V sub(V a, V b) { return _mm512_sub_pd(a, b); }
   PAIRTRACK_AVX512 static V mul(V a, V b) { return _mm512_mul_pd(a, b); }
-  PAIRTRACK_AVX512 static V div(V a, V b) { return vdiv(a, b); }
-  PAIRTRACK_AVX512 static V sqrt(V x) { return vsqrt(x); }
+  PAIRTRACK_AVX512 static V div(V a, V b) {
+    PAIRTRACK_COUNT(div8);
+    return _mm512_div_pd(a, b);
+  }
+  PAIRTRACK_AVX512 static V sqrt(V x) {
+    PAIRTRACK_COUNT(sqrt8);
+    return _mm512_maskz_sqrt_pd(0xFF, x);  // all lanes; this form has no undefined source
+  }
   PAIRTRACK_AVX512 static V abs(V x) { return _mm512_abs_pd(x); }
   PAIRTRACK_AVX512 static V neg(V x) {
     return _mm512_castsi512_pd(
