@@ -54,6 +54,10 @@ void store(const PairResultArrays& out, std::int64_t index, const PairOutputs& r
 
 int team_size(int threads) { return threads > 0 ? threads : omp_get_max_threads(); }
 
+bool cancelled(const KernelOptions& options) {
+  return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
+}
+
 }  // namespace
 
 std::int64_t collision_pair_matrix(const OrbitArrays& orbits1, const OrbitArrays& orbits2,
@@ -77,6 +81,7 @@ std::int64_t collision_pair_matrix(const OrbitArrays& orbits1, const OrbitArrays
   std::int64_t no_case = 0;
 #pragma omp parallel for schedule(dynamic, 1) num_threads(team) reduction(+ : no_case)
   for (std::int64_t c = 0; c < n_chunks; ++c) {
+    if (cancelled(options)) continue;  // an OpenMP loop cannot be left: skip the rest
     PairOutputs row[kChunkPairs];
     const std::int64_t end = std::min(total, (c + 1) * kChunkPairs);
     for (std::int64_t q = c * kChunkPairs; q < end;) {
@@ -93,6 +98,7 @@ std::int64_t collision_pair_matrix(const OrbitArrays& orbits1, const OrbitArrays
       q += count;
     }
   }
+  if (cancelled(options)) throw Cancelled();
   return no_case;
 }
 
@@ -112,6 +118,7 @@ std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbi
   std::int64_t no_case = 0;
 #pragma omp parallel for schedule(dynamic, 1) num_threads(team) reduction(+ : no_case)
   for (std::int64_t c = 0; c < n_chunks; ++c) {
+    if (cancelled(options)) continue;
     const std::int64_t end = std::min(n, (c + 1) * kChunkPairs);
     for (std::int64_t k = c * kChunkPairs; k < end; ++k) {
       const PreparedOrbit o1 = prepare(orbits1.semimajor_axis_au[k], orbits1.eccentricity[k],
@@ -123,6 +130,7 @@ std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbi
       store(out, k, r);
     }
   }
+  if (cancelled(options)) throw Cancelled();
   return no_case;
 }
 

@@ -35,7 +35,7 @@ bool Diagnostics::warn_counted(const std::string& kind, const std::string& text,
 
 void Diagnostics::error(const std::string& text) { emit(DiagnosticLevel::error, text); }
 
-void Diagnostics::finish() {
+void Diagnostics::finish(const std::string& scope) {
   if (finished_) return;
   finished_ = true;
   if (policy_.quiet || policy_.strict) return;
@@ -43,7 +43,8 @@ void Diagnostics::finish() {
     const Counted& c = seen_[kind];
     if (c.count > 1 && !c.summary.empty()) {
       emit(DiagnosticLevel::warning, c.summary + ": " + std::to_string(c.count) +
-                                         " in this run (the first is reported above)");
+                                         " " + scope +
+                                         " (the first is reported above)");
     }
   }
 }

@@ -67,9 +67,10 @@ class Diagnostics {
   // The reason behind an error end.
   void error(const std::string& text);
 
-  // Reports the counts of repeated warnings: "<summary>: <n> in this run (the first is
-  // reported above)". Called once at every end of the run.
-  void finish();
+  // Reports the counts of repeated warnings: "<summary>: <n> <scope> (the first is reported
+  // above)". Called once at every end of the run; a reader that checks one file on its own
+  // names that file's scope ("in this catalogue").
+  void finish(const std::string& scope = "in this run");
 
   bool strict() const { return policy_.strict; }
   const std::string& strict_message() const { return strict_message_; }

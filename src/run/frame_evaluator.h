@@ -5,6 +5,7 @@
 // its outputs and their order do not depend on which evaluator runs.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <span>
 
@@ -45,8 +46,11 @@ class FrameEvaluator {
 // values are the same to the bit.
 class SerialEvaluator : public FrameEvaluator {
  public:
-  SerialEvaluator(RunStorage& storage, int threads, ProgressReporter* progress)
-      : storage_(storage), threads_(threads), progress_(progress) {}
+  // `cancel`, when not null, is looked at between batches of a frame's pairs: once it reads
+  // true, submit() throws Cancelled (the Python module's Ctrl-C).
+  SerialEvaluator(RunStorage& storage, int threads, ProgressReporter* progress,
+                  const std::atomic<bool>* cancel = nullptr)
+      : storage_(storage), threads_(threads), progress_(progress), cancel_(cancel) {}
 
   void begin(std::span<const PreparedOrbit> population1, double v_esc) override;
   std::size_t capacity() const override { return 1; }
@@ -54,11 +58,12 @@ class SerialEvaluator : public FrameEvaluator {
   bool take(FrameResult& result, bool wait) override;
 
  private:
-  std::int64_t evaluate_with_progress(const FrameJob& job);
+  std::int64_t evaluate_in_batches(const FrameJob& job);
 
   RunStorage& storage_;
   int threads_;
   ProgressReporter* progress_;
+  const std::atomic<bool>* cancel_;
   std::span<const PreparedOrbit> population1_;
   double v_esc_ = 0.0;
   FrameResult pending_;

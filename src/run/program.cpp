@@ -23,6 +23,7 @@
 #include <string>
 
 #include "io/fortran_text.h"
+#include "pairtrack/kernel.h"
 #include "io/history_file.h"
 #include "io/history_layout.h"
 #include "io/history_readers.h"
@@ -317,6 +318,9 @@ bool Run::read_frame(HistoryFile& history, double& t, std::int32_t& status, int&
 
 int Run::frame_loop(HistoryFile& history) {
   for (;;) {
+    if (options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed)) {
+      throw Cancelled();
+    }
     double t = 0.0;
     std::int32_t status = 0;
     int error_end = 0;
@@ -465,7 +469,7 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
   ran1_reset();
   // Storage at full capacity, once for the whole process.
   RunStorage& storage = run_storage();
-  SerialEvaluator serial(storage, options.threads, options.progress);
+  SerialEvaluator serial(storage, options.threads, options.progress, options.cancel);
   FrameEvaluator& evaluator = options.evaluator != nullptr ? *options.evaluator : serial;
   Run run(p, storage, out, options, diagnostics, evaluator);
   status = run.execute();

@@ -4,6 +4,7 @@
 // diagnostic) and when `out` could not take the whole report.
 #pragma once
 
+#include <atomic>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -31,6 +32,9 @@ struct ProgramOptions {
   // Further outputs fed every frame after the report and the pair file, in this order (the
   // --bodies and --frames tables, collectors of the Python module).
   std::vector<FrameSink*> sinks;
+  // When not null and set while the run goes on, the run stops between frames or batches of
+  // pairs by throwing Cancelled (pairtrack/kernel.h); its outputs are then incomplete.
+  const std::atomic<bool>* cancel = nullptr;
   // Where the pairs are evaluated; null: in this process (SerialEvaluator).
   FrameEvaluator* evaluator = nullptr;
 };
