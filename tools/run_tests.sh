@@ -17,13 +17,13 @@ ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 echo "run_tests: plain build and suite took $((SECONDS - start)) s"
 [ "${PAIRTRACK_SKIP_SANITIZE:-0}" = 1 ] && exit 0
 
-# Sanitizer stage: no benchmarks, no Python module (an extension loaded into the system
-# interpreter cannot carry the sanitizer runtime) and no pairtrack-mpi (the MPI library's own
-# allocations kept until exit read as leaks); one pair-evaluation thread keeps the reports
-# readable and the run time predictable on small machines.
+# Sanitizer stage: no benchmarks and no pairtrack-mpi (the MPI library's own allocations kept
+# until exit read as leaks); the Python module is built instrumented and its tests run in an
+# interpreter with the sanitizer runtimes preloaded (tests/CMakeLists.txt); one pair-evaluation
+# thread keeps the reports readable and the run time predictable on small machines.
 start=$SECONDS
 cmake -S "$root" -B "$asan_build" -DCMAKE_BUILD_TYPE=Release -DPAIRTRACK_SANITIZE=ON \
-  -DPAIRTRACK_BUILD_BENCH=OFF -DPAIRTRACK_PYTHON=OFF -DPAIRTRACK_MPI=OFF >/dev/null
+  -DPAIRTRACK_BUILD_BENCH=OFF -DPAIRTRACK_MPI=OFF >/dev/null
 cmake --build "$asan_build" -j"$(nproc)"
 OMP_NUM_THREADS=1 \
 ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1" \

@@ -6,7 +6,7 @@ import numbers
 import os
 import warnings
 import collections.abc as abc
-from typing import Any, List, Optional, Tuple, Union
+from typing import Any, ClassVar, List, Optional, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -241,8 +241,8 @@ class ReportFrames(Columns):
     proba_sigma (1e-18 km^-2 yr^-1), impvel_mean and impvel_sigma (km/s) as float64 (NaN where
     the report wrote asterisks); n1, n2, n_proba, n_impvel as int64 (-1 for asterisks)."""
 
-    _fields = ("t", "proba_mean", "proba_sigma", "impvel_mean", "impvel_sigma", "n1", "n2",
-               "n_proba", "n_impvel")
+    _fields: ClassVar[Tuple[str, ...]] = ("t", "proba_mean", "proba_sigma", "impvel_mean",
+                                          "impvel_sigma", "n1", "n2", "n_proba", "n_impvel")
     t: np.ndarray
     proba_mean: np.ndarray
     proba_sigma: np.ndarray

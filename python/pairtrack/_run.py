@@ -12,30 +12,21 @@ import numpy as np
 
 from . import _core
 from ._common import Columns, PairtrackWarning, pandas_module
-from ._files import PathLike
+from ._files import PathLike, ReportFrames
 
 # A record of the program holds at most this many characters (bytes of the file name).
 _RECORD_CHARACTERS = 80
 
 
-class FrameTable(Columns):
+class FrameTable(ReportFrames):
     """One row per frame (the columns of pairtrack --frames), NumPy arrays: frame (1-based);
     t (Myr); proba_mean, proba_sigma (1e-18 km^-2 yr^-1); impvel_mean, impvel_sigma (km/s,
-    probability-weighted); n1, n2, n_proba, n_impvel as in the frame line; n_active (bodies
-    swept), n_removed (removed after this frame's draws), n_removed_total."""
+    probability-weighted); n1, n2, n_proba, n_impvel as in the frame line (the columns of
+    ReportFrames, at full precision); n_active (bodies swept), n_removed (removed after this
+    frame's draws), n_removed_total."""
 
-    _fields = ("frame", "t", "proba_mean", "proba_sigma", "impvel_mean", "impvel_sigma", "n1",
-               "n2", "n_proba", "n_impvel", "n_active", "n_removed", "n_removed_total")
+    _fields = ("frame", *ReportFrames._fields, "n_active", "n_removed", "n_removed_total")
     frame: np.ndarray
-    t: np.ndarray
-    proba_mean: np.ndarray
-    proba_sigma: np.ndarray
-    impvel_mean: np.ndarray
-    impvel_sigma: np.ndarray
-    n1: np.ndarray
-    n2: np.ndarray
-    n_proba: np.ndarray
-    n_impvel: np.ndarray
     n_active: np.ndarray
     n_removed: np.ndarray
     n_removed_total: np.ndarray
