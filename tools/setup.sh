@@ -2,7 +2,7 @@
 # Installs what building and testing pairtrack needs, when it is missing:
 # a C++20 compiler, CMake, GoogleTest, Google Benchmark, matplotlib for the report plot, and
 # pybind11, NumPy, pytest and the Python headers for the Python module, CLI11 for the command
-# lines, and Open MPI for pairtrack-mpi (Debian packages).
+# lines, Open MPI for pairtrack-mpi, and mkdocs for the manual in docs/ (Debian packages).
 # Safe to run repeatedly; does nothing on a machine that has everything.
 set -euo pipefail
 
@@ -21,6 +21,7 @@ ls /usr/include/python3*/Python.h >/dev/null 2>&1 || need+=(python3-dev)
 [ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
 command -v mpirun >/dev/null 2>&1 || need+=(openmpi-bin)
 command -v mpicxx >/dev/null 2>&1 || need+=(libopenmpi-dev)
+command -v mkdocs >/dev/null 2>&1 || need+=(mkdocs)
 for extra in "$@"; do need+=("$extra"); done
 
 if [ ${#need[@]} -gt 0 ]; then
