@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds pairtrack and every test, and runs the whole test suite with CTest; then builds the
-# library and the suite again with AddressSanitizer and UndefinedBehaviorSanitizer (any report
-# stops the test that caused it) and runs the suite once more.
+# Builds the manual (docs/, mkdocs --strict), pairtrack and every test, and runs the whole test
+# suite with CTest; then builds the library and the suite again with AddressSanitizer and
+# UndefinedBehaviorSanitizer (any report stops the test that caused it) and runs the suite once
+# more.
 # Environment: PAIRTRACK_BUILD, PAIRTRACK_ASAN_BUILD (build directories, default build/ and
 # build-asan/); PAIRTRACK_SKIP_SANITIZE=1 runs the plain stage only.
 set -euo pipefail
@@ -11,6 +12,9 @@ asan_build="${PAIRTRACK_ASAN_BUILD:-$root/build-asan}"
 "$root/tools/setup.sh"
 
 start=$SECONDS
+# The manual: every page in the nav, every link between pages valid (strict), built under the
+# build directory so that the source tree stays clean.
+mkdocs build --strict --quiet -f "$root/mkdocs.yml" -d "$build/site"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

@@ -2,8 +2,8 @@
 # Installs what building and testing pairtrack needs, when it is missing:
 # a C++20 compiler, CMake, GoogleTest, Google Benchmark, matplotlib for the report plot, and
 # pybind11, NumPy, pytest and the Python headers for the Python module (pandas, mypy, nbclient
-# and ipykernel for its tests), CLI11 for the command lines, and Open MPI for pairtrack-mpi
-# (Debian packages).
+# and ipykernel for its tests), CLI11 for the command lines, Open MPI for pairtrack-mpi, and
+# mkdocs for the manual in docs/ (Debian packages).
 # Safe to run repeatedly; does nothing on a machine that has everything.
 set -euo pipefail
 
@@ -29,6 +29,7 @@ command -v mpicxx >/dev/null 2>&1 || need+=(libopenmpi-dev)
 [ -f /usr/lib/python3/dist-packages/nbclient/__init__.py ] || need+=(python3-nbclient)
 [ -f /usr/lib/python3/dist-packages/nbformat/__init__.py ] || need+=(python3-nbformat)
 [ -f /usr/lib/python3/dist-packages/ipykernel/__init__.py ] || need+=(python3-ipykernel)
+command -v mkdocs >/dev/null 2>&1 || need+=(mkdocs)
 for extra in "$@"; do need+=("$extra"); done
 
 if [ ${#need[@]} -gt 0 ]; then

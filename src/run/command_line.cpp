@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,9 @@ namespace pairtrack {
 
 namespace {
 
+// The head of --help: the usage lines and the ten records. The records come from standard input,
+// so no option describes them; the options' lines are formed by CLI11 from their descriptions
+// below, between this head and kHelpFooter.
 constexpr std::string_view kUsage =
     "Usage: pairtrack [OPTIONS] < run.in > report.txt\n"
     "       pairtrack --help | --version\n"
@@ -39,16 +43,9 @@ constexpr std::string_view kUsage =
     "   8  p_crit: probability of removing a body below q_crit, per frame\n"
     "   9  iseed: seed of the random generator; a negative seed chooses the sequence,\n"
     "      every seed of -1 or more (0, 1, 12345, ...) gives the sequence of -1\n"
-    "  10  v_esc: escape velocity for gravitational focusing, km/s\n"
-    "\n"
-    "Options:\n"
-    "  --bodies FILE     one CSV row per swept body per frame (17 significant digits)\n"
-    "  --frames FILE     the frame lines as CSV, with active and removed bodies\n"
-    "  --pair-file NAME  the pair file's name (default hitrate_pairtrack_q.tmp)\n"
-    "  --strict          end the run with exit status 1 at the first warning\n"
-    "  --quiet           do not report warnings (errors are still reported)\n"
-    "  -h, --help        this text;  --version  the version\n"
-    "\n"
+    "  10  v_esc: escape velocity for gravitational focusing, km/s\n";
+
+constexpr const char* kHelpFooter =
     "Files: the orbit catalogue (text, inclination, eccentricity and semimajor axis in\n"
     "columns 148-182) and the binary history file are read; the pair file is written in\n"
     "the working directory when write_pairs is T.\n"
@@ -57,7 +54,17 @@ constexpr std::string_view kUsage =
     "impact speed in km/s, the pair counts, a closing line); every message goes there too.\n"
     "Standard error: warnings about input that is probably a mistake and the reason of an\n"
     "error, one line each, and a progress line when it is a terminal.\n"
-    "Exit status 0 after the last frame, 1 on every error.\n";
+    "Exit status 0 after the last frame, 1 on every error.";
+
+// CLI11's help layout with the usage lines and the records in place of its one-line usage.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  HelpFormatter() { column_width(20); }
+  std::string make_description(const CLI::App*) const override { return {}; }
+  std::string make_usage(const CLI::App*, std::string) const override {
+    return std::string(kUsage);
+  }
+};
 
 // A refusal of the command line: the line on standard output (as for every refusal), the
 // reason on standard error, exit status 1.
@@ -78,20 +85,28 @@ struct OptionFile {
 
 int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
   CLI::App app("pairtrack", "pairtrack");
-  app.set_help_flag();  // --help is handled below, with the records described
+  app.set_help_flag();  // --help is handled below, after stray arguments are refused
   app.allow_extras();
+  app.formatter(std::make_shared<HelpFormatter>());
+  app.footer(kHelpFooter);
   bool help = false;
   bool version = false;
   ProgramOptions options;
   options.evaluator = evaluator;
   OptionFile bodies, frames;
-  app.add_flag("-h,--help", help);
-  app.add_flag("--version", version);
-  app.add_flag("--strict", options.policy.strict);
-  app.add_flag("--quiet", options.policy.quiet);
-  app.add_option("--bodies", bodies.path);
-  app.add_option("--frames", frames.path);
-  app.add_option("--pair-file", options.pair_file_name);
+  app.add_option("--bodies", bodies.path,
+                 "one CSV row per swept body per frame (17 significant digits)")
+      ->option_text("FILE");
+  app.add_option("--frames", frames.path, "the frame lines as CSV, with active and removed bodies")
+      ->option_text("FILE");
+  app.add_option("--pair-file", options.pair_file_name,
+                 "the pair file's name (default hitrate_pairtrack_q.tmp)")
+      ->option_text("NAME");
+  app.add_flag("--strict", options.policy.strict,
+               "end the run with exit status 1 at the first warning");
+  app.add_flag("--quiet", options.policy.quiet, "do not report warnings (errors are still reported)");
+  app.add_flag("-h,--help", help, "this text");
+  app.add_flag("--version", version, "the version");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -106,7 +121,7 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
                   "unexpected argument '" + arg + "': the parameters come from standard input");
   }
   if (help) {
-    std::cout << kUsage;
+    std::cout << app.help();
     return 0;
   }
   if (version) {
