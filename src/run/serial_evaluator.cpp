@@ -47,18 +47,19 @@ bool SerialEvaluator::take(FrameResult& result, bool) {
 
 std::int64_t SerialEvaluator::evaluate_in_batches(const FrameJob& job) {
   // Batches of bodies: each pair still writes its own slot, so the stored values and the
-  // no-case count are those of one evaluation over all bodies. A batch holds at least
-  // kMinBatchPairs pairs so that the threads stay busy, and a frame has at most about
-  // kBatches of them (more where a cancel flag must be seen within a fraction of a second
-  // even on a frame of 10^7 pairs).
-  const std::int64_t kBatches = cancel_ != nullptr ? 64 : 16;
+  // no-case count are those of one evaluation over all bodies. For progress a batch holds at
+  // least kMinBatchPairs pairs so that the threads stay busy, and a frame has at most about
+  // kBatches of them; where a cancel flag must be seen within a fraction of a second, a batch
+  // holds about kCancelBatchPairs pairs (some 10 ms of work on one core).
+  constexpr std::int64_t kBatches = 16;
   constexpr std::int64_t kMinBatchPairs = 4096;
+  constexpr std::int64_t kCancelBatchPairs = 32768;
   const auto n1 = static_cast<std::int64_t>(population1_.size());
   const auto n_swept = static_cast<std::int64_t>(job.bodies.size());
   std::int64_t batch = (n_swept + kBatches - 1) / kBatches;
   if (n1 > 0) batch = std::max(batch, (kMinBatchPairs + n1 - 1) / n1);
+  if (cancel_ != nullptr && n1 > 0) batch = std::min(batch, kCancelBatchPairs / n1);
   batch = std::max<std::int64_t>(batch, 1);
-
   if (progress_ != nullptr) progress_->frame_started(job.frame, job.t_myr, n1 * n_swept);
   std::int64_t no_case = 0;
   for (std::int64_t b0 = 0; b0 < n_swept; b0 += batch) {

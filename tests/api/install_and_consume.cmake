@@ -26,7 +26,7 @@ run(${WORK_DIR}/consumer/consumer ${SOURCE_DIR}/examples)
 run(${prefix}/bin/pairtrack --version)
 
 if(PYTHON)
-  file(GLOB_RECURSE module ${prefix}/lib/python*/pairtrack/_core*.so)
+  file(GLOB_RECURSE module ${prefix}/lib/_core*.so)
   if(NOT module)
     message(FATAL_ERROR "the Python package was not installed under ${prefix}/lib")
   endif()

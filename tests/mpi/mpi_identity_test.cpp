@@ -203,13 +203,16 @@ TEST_P(MpiIdentity, EveryRankCountGivesThePairtrackOutputsByteForByte) {
 INSTANTIATE_TEST_SUITE_P(Mpi, MpiIdentity, ::testing::ValuesIn(kScenarios),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The pid of the pairtrack-mpi process of MPI rank `rank`, or 0.
-pid_t find_rank(int rank) {
+// The pid of the pairtrack-mpi process of MPI rank `rank` that runs in the folder `cwd` (other
+// tests may run MPI jobs at the same time: their ranks must never be taken), or 0.
+pid_t find_rank(int rank, const fs::path& cwd) {
   const std::string wanted = "OMPI_COMM_WORLD_RANK=" + std::to_string(rank);
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     if (read_file(entry.path() / "cmdline").find("pairtrack-mpi") == std::string::npos) continue;
+    std::error_code ec;
+    if (fs::read_symlink(entry.path() / "cwd", ec) != fs::canonical(cwd, ec)) continue;
     std::string env = read_file(entry.path() / "environ");
     for (char& c : env) c = c == '\0' ? '\n' : c;
     if (("\n" + env).find("\n" + wanted + "\n") != std::string::npos) return std::stoi(name);
@@ -226,13 +229,14 @@ TEST(MpiFaults, AKilledRankEndsTheRunWithAFailureAndNoClosingLine) {
   write_text(dir / "stdin.txt", p.text());
   const std::string cmd = "cd '" + dir.path().string() + "' && (" + kMpiEnv + " timeout 120 " + kMpirun +
                           " -n 3 '" PAIRTRACK_MPI_EXE
-                          "' < stdin.txt > stdout.txt 2> stderr.txt; echo $? > status.txt) &";
+                          "' < stdin.txt > stdout.txt 2> stderr.txt; echo $? > status.tmp;"
+                          " mv status.tmp status.txt) &";  // whole or absent, never half-written
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   const auto start = std::chrono::steady_clock::now();
   pid_t victim = 0;
   while (victim == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    victim = find_rank(1);
+    victim = find_rank(1, dir.path());
   }
   ASSERT_NE(victim, 0) << "rank 1 never started: " << read_file(dir / "stderr.txt")
                        << read_file(dir / "status.txt");
@@ -242,7 +246,6 @@ TEST(MpiFaults, AKilledRankEndsTheRunWithAFailureAndNoClosingLine) {
          std::chrono::steady_clock::now() - start < std::chrono::seconds(150)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const std::string status = read_file(dir / "status.txt");
   ASSERT_FALSE(status.empty()) << "the run did not end";
   EXPECT_NE(std::stoi(status), 0);
