@@ -76,6 +76,7 @@ RunOutcome run(const RunConfig& config) {
   outcome.frames = std::move(tables.frames);
   outcome.bodies = std::move(tables.bodies);
   for (const auto& entry : diagnostics.entries) {
+    if (entry.level == DiagnosticLevel::notice) continue;  // only stops by signal, not here
     outcome.diagnostics.push_back({entry.level == DiagnosticLevel::error, entry.text});
   }
   return outcome;

@@ -5,6 +5,8 @@
 // in where the pairs are evaluated.
 #include <CLI/CLI.hpp>
 
+#include <atomic>
+#include <csignal>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -12,9 +14,12 @@
 #include <string>
 #include <string_view>
 
+#include <signal.h>
 #include <unistd.h>
 
+#include "run/checkpoint.h"
 #include "run/command_line.h"
+#include "run/frame_evaluator.h"
 #include "run/frame_sinks.h"
 #include "run/input_checks.h"
 #include "run/program.h"
@@ -81,6 +86,23 @@ struct OptionFile {
   std::ofstream stream;
 };
 
+// The signal that asked the run to stop (0: none). A handler may only store it; the run looks
+// at it between frames and between batches of pairs.
+std::atomic<int> stop_signal{0};
+
+extern "C" void ask_to_stop(int signal) { stop_signal.store(signal); }
+
+// SIGTERM (a batch scheduler's time limit, mpirun passing it on), SIGINT (Ctrl-C) and SIGUSR1
+// (schedulers can send it ahead of the limit) end the run cleanly at a frame boundary. A
+// closed pipe on an output is reported as a write error, not a silent death by SIGPIPE.
+void install_stop_handlers() {
+  struct sigaction action {};
+  action.sa_handler = ask_to_stop;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGTERM, SIGINT, SIGUSR1}) sigaction(signal, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
 }  // namespace
 
 int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
@@ -102,6 +124,28 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
   app.add_option("--pair-file", options.pair_file_name,
                  "the pair file's name (default hitrate_pairtrack_q.tmp)")
       ->option_text("NAME");
+  OptionFile report_file;
+  std::string resume_path;
+  double progress_every = 0.0;
+  app.add_option("--report", report_file.path,
+                 "write the report to FILE instead of standard output (a resumed run cuts it "
+                 "back and continues it)")
+      ->option_text("FILE");
+  app.add_option("--checkpoint", options.checkpoint_path,
+                 "after every frame, write what the run needs to continue to FILE (atomically)")
+      ->option_text("FILE");
+  app.add_option("--resume", resume_path,
+                 "continue the run of this checkpoint (the same records on standard input): the "
+                 "outputs are cut back to the checkpoint and continued")
+      ->option_text("FILE");
+  app.add_option("--progress-every", progress_every,
+                 "a progress line on standard error every SECONDS when it is not a terminal")
+      ->option_text("SECONDS");
+  bool rank_summary = false;
+  if (evaluator != nullptr) {
+    app.add_flag("--rank-summary", rank_summary,
+                 "at the end, one line per MPI rank on standard error: frames, pairs, busy time");
+  }
   app.add_flag("--strict", options.policy.strict,
                "end the run with exit status 1 at the first warning");
   app.add_flag("--quiet", options.policy.quiet, "do not report warnings (errors are still reported)");
@@ -136,31 +180,64 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
     return refuse("pairtrack: Error opening file " + options.pair_file_name,
                   "--pair-file '" + options.pair_file_name + "': " + reason);
   }
-  for (OptionFile* file : {&bodies, &frames}) {
-    if (file->path.empty() && (file == &bodies ? app.count("--bodies") : app.count("--frames")) == 0) {
-      continue;
-    }
+  if (!(progress_every >= 0.0 && progress_every <= 1e9)) {
+    return refuse("pairtrack: --progress-every must be a number of seconds, 0 or more",
+                  "--progress-every " + std::to_string(progress_every) + " is not a number of seconds");
+  }
+  Checkpoint checkpoint;
+  if (app.count("--resume") > 0) {
     std::string reason;
-    if (!open_output_file(file->path, file->stream, reason)) {
+    if (!read_checkpoint(resume_path, checkpoint, reason)) {
+      return refuse("pairtrack: Error reading file " + resume_path,
+                    "--resume '" + resume_path + "' " + reason);
+    }
+    options.resume = &checkpoint;
+    options.resume_path = resume_path;
+  }
+  const bool keep = options.resume != nullptr;  // cut back later, once the inputs are checked
+  for (OptionFile* file : {&bodies, &frames, &report_file}) {
+    const char* option = file == &bodies ? "--bodies" : file == &frames ? "--frames" : "--report";
+    if (file->path.empty() && app.count(option) == 0) continue;
+    std::string reason;
+    if (!open_output_file(file->path, file->stream, reason, keep)) {
       return refuse("pairtrack: Error opening file " + file->path,
-                    std::string(file == &bodies ? "--bodies" : "--frames") + " '" + file->path +
-                        "': " + reason);
+                    std::string(option) + " '" + file->path + "': " + reason);
     }
   }
   std::optional<BodiesCsvSink> bodies_sink;
   std::optional<FramesCsvSink> frames_sink;
-  if (bodies.stream.is_open()) options.sinks.push_back(&bodies_sink.emplace(bodies.stream));
-  if (frames.stream.is_open()) options.sinks.push_back(&frames_sink.emplace(frames.stream));
+  if (bodies.stream.is_open()) {
+    options.sinks.push_back(&bodies_sink.emplace(bodies.stream, bodies.path, !keep));
+  }
+  if (frames.stream.is_open()) {
+    options.sinks.push_back(&frames_sink.emplace(frames.stream, frames.path, !keep));
+  }
+  std::ostream& report = report_file.stream.is_open() ? report_file.stream : std::cout;
+  if (report_file.stream.is_open()) options.report_path = report_file.path;
+  if (keep && !report_file.stream.is_open()) {
+    // The report's first part is wherever the interrupted run's standard output went.
+    std::cerr << "pairtrack: progress: resuming after frame " << checkpoint.position.frame
+              << ": standard output carries the report from frame "
+              << checkpoint.position.frame + 1
+              << " on; append it to the interrupted run's report\n";
+  }
+  install_stop_handlers();
+  options.stop_signal = &stop_signal;
+  if (progress_every > 0.0 && !isatty(STDERR_FILENO)) {
+    options.progress_every = progress_every;
+    options.progress_stream = &std::cerr;
+  }
 
   std::optional<ProgressReporter> progress;
   if (progress_wanted()) progress.emplace(STDERR_FILENO);
   options.progress = progress ? &*progress : nullptr;
   StreamDiagnosticSink diagnostics(std::cerr);
   options.diagnostics = &diagnostics;
-  int status = run_program(std::cin, std::cout, options);
-  std::cout.flush();
+  int status = run_program(std::cin, report, options);
+  report.flush();
+  if (rank_summary) evaluator->summarise(std::cerr);
   if (progress) progress->finish();
-  for (OptionFile* file : {&bodies, &frames}) {
+  for (OptionFile* file : {&bodies, &frames, &report_file}) {
     if (!file->stream.is_open()) continue;
     file->stream.close();
     if (file->stream.fail() && status == 0) {

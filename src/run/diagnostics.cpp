@@ -4,7 +4,9 @@
 namespace pairtrack {
 
 void StreamDiagnosticSink::diagnostic(DiagnosticLevel level, const std::string& text) {
-  err_ << (level == DiagnosticLevel::warning ? "pairtrack: warning: " : "pairtrack: error: ")
+  err_ << (level == DiagnosticLevel::warning ? "pairtrack: warning: "
+           : level == DiagnosticLevel::error ? "pairtrack: error: "
+                                             : "pairtrack: ")
        << text << '\n';
   err_.flush();
 }
@@ -34,6 +36,8 @@ bool Diagnostics::warn_counted(const std::string& kind, const std::string& text,
 }
 
 void Diagnostics::error(const std::string& text) { emit(DiagnosticLevel::error, text); }
+
+void Diagnostics::notice(const std::string& text) { emit(DiagnosticLevel::notice, text); }
 
 void Diagnostics::finish(const std::string& scope) {
   if (finished_) return;

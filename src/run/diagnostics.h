@@ -12,7 +12,9 @@
 
 namespace pairtrack {
 
-enum class DiagnosticLevel { warning, error };
+// A notice is neither a mistake nor a failure: the run tells what it did ("stopped by signal
+// 15 after frame 12"); --strict does not act on it, --quiet does not silence it.
+enum class DiagnosticLevel { warning, error, notice };
 
 // Receives one diagnostic at a time: a single line of text without prefix or line end.
 class DiagnosticSink {
@@ -66,6 +68,8 @@ class Diagnostics {
 
   // The reason behind an error end.
   void error(const std::string& text);
+  // A notice (see DiagnosticLevel).
+  void notice(const std::string& text);
 
   // Reports the counts of repeated warnings: "<summary>: <n> <scope> (the first is reported
   // above)". Called once at every end of the run; a reader that checks one file on its own

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <ostream>
 #include <span>
 
 #include "kernel/fast_kernel.h"
@@ -15,6 +16,9 @@
 namespace pairtrack {
 
 class ProgressReporter;
+
+// Thrown by an evaluator that gave up the frame in evaluation because a stop was asked for.
+struct FrameDropped {};
 struct RunStorage;
 
 class FrameEvaluator {
@@ -38,6 +42,8 @@ class FrameEvaluator {
 
   // No further frames (after the last one, and on every error end).
   virtual void end() {}
+  // What each process did, for `pairtrack-mpi --rank-summary` (after end()).
+  virtual void summarise(std::ostream& err) const { (void)err; }
 };
 
 // Evaluates each frame in this process when it is submitted, over `threads` OpenMP threads
@@ -47,10 +53,13 @@ class FrameEvaluator {
 class SerialEvaluator : public FrameEvaluator {
  public:
   // `cancel`, when not null, is looked at between batches of a frame's pairs: once it reads
-  // true, submit() throws Cancelled (the Python module's Ctrl-C).
+  // true, submit() throws Cancelled (the Python module's Ctrl-C). `stop`, likewise: once it
+  // holds a signal number, submit() throws FrameDropped (the frame is given up, the run ends
+  // at the last finished one).
   SerialEvaluator(RunStorage& storage, int threads, ProgressReporter* progress,
-                  const std::atomic<bool>* cancel = nullptr)
-      : storage_(storage), threads_(threads), progress_(progress), cancel_(cancel) {}
+                  const std::atomic<bool>* cancel = nullptr,
+                  const std::atomic<int>* stop = nullptr)
+      : storage_(storage), threads_(threads), progress_(progress), cancel_(cancel), stop_(stop) {}
 
   void begin(std::span<const PreparedOrbit> population1, double v_esc) override;
   std::size_t capacity() const override { return 1; }
@@ -64,6 +73,7 @@ class SerialEvaluator : public FrameEvaluator {
   int threads_;
   ProgressReporter* progress_;
   const std::atomic<bool>* cancel_;
+  const std::atomic<int>* stop_;
   std::span<const PreparedOrbit> population1_;
   double v_esc_ = 0.0;
   FrameResult pending_;

@@ -1,12 +1,42 @@
 // Writing one frame to each output.
 #include "run/frame_sinks.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "io/fortran_text.h"
 #include "run/run_storage.h"
 
 namespace pairtrack {
+
+bool FileOutput::flush(std::string& reason) {
+  errno = 0;
+  if (stream_.flush()) return true;
+  reason = std::strerror(errno != 0 ? errno : EIO);
+  return false;
+}
+
+OutputLength FileOutput::output() const {
+  const std::streamoff at = stream_.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::out);
+  return {role_, path_, at < 0 ? 0 : static_cast<std::uint64_t>(at)};
+}
+
+bool FileOutput::resume(std::uint64_t bytes, std::string& reason) {
+  if (path_ == "-") {
+    // Standard output cannot be cut back: the run goes on where the user's redirection puts
+    // it, and only the count of the report's bytes starts at the checkpoint's length.
+    stream_.rdbuf()->pubseekoff(static_cast<std::streamoff>(bytes), std::ios::beg, std::ios::out);
+    return true;
+  }
+  if (!truncate_output(path_, bytes, reason)) return false;
+  stream_.seekp(std::streampos(static_cast<std::streamoff>(bytes)));
+  if (!stream_) {
+    reason = "cannot be positioned at byte " + std::to_string(bytes);
+    return false;
+  }
+  return true;
+}
 
 void ReportSink::frame(const FrameJob&, const FrameResult& result) {
   for (std::int64_t i = 0; i < result.no_case; ++i) {
@@ -82,8 +112,9 @@ void append_body_rows(const FrameJob& job, const FrameResult& result, std::vecto
   }
 }
 
-BodiesCsvSink::BodiesCsvSink(std::ostream& file) : file_(file) {
-  file_ << kBodiesCsvHeader << '\n';
+BodiesCsvSink::BodiesCsvSink(std::ostream& file, std::string path, bool header)
+    : file_(file), output_(file, "bodies", std::move(path)) {
+  if (header) file_ << kBodiesCsvHeader << '\n';
 }
 
 void BodiesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
@@ -114,8 +145,9 @@ void BodiesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
 }
 
-FramesCsvSink::FramesCsvSink(std::ostream& file) : file_(file) {
-  file_ << kFramesCsvHeader << '\n';
+FramesCsvSink::FramesCsvSink(std::ostream& file, std::string path, bool header)
+    : file_(file), output_(file, "frames", std::move(path)) {
+  if (header) file_ << kFramesCsvHeader << '\n';
 }
 
 void FramesCsvSink::frame(const FrameJob& job, const FrameResult& result) {

@@ -27,7 +27,7 @@ void SerialEvaluator::begin(std::span<const PreparedOrbit> population1, double v
 void SerialEvaluator::submit(const FrameJob& job) {
   prepare_bodies(job, storage_.prepared2.get());
   const std::int64_t no_case =
-      progress_ != nullptr || cancel_ != nullptr
+      progress_ != nullptr || cancel_ != nullptr || stop_ != nullptr
           ? evaluate_in_batches(job)
           : evaluate_pairs(population1_,
                            std::span<const PreparedOrbit>(storage_.prepared2.get(), job.bodies.size()),
@@ -58,12 +58,15 @@ std::int64_t SerialEvaluator::evaluate_in_batches(const FrameJob& job) {
   const auto n_swept = static_cast<std::int64_t>(job.bodies.size());
   std::int64_t batch = (n_swept + kBatches - 1) / kBatches;
   if (n1 > 0) batch = std::max(batch, (kMinBatchPairs + n1 - 1) / n1);
-  if (cancel_ != nullptr && n1 > 0) batch = std::min(batch, kCancelBatchPairs / n1);
+  if ((cancel_ != nullptr || stop_ != nullptr) && n1 > 0) {
+    batch = std::min(batch, kCancelBatchPairs / n1);
+  }
   batch = std::max<std::int64_t>(batch, 1);
   if (progress_ != nullptr) progress_->frame_started(job.frame, job.t_myr, n1 * n_swept);
   std::int64_t no_case = 0;
   for (std::int64_t b0 = 0; b0 < n_swept; b0 += batch) {
     if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) throw Cancelled();
+    if (stop_ != nullptr && stop_->load(std::memory_order_relaxed) != 0) throw FrameDropped();
     const std::int64_t count = std::min<std::int64_t>(batch, n_swept - b0);
     const std::span<const PreparedOrbit> bodies(storage_.prepared2.get() + b0,
                                                 static_cast<std::size_t>(count));
