@@ -13,7 +13,8 @@ namespace pairtrack {
 bool FileOutput::flush(std::string& reason) {
   errno = 0;
   if (stream_.flush()) return true;
-  reason = std::strerror(errno != 0 ? errno : EIO);
+  check();
+  reason = std::strerror(error_);
   return false;
 }
 
@@ -44,7 +45,9 @@ void ReportSink::frame(const FrameJob&, const FrameResult& result) {
   }
   line_.clear();
   append_frame_line(line_, result.figures);
+  errno = 0;
   out_ << line_;
+  file_.check();
 }
 
 void PairFileSink::frame(const FrameJob& job, const FrameResult& result) {
@@ -54,7 +57,9 @@ void PairFileSink::frame(const FrameJob& job, const FrameResult& result) {
     const SweptBody& body = job.bodies[b];
     append_pair_line(text_, body.id, job.t_myr, body.a_cm / kCmPerAu, body.e, body.inc);
   }
+  errno = 0;
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+  output_.check();
 }
 
 void append_csv_real(std::string& out, double value) {
@@ -142,7 +147,9 @@ void BodiesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
     if (row.drawn) append_csv_real(text_, row.draw);
     text_ += '\n';
   }
+  errno = 0;
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+  output_.check();
 }
 
 FramesCsvSink::FramesCsvSink(std::ostream& file, std::string path, bool header)
@@ -165,7 +172,9 @@ void FramesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
     append_csv_int(text_, v);
   }
   text_ += '\n';
+  errno = 0;
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+  output_.check();
 }
 
 }  // namespace pairtrack

@@ -3,6 +3,7 @@
 // frame). Each sink sees the frame's job (what was swept, drawn and removed) and its result.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -43,6 +44,10 @@ class FileOutput {
  public:
   FileOutput(std::ostream& stream, std::string role, std::string path)
       : stream_(stream), role_(std::move(role)), path_(std::move(path)) {}
+  // After each write: a stream that just failed keeps the system's reason (errno) for flush().
+  void check() {
+    if (!stream_ && error_ == 0) error_ = errno != 0 ? errno : EIO;
+  }
   bool flush(std::string& reason);
   OutputLength output() const;
   bool resume(std::uint64_t bytes, std::string& reason);
@@ -50,6 +55,7 @@ class FileOutput {
  private:
   std::ostream& stream_;
   std::string role_, path_;
+  int error_ = 0;
 };
 
 // The report: one "The line did not make any of the checks" line per such pair, then the frame

@@ -203,6 +203,54 @@ TEST_P(MpiIdentity, EveryRankCountGivesThePairtrackOutputsByteForByte) {
 INSTANTIATE_TEST_SUITE_P(Mpi, MpiIdentity, ::testing::ValuesIn(kScenarios),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A run stopped (SIGTERM at a frame boundary on rank 0, or rank 0 killed outright) and resumed
+// from its checkpoint, on any rank counts, gives every output of the serial run byte for byte.
+struct MpiStop {
+  int ranks_before, ranks_after, signal, frame;
+};
+
+class MpiKillAndResume : public ::testing::TestWithParam<MpiStop> {};
+
+TEST_P(MpiKillAndResume, TheResumedRunGivesThePairtrackOutputs) {
+  const MpiStop stop = GetParam();
+  ScratchDir dir;
+  Params p;
+  small_frames(dir, p);
+  const std::string args = "--report report.txt --bodies bodies.csv --frames frames.csv";
+  const Outputs serial = run_in(dir, p.text(), 0, "", args);
+  ASSERT_EQ(serial.run.status, 0) << serial.run.err;
+  const std::string report = read_file(dir / "report.txt");
+  const Outputs first =
+      run_in(dir, p.text(), stop.ranks_before,
+             "PAIRTRACK_TEST_RAISE=" + std::to_string(stop.frame) + ":" + std::to_string(stop.signal),
+             args + " --checkpoint run.ckpt");
+  EXPECT_NE(first.run.status, 0);
+  if (stop.signal == SIGTERM) {
+    EXPECT_EQ(first.run.status, 128 + SIGTERM) << first.run.err;
+    EXPECT_NE(first.run.err.find("pairtrack: stopped by signal 15 after frame "), std::string::npos)
+        << first.run.err;
+  }
+  ASSERT_TRUE(fs::exists(dir / "run.ckpt"));
+  // run_in removes the tables before a run: the resumed run needs the interrupted ones.
+  fs::copy_file(dir / "bodies.csv", dir / "bodies.keep");
+  fs::copy_file(dir / "frames.csv", dir / "frames.keep");
+  fs::copy_file(dir / "hitrate_pairtrack_q.tmp", dir / "pairs.keep");
+  const std::string resume =
+      "mv bodies.keep bodies.csv && mv frames.keep frames.csv && mv pairs.keep "
+      "hitrate_pairtrack_q.tmp && ";
+  const Outputs resumed = run_in(dir, p.text(), stop.ranks_after, resume,
+                                 args + " --checkpoint run.ckpt --resume run.ckpt");
+  EXPECT_EQ(resumed.run.status, 0) << resumed.run.err;
+  EXPECT_EQ(read_file(dir / "report.txt"), report);
+  EXPECT_EQ(resumed.run.pairs, serial.run.pairs);
+  EXPECT_EQ(resumed.bodies, serial.bodies);
+  EXPECT_EQ(resumed.frames, serial.frames);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranks, MpiKillAndResume,
+                         ::testing::Values(MpiStop{2, 2, SIGTERM, 7}, MpiStop{3, 2, SIGTERM, 30},
+                                           MpiStop{2, 3, SIGKILL, 12}, MpiStop{3, 3, SIGKILL, 41}));
+
 // The pid of the pairtrack-mpi process of MPI rank `rank` that runs in the folder `cwd` (other
 // tests may run MPI jobs at the same time: their ranks must never be taken), or 0.
 pid_t find_rank(int rank, const fs::path& cwd) {
