@@ -323,14 +323,13 @@ int Run::fail(const FreeFormLine& line, const std::string& reason) {
 }
 
 void Run::deliver(Wait wait) {
-  while (in_flight_ > 0 && evaluator_.take(result_, wait != Wait::none)) {
+  // After a stop signal or a failed write no further frame is delivered: frames still in
+  // flight are dropped, and every output stays at the last finished frame.
+  while (in_flight_ > 0 && stop_status() == 0 && evaluator_.take(result_, wait != Wait::none)) {
     if (wait == Wait::oldest) wait = Wait::none;
     const FrameJob& job = jobs_[oldest_];
-    const bool writing = output_error_.empty();  // after a write error no frame is written
-    if (writing) {
-      for (FrameSink* sink : sinks_) sink->frame(job, result_);
-      finish_frame(job);  // every finished frame whole on disk, then the checkpoint
-    }
+    for (FrameSink* sink : sinks_) sink->frame(job, result_);
+    finish_frame(job);  // every finished frame whole on disk, then the checkpoint
     oldest_ = (oldest_ + 1) % jobs_.size();
     --in_flight_;
   }
@@ -606,7 +605,7 @@ int Run::frame_loop(HistoryFile& history) {
   }
 
   deliver(Wait::all);
-  if (!output_error_.empty()) return end_early(1);
+  if (const int stop = stop_status(); stop != 0) return end_early(stop);
   history.close();
   write(out_, FreeFormLine().text("# pairtrack: t_max = ").real(t_max_).text(" Myr"));
   out_.flush();
