@@ -47,10 +47,10 @@ def _build_extension(build_dir):
     jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", str(os.cpu_count() or 1))
     subprocess.run(["cmake", "--build", build_dir, "--target", "pairtrack_python", "-j", jobs],
                    check=True)
-    found = glob.glob(os.path.join(build_dir, "python", "pairtrack*.so"))
-    if not found:
+    package = os.path.join(build_dir, "python", "pairtrack")
+    if not glob.glob(os.path.join(package, "_core*.so")):
         raise RuntimeError("the CMake build made no pairtrack module (is pybind11 installed?)")
-    return found[0]
+    return package
 
 
 def _record_line(name, data):
@@ -73,15 +73,16 @@ def prepare_metadata_for_build_wheel(metadata_directory, config_settings=None):
 def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
     build_dir = tempfile.mkdtemp(prefix="pairtrack-wheel-")
     try:
-        module = _build_extension(build_dir)
+        package = _build_extension(build_dir)
         info = f"pairtrack-{_version()}.dist-info"
-        files = {
-            os.path.basename(module): open(module, "rb").read(),
-            "pairtrack.pyi": open(os.path.join(ROOT, "python", "pairtrack.pyi"), "rb").read(),
+        files = {f"pairtrack/{name}": open(os.path.join(package, name), "rb").read()
+                 for name in sorted(os.listdir(package))
+                 if os.path.isfile(os.path.join(package, name))}
+        files.update({
             f"{info}/METADATA": _metadata().encode(),
             f"{info}/WHEEL": (f"Wheel-Version: 1.0\nGenerator: pairtrack build_backend\n"
                               f"Root-Is-Purelib: false\nTag: {_tag()}\n").encode(),
-        }
+        })
         record = "".join(_record_line(name, data) for name, data in files.items())
         record += f"{info}/RECORD,,\n"
         files[f"{info}/RECORD"] = record.encode()

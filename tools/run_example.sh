@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every executable (pairtrack, pairtrack-history, and pairtrack-mpi
-# where MPI was found) and runs pairtrack on the bundled example
+# where MPI was found) and the Python package (build/python: put it on PYTHONPATH for
+# /usr/bin/python3; where pybind11 was found) and runs pairtrack on the bundled example
 # (examples/example.in): 300 main-belt orbits against six frames of 40 evolving
 # bodies. The report goes to standard output; the run's files are left in
 # build/example/.
@@ -8,11 +9,13 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/setup.sh"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-# The executables only: the default target would build every test and benchmark too.
+# The executables and the Python module only: the default target would build every test and
+# benchmark too.
 targets=(pairtrack pairtrack-history)
-if cmake --build "$root/build" --target help 2>/dev/null | grep -w pairtrack-mpi >/dev/null; then
-  targets+=(pairtrack-mpi)
-fi
+available="$(cmake --build "$root/build" --target help 2>/dev/null || true)"
+for optional in pairtrack-mpi pairtrack_python; do
+  if grep -w -- "$optional" <<<"$available" >/dev/null; then targets+=("$optional"); fi
+done
 cmake --build "$root/build" --target "${targets[@]}" -j"$(nproc)" >/dev/null
 run="$root/build/example"
 mkdir -p "$run"

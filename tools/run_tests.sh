@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds pairtrack and every test and runs the whole test suite with CTest, once per CMake
-# preset named (CMakePresets.json), by default
+# Builds the manual (docs/, mkdocs --strict), pairtrack and every test, and runs the whole test
+# suite with CTest, once per CMake preset named (CMakePresets.json), by default
 #   release  the plain Release build in build/, then
-#   asan     the library and the suite again with AddressSanitizer and UndefinedBehaviorSanitizer
-#            in build-asan/ (any report stops the test that caused it).
+#   asan     the library, the Python module and the suite again with AddressSanitizer and
+#            UndefinedBehaviorSanitizer in build-asan/ (any report stops the test that caused it).
 # Usage: tools/run_tests.sh [preset ...]   (tools/run_tests.sh release: the plain stage only)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -12,6 +12,9 @@ presets=("$@")
 "$root/tools/setup.sh"
 
 cd "$root"
+# The manual: every page in the nav, every link between pages valid (strict), built under the
+# build directory so that the source tree stays clean.
+mkdocs build --strict --quiet -f "$root/mkdocs.yml" -d "$root/build/site"
 for preset in "${presets[@]}"; do
   start=$SECONDS
   cmake --preset "$preset" >/dev/null

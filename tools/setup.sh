@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing pairtrack needs, when it is missing:
 # a C++20 compiler, CMake, GoogleTest, Google Benchmark, matplotlib for the report plot, and
-# pybind11, NumPy, pytest and the Python headers for the Python module, CLI11 for the command
-# lines, and Open MPI for pairtrack-mpi (Debian packages).
+# pybind11, NumPy, pytest and the Python headers for the Python module (pandas, mypy, nbclient
+# and ipykernel for its tests), CLI11 for the command lines, Open MPI for pairtrack-mpi, and
+# mkdocs for the manual in docs/ (Debian packages).
 # Safe to run repeatedly; does nothing on a machine that has everything.
 set -euo pipefail
 
@@ -21,6 +22,14 @@ ls /usr/include/python3*/Python.h >/dev/null 2>&1 || need+=(python3-dev)
 [ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
 command -v mpirun >/dev/null 2>&1 || need+=(openmpi-bin)
 command -v mpicxx >/dev/null 2>&1 || need+=(libopenmpi-dev)
+# The Python package's tests: pandas (to_pandas), mypy (stubtest), and nbclient with its kernel
+# to execute the quick-start notebook.
+[ -f /usr/lib/python3/dist-packages/pandas/__init__.py ] || need+=(python3-pandas)
+[ -f /usr/lib/python3/dist-packages/mypy/stubtest.py ] || need+=(python3-mypy)
+[ -f /usr/lib/python3/dist-packages/nbclient/__init__.py ] || need+=(python3-nbclient)
+[ -f /usr/lib/python3/dist-packages/nbformat/__init__.py ] || need+=(python3-nbformat)
+[ -f /usr/lib/python3/dist-packages/ipykernel/__init__.py ] || need+=(python3-ipykernel)
+command -v mkdocs >/dev/null 2>&1 || need+=(mkdocs)
 for extra in "$@"; do need+=("$extra"); done
 
 if [ ${#need[@]} -gt 0 ]; then

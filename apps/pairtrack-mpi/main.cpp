@@ -3,6 +3,7 @@
 // ranks evaluate frames, or parts of large frames, that rank 0 sends them.
 //   mpirun -n N pairtrack-mpi [OPTIONS] < run.in > report.txt
 #include <mpi.h>
+#include <signal.h>
 
 #include <iostream>
 
@@ -22,6 +23,12 @@ int main(int argc, char** argv) {
     status = pairtrack::detail::command_line_main(argc, argv, &evaluator);
     evaluator.end();
   } else {
+    // Rank 0 decides when to stop; the others go on until it tells them. A signal that reaches
+    // every rank (srun, or mpirun forwarding SIGUSR1) must not end them first.
+    struct sigaction ignore {};
+    ignore.sa_handler = [](int) {};
+    sigemptyset(&ignore.sa_mask);
+    for (const int signal : {SIGTERM, SIGINT, SIGUSR1}) sigaction(signal, &ignore, nullptr);
     pairtrack::detail::serve_frames(MPI_COMM_WORLD, 0);
   }
   MPI_Finalize();

@@ -49,7 +49,10 @@ class MpiEvaluator : public FrameEvaluator {
   void submit(const FrameJob& job) override;
   bool take(FrameResult& result, bool wait) override;
   // Tells every other rank to stop; called at every end of the run (and by the destructor).
+  // Each rank answers with its work: whole frames, pairs and busy seconds.
   void end() override;
+  // One progress line per rank: frames evaluated whole, pairs, seconds spent evaluating.
+  void summarise(std::ostream& err) const override;
 
  private:
   struct Slot {
@@ -78,6 +81,12 @@ class MpiEvaluator : public FrameEvaluator {
   std::vector<std::deque<std::size_t>> outstanding_;  // per rank: slots it is working on
   std::vector<char> buffer_;
   bool ended_ = false;
+  // Per rank: frames evaluated whole, pairs evaluated, seconds spent evaluating.
+  struct Work {
+    double frames = 0.0, pairs = 0.0, busy_s = 0.0;
+  };
+  std::vector<Work> work_;
+  double started_s_ = 0.0;
 };
 
 // The loop of every rank but 0: receives the catalogue, then frames or parts of frames, until

@@ -39,6 +39,13 @@ struct CatalogueReadResult {
   // "Error reading file examples/missing.cat" or
   // "pairtrack: orbit catalogue holds more than 30000 orbits".
   std::string message;
+  // The program's warnings about this catalogue, in its words: reading that stopped before the
+  // end of the file (a header line, a blank line, a line too short for columns 148-182, with the
+  // count of lines left unread), no orbit read, orbits with a <= 0, e outside [0, 1) or an
+  // inclination outside [0, 180] degrees. Each kind is given once, at its first occurrence; a
+  // kind that repeats adds a count line ("...: 12 in this catalogue (the first is reported
+  // above)"). Empty when the reading failed.
+  std::vector<std::string> warnings;
 };
 
 // Reads the catalogue at `path` (used as given, any length) into `catalogue` (replacing its

@@ -26,8 +26,10 @@
 // 0), never a crash.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 
 #include "pairtrack/units.h"
 
@@ -61,6 +63,15 @@ struct KernelOptions {
   // Threads evaluating the pairs: <= 0 takes all cores (OpenMP's default team, which honours
   // OMP_NUM_THREADS). The results never depend on it: every pair writes only its own slots.
   int threads = 0;
+  // When not null, checked between chunks of pairs: once it reads true, the call stops within
+  // about a chunk per thread and throws Cancelled (an interactive front end's Ctrl-C).
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+// Thrown by a call whose cancel flag was set while it ran; its outputs are then incomplete.
+class Cancelled : public std::runtime_error {
+ public:
+  Cancelled() : std::runtime_error("pairtrack: the computation was cancelled") {}
 };
 
 // The four outputs of one pair.

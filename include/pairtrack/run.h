@@ -10,6 +10,7 @@
 // called while one is going waits for it.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ struct RunConfig {
   std::string pair_file = kPairFileName;  // the pair file's name (--pair-file)
   int threads = 0;      // pair-evaluation threads; 0: all cores (OMP_NUM_THREADS honoured)
   bool strict = false;  // the first warning ends the run with status 1 (--strict)
+  // When not null and set while the run goes on, the run stops between chunks of pairs or
+  // frames and run() throws Cancelled (see kernel.h); the pair file of the run is then removed.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 struct RunDiagnostic {

@@ -6,15 +6,15 @@
 
 namespace pairtrack::python {
 
-// collision_probability, pair_matrix, the result class PairResult, the frame statistics and
+// collision_pairs, collision_pair_matrix, the frame statistics, argument conversions and
 // the unit constants (kernel_bindings.cpp).
 void register_kernel(pybind11::module_& m);
 
-// read_catalogue, HistoryFile, Frame, write_history, read_report and their classes
+// read_catalogue, the history reader handle and writer, read_report
 // (file_bindings.cpp).
 void register_files(pybind11::module_& m);
 
-// run, its result classes RunResult, FrameTable, BodyTable and PairtrackWarning
+// run
 // (run_bindings.cpp).
 void register_run(pybind11::module_& m);
 

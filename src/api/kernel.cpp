@@ -52,6 +52,10 @@ void store(const PairResultArrays& out, std::int64_t index, const PairResult& r)
   if (out.v_imp_mean != nullptr) out.v_imp_mean[index] = r.v_imp_mean;
 }
 
+bool cancelled(const KernelOptions& options) {
+  return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
+}
+
 }  // namespace
 
 std::int64_t collision_pair_matrix(const OrbitArrays& orbits1, const OrbitArrays& orbits2,
@@ -65,14 +69,17 @@ std::int64_t collision_pair_matrix(const OrbitArrays& orbits1, const OrbitArrays
   const int team = pair_team_size(options.threads);
   const std::vector<PreparedOrbit> p1 = prepare_all(orbits1, options.angle_unit, team);
   const std::vector<PreparedOrbit> p2 = prepare_all(orbits2, options.angle_unit, team);
-  // Pair (i, j) is stored at i * n2 + j.
-  return evaluate_pair_chunks(p1, p2, options.v_esc_km_s, 0, total, team,
-                              [&](std::int64_t, std::int64_t j, std::int64_t i0,
-                                  std::int64_t count, const PairResult* row) {
-                                for (std::int64_t k = 0; k < count; ++k) {
-                                  store(out, (i0 + k) * n2 + j, row[k]);
-                                }
-                              });
+  // Pair (i, j) is stored at i * n2 + j. Once options.cancel is set, the chunks not yet begun
+  // are skipped and the call throws Cancelled.
+  const std::int64_t no_case = evaluate_pair_chunks(
+      p1, p2, options.v_esc_km_s, 0, total, team,
+      [&](std::int64_t, std::int64_t j, std::int64_t i0, std::int64_t count,
+          const PairResult* row) {
+        for (std::int64_t k = 0; k < count; ++k) store(out, (i0 + k) * n2 + j, row[k]);
+      },
+      options.cancel);
+  if (cancelled(options)) throw Cancelled();
+  return no_case;
 }
 
 std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbits2,
@@ -91,6 +98,7 @@ std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbi
   std::int64_t no_case = 0;
 #pragma omp parallel for schedule(dynamic, 1) num_threads(team) reduction(+ : no_case)
   for (std::int64_t c = 0; c < n_chunks; ++c) {
+    if (cancelled(options)) continue;
     const std::int64_t end = std::min(n, (c + 1) * kChunkPairs);
     for (std::int64_t k = c * kChunkPairs; k < end; ++k) {
       const PreparedOrbit o1 = prepare(orbits1.semimajor_axis_au[k], orbits1.eccentricity[k],
@@ -102,6 +110,7 @@ std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbi
       store(out, k, r);
     }
   }
+  if (cancelled(options)) throw Cancelled();
   return no_case;
 }
 

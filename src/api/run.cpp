@@ -4,6 +4,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "pairtrack/kernel.h"
 #include "pairtrack/run.h"
 #include "engine/diagnostics.h"
 #include "engine/frame_sinks.h"
@@ -59,17 +60,25 @@ RunOutcome run(const RunConfig& config) {
   options.policy.strict = config.strict;
   options.pair_file_name = config.pair_file;
   options.sinks.push_back(&tables);
+  options.cancel = config.cancel;
 
   std::istringstream in(run_records(config));
   std::ostringstream out;
   {
     const std::lock_guard<std::mutex> lock(run_mutex());
-    outcome.status = run_program(in, out, options);
+    try {
+      outcome.status = run_program(in, out, options);
+    } catch (const Cancelled&) {
+      // A cancelled run leaves no half-written pair file behind.
+      if (config.write_pairs) std::remove(config.pair_file.c_str());
+      throw;
+    }
   }
   outcome.report = out.str();
   outcome.frames = std::move(tables.frames);
   outcome.bodies = std::move(tables.bodies);
   for (const auto& entry : diagnostics.entries) {
+    if (entry.level == DiagnosticLevel::notice) continue;  // only stops by signal, not here
     outcome.diagnostics.push_back({entry.level == DiagnosticLevel::error, entry.text});
   }
   return outcome;

@@ -4,7 +4,9 @@
 namespace pairtrack::detail {
 
 void StreamDiagnosticSink::diagnostic(DiagnosticLevel level, const std::string& text) {
-  err_ << (level == DiagnosticLevel::warning ? "pairtrack: warning: " : "pairtrack: error: ")
+  err_ << (level == DiagnosticLevel::warning ? "pairtrack: warning: "
+           : level == DiagnosticLevel::error ? "pairtrack: error: "
+                                             : "pairtrack: ")
        << text << '\n';
   err_.flush();
 }
@@ -34,7 +36,9 @@ bool Diagnostics::warn_counted(const std::string& kind, const std::string& text,
 
 void Diagnostics::error(const std::string& text) { emit(DiagnosticLevel::error, text); }
 
-void Diagnostics::finish() {
+void Diagnostics::notice(const std::string& text) { emit(DiagnosticLevel::notice, text); }
+
+void Diagnostics::finish(const std::string& scope) {
   if (finished_) return;
   finished_ = true;
   if (policy_.quiet || policy_.strict) return;
@@ -42,7 +46,8 @@ void Diagnostics::finish() {
     const Counted& c = seen_[kind];
     if (c.count > 1 && !c.summary.empty()) {
       emit(DiagnosticLevel::warning, c.summary + ": " + std::to_string(c.count) +
-                                         " in this run (the first is reported above)");
+                                         " " + scope +
+                                         " (the first is reported above)");
     }
   }
 }

@@ -12,7 +12,9 @@
 
 namespace pairtrack::detail {
 
-enum class DiagnosticLevel { warning, error };
+// A notice is neither a mistake nor a failure: the run tells what it did ("stopped by signal
+// 15 after frame 12"); --strict does not act on it, --quiet does not silence it.
+enum class DiagnosticLevel { warning, error, notice };
 
 // Receives one diagnostic at a time: a single line of text without prefix or line end.
 class DiagnosticSink {
@@ -66,10 +68,13 @@ class Diagnostics {
 
   // The reason behind an error end.
   void error(const std::string& text);
+  // A notice (see DiagnosticLevel).
+  void notice(const std::string& text);
 
-  // Reports the counts of repeated warnings: "<summary>: <n> in this run (the first is
-  // reported above)". Called once at every end of the run.
-  void finish();
+  // Reports the counts of repeated warnings: "<summary>: <n> <scope> (the first is reported
+  // above)". Called once at every end of the run; a reader that checks one file on its own
+  // names that file's scope ("in this catalogue").
+  void finish(const std::string& scope = "in this run");
 
   bool strict() const { return policy_.strict; }
   // Number of warnings raised so far, repeats included.

@@ -5,7 +5,9 @@
 // its outputs and their order do not depend on which evaluator runs.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <ostream>
 #include <span>
 
 #include "kernel/fast/fast_kernel.h"
@@ -14,6 +16,9 @@
 namespace pairtrack::detail {
 
 class ProgressSink;
+
+// Thrown by an evaluator that gave up the frame in evaluation because a stop was asked for.
+struct FrameDropped {};
 struct RunStorage;
 
 class FrameEvaluator {
@@ -37,6 +42,8 @@ class FrameEvaluator {
 
   // No further frames (after the last one, and on every error end).
   virtual void end() {}
+  // What each process did, for `pairtrack-mpi --rank-summary` (after end()).
+  virtual void summarise(std::ostream& err) const { (void)err; }
 };
 
 // Evaluates each frame in this process when it is submitted, over `threads` OpenMP threads
@@ -45,8 +52,14 @@ class FrameEvaluator {
 // values are the same to the bit.
 class SerialEvaluator : public FrameEvaluator {
  public:
-  SerialEvaluator(RunStorage& storage, int threads, ProgressSink* progress)
-      : storage_(storage), threads_(threads), progress_(progress) {}
+  // `cancel`, when not null, is looked at between batches of a frame's pairs: once it reads
+  // true, submit() throws Cancelled (the Python module's Ctrl-C). `stop`, likewise: once it
+  // holds a signal number, submit() throws FrameDropped (the frame is given up, the run ends
+  // at the last finished one).
+  SerialEvaluator(RunStorage& storage, int threads, ProgressSink* progress,
+                  const std::atomic<bool>* cancel = nullptr,
+                  const std::atomic<int>* stop = nullptr)
+      : storage_(storage), threads_(threads), progress_(progress), cancel_(cancel), stop_(stop) {}
 
   void begin(std::span<const PreparedOrbit> population1, double v_esc) override;
   std::size_t capacity() const override { return 1; }
@@ -54,11 +67,13 @@ class SerialEvaluator : public FrameEvaluator {
   bool take(FrameResult& result, bool wait) override;
 
  private:
-  std::int64_t evaluate_with_progress(const FrameJob& job);
+  std::int64_t evaluate_in_batches(const FrameJob& job);
 
   RunStorage& storage_;
   int threads_;
   ProgressSink* progress_;
+  const std::atomic<bool>* cancel_;
+  const std::atomic<int>* stop_;
   std::span<const PreparedOrbit> population1_;
   double v_esc_ = 0.0;
   FrameResult pending_;

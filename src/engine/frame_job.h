@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/checkpoint.h"
 #include "engine/frame_report.h"
 
 namespace pairtrack::detail {
@@ -31,6 +32,9 @@ struct FrameJob {
   std::int32_t n2 = 0;     // bodies stored for the frame (the whole frame)
   std::vector<SweptBody> bodies;
   std::int64_t removed_total = 0;  // bodies removed in the run so far, this frame's included
+  // Where the run stands once this frame is finished (what its reading and plan left): written
+  // to the checkpoint after the frame's outputs are flushed.
+  RunPosition position;
 
   std::int64_t pairs() const { return std::int64_t{n1} * static_cast<std::int64_t>(bodies.size()); }
 };

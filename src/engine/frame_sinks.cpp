@@ -1,12 +1,43 @@
 // Writing one frame to each output.
 #include "engine/frame_sinks.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "io/fortran_text.h"
 #include "engine/run_storage.h"
 
 namespace pairtrack::detail {
+
+bool FileOutput::flush(std::string& reason) {
+  errno = 0;
+  if (stream_.flush()) return true;
+  check();
+  reason = std::strerror(error_);
+  return false;
+}
+
+OutputLength FileOutput::output() const {
+  const std::streamoff at = stream_.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::out);
+  return {role_, path_, at < 0 ? 0 : static_cast<std::uint64_t>(at)};
+}
+
+bool FileOutput::resume(std::uint64_t bytes, std::string& reason) {
+  if (path_ == "-") {
+    // Standard output cannot be cut back: the run goes on where the user's redirection puts
+    // it, and only the count of the report's bytes starts at the checkpoint's length.
+    stream_.rdbuf()->pubseekoff(static_cast<std::streamoff>(bytes), std::ios::beg, std::ios::out);
+    return true;
+  }
+  if (!truncate_output(path_, bytes, reason)) return false;
+  stream_.seekp(std::streampos(static_cast<std::streamoff>(bytes)));
+  if (!stream_) {
+    reason = "cannot be positioned at byte " + std::to_string(bytes);
+    return false;
+  }
+  return true;
+}
 
 void ReportSink::frame(const FrameJob&, const FrameResult& result) {
   for (std::int64_t i = 0; i < result.no_case; ++i) {
@@ -14,7 +45,9 @@ void ReportSink::frame(const FrameJob&, const FrameResult& result) {
   }
   line_.clear();
   append_frame_line(line_, result.figures);
+  errno = 0;
   out_ << line_;
+  file_.check();
 }
 
 void PairFileSink::frame(const FrameJob& job, const FrameResult& result) {
@@ -24,7 +57,9 @@ void PairFileSink::frame(const FrameJob& job, const FrameResult& result) {
     const SweptBody& body = job.bodies[b];
     append_pair_line(text_, body.id, job.t_myr, body.a_cm / kCentimetresPerAu, body.e, body.inc);
   }
+  errno = 0;
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+  output_.check();
 }
 
 void append_csv_real(std::string& out, double value) {
@@ -82,8 +117,9 @@ void append_body_rows(const FrameJob& job, const FrameResult& result, std::vecto
   }
 }
 
-BodiesCsvSink::BodiesCsvSink(std::ostream& file) : file_(file) {
-  file_ << kBodiesCsvHeader << '\n';
+BodiesCsvSink::BodiesCsvSink(std::ostream& file, std::string path, bool header)
+    : file_(file), output_(file, "bodies", std::move(path)) {
+  if (header) file_ << kBodiesCsvHeader << '\n';
 }
 
 void BodiesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
@@ -111,11 +147,14 @@ void BodiesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
     if (row.drawn) append_csv_real(text_, row.draw);
     text_ += '\n';
   }
+  errno = 0;
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+  output_.check();
 }
 
-FramesCsvSink::FramesCsvSink(std::ostream& file) : file_(file) {
-  file_ << kFramesCsvHeader << '\n';
+FramesCsvSink::FramesCsvSink(std::ostream& file, std::string path, bool header)
+    : file_(file), output_(file, "frames", std::move(path)) {
+  if (header) file_ << kFramesCsvHeader << '\n';
 }
 
 void FramesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
@@ -133,7 +172,9 @@ void FramesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
     append_csv_int(text_, v);
   }
   text_ += '\n';
+  errno = 0;
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+  output_.check();
 }
 
 }  // namespace pairtrack::detail

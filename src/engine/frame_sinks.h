@@ -3,9 +3,11 @@
 // frame). Each sink sees the frame's job (what was swept, drawn and removed) and its result.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pairtrack/tables.h"
@@ -17,17 +19,59 @@ class FrameSink {
  public:
   virtual ~FrameSink() = default;
   virtual void frame(const FrameJob& job, const FrameResult& result) = 0;
+  // Called after every frame: pushes what frame() wrote out of the process, so that a
+  // finished frame is whole on disk whatever happens next. False, with the system's reason,
+  // when the output did not take it all (a full disk, a closed pipe).
+  virtual bool flush(std::string& reason) {
+    (void)reason;
+    return true;
+  }
+  // The output this sink writes, for checkpoints: its role, its path and its length in bytes
+  // now (after a flush). An empty role for sinks that write no file.
+  virtual OutputLength output() const { return {}; }
+  // A resumed run: the output is cut back to `bytes` (its length after the checkpoint's frame)
+  // and continued from there. False, with a reason, when that cannot be done.
+  virtual bool resume(std::uint64_t bytes, std::string& reason) {
+    (void)bytes;
+    (void)reason;
+    return true;
+  }
+};
+
+// What the file-writing sinks share: a stream on a named file, flushed after every frame, cut
+// back to a checkpoint's length on resume.
+class FileOutput {
+ public:
+  FileOutput(std::ostream& stream, std::string role, std::string path)
+      : stream_(stream), role_(std::move(role)), path_(std::move(path)) {}
+  // After each write: a stream that just failed keeps the system's reason (errno) for flush().
+  void check() {
+    if (!stream_ && error_ == 0) error_ = errno != 0 ? errno : EIO;
+  }
+  bool flush(std::string& reason);
+  OutputLength output() const;
+  bool resume(std::uint64_t bytes, std::string& reason);
+
+ private:
+  std::ostream& stream_;
+  std::string role_, path_;
+  int error_ = 0;
 };
 
 // The report: one "The line did not make any of the checks" line per such pair, then the frame
 // line "(f16.10,4(1x,f22.16),4(1x,i8))".
 class ReportSink : public FrameSink {
  public:
-  explicit ReportSink(std::ostream& out) : out_(out) {}
+  // `path`: the report file's name, or "-" for standard output.
+  ReportSink(std::ostream& out, std::string path) : out_(out), file_(out, "report", std::move(path)) {}
   void frame(const FrameJob& job, const FrameResult& result) override;
+  bool flush(std::string& reason) override { return file_.flush(reason); }
+  OutputLength output() const override { return file_.output(); }
+  bool resume(std::uint64_t bytes, std::string& reason) override { return file_.resume(bytes, reason); }
 
  private:
   std::ostream& out_;
+  FileOutput file_;
   std::string line_;
 };
 
@@ -35,11 +79,15 @@ class ReportSink : public FrameSink {
 // (impact speed above 1e-8 km/s), "(1x,i8,1x,f16.10,1x,f14.8,1x,f10.8,1(1x,f10.5))".
 class PairFileSink : public FrameSink {
  public:
-  explicit PairFileSink(std::ostream& file) : file_(file) {}
+  PairFileSink(std::ostream& file, std::string path) : file_(file), output_(file, "pairs", std::move(path)) {}
   void frame(const FrameJob& job, const FrameResult& result) override;
+  bool flush(std::string& reason) override { return output_.flush(reason); }
+  OutputLength output() const override { return output_.output(); }
+  bool resume(std::uint64_t bytes, std::string& reason) override { return output_.resume(bytes, reason); }
 
  private:
   std::ostream& file_;
+  FileOutput output_;
   std::string text_;
 };
 
@@ -51,12 +99,16 @@ inline constexpr const char* kBodiesCsvHeader =
 
 class BodiesCsvSink : public FrameSink {
  public:
-  // Writes the header row.
-  explicit BodiesCsvSink(std::ostream& file);
+  // Writes the header row, unless the run resumes a file that has it.
+  explicit BodiesCsvSink(std::ostream& file, std::string path = {}, bool header = true);
   void frame(const FrameJob& job, const FrameResult& result) override;
+  bool flush(std::string& reason) override { return output_.flush(reason); }
+  OutputLength output() const override { return output_.output(); }
+  bool resume(std::uint64_t bytes, std::string& reason) override { return output_.resume(bytes, reason); }
 
  private:
   std::ostream& file_;
+  FileOutput output_;
   std::string text_;
   std::vector<BodyRow> rows_;
 };
@@ -69,11 +121,15 @@ inline constexpr const char* kFramesCsvHeader =
 
 class FramesCsvSink : public FrameSink {
  public:
-  explicit FramesCsvSink(std::ostream& file);
+  explicit FramesCsvSink(std::ostream& file, std::string path = {}, bool header = true);
   void frame(const FrameJob& job, const FrameResult& result) override;
+  bool flush(std::string& reason) override { return output_.flush(reason); }
+  OutputLength output() const override { return output_.output(); }
+  bool resume(std::uint64_t bytes, std::string& reason) override { return output_.resume(bytes, reason); }
 
  private:
   std::ostream& file_;
+  FileOutput output_;
   std::string text_;
 };
 

@@ -231,10 +231,14 @@ std::string describe_data_end(std::int32_t status, const HistoryFile& history, s
 
 bool time_field_overflows(double t_myr) { return fortran::format_f(t_myr, 16, 10)[0] == '*'; }
 
-bool open_output_file(const std::string& path, std::ofstream& file, std::string& reason) {
+bool open_output_file(const std::string& path, std::ofstream& file, std::string& reason,
+                      bool keep) {
   if (!check_output_path(path, reason)) return false;
   errno = 0;
-  file.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+  // A resumed run keeps the file: it is cut back to the checkpoint's length once the inputs
+  // have been checked, and continued there.
+  file.open(path, keep ? std::ios::in | std::ios::out | std::ios::binary
+                       : std::ios::out | std::ios::trunc | std::ios::binary);
   if (!file.is_open()) {
     reason = errno != 0 ? std::strerror(errno) : "cannot be created";
     return false;

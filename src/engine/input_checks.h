@@ -61,9 +61,11 @@ std::string describe_data_end(std::int32_t status, const HistoryFile& history, s
 // True when a frame time (Myr) does not fit the report's f16.10 time field.
 bool time_field_overflows(double t_myr);
 
-// Opens a text output file for writing (created or truncated). False with the system's reason
+// Opens a text output file for writing (created or truncated; with `keep`, an existing file
+// opened as it is, for a resumed run to cut back and continue). False with the system's reason
 // when it cannot be: a directory, a missing folder, no permission, a name with a NUL byte.
-bool open_output_file(const std::string& path, std::ofstream& file, std::string& reason);
+bool open_output_file(const std::string& path, std::ofstream& file, std::string& reason,
+                      bool keep = false);
 
 // Whether a file could be created at `path` without creating it: false with the reason when the
 // name is empty or holds a NUL byte, names a directory, or its folder does not exist or is not

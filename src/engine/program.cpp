@@ -12,6 +12,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <streambuf>
+#include <tuple>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -22,10 +27,12 @@
 #include <string>
 
 #include "io/fortran_text.h"
+#include "pairtrack/kernel.h"
 #include "io/history_file.h"
 #include "io/history_layout.h"
 #include "io/history_readers.h"
 #include "io/load_catalog.h"
+#include "engine/checkpoint.h"
 #include "engine/frame_evaluator.h"
 #include "engine/frame_sinks.h"
 #include "engine/input_checks.h"
@@ -35,6 +42,57 @@
 #include "stats/ran1.h"
 
 namespace pairtrack::detail {
+
+namespace {
+
+// The report's stream: every byte goes on to `target`, and the position is counted, so that a
+// checkpoint knows the report's length even on a pipe (standard output), where the stream
+// itself cannot tell it. A resumed run starts counting at the checkpoint's length.
+class CountingBuffer : public std::streambuf {
+ public:
+  explicit CountingBuffer(std::streambuf* target) : target_(target) {}
+  void set_base(std::uint64_t bytes) {
+    base_ = bytes;
+    count_ = 0;
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    if (traits_type::eq_int_type(target_->sputc(traits_type::to_char_type(c)), traits_type::eof())) {
+      return traits_type::eof();
+    }
+    ++count_;
+    return c;
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    const std::streamsize done = target_->sputn(s, n);
+    count_ += static_cast<std::uint64_t>(std::max<std::streamsize>(done, 0));
+    return done;
+  }
+  int sync() override { return target_->pubsync(); }
+  // seekoff(0, cur) tells the position; seekoff(n, beg) sets it without moving the target
+  // (standard output resumed: the report goes on where the user appends it).
+  pos_type seekoff(off_type off, std::ios::seekdir dir, std::ios::openmode) override {
+    if (off == 0 && dir == std::ios::cur) return pos_type(off_type(base_ + count_));
+    if (off >= 0 && dir == std::ios::beg) {
+      set_base(static_cast<std::uint64_t>(off));
+      return pos_type(off);
+    }
+    return pos_type(off_type(-1));
+  }
+  pos_type seekpos(pos_type pos, std::ios::openmode mode) override {
+    if (target_->pubseekpos(pos, mode) == pos_type(off_type(-1))) return pos_type(off_type(-1));
+    set_base(static_cast<std::uint64_t>(off_type(pos)));
+    return pos;
+  }
+
+ private:
+  std::streambuf* target_;
+  std::uint64_t base_ = 0, count_ = 0;
+};
+
+}  // namespace
 
 namespace {
 
@@ -55,11 +113,16 @@ std::string system_reason(int error_number) {
 
 class Run {
  public:
-  Run(RunParameters& p, RunStorage& s, std::ostream& out, const ProgramOptions& options,
-      Diagnostics& diagnostics, FrameEvaluator& evaluator)
-      : p_(p), s_(s), out_(out), options_(options), diag_(diagnostics), evaluator_(evaluator) {}
+  // `out` is the report's stream; a resumed run's starts without a buffer (nothing may be
+  // written before the outputs are cut back) and gets `report` once they are.
+  Run(RunParameters& p, RunStorage& s, std::ostream& out, std::streambuf* report,
+      const ProgramOptions& options, Diagnostics& diagnostics, FrameEvaluator& evaluator)
+      : p_(p), s_(s), out_(out), report_(report), options_(options), diag_(diagnostics),
+        evaluator_(evaluator) {}
 
   int execute();
+  // Frames whose outputs are finished and flushed.
+  std::int64_t frames_delivered() const { return delivered_; }
 
  private:
   int frame_loop(HistoryFile& history);
@@ -79,10 +142,23 @@ class Run {
   // A warning; returns true when --strict ends the run (its message then written).
   bool warn(const std::string& kind, const std::string& text, const std::string& summary = {});
   std::string history_label() const { return "history file '" + trimmed_file_name(p_.history_name) + "'"; }
+  // After a frame's outputs: flush every output and write the checkpoint; false (with
+  // output_error_ set) when an output or the checkpoint could not be written.
+  bool finish_frame(const FrameJob& job);
+  // A resumed run: the inputs checked against the checkpoint, the state restored, the outputs
+  // cut back. Returns 0, or 1 after the reason.
+  int resume(HistoryFile& history);
+  // Why the run must end now instead of reading another frame: 0 (go on), 1 (an output could
+  // not be written), or 128 + N (signal N asked it to stop).
+  int stop_status();
+  // Ends the run before the history's end: every frame in flight finished, then the reason.
+  int end_early(int stop);
+  void report_progress(const FrameJob& job, bool last);
 
   RunParameters& p_;
   RunStorage& s_;
   std::ostream& out_;
+  std::streambuf* report_;
   const ProgramOptions& options_;
   Diagnostics& diag_;
   FrameEvaluator& evaluator_;
@@ -96,7 +172,95 @@ class Run {
   std::int64_t removed_total_ = 0;
   double t_max_ = 0.0;  // time of the last body record read
   bool strict_stop_ = false;
+  std::int64_t delivered_ = 0;
+  std::vector<std::int32_t> removed_ids_;  // in the order of removal
+  HistoryFile* history_ = nullptr;
+  std::string output_error_;       // an output that could not be written, and why
+  std::string output_error_line_;  // its stdout message (empty: standard output itself)
+  bool dropped_ = false;           // a stop signal dropped the frame in progress
+  Checkpoint checkpoint_;
+  std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point last_progress_ = started_;
+  std::int64_t pairs_done_ = 0;
+  std::uint64_t resumed_offset_ = 0;
 };
+
+int Run::stop_status() {
+  if (!output_error_.empty()) return 1;
+  const int signal = options_.stop_signal != nullptr ? options_.stop_signal->load() : 0;
+  return signal != 0 || dropped_ ? 128 + signal : 0;
+}
+
+// Tests of stopping and resuming need a signal at a known frame: PAIRTRACK_TEST_RAISE=K:N
+// raises signal N in this process once frame K's outputs are flushed and before its checkpoint
+// is written (for SIGKILL, the worst moment: the outputs hold a frame the checkpoint does not).
+void raise_for_tests(std::int64_t frame) {
+  static const char* spec = std::getenv("PAIRTRACK_TEST_RAISE");
+  if (spec == nullptr) return;
+  long long at = 0;
+  int signal = 0;
+  if (std::sscanf(spec, "%lld:%d", &at, &signal) == 2 && at == frame) std::raise(signal);
+}
+
+bool Run::finish_frame(const FrameJob& job) {
+  ++delivered_;
+  pairs_done_ += job.pairs();
+  std::string reason;
+  for (FrameSink* sink : sinks_) {
+    if (sink->flush(reason)) continue;
+    const OutputLength o = sink->output();
+    output_error_ = (o.path == "-" ? std::string("standard output") : "'" + o.path + "'") +
+                    " could not be written at frame " + std::to_string(job.frame) + ": " + reason;
+    // The message line names the pair file as its other messages do (80 characters).
+    output_error_line_ = o.path == "-" ? std::string() : o.role == "pairs" ? fixed_name(o.path) : o.path;
+    return false;
+  }
+  raise_for_tests(job.frame);
+  if (!options_.checkpoint_path.empty()) {
+    checkpoint_.position = job.position;
+    checkpoint_.removed_ids = removed_ids_;
+    checkpoint_.outputs.clear();
+    for (FrameSink* sink : sinks_) {
+      OutputLength o = sink->output();
+      if (!o.role.empty()) checkpoint_.outputs.push_back(std::move(o));
+    }
+    if (!write_checkpoint(options_.checkpoint_path, checkpoint_, reason)) {
+      output_error_ = "checkpoint " + reason;
+      output_error_line_ = options_.checkpoint_path;
+      return false;
+    }
+  }
+  report_progress(job, false);
+  return true;
+}
+
+void Run::report_progress(const FrameJob& job, bool last) {
+  if (options_.progress_every <= 0.0 || options_.progress_stream == nullptr) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!last && std::chrono::duration<double>(now - last_progress_).count() < options_.progress_every) {
+    return;
+  }
+  last_progress_ = now;
+  const double elapsed = std::chrono::duration<double>(now - started_).count();
+  // The history file's bytes tell how far the run is: frames differ in size, bytes do not lie.
+  const std::uint64_t at = job.position.history_offset;
+  const std::uint64_t done = at > resumed_offset_ ? at - resumed_offset_ : 0;
+  const std::uint64_t left = history_ != nullptr ? history_->bytes_left() : 0;
+  char text[256];
+  if (done > 0) {
+    std::snprintf(text, sizeof text,
+                  "pairtrack: progress: frame %lld, t = %.6g Myr, %lld pairs so far, elapsed %.0f s,"
+                  " estimated remaining %.0f s\n",
+                  static_cast<long long>(job.frame), job.t_myr, static_cast<long long>(pairs_done_),
+                  elapsed, elapsed * static_cast<double>(left) / static_cast<double>(done));
+  } else {
+    std::snprintf(text, sizeof text,
+                  "pairtrack: progress: frame %lld, t = %.6g Myr, %lld pairs so far, elapsed %.0f s\n",
+                  static_cast<long long>(job.frame), job.t_myr, static_cast<long long>(pairs_done_),
+                  elapsed);
+  }
+  *options_.progress_stream << text << std::flush;
+}
 
 bool Run::warn(const std::string& kind, const std::string& text, const std::string& summary) {
   if (!diag_.warn_counted(kind, text, summary)) return false;
@@ -116,11 +280,13 @@ int Run::fail(const FreeFormLine& line, const std::string& reason) {
 }
 
 void Run::deliver(Wait wait) {
-  while (in_flight_ > 0 && evaluator_.take(result_, wait != Wait::none)) {
+  // After a stop signal or a failed write no further frame is delivered: frames still in
+  // flight are dropped, and every output stays at the last finished frame.
+  while (in_flight_ > 0 && stop_status() == 0 && evaluator_.take(result_, wait != Wait::none)) {
     if (wait == Wait::oldest) wait = Wait::none;
     const FrameJob& job = jobs_[oldest_];
     for (FrameSink* sink : sinks_) sink->frame(job, result_);
-    if (options_.progress != nullptr) out_.flush();  // before the progress line is redrawn
+    finish_frame(job);  // every finished frame whole on disk, then the checkpoint
     oldest_ = (oldest_ + 1) % jobs_.size();
     --in_flight_;
   }
@@ -178,18 +344,33 @@ int Run::execute() {
   const std::string pair_name = fixed_name(options_.pair_file_name);
   if (p_.write_pairs != 0) {
     std::string reason;
-    if (!open_output_file(options_.pair_file_name, pair_file, reason)) {
+    if (!open_output_file(options_.pair_file_name, pair_file, reason, options_.resume != nullptr)) {
       return fail(FreeFormLine().text("pairtrack: Error opening file ").text(pair_name),
                   "pair file '" + options_.pair_file_name + "' cannot be written: " + reason);
     }
   }
 
-  ReportSink report(out_);
-  PairFileSink pairs(pair_file);
+  ReportSink report(out_, options_.report_path);
+  PairFileSink pairs(pair_file, options_.pair_file_name);
   sinks_.push_back(&report);
   if (p_.write_pairs != 0) sinks_.push_back(&pairs);
   for (FrameSink* sink : options_.sinks) sinks_.push_back(sink);
   jobs_.resize(std::max<std::size_t>(evaluator_.capacity(), 1));
+  history_ = &history;
+  if (!options_.checkpoint_path.empty() || options_.resume != nullptr) {
+    checkpoint_.records = options_.records_identity;
+    std::string reason;
+    if (!identify_file(trimmed_file_name(p_.catalog_name), checkpoint_.catalogue, reason) ||
+        !identify_file(history_path, checkpoint_.history, reason)) {
+      out_.rdbuf(report_);
+      out_.clear();
+      diag_.error("the inputs cannot be identified for the checkpoint: " + reason);
+      return 1;
+    }
+  }
+  if (options_.resume != nullptr) {
+    if (const int failed = resume(history); failed != 0) return failed;
+  }
 
   const int status = frame_loop(history);
   if (status != 0) return status;
@@ -203,6 +384,72 @@ int Run::execute() {
                       system_reason(errno));
     }
   }
+  return 0;
+}
+
+int Run::resume(HistoryFile& history) {
+  const Checkpoint& c = *options_.resume;
+  out_.rdbuf(report_);  // nothing has been written: the preamble went nowhere
+  out_.clear();
+  const auto refuse = [&](const std::string& why) {
+    diag_.error("checkpoint '" + options_.resume_path + "' does not fit this run: " + why +
+                "; nothing was changed");
+    return 1;
+  };
+  if (c.records != checkpoint_.records) {
+    return refuse("it was written for other records on standard input (" + c.records + ")");
+  }
+  for (const auto& [what, had, has] :
+       {std::tuple{"catalogue", c.catalogue, checkpoint_.catalogue},
+        std::tuple{"history file", c.history, checkpoint_.history}}) {
+    if (had.size != has.size) {
+      return refuse(std::string("the ") + what + " holds " + std::to_string(has.size) +
+                    " bytes, the checkpoint's " + std::to_string(had.size));
+    }
+    if (had.hash != has.hash) return refuse(std::string("the ") + what + "'s contents differ");
+  }
+  // Every output of this run must be one the checkpoint knew, under the same name.
+  std::vector<std::pair<FrameSink*, std::uint64_t>> cuts;
+  for (FrameSink* sink : sinks_) {
+    const OutputLength now = sink->output();
+    if (now.role.empty()) continue;
+    const auto known = std::find_if(c.outputs.begin(), c.outputs.end(),
+                                    [&](const OutputLength& o) { return o.role == now.role; });
+    if (known == c.outputs.end()) {
+      return refuse("the checkpoint knows no " + now.role + " output (options differ?)");
+    }
+    if (known->path != now.path) {
+      return refuse("its " + now.role + " output was '" + known->path + "', not '" + now.path + "'");
+    }
+    cuts.emplace_back(sink, known->bytes);
+  }
+  if (cuts.size() != c.outputs.size()) {  // e.g. a checkpoint with a pair file, a run without
+    return refuse("it knows outputs that this run does not write (options differ?)");
+  }
+  if (!history.seek(c.position.history_offset)) {
+    return refuse("the history file cannot be positioned at byte " +
+                  std::to_string(c.position.history_offset));
+  }
+  for (const auto& [sink, bytes] : cuts) {
+    std::string reason;
+    if (!sink->resume(bytes, reason)) {
+      diag_.error("the " + sink->output().role + " output '" + sink->output().path +
+                  "' cannot be resumed: " + reason);
+      return 1;
+    }
+  }
+  // The state after the checkpoint's frame: the generator, the removals, the counters.
+  const RunPosition& at = c.position;
+  p_.iseed = at.iseed;
+  ran1_restore(at.table);
+  removed_ids_ = c.removed_ids;
+  for (const std::int32_t id : removed_ids_) {
+    if (id >= 1 && id <= kPopulationCapacity) s_.istat[id - 1] = 1;
+  }
+  frame_number_ = delivered_ = at.frame;
+  removed_total_ = at.removed_total;
+  t_max_ = at.t_max;
+  resumed_offset_ = at.history_offset;
   return 0;
 }
 
@@ -268,8 +515,31 @@ bool Run::read_frame(HistoryFile& history, double& t, std::int32_t& status, int&
   return true;
 }
 
+int Run::end_early(int stop) {
+  deliver(Wait::all);
+  if (!output_error_.empty()) {
+    // An output that cannot take the frames (a full disk, a closed pipe) ends the run at the
+    // frame it failed on, not after the whole run.
+    if (!output_error_line_.empty()) {
+      write(out_, FreeFormLine().text("pairtrack: Error writing file ").text(output_error_line_));
+      out_.flush();
+    }
+    diag_.error(output_error_);
+    return 1;
+  }
+  const int signal = stop - 128;
+  diag_.notice("stopped by signal " + std::to_string(signal) + " after frame " +
+               std::to_string(delivered_));
+  out_.flush();
+  return stop;
+}
+
 int Run::frame_loop(HistoryFile& history) {
   for (;;) {
+    if (options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed)) {
+      throw Cancelled();
+    }
+    if (const int stop = stop_status(); stop != 0) return end_early(stop);
     double t = 0.0;
     std::int32_t status = 0;
     int error_end = 0;
@@ -292,6 +562,7 @@ int Run::frame_loop(HistoryFile& history) {
   }
 
   deliver(Wait::all);
+  if (const int stop = stop_status(); stop != 0) return end_early(stop);
   history.close();
   write(out_, FreeFormLine().text("# pairtrack: t_max = ").real(t_max_).text(" Myr"));
   out_.flush();
@@ -350,21 +621,36 @@ int Run::plan_frame(double t) {
   job.removed_total = removed_total_;
   plan_sweep(p_, s_.a2.get(), s_.e2.get(), s_.inc2.get(), s_.ids.get(), s_.n2, s_.istat.get(), job);
   removed_total_ = job.removed_total;
+  for (const SweptBody& body : job.bodies) {
+    if (body.removed) removed_ids_.push_back(body.id);
+  }
+  job.position = RunPosition{frame_number_, history_->position(), t_max_, removed_total_,
+                             p_.iseed,      ran1_table(),        removed_ids_.size()};
 
   for (const SweptBody& body : job.bodies) {
     for (const CheckFinding& finding : check_history_body(body, frame_number_)) {
       if (warn(finding.kind, finding.text, finding.summary)) return 1;
     }
   }
-  evaluator_.submit(job);
+  try {
+    evaluator_.submit(job);
+  } catch (const FrameDropped&) {
+    dropped_ = true;  // a stop signal came while a long frame was evaluated
+    return 0;
+  }
   ++in_flight_;
   return 0;
 }
 
 }  // namespace
 
-int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options) {
+int run_program(std::istream& in, std::ostream& report, const ProgramOptions& options) {
   Diagnostics diagnostics(options.diagnostics, options.policy);
+  // Every byte of the report goes through one counted stream (its length goes into
+  // checkpoints). A resumed run writes nothing until its outputs are cut back: the echo lines
+  // and the catalogue's lines are already in the report it continues.
+  CountingBuffer counted(report.rdbuf());
+  std::ostream out(options.resume != nullptr ? nullptr : &counted);
   RunParameters p;
   ParameterReadFailure failure;
   int status = 0;
@@ -372,8 +658,12 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
     diagnostics.finish();
     // A report that could not be written completely (a full disk, a closed pipe) must not pass
     // for a successful run; no message can reach the broken stream.
-    if (!out.flush()) {
-      diagnostics.error("standard output could not be written completely: the report is incomplete");
+    if (out.rdbuf() == nullptr) return s;  // a resumed run refused before it wrote anything
+    // (An error end has given its reason already, a failed write at a frame included.)
+    if (!out.flush() && s == 0) {
+      diagnostics.error((options.report_path == "-" ? std::string("standard output")
+                                                    : "report '" + options.report_path + "'") +
+                        " could not be written completely: the report is incomplete");
       return 1;
     }
     return s;
@@ -416,11 +706,15 @@ int run_program(std::istream& in, std::ostream& out, const ProgramOptions& optio
     }
   }
   ran1_reset();
+  const std::string records = records_identity(p);  // before the run changes iseed
   // Storage at full capacity, once for the whole process.
   RunStorage& storage = run_storage();
-  SerialEvaluator serial(storage, options.threads, options.progress);
+  SerialEvaluator serial(storage, options.threads, options.progress, options.cancel,
+                         options.stop_signal);
   FrameEvaluator& evaluator = options.evaluator != nullptr ? *options.evaluator : serial;
-  Run run(p, storage, out, options, diagnostics, evaluator);
+  ProgramOptions with_records = options;
+  with_records.records_identity = records;
+  Run run(p, storage, out, &counted, with_records, diagnostics, evaluator);
   status = run.execute();
   evaluator.end();
   return end_run(status);

@@ -4,11 +4,13 @@
 // diagnostic) and when `out` could not take the whole report.
 #pragma once
 
+#include <atomic>
 #include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "engine/checkpoint.h"
 #include "engine/diagnostics.h"
 #include "pairtrack/units.h"
 
@@ -32,6 +34,27 @@ struct ProgramOptions {
   // Further outputs fed every frame after the report and the pair file, in this order (the
   // --bodies and --frames tables, collectors of the Python module).
   std::vector<FrameSink*> sinks;
+  // When not null and set while the run goes on, the run stops between frames or batches of
+  // pairs by throwing Cancelled (pairtrack/kernel.h); its outputs are then incomplete.
+  const std::atomic<bool>* cancel = nullptr;
+  // A signal number set by a handler (SIGTERM, SIGINT, SIGUSR1): the run stops at the next
+  // frame boundary, dropping a frame in evaluation, with every output whole at the last
+  // finished frame, and returns 128 + the signal's number ("stopped by signal N after frame K").
+  const std::atomic<int>* stop_signal = nullptr;
+  // Where the report goes, for checkpoints and messages: a file's name, or "-" (standard output).
+  std::string report_path = "-";
+  // Written after every finished frame (atomically) when not empty.
+  std::string checkpoint_path;
+  // A run resumed from this checkpoint (read from resume_path): the inputs must match it; the
+  // outputs are cut back to its lengths and continued; the report's stream is positioned there.
+  const Checkpoint* resume = nullptr;
+  std::string resume_path;
+  // A progress line "pairtrack: progress: frame K, ..." on `progress_stream` at a frame's end
+  // when at least this many seconds passed since the last one (0: none).
+  double progress_every = 0.0;
+  std::ostream* progress_stream = nullptr;
+  // Set by the run itself: the records' identity for checkpoints.
+  std::string records_identity;
   // Where the pairs are evaluated; null: in this process (SerialEvaluator).
   FrameEvaluator* evaluator = nullptr;
 };

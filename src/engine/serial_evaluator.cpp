@@ -8,6 +8,7 @@
 #include "engine/pair_evaluation.h"
 #include "engine/progress_sink.h"
 #include "engine/run_storage.h"
+#include "pairtrack/kernel.h"
 
 namespace pairtrack::detail {
 
@@ -26,8 +27,8 @@ void SerialEvaluator::begin(std::span<const PreparedOrbit> population1, double v
 void SerialEvaluator::submit(const FrameJob& job) {
   prepare_bodies(job, storage_.prepared2.get());
   const std::int64_t no_case =
-      progress_ != nullptr
-          ? evaluate_with_progress(job)
+      progress_ != nullptr || cancel_ != nullptr || stop_ != nullptr
+          ? evaluate_in_batches(job)
           : evaluate_pairs(population1_,
                            std::span<const PreparedOrbit>(storage_.prepared2.get(), job.bodies.size()),
                            v_esc_, PairSlots{storage_.proba_arr.get(), storage_.impvel_arr.get()},
@@ -44,22 +45,28 @@ bool SerialEvaluator::take(FrameResult& result, bool) {
   return true;
 }
 
-std::int64_t SerialEvaluator::evaluate_with_progress(const FrameJob& job) {
+std::int64_t SerialEvaluator::evaluate_in_batches(const FrameJob& job) {
   // Batches of bodies: each pair still writes its own slot, so the stored values and the
-  // no-case count are those of one evaluation over all bodies. A batch holds at least
-  // kMinBatchPairs pairs so that the threads stay busy, and a frame has at most about
-  // kBatches of them.
+  // no-case count are those of one evaluation over all bodies. For progress a batch holds at
+  // least kMinBatchPairs pairs so that the threads stay busy, and a frame has at most about
+  // kBatches of them; where a cancel flag must be seen within a fraction of a second, a batch
+  // holds about kCancelBatchPairs pairs (some 10 ms of work on one core).
   constexpr std::int64_t kBatches = 16;
   constexpr std::int64_t kMinBatchPairs = 4096;
+  constexpr std::int64_t kCancelBatchPairs = 32768;
   const auto n1 = static_cast<std::int64_t>(population1_.size());
   const auto n_swept = static_cast<std::int64_t>(job.bodies.size());
   std::int64_t batch = (n_swept + kBatches - 1) / kBatches;
   if (n1 > 0) batch = std::max(batch, (kMinBatchPairs + n1 - 1) / n1);
+  if ((cancel_ != nullptr || stop_ != nullptr) && n1 > 0) {
+    batch = std::min(batch, kCancelBatchPairs / n1);
+  }
   batch = std::max<std::int64_t>(batch, 1);
-
-  progress_->frame_started(job.frame, job.t_myr, n1 * n_swept);
+  if (progress_ != nullptr) progress_->frame_started(job.frame, job.t_myr, n1 * n_swept);
   std::int64_t no_case = 0;
   for (std::int64_t b0 = 0; b0 < n_swept; b0 += batch) {
+    if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) throw Cancelled();
+    if (stop_ != nullptr && stop_->load(std::memory_order_relaxed) != 0) throw FrameDropped();
     const std::int64_t count = std::min<std::int64_t>(batch, n_swept - b0);
     const std::span<const PreparedOrbit> bodies(storage_.prepared2.get() + b0,
                                                 static_cast<std::size_t>(count));
@@ -67,7 +74,7 @@ std::int64_t SerialEvaluator::evaluate_with_progress(const FrameJob& job) {
         population1_, bodies, v_esc_,
         PairSlots{storage_.proba_arr.get() + b0 * n1, storage_.impvel_arr.get() + b0 * n1},
         threads_);
-    progress_->pairs_done((b0 + count) * n1);
+    if (progress_ != nullptr) progress_->pairs_done((b0 + count) * n1);
   }
   return no_case;
 }

@@ -108,6 +108,21 @@ bool HistoryFile::skip(std::uint64_t n) {
   return false;
 }
 
+bool HistoryFile::seek(std::uint64_t offset) {
+  if (file_ == nullptr) return false;
+  if (offset > size_) {
+    error_number_ = EINVAL;
+    return false;
+  }
+  next_ = end_ = 0;
+  if (::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) {
+    error_number_ = errno;
+    return false;
+  }
+  consumed_ = offset;
+  return true;
+}
+
 std::int32_t HistoryFile::shortfall(std::int32_t short_status) {
   return std::ferror(file_) ? history_status::io_error : short_status;
 }

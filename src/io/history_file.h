@@ -66,6 +66,13 @@ class HistoryFile {
   std::uint64_t bytes_left() const { return size_ > consumed_ ? size_ - consumed_ : 0; }
   int error_number() const { return error_number_; }
 
+  // The offset of the next record: the bytes taken or skipped since the file was opened.
+  std::uint64_t position() const { return consumed_; }
+  // Moves to `offset`, a position() of an earlier reading of the same file (a run resumed
+  // after a frame). False, with error_number() set, when the seek fails; an offset beyond
+  // the file's size is refused (EINVAL).
+  bool seek(std::uint64_t offset);
+
  private:
   // Copies up to `n` bytes from the stream; returns the number copied (short at end of file
   // or on an error, which `file_`'s error flag then tells apart).

@@ -8,6 +8,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -31,12 +32,15 @@ inline int pair_team_size(int threads) { return threads > 0 ? threads : omp_get_
 // with the outputs of pairs first .. first + count - 1 (orbits k0 .. k0 + count - 1 of
 // population 1 against orbit j of population 2) in out[0 .. count - 1]; the speeds are preset
 // to 0, so a disjoint pair gives 0 in every output. `store` is called from several threads at
-// once, each time for different pairs. Returns the number of pairs that fit no overlap case.
+// once, each time for different pairs. Once `cancel` (when not null) reads true, the chunks
+// not yet begun are skipped (an OpenMP loop cannot be left). Returns the number of pairs that
+// fit no overlap case among those evaluated.
 template <class Store>
 std::int64_t evaluate_pair_chunks(std::span<const PreparedOrbit> population1,
                                   std::span<const PreparedOrbit> population2, double v_esc,
                                   std::int64_t begin, std::int64_t end, int threads,
-                                  const Store& store) {
+                                  const Store& store,
+                                  const std::atomic<bool>* cancel = nullptr) {
   const auto n1 = static_cast<std::int64_t>(population1.size());
   if (end <= begin || n1 == 0) return 0;
   const FastRules& rules = program_rules();
@@ -45,6 +49,7 @@ std::int64_t evaluate_pair_chunks(std::span<const PreparedOrbit> population1,
 #pragma omp parallel for schedule(dynamic, 1) num_threads(pair_team_size(threads)) \
     reduction(+ : no_case)
   for (std::int64_t c = 0; c < n_chunks; ++c) {
+    if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) continue;
     PairResult out[kChunkPairs];
     const std::int64_t last = std::min(end, begin + (c + 1) * kChunkPairs);
     for (std::int64_t i = begin + c * kChunkPairs; i < last;) {

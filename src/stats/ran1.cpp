@@ -82,4 +82,16 @@ void ran1_reset() {
   }
 }
 
+Ran1Table ran1_table() {
+  Ran1Table t;
+  t.iy = iy;
+  for (int k = 0; k < kTableSize; ++k) t.iv[k] = iv[k];
+  return t;
+}
+
+void ran1_restore(const Ran1Table& table) {
+  iy = table.iy;
+  for (int k = 0; k < kTableSize; ++k) iv[k] = table.iv[k];
+}
+
 }  // namespace pairtrack::detail

@@ -22,6 +22,17 @@ namespace pairtrack::detail {
 // One sequence per process: not reentrant, to be called from one thread.
 double ran1(std::int32_t& idum);
 
+// The generator's statics: the last drawn table value and the shuffle table. With the caller's
+// state word they are the whole state of the sequence: a run that stops after a frame saves
+// them, and a run resumed from there restores them and draws the same numbers as a run that
+// never stopped.
+struct Ran1Table {
+  std::int32_t iy = 0;
+  std::int32_t iv[32] = {};
+};
+Ran1Table ran1_table();
+void ran1_restore(const Ran1Table& table);
+
 // Returns the statics to their start-of-process state (iy = 0, table zero).
 // The run driver calls it when a run starts, so that a run inside a longer-
 // lived process (a test) draws exactly what the same run as a process would.

@@ -141,6 +141,10 @@ TEST(PairFile, FullDeviceIsAWriteError) {
   const RunResult r = run_pairtrack(dir, p.text());
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_EQ(last_line(r), " pairtrack: Error writing file " + shown("hitrate_pairtrack_q.tmp"));
+  // Found at the first frame, not after the whole run: the eight lines before the frames, one
+  // frame line, the message; no closing line.
+  EXPECT_EQ(r.lines().size(), 10u) << r.out;
+  EXPECT_EQ(r.out.find("t_max"), std::string::npos);
 }
 
 TEST(Report, StandardOutputThatCannotBeWrittenIsAFailure) {
@@ -155,8 +159,8 @@ TEST(Report, StandardOutputThatCannotBeWrittenIsAFailure) {
   ASSERT_TRUE(WIFEXITED(raw));
   EXPECT_EQ(WEXITSTATUS(raw), 1);
   EXPECT_EQ(read_file(dir / "stderr.txt"),
-            "pairtrack: error: standard output could not be written completely: the report is "
-            "incomplete\n");
+            "pairtrack: error: standard output could not be written at frame 1: No space left on "
+            "device\n");
   // The same run with a working standard output succeeds.
   EXPECT_EQ(run_pairtrack(dir, params_for(2).text()).status, 0);
 }

@@ -203,13 +203,64 @@ TEST_P(MpiIdentity, EveryRankCountGivesThePairtrackOutputsByteForByte) {
 INSTANTIATE_TEST_SUITE_P(Mpi, MpiIdentity, ::testing::ValuesIn(kScenarios),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The pid of the pairtrack-mpi process of MPI rank `rank`, or 0.
-pid_t find_rank(int rank) {
+// A run stopped (SIGTERM at a frame boundary on rank 0, or rank 0 killed outright) and resumed
+// from its checkpoint, on any rank counts, gives every output of the serial run byte for byte.
+struct MpiStop {
+  int ranks_before, ranks_after, signal, frame;
+};
+
+class MpiKillAndResume : public ::testing::TestWithParam<MpiStop> {};
+
+TEST_P(MpiKillAndResume, TheResumedRunGivesThePairtrackOutputs) {
+  const MpiStop stop = GetParam();
+  ScratchDir dir;
+  Params p;
+  small_frames(dir, p);
+  const std::string args = "--report report.txt --bodies bodies.csv --frames frames.csv";
+  const Outputs serial = run_in(dir, p.text(), 0, "", args);
+  ASSERT_EQ(serial.run.status, 0) << serial.run.err;
+  const std::string report = read_file(dir / "report.txt");
+  const Outputs first =
+      run_in(dir, p.text(), stop.ranks_before,
+             "PAIRTRACK_TEST_RAISE=" + std::to_string(stop.frame) + ":" + std::to_string(stop.signal),
+             args + " --checkpoint run.ckpt");
+  EXPECT_NE(first.run.status, 0);
+  if (stop.signal == SIGTERM) {
+    EXPECT_EQ(first.run.status, 128 + SIGTERM) << first.run.err;
+    EXPECT_NE(first.run.err.find("pairtrack: stopped by signal 15 after frame "), std::string::npos)
+        << first.run.err;
+  }
+  ASSERT_TRUE(fs::exists(dir / "run.ckpt"));
+  // run_in removes the tables before a run: the resumed run needs the interrupted ones.
+  fs::copy_file(dir / "bodies.csv", dir / "bodies.keep");
+  fs::copy_file(dir / "frames.csv", dir / "frames.keep");
+  fs::copy_file(dir / "hitrate_pairtrack_q.tmp", dir / "pairs.keep");
+  const std::string resume =
+      "mv bodies.keep bodies.csv && mv frames.keep frames.csv && mv pairs.keep "
+      "hitrate_pairtrack_q.tmp && ";
+  const Outputs resumed = run_in(dir, p.text(), stop.ranks_after, resume,
+                                 args + " --checkpoint run.ckpt --resume run.ckpt");
+  EXPECT_EQ(resumed.run.status, 0) << resumed.run.err;
+  EXPECT_EQ(read_file(dir / "report.txt"), report);
+  EXPECT_EQ(resumed.run.pairs, serial.run.pairs);
+  EXPECT_EQ(resumed.bodies, serial.bodies);
+  EXPECT_EQ(resumed.frames, serial.frames);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranks, MpiKillAndResume,
+                         ::testing::Values(MpiStop{2, 2, SIGTERM, 7}, MpiStop{3, 2, SIGTERM, 30},
+                                           MpiStop{2, 3, SIGKILL, 12}, MpiStop{3, 3, SIGKILL, 41}));
+
+// The pid of the pairtrack-mpi process of MPI rank `rank` that runs in the folder `cwd` (other
+// tests may run MPI jobs at the same time: their ranks must never be taken), or 0.
+pid_t find_rank(int rank, const fs::path& cwd) {
   const std::string wanted = "OMPI_COMM_WORLD_RANK=" + std::to_string(rank);
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     if (read_file(entry.path() / "cmdline").find("pairtrack-mpi") == std::string::npos) continue;
+    std::error_code ec;
+    if (fs::read_symlink(entry.path() / "cwd", ec) != fs::canonical(cwd, ec)) continue;
     std::string env = read_file(entry.path() / "environ");
     for (char& c : env) c = c == '\0' ? '\n' : c;
     if (("\n" + env).find("\n" + wanted + "\n") != std::string::npos) return std::stoi(name);
@@ -226,13 +277,14 @@ TEST(MpiFaults, AKilledRankEndsTheRunWithAFailureAndNoClosingLine) {
   write_text(dir / "stdin.txt", p.text());
   const std::string cmd = "cd '" + dir.path().string() + "' && (" + kMpiEnv + " timeout 120 " + kMpirun +
                           " -n 3 '" PAIRTRACK_MPI_EXE
-                          "' < stdin.txt > stdout.txt 2> stderr.txt; echo $? > status.txt) &";
+                          "' < stdin.txt > stdout.txt 2> stderr.txt; echo $? > status.tmp;"
+                          " mv status.tmp status.txt) &";  // whole or absent, never half-written
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   const auto start = std::chrono::steady_clock::now();
   pid_t victim = 0;
   while (victim == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    victim = find_rank(1);
+    victim = find_rank(1, dir.path());
   }
   ASSERT_NE(victim, 0) << "rank 1 never started: " << read_file(dir / "stderr.txt")
                        << read_file(dir / "status.txt");
@@ -242,7 +294,6 @@ TEST(MpiFaults, AKilledRankEndsTheRunWithAFailureAndNoClosingLine) {
          std::chrono::steady_clock::now() - start < std::chrono::seconds(150)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const std::string status = read_file(dir / "status.txt");
   ASSERT_FALSE(status.empty()) << "the run did not end";
   EXPECT_NE(std::stoi(status), 0);
