@@ -59,7 +59,8 @@ constexpr const char* kHelpFooter =
     "impact speed in km/s, the pair counts, a closing line); every message goes there too.\n"
     "Standard error: warnings about input that is probably a mistake and the reason of an\n"
     "error, one line each, and a progress line when it is a terminal.\n"
-    "Exit status 0 after the last frame, 1 on every error.";
+    "Exit status 0 after the last frame, 1 on every error, 128 + N when signal N (SIGTERM,\n"
+    "SIGINT, SIGUSR1) stopped the run at a frame boundary (--resume continues it).";
 
 // CLI11's help layout with the usage lines and the records in place of its one-line usage.
 class HelpFormatter : public CLI::Formatter {
