@@ -7,7 +7,10 @@
 #include "pairtrack/kernel.h"
 #include "pairtrack/run.h"
 #include "run/command_line.h"
+#include <omp.h>
+
 #include "run/diagnostics.h"
+#include "run/manifest.h"
 #include "run/frame_sinks.h"
 #include "run/program.h"
 
@@ -59,6 +62,9 @@ RunOutcome run(const RunConfig& config) {
   options.pair_file_name = config.pair_file;
   options.sinks.push_back(&tables);
   options.cancel = config.cancel;
+  RunSummary summary;
+  options.summary = &summary;
+  const std::string started = utc_now();
 
   std::istringstream in(run_records(config));
   std::ostringstream out;
@@ -79,6 +85,20 @@ RunOutcome run(const RunConfig& config) {
     if (entry.level == DiagnosticLevel::notice) continue;  // only stops by signal, not here
     outcome.diagnostics.push_back({entry.level == DiagnosticLevel::error, entry.text});
   }
+  ManifestInput m;
+  m.program = "pairtrack.run (library)";
+  m.threads = config.threads > 0 ? config.threads : omp_get_max_threads();
+  m.started_utc = started;
+  m.ended_utc = utc_now();
+  m.exit_status = outcome.status;
+  m.summary = summary;
+  if (summary.records_read) {
+    m.files.push_back({"catalogue", config.catalogue});
+    m.files.push_back({"history", config.history});
+  }
+  m.files.push_back({"report", "-", summary.report_bytes});
+  if (config.write_pairs) m.files.push_back({"pairs", config.pair_file});
+  outcome.manifest = manifest_json(m);
   return outcome;
 }
 

@@ -78,8 +78,9 @@ class Diagnostics {
 
   bool strict() const { return policy_.strict; }
   const std::string& strict_message() const { return strict_message_; }
-  // Number of warnings raised so far, repeats included.
+  // Number of warnings raised so far, repeats included, and of error reasons reported.
   std::int64_t warnings() const { return warnings_; }
+  std::int64_t errors() const { return errors_; }
 
  private:
   struct Counted {
@@ -94,6 +95,7 @@ class Diagnostics {
   std::vector<std::string> order_;  // kinds in the order of their first occurrence
   std::string strict_message_;
   std::int64_t warnings_ = 0;
+  std::int64_t errors_ = 0;
   bool finished_ = false;
 };
 
