@@ -20,6 +20,9 @@ command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/lib/python3/dist-packages/pytest/__init__.py ] || need+=(python3-pytest)
 ls /usr/include/python3*/Python.h >/dev/null 2>&1 || need+=(python3-dev)
 [ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
+# Run manifests: SHA-256 from OpenSSL's libcrypto, JSON from nlohmann-json.
+[ -f /usr/include/openssl/evp.h ] || need+=(libssl-dev)
+[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
 command -v mpirun >/dev/null 2>&1 || need+=(openmpi-bin)
 command -v mpicxx >/dev/null 2>&1 || need+=(libopenmpi-dev)
 # The Python package's tests: pandas (to_pandas), mypy (stubtest), and nbclient with its kernel

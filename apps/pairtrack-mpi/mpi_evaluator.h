@@ -51,6 +51,7 @@ class MpiEvaluator : public FrameEvaluator {
   // Tells every other rank to stop; called at every end of the run (and by the destructor).
   // Each rank answers with its work: whole frames, pairs and busy seconds.
   void end() override;
+  int processes() const override { return size_; }
   // One progress line per rank: frames evaluated whole, pairs, seconds spent evaluating.
   void summarise(std::ostream& err) const override;
 

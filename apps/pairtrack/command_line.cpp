@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include <omp.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 #include "engine/frame_evaluator.h"
 #include "engine/frame_sinks.h"
 #include "engine/input_checks.h"
+#include "engine/manifest.h"
 #include "engine/program.h"
 #include "progress.h"
 
@@ -62,7 +64,8 @@ constexpr const char* kHelpFooter =
     "impact speed in km/s, the pair counts, a closing line); every message goes there too.\n"
     "Standard error: warnings about input that is probably a mistake and the reason of an\n"
     "error, one line each, and a progress line when it is a terminal.\n"
-    "Exit status 0 after the last frame, 1 on every error.";
+    "Exit status 0 after the last frame, 1 on every error, 128 + N when signal N (SIGTERM,\n"
+    "SIGINT, SIGUSR1) stopped the run at a frame boundary (--resume continues it).";
 
 // CLI11's help layout with the usage lines and the records in place of its one-line usage.
 class HelpFormatter : public CLI::Formatter {
@@ -144,6 +147,11 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
   app.add_option("--progress-every", progress_every,
                  "a progress line on standard error every SECONDS when it is not a terminal")
       ->option_text("SECONDS");
+  std::string manifest_path;
+  app.add_option("--manifest", manifest_path,
+                 "at every end of the run, write its provenance to FILE (JSON: version, build, "
+                 "records, files with SHA-256, times, exit status, warnings)")
+      ->option_text("FILE");
   bool rank_summary = false;
   if (evaluator != nullptr) {
     app.add_flag("--rank-summary", rank_summary,
@@ -236,6 +244,9 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
   options.progress = progress ? &*progress : nullptr;
   StreamDiagnosticSink diagnostics(std::cerr);
   options.diagnostics = &diagnostics;
+  RunSummary summary;
+  options.summary = &summary;
+  const std::string started = utc_now();
   int status = run_program(std::cin, report, options);
   report.flush();
   if (rank_summary) evaluator->summarise(std::cerr);
@@ -246,6 +257,35 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
     if (file->stream.fail() && status == 0) {
       status = refuse("pairtrack: Error writing file " + file->path,
                       "'" + file->path + "' could not be written completely");
+    }
+  }
+  if (!manifest_path.empty()) {
+    ManifestInput m;
+    m.program = evaluator != nullptr ? "pairtrack-mpi" : "pairtrack";
+    m.arguments.assign(argv, argv + argc);
+    m.threads = options.threads > 0 ? options.threads : omp_get_max_threads();
+    m.ranks = evaluator != nullptr ? evaluator->processes() : 1;
+    m.started_utc = started;
+    m.ended_utc = utc_now();
+    m.exit_status = status;
+    m.summary = summary;
+    if (summary.records_read) {
+      m.files.push_back({"catalogue", trimmed_file_name(summary.records.catalog_name)});
+      m.files.push_back({"history", trimmed_file_name(summary.records.history_name)});
+    }
+    if (!resume_path.empty()) m.files.push_back({"resumed_checkpoint", resume_path});
+    m.files.push_back({"report", options.report_path, summary.report_bytes});
+    if (summary.records_read && summary.records.write_pairs != 0) {
+      m.files.push_back({"pairs", options.pair_file_name});
+    }
+    if (!bodies.path.empty()) m.files.push_back({"bodies", bodies.path});
+    if (!frames.path.empty()) m.files.push_back({"frames", frames.path});
+    if (!options.checkpoint_path.empty()) m.files.push_back({"checkpoint", options.checkpoint_path});
+    std::string reason;
+    if (!write_manifest(manifest_path, manifest_json(m), reason)) {
+      std::cerr << "pairtrack: error: --manifest '" << manifest_path
+                << "' could not be written: " << reason << '\n';
+      if (status == 0) status = 1;
     }
   }
   return status;

@@ -52,6 +52,9 @@ struct RunOutcome {
   std::vector<FrameRow> frames;
   std::vector<BodyRow> bodies;
   std::vector<RunDiagnostic> diagnostics;  // in the order the program reports them
+  // The run's provenance as JSON (what `pairtrack --manifest` writes): version, build, the
+  // records as read, the files with their sizes and SHA-256, times, exit status, warnings.
+  std::string manifest;
 };
 
 // The records as the program reads them from standard input (one per line; reals with 17

@@ -2,6 +2,7 @@
 PairtrackWarning and its error ends as exceptions carrying the partial result."""
 from __future__ import annotations
 
+import json
 import math
 import numbers
 import os
@@ -60,24 +61,30 @@ class BodyTable(Columns):
 
 class RunResult:
     """What a run of the program gives: report (its standard output, byte for byte), status
-    (its exit status), frames (FrameTable), bodies (BodyTable) and diagnostics (its warnings and
-    error reasons in order, as ('warning' | 'error', text))."""
+    (its exit status), frames (FrameTable), bodies (BodyTable), diagnostics (its warnings and
+    error reasons in order, as ('warning' | 'error', text)) and manifest (its provenance, the
+    dict that `pairtrack --manifest` writes as JSON: version, build, the records as read, the
+    files with sizes and SHA-256, times, exit status, warning counts)."""
 
     report: str
     status: int
     frames: FrameTable
     bodies: BodyTable
     diagnostics: List[Tuple[str, str]]
+    manifest: Dict[str, Any]
 
     def __init__(self, report: str, status: int, frames: FrameTable, bodies: BodyTable,
-                 diagnostics: List[Tuple[str, str]]) -> None:
+                 diagnostics: List[Tuple[str, str]],
+                 manifest: Optional[Dict[str, Any]] = None) -> None:
         self.report, self.status = report, status
         self.frames, self.bodies, self.diagnostics = frames, bodies, diagnostics
+        self.manifest = manifest if manifest is not None else {}
 
     def as_dict(self) -> Dict[str, Any]:
         """Everything as plain values: the tables as dicts of arrays."""
         return {"report": self.report, "status": self.status, "frames": self.frames.as_dict(),
-                "bodies": self.bodies.as_dict(), "diagnostics": list(self.diagnostics)}
+                "bodies": self.bodies.as_dict(), "diagnostics": list(self.diagnostics),
+                "manifest": self.manifest}
 
     def to_pandas(self) -> Dict[str, Any]:
         """The two tables as pandas.DataFrame: {"frames": ..., "bodies": ...} (needs pandas)."""
@@ -178,11 +185,11 @@ def run(catalogue: PathLike, history: PathLike, format: Optional[int] = 2, n2_mi
     if threads is not None and (isinstance(threads, bool) or not isinstance(threads, int)
                                 or threads < 1):
         raise ValueError("threads must be None or an int >= 1")
-    report, status, frames, bodies, diagnostics = _core.run(
+    report, status, frames, bodies, diagnostics, manifest = _core.run(
         *args, pairs, threads or 0, _flag(strict, "strict"))
     result = RunResult(report, status, FrameTable._from_columns(frames),
                        BodyTable._from_columns(bodies),
-                       [(level, text) for level, text in diagnostics])
+                       [(level, text) for level, text in diagnostics], json.loads(manifest))
     for level, text in result.diagnostics:
         if level == "warning":
             warnings.warn(text, PairtrackWarning, stacklevel=2)

@@ -101,7 +101,7 @@ py::tuple run_py(const py::bytes& catalogue, const py::bytes& history, int forma
     diagnostics.append(py::make_tuple(d.error ? "error" : "warning", d.text));
   }
   return py::make_tuple(py::str(outcome.report), outcome.status, frame_columns(outcome.frames),
-                        body_columns(outcome.bodies), diagnostics);
+                        body_columns(outcome.bodies), diagnostics, py::str(outcome.manifest));
 }
 
 }  // namespace
@@ -110,7 +110,8 @@ void register_run(py::module_& m) {
   m.def("run", &run_py, "catalogue"_a, "history"_a, "format"_a, "n2_min"_a, "n2_max"_a,
         "time_divisor"_a, "write_pairs"_a, "q_crit"_a, "p_crit"_a, "iseed"_a, "v_esc"_a,
         "pair_file"_a, "threads"_a, "strict"_a,
-        "The complete run on checked arguments: (report, status, frames, bodies, diagnostics).");
+        "The complete run on checked arguments: (report, status, frames, bodies, diagnostics, "
+        "manifest JSON).");
 }
 
 }  // namespace pairtrack::python

@@ -1,5 +1,7 @@
 // The public run: the ten records written from a RunConfig, the program's engine run on them
 // with the report, the tables and the diagnostics collected in memory.
+#include <omp.h>
+
 #include <cstdio>
 #include <mutex>
 #include <sstream>
@@ -8,6 +10,7 @@
 #include "pairtrack/run.h"
 #include "engine/diagnostics.h"
 #include "engine/frame_sinks.h"
+#include "engine/manifest.h"
 #include "engine/program.h"
 
 namespace pairtrack {
@@ -61,6 +64,9 @@ RunOutcome run(const RunConfig& config) {
   options.pair_file_name = config.pair_file;
   options.sinks.push_back(&tables);
   options.cancel = config.cancel;
+  RunSummary summary;
+  options.summary = &summary;
+  const std::string started = utc_now();
 
   std::istringstream in(run_records(config));
   std::ostringstream out;
@@ -81,6 +87,20 @@ RunOutcome run(const RunConfig& config) {
     if (entry.level == DiagnosticLevel::notice) continue;  // only stops by signal, not here
     outcome.diagnostics.push_back({entry.level == DiagnosticLevel::error, entry.text});
   }
+  ManifestInput m;
+  m.program = "pairtrack.run (library)";
+  m.threads = config.threads > 0 ? config.threads : omp_get_max_threads();
+  m.started_utc = started;
+  m.ended_utc = utc_now();
+  m.exit_status = outcome.status;
+  m.summary = summary;
+  if (summary.records_read) {
+    m.files.push_back({"catalogue", config.catalogue});
+    m.files.push_back({"history", config.history});
+  }
+  m.files.push_back({"report", "-", summary.report_bytes});
+  if (config.write_pairs) m.files.push_back({"pairs", config.pair_file});
+  outcome.manifest = manifest_json(m);
   return outcome;
 }
 

@@ -34,7 +34,10 @@ bool Diagnostics::warn_counted(const std::string& kind, const std::string& text,
   return false;
 }
 
-void Diagnostics::error(const std::string& text) { emit(DiagnosticLevel::error, text); }
+void Diagnostics::error(const std::string& text) {
+  ++errors_;
+  emit(DiagnosticLevel::error, text);
+}
 
 void Diagnostics::notice(const std::string& text) { emit(DiagnosticLevel::notice, text); }
 

@@ -77,8 +77,9 @@ class Diagnostics {
   void finish(const std::string& scope = "in this run");
 
   bool strict() const { return policy_.strict; }
-  // Number of warnings raised so far, repeats included.
+  // Number of warnings raised so far, repeats included, and of error reasons reported.
   std::int64_t warnings() const { return warnings_; }
+  std::int64_t errors() const { return errors_; }
 
  private:
   struct Counted {
@@ -92,6 +93,7 @@ class Diagnostics {
   std::map<std::string, Counted> seen_;
   std::vector<std::string> order_;  // kinds in the order of their first occurrence
   std::int64_t warnings_ = 0;
+  std::int64_t errors_ = 0;
   bool finished_ = false;
 };
 

@@ -42,6 +42,8 @@ class FrameEvaluator {
 
   // No further frames (after the last one, and on every error end).
   virtual void end() {}
+  // How many processes evaluate pairs (MPI ranks; 1 here).
+  virtual int processes() const { return 1; }
   // What each process did, for `pairtrack-mpi --rank-summary` (after end()).
   virtual void summarise(std::ostream& err) const { (void)err; }
 };

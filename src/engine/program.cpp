@@ -121,8 +121,8 @@ class Run {
         evaluator_(evaluator) {}
 
   int execute();
-  // Frames whose outputs are finished and flushed.
-  std::int64_t frames_delivered() const { return delivered_; }
+  // Frames whose outputs are finished and flushed (the counter itself, read at the end).
+  const std::int64_t* frames_delivered_counter() const { return &delivered_; }
 
  private:
   int frame_loop(HistoryFile& history);
@@ -654,8 +654,18 @@ int run_program(std::istream& in, std::ostream& report, const ProgramOptions& op
   RunParameters p;
   ParameterReadFailure failure;
   int status = 0;
+  const std::int64_t* frames_done = nullptr;
   const auto end_run = [&](int s) {
     diagnostics.finish();
+    if (options.summary != nullptr) {
+      options.summary->frames = frames_done != nullptr ? *frames_done : 0;
+      options.summary->stop_signal = s > 128 ? s - 128 : 0;
+      options.summary->warnings = diagnostics.warnings();
+      options.summary->errors = diagnostics.errors();
+      options.summary->resumed_from = options.resume != nullptr ? options.resume_path : "";
+      const std::streamoff at = counted.pubseekoff(0, std::ios::cur, std::ios::out);
+      options.summary->report_bytes = at > 0 ? static_cast<std::uint64_t>(at) : 0;
+    }
     // A report that could not be written completely (a full disk, a closed pipe) must not pass
     // for a successful run; no message can reach the broken stream.
     if (out.rdbuf() == nullptr) return s;  // a resumed run refused before it wrote anything
@@ -673,6 +683,10 @@ int run_program(std::istream& in, std::ostream& report, const ProgramOptions& op
     out.flush();
     diagnostics.error(failure.describe());
     return end_run(1);
+  }
+  if (options.summary != nullptr) {
+    options.summary->records_read = true;
+    options.summary->records = p;
   }
   write(out, FreeFormLine().text("# n2_min = ").integer(p.n2_min));
   write(out, FreeFormLine().text("# n2_max = ").integer(p.n2_max));
@@ -715,6 +729,7 @@ int run_program(std::istream& in, std::ostream& report, const ProgramOptions& op
   ProgramOptions with_records = options;
   with_records.records_identity = records;
   Run run(p, storage, out, &counted, with_records, diagnostics, evaluator);
+  frames_done = run.frames_delivered_counter();
   status = run.execute();
   evaluator.end();
   return end_run(status);

@@ -12,6 +12,7 @@
 
 #include "engine/checkpoint.h"
 #include "engine/diagnostics.h"
+#include "engine/manifest.h"
 #include "pairtrack/units.h"
 
 namespace pairtrack::detail {
@@ -53,6 +54,8 @@ struct ProgramOptions {
   // when at least this many seconds passed since the last one (0: none).
   double progress_every = 0.0;
   std::ostream* progress_stream = nullptr;
+  // When not null, receives what the run reached (for the manifest), at every end.
+  RunSummary* summary = nullptr;
   // Set by the run itself: the records' identity for checkpoints.
   std::string records_identity;
   // Where the pairs are evaluated; null: in this process (SerialEvaluator).

@@ -1,6 +1,7 @@
 """run() against the pairtrack program: the same report and pair file byte for byte, the tables
 equal to --frames and --bodies, the warnings as PairtrackWarning, the error ends as exceptions,
 and runs from two Python threads at once."""
+import hashlib
 import os
 import shutil
 import subprocess
@@ -67,6 +68,22 @@ def test_run_gives_the_program_report_pair_file_and_tables(example_dir):
         else:
             expected = np.array([float(v) if v else np.nan for v in bodies[csv_name]])
             np.testing.assert_array_equal(column, expected, err_msg=name)
+
+
+def test_the_manifest_records_the_records_and_the_files_hashes(example_dir):
+    r = pairtrack.run("mainbelt.cat", "history_f8.bin", **{**EXAMPLE, "v_esc": 5.0})
+    m = r.manifest
+    assert m["records"]["v_esc_km_s"] == 5.0 and m["records"]["iseed"] == -12345
+    assert m["exit_status"] == 0 and m["frames"] == 6 and m["warnings"] == 0
+    assert m["build"]["kernel_path"] in ("scalar", "AVX2", "AVX-512")
+    files = {f["role"]: f for f in m["files"]}
+    assert set(files) == {"catalogue", "history", "report", "pairs"}
+    for role in ("catalogue", "history", "pairs"):
+        data = (example_dir / files[role]["path"]).read_bytes()
+        assert files[role]["bytes"] == len(data)
+        assert files[role]["sha256"] == hashlib.sha256(data).hexdigest()
+    assert files["report"]["bytes"] == len(r.report.encode())
+    assert r.as_dict()["manifest"] == m
 
 
 def test_warnings_are_python_warnings(example_dir):
