@@ -13,6 +13,7 @@
 
 #include "kernel/accurate/gauss_kronrod.h"
 #include "kernel/accurate/node_substitution.h"
+#include "kernel/accurate/pair_class.h"
 #include "kernel/g_integral.h"
 #include "kernel/gaussorb.h"
 #include "kernel/integrand.h"
@@ -31,6 +32,9 @@ using accurate::InclinationPair;
 using accurate::NodePiece;
 using accurate::NodeValue;
 
+// The rule on both axes of every rectangle.
+constexpr const GaussKronrodRule& kRule = kGk15;
+constexpr int kMaxRulePoints = gk15::kPoints;
 constexpr int kRulePoints = gk15::kPoints * gk15::kPoints;
 
 // One true-anomaly arc of orbit B with its orbit constants.
@@ -61,54 +65,83 @@ struct Region {
   double error() const { return err_theta + err_node; }
 };
 
-// The four sign terms at one point, unit weights; NodeValue carries the
-// mutual inclination and the node Jacobian.
-void point_moments(const PairIntegrand& f, const Arc& arc, const NodeValue& nv, double cos_t,
-                   double sin_t, double out[4]) {
-  NodeConstants n;
-  n.cos_i = nv.cos_i;
-  n.sin_i = nv.sin_i;
-  n.sin2_i = nv.sin_i * nv.sin_i;
-  // The regularisation acts on the 1/sin I of the encounter geometry only.
-  n.k_a = arc.orbits.e_a * arc.orbits.p_a * std::max(nv.sin_i, f.sin_min_inclination);
+// The quantities at one anomaly node that do not depend on the node
+// difference: integrand_point's sign-free values with the inclination-
+// dependent fields still to be set, and the transverse speeds they come from.
+struct AnomalyNode {
+  IntegrandPoint point;
+  double vt_a = 0.0, vt_b = 0.0;  // transverse speeds of bodies A and B, cm/s
+  double b_slope = 0.0;           // P_B / D_B, projects onto B's velocity
+};
+
+AnomalyNode anomaly_node(const PairIntegrand& f, const Arc& arc, double theta) {
+  NodeConstants n;  // in-plane placeholder; the node fields are set per node
+  n.cos_i = 1.0;
+  n.sin_i = 0.0;
+  n.sin2_i = 0.0;
+  n.k_a = 0.0;
   n.g_a = arc.g_a;
   n.g_b = arc.g_b;
   n.v_esc2 = f.v_esc2;
   n.w_node = 1.0;
-  const IntegrandPoint p = integrand_point(arc.orbits, n, cos_t, sin_t, 1.0);
-  double m[4] = {0.0, 0.0, 0.0, 0.0};
-  for (double sigma_b : {-1.0, 1.0}) {
-    for (double sigma_a : {-1.0, 1.0}) add_term(m, integrand_term(p, sigma_b, sigma_a), p.v_esc2);
-  }
-  for (int k = 0; k < 4; ++k) out[k] = m[k] * nv.jacobian;
+  const double cos_t = std::cos(theta);
+  AnomalyNode a;
+  a.point = integrand_point(arc.orbits, n, cos_t, std::sin(theta), 1.0);
+  const double pp_b = 1.0 + arc.orbits.e_b * cos_t;
+  a.b_slope = pp_b / a.point.d_b;
+  a.vt_a = a.point.v_a * (a.point.pp_a / a.point.d_a);
+  a.vt_b = a.point.v_b * a.b_slope;
+  return a;
 }
 
-// The 15 x 15 Kronrod product over a region, and the two differences against
-// the 7-point Gauss rule along one axis (Kronrod along the other).
+// The four sign terms at one point with unit weights, times the node
+// Jacobian: the node-dependent fields as integrand_point forms them.
+void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
+                   const NodeValue& nv, double out[4]) {
+  IntegrandPoint p = a.point;
+  p.cos_i = nv.cos_i;
+  p.sin2_i = nv.sin_i * nv.sin_i;
+  // The regularisation acts on the 1/sin I of the encounter geometry only.
+  p.k_a = arc.orbits.e_a * arc.orbits.p_a * std::max(nv.sin_i, f.sin_min_inclination);
+  p.delta_t = a.vt_b - nv.cos_i * a.vt_a;
+  p.delta_n = 0.0 - a.vt_a * nv.sin_i;
+  p.xi_t = p.delta_t * a.b_slope;
+  // Reversing both bodies' radial motion leaves every term as it is: the
+  // sign pairs (+, +) and (+, -) equal (-, -) and (-, +) bit for bit, so two
+  // terms are formed and counted twice.
+  double m[4] = {0.0, 0.0, 0.0, 0.0};
+  add_term(m, integrand_term(p, -1.0, -1.0), p.v_esc2);
+  add_term(m, integrand_term(p, -1.0, 1.0), p.v_esc2);
+  for (int k = 0; k < 4; ++k) out[k] = 2.0 * m[k] * nv.jacobian;
+}
+
+// The Kronrod product rule over a region, and the two differences against
+// the Gauss rule along one axis (Kronrod along the other).
 void evaluate(const PairIntegrand& f, Region& r) {
-  using namespace gk15;
+  const GaussKronrodRule& q = kRule;
   const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
   const NodePiece& piece = f.pieces[r.piece];
   const double tc = 0.5 * (r.t0 + r.t1), th = 0.5 * (r.t1 - r.t0);
   const double xc = 0.5 * (r.x0 + r.x1), xh = 0.5 * (r.x1 - r.x0);
-  NodeValue nodes[kPoints];
-  for (int j = 0; j < kPoints; ++j) nodes[j] = accurate::node_value(f.inclinations, piece, xc + xh * kNode[j]);
+  NodeValue nodes[kMaxRulePoints];
+  for (int j = 0; j < q.n; ++j) {
+    nodes[j] = accurate::node_value(f.inclinations, piece, xc + xh * q.node[j]);
+  }
   double kk[4] = {0.0, 0.0, 0.0, 0.0};
   double gk_theta = 0.0, kg_node = 0.0;
-  for (int i = 0; i < kPoints; ++i) {
-    const double theta = tc + th * kNode[i];
-    const double cos_t = std::cos(theta), sin_t = std::sin(theta);
+  for (int i = 0; i < q.n; ++i) {
+    const AnomalyNode a = anomaly_node(f, arc, tc + th * q.node[i]);
     double row_k[4] = {0.0, 0.0, 0.0, 0.0};
     double row_g = 0.0;
-    for (int j = 0; j < kPoints; ++j) {
+    for (int j = 0; j < q.n; ++j) {
       double m[4];
-      point_moments(f, arc, nodes[j], cos_t, sin_t, m);
-      for (int k = 0; k < 4; ++k) row_k[k] += kKronrod[j] * m[k];
-      row_g += kGauss[j] * m[0];
+      point_moments(f, arc, a, nodes[j], m);
+      for (int k = 0; k < 4; ++k) row_k[k] += q.kronrod[j] * m[k];
+      row_g += q.gauss[j] * m[0];
     }
-    for (int k = 0; k < 4; ++k) kk[k] += kKronrod[i] * row_k[k];
-    gk_theta += kGauss[i] * row_k[0];
-    kg_node += kKronrod[i] * row_g;
+    for (int k = 0; k < 4; ++k) kk[k] += q.kronrod[i] * row_k[k];
+    gk_theta += q.gauss[i] * row_k[0];
+    kg_node += q.kronrod[i] * row_g;
   }
   const double area = th * xh;
   for (int k = 0; k < 4; ++k) r.sums[k] = kk[k] * area;
@@ -171,9 +204,18 @@ Arc make_arc(const IntegrationSet& s, double c_first, double c_second) {
 AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, double e2,
                              double inc2, double v_esc, const AccurateOptions& options) {
   check_options(options);
-  // Orbits that coincide put the bodies at the same place with the same
-  // velocity for a whole family of orientations: no finite rate.
-  if (a1 == a2 && e1 == e2 && (inc1 == inc2 || (e1 == 0.0 && e2 == 0.0))) {
+  const PairClass kind = classify_pair(a1, e1, inc1, a2, e2, inc2);
+  // Coinciding orbits put the bodies at the same place with the same velocity
+  // (or, for circles, at the same distance everywhere) for a whole family of
+  // orientations: no finite rate, with or without a minimum inclination.
+  if (kind == PairClass::kCoincidentCircles || kind == PairClass::kIdenticalOrbits) {
+    return divergent_result();
+  }
+  // Equal inclinations put I = 0 at dOmega = 0 (i1 + i2 = pi puts I = pi at
+  // dOmega = pi), coplanar orbits everywhere: the 1/sin I of the density is
+  // not integrable there unless regularised.
+  const bool regularised = options.min_mutual_inclination > 0.0;
+  if ((kind == PairClass::kCoplanar || kind == PairClass::kEqualInclinations) && !regularised) {
     return divergent_result();
   }
   AccurateResult result;
@@ -190,11 +232,6 @@ AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, doubl
   f.inclinations = accurate::inclination_pair(inc1, inc2);
   f.sin_min_inclination = std::sin(options.min_mutual_inclination);
   f.v_esc2 = v_esc * v_esc;
-  // Equal inclinations (coplanar orbits included) put I = 0 at dOmega = 0,
-  // i1 + i2 = pi puts I = pi at dOmega = pi: the 1/sin I of the density is
-  // not integrable there (a logarithmic divergence) unless regularised.
-  const bool plane_shared = inc1 == inc2 || inc1 + inc2 == kPi;
-  if (plane_shared && !(f.sin_min_inclination > 0.0)) return divergent_result();
   double eps_floor = 0.0;
   if (f.inclinations.s > 0.0 && f.sin_min_inclination > 0.0) {
     eps_floor = std::sin(0.5 * options.min_mutual_inclination) / std::sqrt(f.inclinations.s);

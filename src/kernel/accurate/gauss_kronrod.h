@@ -1,12 +1,23 @@
 // The Gauss-Kronrod 7/15 pair of quadrature rules on [-1, 1]: the 15-point
-// Kronrod rule contains the 7-point Gauss rule's nodes, so one set of 15
+// Kronrod rule contains the 7-point Gauss rule's nodes, so one set of
 // integrand values gives two estimates of different order, and their
 // difference estimates the error of the lower-order one (an upper bound in
-// practice for the 15-point result that the accurate integrator returns).
+// practice for the Kronrod result that the accurate integrator returns).
 // Abscissas and weights to 33 digits (the standard published values).
 #pragma once
 
-namespace pairtrack::kernel::gk15 {
+namespace pairtrack::kernel {
+
+// A nested pair: n points, abscissas increasing, the Kronrod weights and the
+// Gauss weights of the same abscissas (0 at the Kronrod-only ones).
+struct GaussKronrodRule {
+  int n;
+  const double* node;
+  const double* kronrod;
+  const double* gauss;
+};
+
+namespace gk15 {
 
 inline constexpr int kPoints = 15;
 
@@ -40,4 +51,9 @@ inline constexpr double kGauss[kPoints] = {
     0.0, 0.381830050505118944950369775488975, 0.0, 0.279705391489276667901467771423780,
     0.0, 0.129484966168869693270611432679082, 0.0};
 
-}  // namespace pairtrack::kernel::gk15
+}  // namespace gk15
+
+inline constexpr GaussKronrodRule kGk15{gk15::kPoints, gk15::kNode, gk15::kKronrod,
+                                       gk15::kGauss};
+
+}  // namespace pairtrack::kernel
