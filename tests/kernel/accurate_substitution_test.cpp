@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "kernel/accurate/gauss_kronrod.h"
-#include "kernel/accurate/node_substitution.h"
+#include "kernel/accurate/axis_substitution.h"
 #include "kernel/gauleg.h"
 
 namespace pairtrack::kernel {
@@ -62,7 +62,7 @@ double plain_integral(double i1, double i2, int n) {
 // The same integral through node_pieces and node_value (n nodes per piece).
 double substituted_integral(double i1, double i2, int n) {
   const accurate::InclinationPair g = accurate::inclination_pair(i1, i2);
-  accurate::NodePiece pieces[2];
+  accurate::AxisPiece pieces[2];
   const int count = accurate::node_pieces(g, 0.0, pieces);
   std::vector<double> x(static_cast<std::size_t>(n)), w(static_cast<std::size_t>(n));
   double sum = 0.0;
@@ -90,7 +90,7 @@ TEST(NodeSubstitution, EqualsThePlainIntegralWhereThatConverges) {
   };
   for (const Case& c : cases) {
     const double i1 = c.i1_deg * kDeg, i2 = c.i2_deg * kDeg;
-    accurate::NodePiece pieces[2];
+    accurate::AxisPiece pieces[2];
     EXPECT_EQ(accurate::node_pieces(accurate::inclination_pair(i1, i2), 0.0, pieces),
               c.expected_pieces);
     const double plain = plain_integral(i1, i2, 4000);
@@ -112,15 +112,15 @@ TEST(NodeSubstitution, ConvergesWhereThePlainRuleCannotSeeThePeak) {
 TEST(NodeSubstitution, GivesTheMutualInclinationOfTheDirectFormula) {
   const double i1 = 25.0 * kDeg, i2 = 27.0 * kDeg;
   const accurate::InclinationPair g = accurate::inclination_pair(i1, i2);
-  accurate::NodePiece pieces[2];
+  accurate::AxisPiece pieces[2];
   ASSERT_EQ(accurate::node_pieces(g, 0.0, pieces), 2);
-  for (const accurate::NodePiece& piece : pieces) {
+  for (const accurate::AxisPiece& piece : pieces) {
     for (double t : {0.0, 0.3, 0.7, 1.0}) {
       const double x = piece.lo + t * (piece.hi - piece.lo);
       double node = x;  // dOmega of the variable
-      if (piece.variable == accurate::NodeVariable::kSinhNear0) {
+      if (piece.variable == accurate::AxisVariable::kSinhNear0) {
         node = 2.0 * std::asin(piece.eps * std::sinh(x));
-      } else if (piece.variable == accurate::NodeVariable::kSinhNearPi) {
+      } else if (piece.variable == accurate::AxisVariable::kSinhNearPi) {
         node = kPiD - 2.0 * std::asin(piece.eps * std::sinh(x));
       }
       const double cos_i = std::cos(i1) * std::cos(i2) + std::sin(i1) * std::sin(i2) * std::cos(node);
@@ -128,7 +128,7 @@ TEST(NodeSubstitution, GivesTheMutualInclinationOfTheDirectFormula) {
       EXPECT_NEAR(v.cos_i, cos_i, 1e-15);
       EXPECT_NEAR(v.sin_i, std::sqrt(1.0 - cos_i * cos_i), 1e-13);
       // Jacobian against a central difference of dOmega(x).
-      if (piece.variable == accurate::NodeVariable::kSinhNear0 && t > 0.0 && t < 1.0) {
+      if (piece.variable == accurate::AxisVariable::kSinhNear0 && t > 0.0 && t < 1.0) {
         const double h = 1e-6;
         const double d = (2.0 * std::asin(piece.eps * std::sinh(x + h)) -
                           2.0 * std::asin(piece.eps * std::sinh(x - h))) / (2.0 * h);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kernel/accurate/gauss_kronrod.h"
-#include "kernel/accurate/node_substitution.h"
+#include "kernel/accurate/axis_substitution.h"
 #include "kernel/accurate/pair_class.h"
 #include "kernel/g_integral.h"
 #include "kernel/gaussorb.h"
@@ -29,7 +29,8 @@ using ::pairtrack::kSumV;
 using ::pairtrack::kSumV2;
 using ::pairtrack::kSumVimp;
 using accurate::InclinationPair;
-using accurate::NodePiece;
+using accurate::AxisPiece;
+using accurate::AngleValue;
 using accurate::NodeValue;
 
 // The rule on both axes of every rectangle.
@@ -42,12 +43,15 @@ struct Arc {
   OrbitPairConstants orbits;
   double g_a = 0.0, g_b = 0.0;  // speed scales sqrt(GM/p), cm/s
   double theta_lo = 0.0, theta_hi = 0.0;
+  AxisPiece pieces[2];          // of the anomaly axis
+  int n_pieces = 0;
+  bool apsis_shared = false;    // orbit A at its apsis where B is at one: divergent
 };
 
 // The integrand of one pair: its arcs, node pieces and regularisation.
 struct PairIntegrand {
   std::vector<Arc> arcs;
-  NodePiece pieces[2];
+  AxisPiece pieces[2];  // of the node axis
   int n_pieces = 0;
   InclinationPair inclinations;
   double sin_min_inclination = 0.0;  // sin I_min, 0 when off
@@ -57,8 +61,8 @@ struct PairIntegrand {
 // A rectangle of (arc anomaly, node variable) with its Kronrod sums (the four
 // moments) and the Gauss-Kronrod differences of P along each axis.
 struct Region {
-  int arc = 0, piece = 0;
-  double t0 = 0.0, t1 = 0.0;  // anomaly, radians
+  int arc = 0, arc_piece = 0, piece = 0;
+  double t0 = 0.0, t1 = 0.0;  // anomaly variable
   double x0 = 0.0, x1 = 0.0;  // node variable
   double sums[4] = {0.0, 0.0, 0.0, 0.0};
   double err_theta = 0.0, err_node = 0.0;
@@ -72,9 +76,10 @@ struct AnomalyNode {
   IntegrandPoint point;
   double vt_a = 0.0, vt_b = 0.0;  // transverse speeds of bodies A and B, cm/s
   double b_slope = 0.0;           // P_B / D_B, projects onto B's velocity
+  double jacobian = 1.0;          // d theta / d(anomaly variable)
 };
 
-AnomalyNode anomaly_node(const PairIntegrand& f, const Arc& arc, double theta) {
+AnomalyNode anomaly_node(const PairIntegrand& f, const Arc& arc, const AngleValue& theta) {
   NodeConstants n;  // in-plane placeholder; the node fields are set per node
   n.cos_i = 1.0;
   n.sin_i = 0.0;
@@ -84,9 +89,10 @@ AnomalyNode anomaly_node(const PairIntegrand& f, const Arc& arc, double theta) {
   n.g_b = arc.g_b;
   n.v_esc2 = f.v_esc2;
   n.w_node = 1.0;
-  const double cos_t = std::cos(theta);
+  const double cos_t = theta.cos_x;
   AnomalyNode a;
-  a.point = integrand_point(arc.orbits, n, cos_t, std::sin(theta), 1.0);
+  a.point = integrand_point(arc.orbits, n, cos_t, theta.sin_x, 1.0);
+  a.jacobian = theta.jacobian;
   const double pp_b = 1.0 + arc.orbits.e_b * cos_t;
   a.b_slope = pp_b / a.point.d_b;
   a.vt_a = a.point.v_a * (a.point.pp_a / a.point.d_a);
@@ -112,7 +118,7 @@ void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
   double m[4] = {0.0, 0.0, 0.0, 0.0};
   add_term(m, integrand_term(p, -1.0, -1.0), p.v_esc2);
   add_term(m, integrand_term(p, -1.0, 1.0), p.v_esc2);
-  for (int k = 0; k < 4; ++k) out[k] = 2.0 * m[k] * nv.jacobian;
+  for (int k = 0; k < 4; ++k) out[k] = 2.0 * m[k] * (nv.jacobian * a.jacobian);
 }
 
 // The Kronrod product rule over a region, and the two differences against
@@ -120,7 +126,8 @@ void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
 void evaluate(const PairIntegrand& f, Region& r) {
   const GaussKronrodRule& q = kRule;
   const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
-  const NodePiece& piece = f.pieces[r.piece];
+  const AxisPiece& piece = f.pieces[r.piece];
+  const AxisPiece& arc_piece = arc.pieces[r.arc_piece];
   const double tc = 0.5 * (r.t0 + r.t1), th = 0.5 * (r.t1 - r.t0);
   const double xc = 0.5 * (r.x0 + r.x1), xh = 0.5 * (r.x1 - r.x0);
   NodeValue nodes[kMaxRulePoints];
@@ -130,7 +137,8 @@ void evaluate(const PairIntegrand& f, Region& r) {
   double kk[4] = {0.0, 0.0, 0.0, 0.0};
   double gk_theta = 0.0, kg_node = 0.0;
   for (int i = 0; i < q.n; ++i) {
-    const AnomalyNode a = anomaly_node(f, arc, tc + th * q.node[i]);
+    const AnomalyNode a =
+        anomaly_node(f, arc, accurate::angle_value(arc_piece, tc + th * q.node[i]));
     double row_k[4] = {0.0, 0.0, 0.0, 0.0};
     double row_g = 0.0;
     for (int j = 0; j < q.n; ++j) {
@@ -189,6 +197,23 @@ void check_options(const AccurateOptions& o) {
   }
 }
 
+// The width of the 1/|sin f_A| peak at B's apsis (cos theta = c_end, an end
+// of the arc) where A is nearly at its own apsis: cos f_A = alpha + beta cos
+// theta, beta = p_A e_B / (p_B e_A), so |sin f_A| ~ sqrt(2 (d + 2 beta
+// sin^2(x/2))) with x the anomaly's distance from the end, d = 1 - |cos f_A|.
+// Infinite where A is not near an apsis there (or B is circular: no peak);
+// 0 where A is exactly at its apsis (equal apsidal distances).
+double apsis_peak_eps(const IntegrationSet& s, double c_end) {
+  double c = 0.0;
+  c_equation(s.a_a, s.a_b, s.e_a, s.e_b, c, c_end);
+  const double beta = (s.a_a * (1.0 - s.e_a * s.e_a)) * s.e_b / ((s.a_b * (1.0 - s.e_b * s.e_b)) * s.e_a);
+  // Moving away from theta = 0, cos f_A falls; from theta = pi, it rises: only
+  // the apsis that A moves away from can be a peak.
+  const bool towards_peak = c_end > 0.0 ? c > 0.0 : c < 0.0;
+  if (!(beta > 0.0) || !towards_peak) return std::numeric_limits<double>::infinity();
+  return std::sqrt(std::max(0.0, 1.0 - std::fabs(c)) / (2.0 * beta));
+}
+
 Arc make_arc(const IntegrationSet& s, double c_first, double c_second) {
   Arc arc;
   arc.orbits = orbit_pair_constants(s.a_a, s.a_b, s.e_a, s.e_b);
@@ -196,6 +221,11 @@ Arc make_arc(const IntegrationSet& s, double c_first, double c_second) {
   arc.g_b = std::sqrt(kGM / arc.orbits.p_b);
   arc.theta_lo = std::min(std::acos(c_first), std::acos(c_second));
   arc.theta_hi = std::max(std::acos(c_first), std::acos(c_second));
+  constexpr double kNone = std::numeric_limits<double>::infinity();
+  const double eps0 = arc.theta_lo == 0.0 ? apsis_peak_eps(s, 1.0) : kNone;
+  const double eps_pi = arc.theta_hi == kPi ? apsis_peak_eps(s, -1.0) : kNone;
+  arc.apsis_shared = eps0 == 0.0 || eps_pi == 0.0;
+  arc.n_pieces = accurate::axis_pieces(arc.theta_lo, arc.theta_hi, eps0, eps_pi, arc.pieces);
   return arc;
 }
 
@@ -250,16 +280,23 @@ AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, doubl
   for (int a = 0; a < static_cast<int>(f.arcs.size()); ++a) {
     const Arc& arc = f.arcs[static_cast<std::size_t>(a)];
     if (!(arc.theta_hi > arc.theta_lo)) continue;  // zero-width arc adds nothing
-    for (int p = 0; p < f.n_pieces; ++p) {
-      Region r;
-      r.arc = a;
-      r.piece = p;
-      r.t0 = arc.theta_lo;
-      r.t1 = arc.theta_hi;
-      r.x0 = f.pieces[p].lo;
-      r.x1 = f.pieces[p].hi;
-      evaluate(f, r);
-      regions.push_back(r);
+    // Both bodies at an apsis at the same distance: the density falls off
+    // like 1/|theta| there, a logarithmic divergence (the two bodies linger
+    // at that distance together).
+    if (arc.apsis_shared) return divergent_result();
+    for (int t = 0; t < arc.n_pieces; ++t) {
+      for (int p = 0; p < f.n_pieces; ++p) {
+        Region r;
+        r.arc = a;
+        r.arc_piece = t;
+        r.piece = p;
+        r.t0 = arc.pieces[t].lo;
+        r.t1 = arc.pieces[t].hi;
+        r.x0 = f.pieces[p].lo;
+        r.x1 = f.pieces[p].hi;
+        evaluate(f, r);
+        regions.push_back(r);
+      }
     }
   }
   std::int64_t points = static_cast<std::int64_t>(regions.size()) * kRulePoints;
