@@ -3,7 +3,7 @@
 // PAIRS random pairs whose distance ranges meet, in three populations
 // (main-belt-like; asteroid families, i.e. a main-belt orbit and a close
 // neighbour with |i1 - i2| log-uniform in [1e-4, 1] degree; general, up to
-// e = 0.8 and i = 90 degrees), each at v_esc = 0, 1, 5 km/s. Per pair: the
+// e = 0.8 and i = 90 degrees), each at v_esc = 0, 0.3, 1, 5 km/s. Per pair: the
 // closeness delta of the inclinations (and of the retrograde peak), the classic
 // 10 x 10 value, the accurate value at 1e-7 with its estimate, the same at 1e-3
 // and 1e-5 with their estimates, and their true errors against the 1e-7 value.
@@ -32,10 +32,10 @@ int main(int argc, char** argv) {
   const int count = std::atoi(argv[1]);
   std::mt19937_64 gen(static_cast<std::uint64_t>(std::atoll(argv[2])));
   std::uniform_real_distribution<double> u(0.0, 1.0);
-  std::printf("population,a1_au,e1,i1_deg,a2_au,e2,i2_deg,v_esc,delta,classic,accurate,"
+  std::printf("population,a1_au,e1,i1_deg,a2_au,e2,i2_deg,v_esc,delta,apsis_eps,classic,accurate,"
               "accurate_err,flagged,p3,p3_err,p5,p5_err\n");
   const char* names[] = {"mainbelt", "family", "general"};
-  const double v_escs[] = {0.0, 1.0, 5.0};
+  const double v_escs[] = {0.0, 0.3, 1.0, 5.0};
   int made = 0;
   while (made < count) {
     const int population = made % 3;
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
       i1 = 90.0 * u(gen);
       i2 = 90.0 * u(gen);
     }
-    const double v_esc = v_escs[(made / 3) % 3];
+    const double v_esc = v_escs[(made / 3) % 4];
     const double a1c = a1 * kCmPerAu, a2c = a2 * kCmPerAu;
     const double i1r = i1 * kRadPerDeg, i2r = i2 * kRadPerDeg;
     if (match_apsides(a1c, e1, a2c, e2).disjoint()) continue;
@@ -71,8 +71,8 @@ int main(int argc, char** argv) {
     const kernel::AccurateResult r5 = kernel::accurate_pair(a1c, e1, i1r, a2c, e2, i2r, v_esc, o);
     const kernel::ClassicAccuracy c =
         kernel::classic_accuracy(a1c, e1, i1r, a2c, e2, i2r, v_esc);
-    std::printf("%s,%.6f,%.6f,%.8f,%.6f,%.6f,%.8f,%g,%.6e,%.10g,%.10g,%.3e,%d,%.10g,%.3e,%.10g,%.3e\n",
-                names[population], a1, e1, i1, a2, e2, i2, v_esc, c.delta, classic, ref.p_coll,
+    std::printf("%s,%.6f,%.6f,%.8f,%.6f,%.6f,%.8f,%g,%.6e,%.6e,%.10g,%.10g,%.3e,%d,%.10g,%.3e,%.10g,%.3e\n",
+                names[population], a1, e1, i1, a2, e2, i2, v_esc, c.delta, c.apsis_eps, classic, ref.p_coll,
                 ref.p_coll_error, c.likely_off ? 1 : 0, r3.p_coll, r3.p_coll_error, r5.p_coll,
                 r5.p_coll_error);
     ++made;

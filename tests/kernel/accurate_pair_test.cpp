@@ -111,6 +111,10 @@ TEST(AccuratePair, DegenerateGeometriesAreDivergentOrRegularised) {
       EXPECT_EQ(regular.status, AccurateStatus::kDivergent);
     }
   }
+  // Equal perihelion distances (1 AU, exactly): both bodies at perihelion at
+  // the inner end of the shared range, 1/|theta| there.
+  EXPECT_EQ(accurate({4.0, 0.75, 10.0, 2.0, 0.5, 12.0}, 0.0, 1e-4).status,
+            AccurateStatus::kDivergent);
   // Prograde against retrograde in one plane.
   EXPECT_EQ(classify_pair(2.7 * kAu, 0.15, 0.0, 2.6 * kAu, 0.12, 3.141592653589793),
             PairClass::kCoplanar);

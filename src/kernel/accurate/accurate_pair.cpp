@@ -197,23 +197,6 @@ void check_options(const AccurateOptions& o) {
   }
 }
 
-// The width of the 1/|sin f_A| peak at B's apsis (cos theta = c_end, an end
-// of the arc) where A is nearly at its own apsis: cos f_A = alpha + beta cos
-// theta, beta = p_A e_B / (p_B e_A), so |sin f_A| ~ sqrt(2 (d + 2 beta
-// sin^2(x/2))) with x the anomaly's distance from the end, d = 1 - |cos f_A|.
-// Infinite where A is not near an apsis there (or B is circular: no peak);
-// 0 where A is exactly at its apsis (equal apsidal distances).
-double apsis_peak_eps(const IntegrationSet& s, double c_end) {
-  double c = 0.0;
-  c_equation(s.a_a, s.a_b, s.e_a, s.e_b, c, c_end);
-  const double beta = (s.a_a * (1.0 - s.e_a * s.e_a)) * s.e_b / ((s.a_b * (1.0 - s.e_b * s.e_b)) * s.e_a);
-  // Moving away from theta = 0, cos f_A falls; from theta = pi, it rises: only
-  // the apsis that A moves away from can be a peak.
-  const bool towards_peak = c_end > 0.0 ? c > 0.0 : c < 0.0;
-  if (!(beta > 0.0) || !towards_peak) return std::numeric_limits<double>::infinity();
-  return std::sqrt(std::max(0.0, 1.0 - std::fabs(c)) / (2.0 * beta));
-}
-
 Arc make_arc(const IntegrationSet& s, double c_first, double c_second) {
   Arc arc;
   arc.orbits = orbit_pair_constants(s.a_a, s.a_b, s.e_a, s.e_b);
@@ -222,8 +205,8 @@ Arc make_arc(const IntegrationSet& s, double c_first, double c_second) {
   arc.theta_lo = std::min(std::acos(c_first), std::acos(c_second));
   arc.theta_hi = std::max(std::acos(c_first), std::acos(c_second));
   constexpr double kNone = std::numeric_limits<double>::infinity();
-  const double eps0 = arc.theta_lo == 0.0 ? apsis_peak_eps(s, 1.0) : kNone;
-  const double eps_pi = arc.theta_hi == kPi ? apsis_peak_eps(s, -1.0) : kNone;
+  const double eps0 = arc.theta_lo == 0.0 ? accurate::apsis_peak_eps(s.a_a, s.e_a, s.a_b, s.e_b, 1.0) : kNone;
+  const double eps_pi = arc.theta_hi == kPi ? accurate::apsis_peak_eps(s.a_a, s.e_a, s.a_b, s.e_b, -1.0) : kNone;
   arc.apsis_shared = eps0 == 0.0 || eps_pi == 0.0;
   arc.n_pieces = accurate::axis_pieces(arc.theta_lo, arc.theta_hi, eps0, eps_pi, arc.pieces);
   return arc;

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "kernel/kernel_constants.h"
+#include "kernel/overlap_geometry.h"
 
 namespace pairtrack::kernel::accurate {
 
@@ -71,6 +72,18 @@ AngleValue angle_value(const AxisPiece& piece, double v) {
   a.cos_x = piece.variable == AxisVariable::kSinhNear0 ? 1.0 - 2.0 * h.sh * h.sh
                                                         : 2.0 * h.sh * h.sh - 1.0;
   return a;
+}
+
+double apsis_peak_eps(double a_a, double e_a, double a_b, double e_b, double c_end) {
+  double c = 0.0;
+  c_equation(a_a, a_b, e_a, e_b, c, c_end);
+  // cos f_A = alpha + beta cos theta.
+  const double beta = (a_a * (1.0 - e_a * e_a)) * e_b / ((a_b * (1.0 - e_b * e_b)) * e_a);
+  // Moving away from theta = 0, cos f_A falls; from theta = pi, it rises: only
+  // an apsis that A moves away from can make a peak.
+  const bool towards_peak = c_end > 0.0 ? c > 0.0 : c < 0.0;
+  if (!(beta > 0.0) || !towards_peak) return std::numeric_limits<double>::infinity();
+  return std::sqrt(std::max(0.0, 1.0 - std::fabs(c)) / (2.0 * beta));
 }
 
 InclinationPair inclination_pair(double inc1, double inc2) {

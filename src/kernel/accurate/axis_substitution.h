@@ -62,6 +62,12 @@ struct AngleValue {
 };
 AngleValue angle_value(const AxisPiece& piece, double v);
 
+// The eps of the anomaly axis's peak at B's apsis (cos theta = c_end, +1 or
+// -1), orbit A solved at B's distance (a in any common unit): infinite where A
+// is not approaching its own apsis there (or B is circular: no peak), 0 where
+// A is exactly at it (equal apsidal distances).
+double apsis_peak_eps(double a_a, double e_a, double a_b, double e_b, double c_end);
+
 // The inclination data every node needs, formed once per pair.
 struct InclinationPair {
   double sin2_half_diff = 0.0;  // sin^2((i1 - i2)/2)
