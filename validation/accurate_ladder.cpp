@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "kernel/accurate/accurate_pair.h"
 #include "kernel/gaussorb.h"
 #include "ladder.h"
 
@@ -35,12 +34,9 @@ int main(int argc, char** argv) {
         const double v_esc = v == 0 ? 0.0 : 5.0;
         double classic = 0.0, x = 0.0, y = 0.0, z = 0.0;
         pairtrack::gaussorb(a1, g.orbit_1.e, i1, a2, o2.e, i2, classic, x, y, z, 10, 10, v_esc);
-        pairtrack::kernel::AccurateOptions options;
-        options.rel = 1e-4;
-        const auto acc = pairtrack::kernel::accurate_pair(a1, g.orbit_1.e, i1, a2, o2.e, i2, v_esc, options);
-        options.rel = 1e-10;
-        options.max_points = 10000000;
-        const auto conv = pairtrack::kernel::accurate_pair(a1, g.orbit_1.e, i1, a2, o2.e, i2, v_esc, options);
+        const mcval::LadderValues values = mcval::ladder_values(g.orbit_1, o2, v_esc);
+        const auto& acc = values.accurate;
+        const auto& conv = values.converged;
         const auto& m = mc.result[v][0];
         std::printf("%s,%g,%g,%.8g,%.8g,%.3g,%.10g,%.3g,%.6g,%.3g,%.6g,%.3g,%.6g\n", g.name, rung,
                     v_esc, classic, acc.p_coll, acc.p_coll_error, conv.p_coll, conv.p_coll_error,

@@ -12,13 +12,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "kernel/accurate/accurate_pair.h"
 #include "ladder.h"
 
 namespace {
-
-constexpr double kCmPerAu = 1.4959787e13;
-constexpr double kRadPerDeg = 0.017453292519444445;
 
 struct Rung {
   int geometry;  // index into kLadderGeometries
@@ -38,18 +34,13 @@ TEST_P(LadderAgreesWithMonteCarlo, WithinThreeStandardErrorsAndItsOwnEstimate) {
       mcval::ladder_config(static_cast<int>(30000 * std::sqrt(scale)), 16, 77);
   const mcval::McResult mc = mcval::estimate_pair(g.orbit_1, o2, config);
   ASSERT_TRUE(mc.overlap);
-  const double a1 = g.orbit_1.a_au * kCmPerAu, a2 = o2.a_au * kCmPerAu;
-  const double i1 = g.orbit_1.inc_deg * kRadPerDeg, i2 = o2.inc_deg * kRadPerDeg;
   for (std::size_t v = 0; v < 2; ++v) {
     const double v_esc = config.v_esc_kms[v];
     SCOPED_TRACE(std::string(g.name) + " +" + std::to_string(r.rung_deg) + " deg, v_esc " +
                  std::to_string(v_esc));
-    pairtrack::kernel::AccurateOptions options;
-    options.rel = 1e-4;
-    const auto acc = pairtrack::kernel::accurate_pair(a1, g.orbit_1.e, i1, a2, o2.e, i2, v_esc, options);
-    options.rel = 1e-10;
-    options.max_points = 10000000;
-    const auto conv = pairtrack::kernel::accurate_pair(a1, g.orbit_1.e, i1, a2, o2.e, i2, v_esc, options);
+    const mcval::LadderValues values = mcval::ladder_values(g.orbit_1, o2, v_esc);
+    const auto& acc = values.accurate;
+    const auto& conv = values.converged;
     EXPECT_LE(std::fabs(acc.p_coll - conv.p_coll), acc.p_coll_error);
     const auto& m = mc.result[v][0];
     EXPECT_LT(std::fabs(conv.p_coll - m.p_coll.mean), 3.0 * m.p_coll.se)

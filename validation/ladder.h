@@ -5,6 +5,7 @@
 // near the turning latitudes, latitude windows shrinking towards the peak).
 #pragma once
 
+#include "kernel/accurate/accurate_pair.h"
 #include "mc_collision.h"
 
 namespace mcval {
@@ -37,6 +38,26 @@ inline McConfig ladder_config(int samples_per_batch, int batches, std::uint64_t 
   c.v_esc_kms = {0.0, 5.0};
   c.resolve_near_coplanar = true;
   return c;
+}
+
+// The deterministic side of one ladder pair (orbit_2 with the rung's
+// inclination): the accurate value at 1e-4 and the converged value (the same
+// integrator at 1e-10), in the program's units (AU -> cm, degrees -> radians).
+struct LadderValues {
+  pairtrack::kernel::AccurateResult accurate, converged;
+};
+inline LadderValues ladder_values(const Orbit& o1, const Orbit& o2, double v_esc) {
+  constexpr double kCmPerAu = 1.4959787e13;
+  constexpr double kRadPerDeg = 0.017453292519444445;
+  auto run = [&](double rel) {
+    pairtrack::kernel::AccurateOptions options;
+    options.rel = rel;
+    options.max_points = 10000000;
+    return pairtrack::kernel::accurate_pair(o1.a_au * kCmPerAu, o1.e, o1.inc_deg * kRadPerDeg,
+                                            o2.a_au * kCmPerAu, o2.e, o2.inc_deg * kRadPerDeg,
+                                            v_esc, options);
+  };
+  return LadderValues{run(1e-4), run(1e-10)};
 }
 
 }  // namespace mcval

@@ -239,7 +239,52 @@ void fill_results(McResult& res, const std::vector<std::vector<std::array<Sums, 
   }
 }
 
-McResult estimate_resolved(const Orbit& o1, const Orbit& o2, const McConfig& cfg);
+// Latitude half-widths of the windows for body 1's state a (resolve_near_coplanar):
+// a tenth (latitude_window_fraction) of its angular distance from the cone
+// |latitude| = i2 on which body 2's density is singular, at most rho / r_ref.
+std::array<double, kWindows> latitude_windows(const State& a, double inc2, double r_ref,
+                                              const std::array<double, kWindows>& rho,
+                                              const McConfig& cfg) {
+  const double d = std::fabs(inc2 - std::fabs(a.p1));
+  std::array<double, kWindows> hb{};
+  for (int k = 0; k < kWindows; ++k) {
+    hb[k] = std::min(rho[k] / r_ref, cfg.latitude_window_fraction * std::ldexp(1.0, k) * d);
+  }
+  return hb;
+}
+
+// Adds the pair (a, q) of resolve_near_coplanar states: pi U F delta(dr)
+// delta(d latitude) delta(d longitude) / (r^2 cos latitude) with the relative
+// longitude uniform is U F / (2 r^2 cos latitude) per unit box (2 rho)(2 hb),
+// times the two states' importance weights. Returns whether the pair lies in
+// the smallest window.
+bool add_resolved_pair(const State& a, const State& q, const std::array<double, kWindows>& hb,
+                       const std::array<double, kWindows>& rho, const McConfig& cfg,
+                       std::vector<std::array<Sums, kWindows>>& sums) {
+  const double dr = std::fabs(a.p0 - q.p0), db = std::fabs(a.p1 - q.p1);
+  if (dr >= rho[kWindows - 1] || db >= hb[kWindows - 1]) return false;
+  const double du0 = a.v0 - q.v0, du1 = a.v1 - q.v1, du2 = a.v2 - q.v2;
+  const double u2 = du0 * du0 + du1 * du1 + du2 * du2;
+  if (!(u2 > 0.0)) return false;
+  const double u = std::sqrt(u2);
+  const double r = 0.5 * (a.p0 + q.p0);
+  const double base = a.p2 * q.p2 / (2.0 * r * r * std::cos(0.5 * (a.p1 + q.p1)));
+  for (std::size_t v = 0; v < cfg.v_esc_kms.size(); ++v) {
+    const double ve2 = cfg.v_esc_kms[v] * cfg.v_esc_kms[v];
+    const double flux = u * (1.0 + ve2 / u2);
+    const double vimp = std::sqrt(u2 + ve2);
+    for (int k = 0; k < kWindows; ++k) {
+      if (dr >= rho[k] || db >= hb[k]) continue;
+      const double w = flux * base / (4.0 * rho[k] * hb[k]);
+      Sums& sm = sums[v][k];
+      sm.w += w;
+      sm.wu += w * u;
+      sm.wu2 += w * u2;
+      sm.wimp += w * vimp;
+    }
+  }
+  return dr < rho[0] && db < hb[0];
+}
 
 }  // namespace
 
@@ -260,7 +305,6 @@ double solve_kepler(double mean_anomaly, double e, double e_lo, double e_hi) {
 }
 
 McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in) {
-  if (cfg_in.resolve_near_coplanar) return estimate_resolved(o1, o2, cfg_in);
   McResult res;
   McConfig cfg = cfg_in;
   const std::size_t nv = cfg.v_esc_kms.size();
@@ -300,7 +344,7 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
     }
     return count;
   };
-  if (cfg.target_pairs_per_batch > 0.0) {
+  if (cfg.target_pairs_per_batch > 0.0 && !cfg.resolve_near_coplanar) {
     const std::size_t pilot = 4000;
     const double found = close_pairs(batch_seed(cfg.seed, 0xffffffffULL), pilot);
     double n_want = static_cast<double>(cfg.max_samples);
@@ -309,6 +353,15 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
         std::clamp(n_want, static_cast<double>(cfg.min_samples), static_cast<double>(cfg.max_samples)));
   }
   res.samples_per_batch = cfg.samples_per_batch;
+  const bool resolve = cfg.resolve_near_coplanar;
+  const double inc2 = o2.inc_deg * (kPiMc / 180.0);
+  // With resolve: latitudes enter the grid scaled by a mid-range distance, so
+  // that a latitude window of at most rho / r_ref stays within a cell.
+  const double r_ref = 0.5 * (r_lo + r_hi);
+  auto sample = [&](const Orbit& o, const Arc& arc, Xoshiro256& rng) {
+    return resolve ? sample_state_near_turning(o, arc, cfg.gm_km3_s2, cfg.au_km, r_ref, rng)
+                   : sample_state(o, arc, cfg.draw_nodes, cfg.gm_km3_s2, cfg.au_km, rng);
+  };
 
   const int nb = cfg.batches;
   const std::size_t n = static_cast<std::size_t>(cfg.samples_per_batch);
@@ -322,8 +375,8 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
   for (int b = 0; b < nb; ++b) {
     Xoshiro256 rng(batch_seed(cfg.seed, static_cast<std::uint64_t>(b)));
     std::vector<State> s1(n), s2(n);
-    for (auto& s : s1) s = sample_state(o1, arc1, cfg.draw_nodes, cfg.gm_km3_s2, cfg.au_km, rng);
-    for (auto& s : s2) s = sample_state(o2, arc2, cfg.draw_nodes, cfg.gm_km3_s2, cfg.au_km, rng);
+    for (auto& s : s1) s = sample(o1, arc1, rng);
+    for (auto& s : s2) s = sample(o2, arc2, rng);
     const CellGrid grid(s2, rho_max);
     // Visit body 1's states in cell order: neighbouring queries then touch
     // neighbouring memory of the grid.
@@ -334,6 +387,13 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
     auto& sums = batch_sums[b];
     double hits = 0.0;
     for (const State& a : s1) {
+      if (resolve) {
+        const std::array<double, kWindows> hb = latitude_windows(a, inc2, r_ref, rho, cfg);
+        grid.for_neighbours(a.g0, a.g1, [&](std::size_t j) {
+          if (add_resolved_pair(a, s2[j], hb, rho, cfg, sums)) hits += 1.0;
+        });
+        continue;
+      }
       grid.for_neighbours(a.g0, a.g1, [&](std::size_t j) {
             const State& q = s2[j];
             const double d0 = a.p0 - q.p0, d1 = a.p1 - q.p1, d2 = a.p2 - q.p2;
@@ -380,6 +440,10 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
   for (int b = 0; b < nb; ++b) res.hits += batch_hits[b];
   const double pairs = static_cast<double>(n) * static_cast<double>(n);
   fill_results(res, batch_sums, [&](int k) {
+    if (resolve) {  // the box normalisation is in each pair's weight (AU^-3)
+      const double au3 = cfg.au_km * cfg.au_km * cfg.au_km;
+      return res.fraction_1 * res.fraction_2 / au3 * kYearS / 1e-18 / pairs;
+    }
     // P_i = pi E[U F delta3] with delta3 -> 1(|r1-r2|<rho) / (4/3 pi rho^3):
     // 3 / (4 rho^3) times the mean weight, in (km/s) / AU^3, then
     // km^-2 yr^-1 and the report unit 1e-18.
@@ -389,96 +453,5 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
   });
   return res;
 }
-
-namespace {
-
-McResult estimate_resolved(const Orbit& o1, const Orbit& o2, const McConfig& cfg) {
-  McResult res;
-  const std::size_t nv = cfg.v_esc_kms.size();
-  res.result.assign(nv, {});
-  const double q1 = o1.a_au * (1.0 - o1.e), big_q1 = o1.a_au * (1.0 + o1.e);
-  const double q2 = o2.a_au * (1.0 - o2.e), big_q2 = o2.a_au * (1.0 + o2.e);
-  const double r_lo = std::max(q1, q2), r_hi = std::min(big_q1, big_q2);
-  if (!(r_lo < r_hi)) return res;
-  res.overlap = true;
-  std::array<double, kWindows> rho{};
-  for (int k = 0; k < kWindows; ++k) rho[k] = cfg.rho_au * std::ldexp(1.0, k);
-  const double rho_max = rho[kWindows - 1];
-  const Arc arc1 = arc_in_range(o1, r_lo - rho_max, r_hi + rho_max);
-  const Arc arc2 = arc_in_range(o2, r_lo - rho_max, r_hi + rho_max);
-  res.fraction_1 = arc1.fraction;
-  res.fraction_2 = arc2.fraction;
-  res.samples_per_batch = cfg.samples_per_batch;
-  const double inc2 = o2.inc_deg * (kPiMc / 180.0);
-  // Latitudes enter the grid scaled by a mid-range distance, so that a latitude
-  // window of at most rho / r_ref stays within one cell of side rho_max.
-  const double r_ref = 0.5 * (r_lo + r_hi);
-  const int nb = cfg.batches;
-  const std::size_t n = static_cast<std::size_t>(cfg.samples_per_batch);
-  std::vector<std::vector<std::array<Sums, kWindows>>> batch_sums(
-      nb, std::vector<std::array<Sums, kWindows>>(nv));
-  std::vector<double> batch_hits(nb, 0.0);
-
-#pragma omp parallel for schedule(dynamic, 1)
-  for (int b = 0; b < nb; ++b) {
-    Xoshiro256 rng(batch_seed(cfg.seed, static_cast<std::uint64_t>(b)));
-    std::vector<State> s1(n), s2(n);
-    for (auto& s : s1) s = sample_state_near_turning(o1, arc1, cfg.gm_km3_s2, cfg.au_km, r_ref, rng);
-    for (auto& s : s2) s = sample_state_near_turning(o2, arc2, cfg.gm_km3_s2, cfg.au_km, r_ref, rng);
-    const CellGrid grid(s2, rho_max);
-    auto& sums = batch_sums[b];
-    double hits = 0.0;
-    for (const State& a : s1) {
-      // Body 1's angular distance from the cone |latitude| = i2 on which body
-      // 2's density is singular sets the latitude window.
-      const double d = std::fabs(inc2 - std::fabs(a.p1));
-      std::array<double, kWindows> hb{};
-      for (int k = 0; k < kWindows; ++k) {
-        hb[k] = std::min(rho[k] / r_ref, cfg.latitude_window_fraction * std::ldexp(1.0, k) * d);
-      }
-      grid.for_neighbours(a.g0, a.g1, [&](std::size_t j) {
-        const State& q = s2[j];
-        const double dr = std::fabs(a.p0 - q.p0), db = std::fabs(a.p1 - q.p1);
-        if (dr >= rho_max || db >= hb[kWindows - 1]) return;
-        const double du0 = a.v0 - q.v0, du1 = a.v1 - q.v1, du2 = a.v2 - q.v2;
-        const double u2 = du0 * du0 + du1 * du1 + du2 * du2;
-        if (!(u2 > 0.0)) return;
-        const double u = std::sqrt(u2);
-        // pi U F delta(dr) delta(d latitude) delta(d longitude) / (r^2 cos
-        // latitude), the relative longitude uniform: U F / (2 r^2 cos latitude)
-        // per unit box (2 hr)(2 hb), and the two states' importance weights.
-        const double r = 0.5 * (a.p0 + q.p0);
-        const double base = a.p2 * q.p2 / (2.0 * r * r * std::cos(0.5 * (a.p1 + q.p1)));
-        bool in_smallest = false;
-        for (std::size_t v = 0; v < nv; ++v) {
-          const double ve2 = cfg.v_esc_kms[v] * cfg.v_esc_kms[v];
-          const double flux = u * (1.0 + ve2 / u2);
-          const double vimp = std::sqrt(u2 + ve2);
-          for (int k = 0; k < kWindows; ++k) {
-            if (dr >= rho[k] || db >= hb[k]) continue;
-            if (k == 0) in_smallest = true;
-            const double w = flux * base / (4.0 * rho[k] * hb[k]);
-            Sums& sm = sums[v][k];
-            sm.w += w;
-            sm.wu += w * u;
-            sm.wu2 += w * u2;
-            sm.wimp += w * vimp;
-          }
-        }
-        if (in_smallest) hits += 1.0;
-      });
-    }
-    batch_hits[b] = hits;
-  }
-  for (int b = 0; b < nb; ++b) res.hits += batch_hits[b];
-  const double pairs = static_cast<double>(n) * static_cast<double>(n);
-  const double au3 = cfg.au_km * cfg.au_km * cfg.au_km;
-  fill_results(res, batch_sums, [&](int) {
-    return res.fraction_1 * res.fraction_2 / au3 * kYearS / 1e-18 / pairs;
-  });
-  return res;
-}
-
-}  // namespace
 
 }  // namespace mcval
