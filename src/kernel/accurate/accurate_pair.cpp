@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "kernel/accurate/gauss_kronrod.h"
 #include "kernel/accurate/axis_substitution.h"
+#include "kernel/accurate/gauss_kronrod.h"
 #include "kernel/accurate/pair_class.h"
 #include "kernel/g_integral.h"
 #include "kernel/gaussorb.h"

@@ -13,10 +13,14 @@
 //    eps' = |cos((i1 + i2)/2)| / sqrt(sin i1 sin i2) on [pi/2, pi]), in which the
 //    1/sin I peak of the mutual inclination is smooth: dOmega / sin I =
 //    du / (sqrt(sin i1 sin i2) cos(dOmega/2) cos(I/2));
+//  - the anomaly axis gets the same substitution at an end of the arc where
+//    the two orbits have nearly the same apsidal distance (the peak of orbit
+//    A's 1/|sin f_A|; see axis_substitution.h);
 //  - both axes use Gauss-Kronrod 7/15 product rules on rectangles that are
 //    bisected adaptively (the axis whose Gauss-Kronrod difference is larger is
 //    cut) until the summed error estimate of P_i meets the target or the node
-//    budget is spent.
+//    budget is spent. The estimate is the summed Gauss-Kronrod differences, an
+//    error bound of the 7-point rule: conservative for the 15-point result.
 // Everything is deterministic: one pair is integrated by one thread in a fixed
 // order, so the bits do not depend on how many threads run pairs.
 #pragma once
@@ -67,9 +71,14 @@ struct AccurateResult {
 // Disjoint distance ranges (and ranges that only touch, where no overlap case
 // holds): p_coll = 0, speeds 0, status kOk, error 0.
 // Divergent (status kDivergent, values NaN): identical orbits; coincident
-// circles (e1 = e2 = 0, a1 = a2); and, unless options.min_mutual_inclination
-// > 0, meeting distance ranges with equal inclinations (coplanar orbits
-// i1 = i2 = 0 included) or with i1 + i2 = pi (I = pi at dOmega = pi).
+// circles (e1 = e2 = 0, a1 = a2); meeting distance ranges whose end is an
+// apsis of both orbits at exactly the same distance (equal perihelia or
+// aphelia: the density falls off like 1/|theta| there); and, unless
+// options.min_mutual_inclination > 0, meeting distance ranges with equal
+// inclinations (coplanar orbits i1 = i2 = 0 included) or with i1 + i2 = pi
+// (I = pi at dOmega = pi). A sum that is not finite is reported as divergent
+// too. Exact comparisons throughout: orbits one bit apart are integrated (to
+// a large, finite value).
 //
 // Throws std::invalid_argument when options.rel is not in (0, 0.1] (NaN
 // included), options.min_mutual_inclination is negative, not finite or above
