@@ -44,17 +44,19 @@ Arc arc_in_range(const Orbit& o, double r_lo, double r_hi) {
   return arc;
 }
 
-// A state of the orbit with its mean anomaly uniform on the arc (and on its
-// mirror image, the inbound half), argument of perihelion uniform and, when
-// asked, node uniform.
-State sample_state(const Orbit& o, const Arc& arc, bool draw_node, double gm, double au,
-                   Xoshiro256& rng) {
+// The eccentric anomaly of a state with its mean anomaly uniform on the arc
+// (and on its mirror image, the inbound half).
+double sample_eccentric_anomaly(const Orbit& o, const Arc& arc, Xoshiro256& rng) {
   const double m = arc.m_lo + rng.uniform() * (arc.m_hi - arc.m_lo);
   double ecc_anom = (o.e == 0.0) ? m : solve_kepler(m, o.e, arc.e_lo, arc.e_hi);
   if (rng.uniform() < 0.5) ecc_anom = -ecc_anom;  // inbound half
-  const double omega = 2.0 * kPiMc * rng.uniform();
-  const double node = draw_node ? 2.0 * kPiMc * rng.uniform() : 0.0;
+  return ecc_anom;
+}
 
+// Heliocentric position (AU) and velocity (km/s) at an eccentric anomaly for
+// an argument of perihelion and a node (radians).
+void position_velocity(const Orbit& o, double ecc_anom, double omega, double node, double gm,
+                       double au, double pos[3], double vel[3]) {
   // Perifocal frame: x towards perihelion.
   const double a = o.a_au;
   const double b_over_a = std::sqrt(1.0 - o.e * o.e);
@@ -80,10 +82,20 @@ State sample_state(const Orbit& o, const Arc& arc, bool draw_node, double gm, do
     x = cn * x1 - sn * y2;  // turn the node line to its longitude
     y = sn * x1 + cn * y2;
   };
-  double x, y, z, vx, vy, vz;
-  rotate(xp, yp, x, y, z);
-  rotate(vxp, vyp, vx, vy, vz);
+  rotate(xp, yp, pos[0], pos[1], pos[2]);
+  rotate(vxp, vyp, vel[0], vel[1], vel[2]);
+}
 
+// A state with mean anomaly, argument of perihelion and, when asked, node
+// uniform.
+State sample_state(const Orbit& o, const Arc& arc, bool draw_node, double gm, double au,
+                   Xoshiro256& rng) {
+  const double ecc_anom = sample_eccentric_anomaly(o, arc, rng);
+  const double omega = 2.0 * kPiMc * rng.uniform();
+  const double node = draw_node ? 2.0 * kPiMc * rng.uniform() : 0.0;
+  double p[3], v[3];
+  position_velocity(o, ecc_anom, omega, node, gm, au, p, v);
+  const double x = p[0], y = p[1], z = p[2], vx = v[0], vy = v[1], vz = v[2];
   State st;
   if (draw_node) {
     st = {x, y, z, vx, vy, vz, x, y};
@@ -93,6 +105,46 @@ State sample_state(const Orbit& o, const Arc& arc, bool draw_node, double gm, do
     st = {s, z, 0.0, cx * vx + cy * vy, cx * vy - cy * vx, vz, std::hypot(s, z), z};
   }
   return st;
+}
+
+// Importance sampling of the argument of latitude for resolve_near_coplanar:
+// uniform with probability kUniformShare, else at a log-uniform distance t in
+// [kTMin, pi/2] from +-pi/2 (either side).
+constexpr double kUniformShare = 0.3;
+constexpr double kTMin = 1e-5;
+
+// A state (node 0) in spherical coordinates: p0 = r (AU), p1 = latitude
+// (radians), p2 = the weight (1 / 2 pi) / density(u); the velocity in the
+// cylindrical frame; grid coordinates r and r_ref times the latitude.
+State sample_state_near_turning(const Orbit& o, const Arc& arc, double gm, double au,
+                                double r_ref, Xoshiro256& rng) {
+  const double ecc_anom = sample_eccentric_anomaly(o, arc, rng);
+  const double log_span = std::log(0.5 * kPiMc / kTMin);
+  double u;
+  if (rng.uniform() < kUniformShare) {
+    u = 2.0 * kPiMc * rng.uniform();
+  } else {
+    const double t = kTMin * std::exp(log_span * rng.uniform());
+    const double centre = rng.uniform() < 0.5 ? 0.5 * kPiMc : 1.5 * kPiMc;
+    u = rng.uniform() < 0.5 ? centre - t : centre + t;
+  }
+  // Density of u: the uniform share plus the log-uniform share around the
+  // nearer of the two centres (each centre and side takes a quarter).
+  double t = std::fabs(std::remainder(u - 0.5 * kPiMc, kPiMc));
+  double density = kUniformShare / (2.0 * kPiMc);
+  if (t >= kTMin) density += (1.0 - kUniformShare) / (4.0 * t * log_span);
+  // The true anomaly from the eccentric one; omega = u - f.
+  const double f = 2.0 * std::atan2(std::sqrt(1.0 + o.e) * std::sin(0.5 * ecc_anom),
+                                    std::sqrt(1.0 - o.e) * std::cos(0.5 * ecc_anom));
+  double p[3], v[3];
+  position_velocity(o, ecc_anom, u - f, 0.0, gm, au, p, v);
+  const double s = std::hypot(p[0], p[1]);
+  const double cx = p[0] / s, cy = p[1] / s;
+  const double weight = 1.0 / (2.0 * kPiMc) / density;
+  const double r = std::hypot(s, p[2]);
+  const double latitude = std::atan2(p[2], s);
+  return State{r, latitude, weight, cx * v[0] + cy * v[1], cx * v[1] - cy * v[0], v[2], r,
+               r_ref * latitude};
 }
 
 // Square cells of side h over two grid coordinates of a set of states, kept as
@@ -142,6 +194,97 @@ struct CellGrid {
 struct Sums {
   double w = 0.0, wu = 0.0, wu2 = 0.0, wimp = 0.0;
 };
+
+// Batch sums -> estimates with standard errors from the spread of the
+// batches; scale(k) turns window k's mean weight into P_i.
+template <class Scale>
+void fill_results(McResult& res, const std::vector<std::vector<std::array<Sums, kWindows>>>& batch_sums,
+                  Scale scale_of) {
+  const int nb = static_cast<int>(batch_sums.size());
+  const std::size_t nv = res.result.size();
+  for (std::size_t v = 0; v < nv; ++v) {
+    for (int k = 0; k < kWindows; ++k) {
+      const double scale = scale_of(k);
+      std::vector<double> p(nb), vm(nb), vr(nb), vi(nb);
+      Sums tot;
+      for (int b = 0; b < nb; ++b) {
+        const Sums& sm = batch_sums[b][v][k];
+        p[b] = sm.w * scale;
+        vm[b] = sm.w > 0.0 ? sm.wu / sm.w : 0.0;
+        vr[b] = sm.w > 0.0 ? std::sqrt(sm.wu2 / sm.w) : 0.0;
+        vi[b] = sm.w > 0.0 ? sm.wimp / sm.w : 0.0;
+        tot.w += sm.w;
+        tot.wu += sm.wu;
+        tot.wu2 += sm.wu2;
+        tot.wimp += sm.wimp;
+      }
+      auto spread = [nb](const std::vector<double>& x) {
+        double m = 0.0;
+        for (double xi : x) m += xi;
+        m /= nb;
+        double s2 = 0.0;
+        for (double xi : x) s2 += (xi - m) * (xi - m);
+        return nb > 1 ? std::sqrt(s2 / (nb - 1) / nb) : 0.0;
+      };
+      McWindowResult& r = res.result[v][k];
+      double pm = 0.0;
+      for (double x : p) pm += x;
+      r.p_coll = {pm / nb, spread(p)};
+      if (tot.w > 0.0) {
+        r.v_rel_mean = {tot.wu / tot.w, spread(vm)};
+        r.v_rel_rms = {std::sqrt(tot.wu2 / tot.w), spread(vr)};
+        r.v_imp_mean = {tot.wimp / tot.w, spread(vi)};
+      }
+    }
+  }
+}
+
+// Latitude half-widths of the windows for body 1's state a (resolve_near_coplanar):
+// a tenth (latitude_window_fraction) of its angular distance from the cone
+// |latitude| = i2 on which body 2's density is singular, at most rho / r_ref.
+std::array<double, kWindows> latitude_windows(const State& a, double inc2, double r_ref,
+                                              const std::array<double, kWindows>& rho,
+                                              const McConfig& cfg) {
+  const double d = std::fabs(inc2 - std::fabs(a.p1));
+  std::array<double, kWindows> hb{};
+  for (int k = 0; k < kWindows; ++k) {
+    hb[k] = std::min(rho[k] / r_ref, cfg.latitude_window_fraction * std::ldexp(1.0, k) * d);
+  }
+  return hb;
+}
+
+// Adds the pair (a, q) of resolve_near_coplanar states: pi U F delta(dr)
+// delta(d latitude) delta(d longitude) / (r^2 cos latitude) with the relative
+// longitude uniform is U F / (2 r^2 cos latitude) per unit box (2 rho)(2 hb),
+// times the two states' importance weights. Returns whether the pair lies in
+// the smallest window.
+bool add_resolved_pair(const State& a, const State& q, const std::array<double, kWindows>& hb,
+                       const std::array<double, kWindows>& rho, const McConfig& cfg,
+                       std::vector<std::array<Sums, kWindows>>& sums) {
+  const double dr = std::fabs(a.p0 - q.p0), db = std::fabs(a.p1 - q.p1);
+  if (dr >= rho[kWindows - 1] || db >= hb[kWindows - 1]) return false;
+  const double du0 = a.v0 - q.v0, du1 = a.v1 - q.v1, du2 = a.v2 - q.v2;
+  const double u2 = du0 * du0 + du1 * du1 + du2 * du2;
+  if (!(u2 > 0.0)) return false;
+  const double u = std::sqrt(u2);
+  const double r = 0.5 * (a.p0 + q.p0);
+  const double base = a.p2 * q.p2 / (2.0 * r * r * std::cos(0.5 * (a.p1 + q.p1)));
+  for (std::size_t v = 0; v < cfg.v_esc_kms.size(); ++v) {
+    const double ve2 = cfg.v_esc_kms[v] * cfg.v_esc_kms[v];
+    const double flux = u * (1.0 + ve2 / u2);
+    const double vimp = std::sqrt(u2 + ve2);
+    for (int k = 0; k < kWindows; ++k) {
+      if (dr >= rho[k] || db >= hb[k]) continue;
+      const double w = flux * base / (4.0 * rho[k] * hb[k]);
+      Sums& sm = sums[v][k];
+      sm.w += w;
+      sm.wu += w * u;
+      sm.wu2 += w * u2;
+      sm.wimp += w * vimp;
+    }
+  }
+  return dr < rho[0] && db < hb[0];
+}
 
 }  // namespace
 
@@ -201,7 +344,7 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
     }
     return count;
   };
-  if (cfg.target_pairs_per_batch > 0.0) {
+  if (cfg.target_pairs_per_batch > 0.0 && !cfg.resolve_near_coplanar) {
     const std::size_t pilot = 4000;
     const double found = close_pairs(batch_seed(cfg.seed, 0xffffffffULL), pilot);
     double n_want = static_cast<double>(cfg.max_samples);
@@ -210,6 +353,15 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
         std::clamp(n_want, static_cast<double>(cfg.min_samples), static_cast<double>(cfg.max_samples)));
   }
   res.samples_per_batch = cfg.samples_per_batch;
+  const bool resolve = cfg.resolve_near_coplanar;
+  const double inc2 = o2.inc_deg * (kPiMc / 180.0);
+  // With resolve: latitudes enter the grid scaled by a mid-range distance, so
+  // that a latitude window of at most rho / r_ref stays within a cell.
+  const double r_ref = 0.5 * (r_lo + r_hi);
+  auto sample = [&](const Orbit& o, const Arc& arc, Xoshiro256& rng) {
+    return resolve ? sample_state_near_turning(o, arc, cfg.gm_km3_s2, cfg.au_km, r_ref, rng)
+                   : sample_state(o, arc, cfg.draw_nodes, cfg.gm_km3_s2, cfg.au_km, rng);
+  };
 
   const int nb = cfg.batches;
   const std::size_t n = static_cast<std::size_t>(cfg.samples_per_batch);
@@ -223,8 +375,8 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
   for (int b = 0; b < nb; ++b) {
     Xoshiro256 rng(batch_seed(cfg.seed, static_cast<std::uint64_t>(b)));
     std::vector<State> s1(n), s2(n);
-    for (auto& s : s1) s = sample_state(o1, arc1, cfg.draw_nodes, cfg.gm_km3_s2, cfg.au_km, rng);
-    for (auto& s : s2) s = sample_state(o2, arc2, cfg.draw_nodes, cfg.gm_km3_s2, cfg.au_km, rng);
+    for (auto& s : s1) s = sample(o1, arc1, rng);
+    for (auto& s : s2) s = sample(o2, arc2, rng);
     const CellGrid grid(s2, rho_max);
     // Visit body 1's states in cell order: neighbouring queries then touch
     // neighbouring memory of the grid.
@@ -235,6 +387,13 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
     auto& sums = batch_sums[b];
     double hits = 0.0;
     for (const State& a : s1) {
+      if (resolve) {
+        const std::array<double, kWindows> hb = latitude_windows(a, inc2, r_ref, rho, cfg);
+        grid.for_neighbours(a.g0, a.g1, [&](std::size_t j) {
+          if (add_resolved_pair(a, s2[j], hb, rho, cfg, sums)) hits += 1.0;
+        });
+        continue;
+      }
       grid.for_neighbours(a.g0, a.g1, [&](std::size_t j) {
             const State& q = s2[j];
             const double d0 = a.p0 - q.p0, d1 = a.p1 - q.p1, d2 = a.p2 - q.p2;
@@ -280,46 +439,18 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
 
   for (int b = 0; b < nb; ++b) res.hits += batch_hits[b];
   const double pairs = static_cast<double>(n) * static_cast<double>(n);
-  for (std::size_t v = 0; v < nv; ++v) {
-    for (int k = 0; k < kWindows; ++k) {
-      // P_i = pi E[U F delta3] with delta3 -> 1(|r1-r2|<rho) / (4/3 pi rho^3):
-      // 3 / (4 rho^3) times the mean weight, in (km/s) / AU^3, then
-      // km^-2 yr^-1 and the report unit 1e-18.
-      const double rho_km = rho[k] * cfg.au_km;
-      const double scale = res.fraction_1 * res.fraction_2 * 3.0 / (4.0 * rho_km * rho_km * rho_km) *
-                           kYearS / 1e-18 / pairs;
-      std::vector<double> p(nb), vm(nb), vr(nb), vi(nb);
-      Sums tot;
-      for (int b = 0; b < nb; ++b) {
-        const Sums& sm = batch_sums[b][v][k];
-        p[b] = sm.w * scale;
-        vm[b] = sm.w > 0.0 ? sm.wu / sm.w : 0.0;
-        vr[b] = sm.w > 0.0 ? std::sqrt(sm.wu2 / sm.w) : 0.0;
-        vi[b] = sm.w > 0.0 ? sm.wimp / sm.w : 0.0;
-        tot.w += sm.w;
-        tot.wu += sm.wu;
-        tot.wu2 += sm.wu2;
-        tot.wimp += sm.wimp;
-      }
-      auto spread = [nb](const std::vector<double>& x) {
-        double m = 0.0;
-        for (double xi : x) m += xi;
-        m /= nb;
-        double s2 = 0.0;
-        for (double xi : x) s2 += (xi - m) * (xi - m);
-        return nb > 1 ? std::sqrt(s2 / (nb - 1) / nb) : 0.0;
-      };
-      McWindowResult& r = res.result[v][k];
-      double pm = 0.0;
-      for (double x : p) pm += x;
-      r.p_coll = {pm / nb, spread(p)};
-      if (tot.w > 0.0) {
-        r.v_rel_mean = {tot.wu / tot.w, spread(vm)};
-        r.v_rel_rms = {std::sqrt(tot.wu2 / tot.w), spread(vr)};
-        r.v_imp_mean = {tot.wimp / tot.w, spread(vi)};
-      }
+  fill_results(res, batch_sums, [&](int k) {
+    if (resolve) {  // the box normalisation is in each pair's weight (AU^-3)
+      const double au3 = cfg.au_km * cfg.au_km * cfg.au_km;
+      return res.fraction_1 * res.fraction_2 / au3 * kYearS / 1e-18 / pairs;
     }
-  }
+    // P_i = pi E[U F delta3] with delta3 -> 1(|r1-r2|<rho) / (4/3 pi rho^3):
+    // 3 / (4 rho^3) times the mean weight, in (km/s) / AU^3, then
+    // km^-2 yr^-1 and the report unit 1e-18.
+    const double rho_km = rho[k] * cfg.au_km;
+    return res.fraction_1 * res.fraction_2 * 3.0 / (4.0 * rho_km * rho_km * rho_km) * kYearS /
+           1e-18 / pairs;
+  });
   return res;
 }
 

@@ -62,6 +62,21 @@ struct McConfig {
   // noise); true: the nodes are drawn like the other angles and pairs are
   // counted in 3-D (the literal estimator, used as a check of the former).
   bool draw_nodes = false;
+  // true: the estimator for nearly equal inclinations (draw_nodes is ignored).
+  // Importance-sample the argument of latitude u near +-90 degrees, where each
+  // body turns at its highest latitude: the density of a body's latitude has
+  // an inverse square-root singularity there, and two such singularities at
+  // nearly the same latitude (i1 close to i2) are the 1/sin I peak at node
+  // difference 0 seen from the positions. u is drawn uniformly with
+  // probability 0.3, otherwise at a distance t from +-90 degrees with t
+  // log-uniform in [1e-5, pi/2] (either side); every state carries the weight
+  // (1 / 2 pi) / density(u). The position window is a box in the distance r
+  // (half-width rho) and in latitude, whose half-width shrinks with body 1's
+  // angular distance D from the cone |latitude| = i2 on which body 2's density
+  // is singular: min(rho / r_mid, latitude_window_fraction D), so that the
+  // window never blurs the peak it has to resolve.
+  bool resolve_near_coplanar = false;
+  double latitude_window_fraction = 0.1;
 };
 
 struct McValue {
@@ -86,7 +101,8 @@ struct McResult {
   std::vector<std::array<McWindowResult, kWindows>> result;
 };
 
-// The estimate for one pair of orbits. Deterministic for a given config
+// The estimate for one pair of orbits (windows rho, 2 rho, 4 rho; with
+// resolve_near_coplanar the z windows are scaled alike). Deterministic for a given config
 // (also with several threads: every batch has its own seeded stream and the
 // batches are combined in order).
 McResult estimate_pair(const Orbit& orbit_1, const Orbit& orbit_2, const McConfig& config);

@@ -15,7 +15,8 @@ mkdir -p "$out"
 start=$SECONDS
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target mc_pairs kernel_pairs kernel_mainbelt >/dev/null
+cmake --build "$build" -j2 --target mc_pairs kernel_pairs kernel_mainbelt accurate_calibration \
+  accurate_ladder >/dev/null
 bin="$build/validation"
 pairs="$root/validation/pairs.txt"
 target=$(/usr/bin/python3 -c "print(int(150000 * $effort))")
@@ -38,6 +39,12 @@ echo "unclassified_self_pairs = $(grep -c 'did not make' "$out/mainbelt_raw.txt"
   >> "$out/mainbelt.txt"
 "$bin/kernel_mainbelt" "$root/validation/data/mainbelt_d50.cat" 20 | grep ' = ' \
   > "$out/mainbelt20.txt"
+# The accurate mode: the regime map and the criterion's calibration table, and the inclination
+# ladder against the resolving Monte Carlo (tables in validation/results/, quoted on the method page).
+"$bin/accurate_calibration" 30000 11 > "$out/calibration.csv"
+/usr/bin/python3 "$root/validation/regime_map.py" "$out/calibration.csv" \
+  "$root/docs/accuracy_regime_map.png" > "$root/validation/results/criterion.md"
+"$bin/accurate_ladder" 60000 16 > "$out/ladder.csv"
 echo "validation/run.sh: $((SECONDS - start)) s in all, Monte Carlo of the pairs $mc_seconds s (effort $effort, $(nproc) cores)" \
   > "$out/timing.txt"
 /usr/bin/python3 "$root/validation/make_report.py" "$out" "$root"

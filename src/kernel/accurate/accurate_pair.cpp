@@ -1,0 +1,354 @@
+// The accurate pair integrator: classification of the pair, the arcs of the
+// overlap geometry times the pieces of the node axis as rectangles, and the
+// adaptive Gauss-Kronrod product cubature over them.
+#include "kernel/accurate/accurate_pair.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <queue>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "kernel/accurate/axis_substitution.h"
+#include "kernel/accurate/gauss_kronrod.h"
+#include "kernel/accurate/pair_class.h"
+#include "kernel/reference/g_integral.h"
+#include "kernel/reference/gaussorb.h"
+#include "kernel/reference/integrand.h"
+#include "kernel/kernel_constants.h"
+#include "kernel/overlap_geometry.h"
+
+namespace pairtrack::detail::kernel {
+
+namespace {
+
+using ::pairtrack::detail::kSumP;
+using ::pairtrack::detail::kSumV;
+using ::pairtrack::detail::kSumV2;
+using ::pairtrack::detail::kSumVimp;
+using accurate::InclinationPair;
+using accurate::AxisPiece;
+using accurate::AngleValue;
+using accurate::NodeValue;
+
+// The rule on both axes of every rectangle.
+constexpr const GaussKronrodRule& kRule = kGk15;
+constexpr int kMaxRulePoints = gk15::kPoints;
+constexpr int kRulePoints = gk15::kPoints * gk15::kPoints;
+
+// One true-anomaly arc of orbit B with its orbit constants.
+struct Arc {
+  OrbitPairConstants orbits;
+  double g_a = 0.0, g_b = 0.0;  // speed scales sqrt(GM/p), cm/s
+  double theta_lo = 0.0, theta_hi = 0.0;
+  AxisPiece pieces[2];          // of the anomaly axis
+  int n_pieces = 0;
+  bool apsis_shared = false;    // orbit A at its apsis where B is at one: divergent
+};
+
+// The integrand of one pair: its arcs, node pieces and regularisation.
+struct PairIntegrand {
+  std::vector<Arc> arcs;
+  AxisPiece pieces[2];  // of the node axis
+  int n_pieces = 0;
+  InclinationPair inclinations;
+  double sin_min_inclination = 0.0;  // sin I_min, 0 when off
+  double v_esc2 = 0.0;               // km^2/s^2
+};
+
+// A rectangle of (arc anomaly, node variable) with its Kronrod sums (the four
+// moments) and the Gauss-Kronrod differences of P along each axis.
+struct Region {
+  int arc = 0, arc_piece = 0, piece = 0;
+  double t0 = 0.0, t1 = 0.0;  // anomaly variable
+  double x0 = 0.0, x1 = 0.0;  // node variable
+  double sums[4] = {0.0, 0.0, 0.0, 0.0};
+  double err_theta = 0.0, err_node = 0.0;
+  double error() const { return err_theta + err_node; }
+};
+
+// The quantities at one anomaly node that do not depend on the node
+// difference: integrand_point's sign-free values with the inclination-
+// dependent fields still to be set, and the transverse speeds they come from.
+struct AnomalyNode {
+  IntegrandPoint point;
+  double vt_a = 0.0, vt_b = 0.0;  // transverse speeds of bodies A and B, cm/s
+  double b_slope = 0.0;           // P_B / D_B, projects onto B's velocity
+  double jacobian = 1.0;          // d theta / d(anomaly variable)
+};
+
+AnomalyNode anomaly_node(const PairIntegrand& f, const Arc& arc, const AngleValue& theta) {
+  NodeConstants n;  // in-plane placeholder; the node fields are set per node
+  n.cos_i = 1.0;
+  n.sin_i = 0.0;
+  n.sin2_i = 0.0;
+  n.k_a = 0.0;
+  n.g_a = arc.g_a;
+  n.g_b = arc.g_b;
+  n.v_esc2 = f.v_esc2;
+  n.w_node = 1.0;
+  const double cos_t = theta.cos_x;
+  AnomalyNode a;
+  a.point = integrand_point(arc.orbits, n, cos_t, theta.sin_x, 1.0);
+  a.jacobian = theta.jacobian;
+  const double pp_b = 1.0 + arc.orbits.e_b * cos_t;
+  a.b_slope = pp_b / a.point.d_b;
+  a.vt_a = a.point.v_a * (a.point.pp_a / a.point.d_a);
+  a.vt_b = a.point.v_b * a.b_slope;
+  return a;
+}
+
+// The four sign terms at one point with unit weights, times the node
+// Jacobian: the node-dependent fields as integrand_point forms them.
+void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
+                   const NodeValue& nv, double out[4]) {
+  IntegrandPoint p = a.point;
+  p.cos_i = nv.cos_i;
+  p.sin2_i = nv.sin_i * nv.sin_i;
+  // The regularisation acts on the 1/sin I of the encounter geometry only.
+  p.k_a = arc.orbits.e_a * arc.orbits.p_a * std::max(nv.sin_i, f.sin_min_inclination);
+  p.delta_t = a.vt_b - nv.cos_i * a.vt_a;
+  p.delta_n = 0.0 - a.vt_a * nv.sin_i;
+  p.xi_t = p.delta_t * a.b_slope;
+  // Reversing both bodies' radial motion leaves every term as it is: the
+  // sign pairs (+, +) and (+, -) equal (-, -) and (-, +) bit for bit, so two
+  // terms are formed and counted twice.
+  double m[4] = {0.0, 0.0, 0.0, 0.0};
+  add_term(m, integrand_term(p, -1.0, -1.0), p.v_esc2);
+  add_term(m, integrand_term(p, -1.0, 1.0), p.v_esc2);
+  for (int k = 0; k < 4; ++k) out[k] = 2.0 * m[k] * (nv.jacobian * a.jacobian);
+}
+
+// The Kronrod product rule over a region, and the two differences against
+// the Gauss rule along one axis (Kronrod along the other).
+void evaluate(const PairIntegrand& f, Region& r) {
+  const GaussKronrodRule& q = kRule;
+  const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
+  const AxisPiece& piece = f.pieces[r.piece];
+  const AxisPiece& arc_piece = arc.pieces[r.arc_piece];
+  const double tc = 0.5 * (r.t0 + r.t1), th = 0.5 * (r.t1 - r.t0);
+  const double xc = 0.5 * (r.x0 + r.x1), xh = 0.5 * (r.x1 - r.x0);
+  NodeValue nodes[kMaxRulePoints];
+  for (int j = 0; j < q.n; ++j) {
+    nodes[j] = accurate::node_value(f.inclinations, piece, xc + xh * q.node[j]);
+  }
+  double kk[4] = {0.0, 0.0, 0.0, 0.0};
+  double gk_theta = 0.0, kg_node = 0.0;
+  for (int i = 0; i < q.n; ++i) {
+    const AnomalyNode a =
+        anomaly_node(f, arc, accurate::angle_value(arc_piece, tc + th * q.node[i]));
+    double row_k[4] = {0.0, 0.0, 0.0, 0.0};
+    double row_g = 0.0;
+    for (int j = 0; j < q.n; ++j) {
+      double m[4];
+      point_moments(f, arc, a, nodes[j], m);
+      for (int k = 0; k < 4; ++k) row_k[k] += q.kronrod[j] * m[k];
+      row_g += q.gauss[j] * m[0];
+    }
+    for (int k = 0; k < 4; ++k) kk[k] += q.kronrod[i] * row_k[k];
+    gk_theta += q.gauss[i] * row_k[0];
+    kg_node += q.kronrod[i] * row_g;
+  }
+  const double area = th * xh;
+  for (int k = 0; k < 4; ++k) r.sums[k] = kk[k] * area;
+  r.err_theta = std::fabs(kk[0] - gk_theta) * area;
+  r.err_node = std::fabs(kk[0] - kg_node) * area;
+}
+
+// Order of the work queue: the largest error first; ties by index, so the
+// order, and hence the bits, never depend on anything but the pair.
+struct LargerError {
+  const std::vector<Region>* regions;
+  bool operator()(int a, int b) const {
+    const double ea = (*regions)[static_cast<std::size_t>(a)].error();
+    const double eb = (*regions)[static_cast<std::size_t>(b)].error();
+    if (ea != eb) return ea < eb;
+    return a > b;
+  }
+};
+
+AccurateResult divergent_result() {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  AccurateResult r;
+  r.p_coll = r.v_rel_mean = r.v_rel_rms = r.v_imp_mean = r.p_coll_error = nan;
+  r.status = AccurateStatus::kDivergent;
+  return r;
+}
+
+void check_options(const AccurateOptions& o) {
+  if (!(o.rel > 0.0 && o.rel <= 0.1)) {
+    std::ostringstream msg;
+    msg << "accuracy must be a relative accuracy in (0, 0.1], got " << o.rel;
+    throw std::invalid_argument(msg.str());
+  }
+  if (!(o.min_mutual_inclination >= 0.0 && o.min_mutual_inclination <= 0.5 * kPi)) {
+    std::ostringstream msg;
+    msg << "minimum mutual inclination must be in [0, pi/2] radians, got "
+        << o.min_mutual_inclination;
+    throw std::invalid_argument(msg.str());
+  }
+  if (o.max_points < kRulePoints) {
+    std::ostringstream msg;
+    msg << "node budget must allow one " << kRulePoints << "-point rectangle, got "
+        << o.max_points;
+    throw std::invalid_argument(msg.str());
+  }
+}
+
+Arc make_arc(const IntegrationSet& s, double c_first, double c_second) {
+  Arc arc;
+  arc.orbits = orbit_pair_constants(s.a_a, s.a_b, s.e_a, s.e_b);
+  arc.g_a = std::sqrt(kGM / arc.orbits.p_a);
+  arc.g_b = std::sqrt(kGM / arc.orbits.p_b);
+  arc.theta_lo = std::min(std::acos(c_first), std::acos(c_second));
+  arc.theta_hi = std::max(std::acos(c_first), std::acos(c_second));
+  constexpr double kNone = std::numeric_limits<double>::infinity();
+  const double eps0 = arc.theta_lo == 0.0 ? accurate::apsis_peak_eps(s.a_a, s.e_a, s.a_b, s.e_b, 1.0) : kNone;
+  const double eps_pi = arc.theta_hi == kPi ? accurate::apsis_peak_eps(s.a_a, s.e_a, s.a_b, s.e_b, -1.0) : kNone;
+  arc.apsis_shared = eps0 == 0.0 || eps_pi == 0.0;
+  arc.n_pieces = accurate::axis_pieces(arc.theta_lo, arc.theta_hi, eps0, eps_pi, arc.pieces);
+  return arc;
+}
+
+}  // namespace
+
+AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, double e2,
+                             double inc2, double v_esc, const AccurateOptions& options) {
+  check_options(options);
+  const PairClass kind = classify_pair(a1, e1, inc1, a2, e2, inc2);
+  // Coinciding orbits put the bodies at the same place with the same velocity
+  // (or, for circles, at the same distance everywhere) for a whole family of
+  // orientations: no finite rate, with or without a minimum inclination.
+  if (kind == PairClass::kCoincidentCircles || kind == PairClass::kIdenticalOrbits) {
+    return divergent_result();
+  }
+  // Equal inclinations put I = 0 at dOmega = 0 (i1 + i2 = pi puts I = pi at
+  // dOmega = pi), coplanar orbits everywhere: the 1/sin I of the density is
+  // not integrable there unless regularised.
+  const bool regularised = options.min_mutual_inclination > 0.0;
+  if ((kind == PairClass::kCoplanar || kind == PairClass::kEqualInclinations) && !regularised) {
+    return divergent_result();
+  }
+  AccurateResult result;
+  const OverlapBounds b = match_apsides(a1, e1, a2, e2);
+  if (b.disjoint()) return result;
+  IntegrationSet set1, set2;
+  int split_flag = 0;
+  if (linecheck_case(b.c1_rmax, b.c1_rmin, b.c2_rmax, b.c2_rmin, a1, a2, e1, e2, inc1, inc2, set1,
+                     set2, split_flag) == 0) {
+    return result;  // ranges that only touch: no arc to integrate
+  }
+
+  PairIntegrand f;
+  f.inclinations = accurate::inclination_pair(inc1, inc2);
+  f.sin_min_inclination = std::sin(options.min_mutual_inclination);
+  f.v_esc2 = v_esc * v_esc;
+  double eps_floor = 0.0;
+  if (f.inclinations.s > 0.0 && f.sin_min_inclination > 0.0) {
+    eps_floor = std::sin(0.5 * options.min_mutual_inclination) / std::sqrt(f.inclinations.s);
+  }
+  f.n_pieces = accurate::node_pieces(f.inclinations, eps_floor, f.pieces);
+
+  if (split_flag != 0) {
+    f.arcs.push_back(make_arc(set1, set1.c_first, set1.c_second));
+    f.arcs.push_back(make_arc(set2, set2.c_first, set2.c_second));
+  } else {
+    f.arcs.push_back(make_arc(set1, set1.c_first, set2.c_second));
+  }
+
+  std::vector<Region> regions;
+  regions.reserve(64);
+  for (int a = 0; a < static_cast<int>(f.arcs.size()); ++a) {
+    const Arc& arc = f.arcs[static_cast<std::size_t>(a)];
+    if (!(arc.theta_hi > arc.theta_lo)) continue;  // zero-width arc adds nothing
+    // Both bodies at an apsis at the same distance: the density falls off
+    // like 1/|theta| there, a logarithmic divergence (the two bodies linger
+    // at that distance together).
+    if (arc.apsis_shared) return divergent_result();
+    for (int t = 0; t < arc.n_pieces; ++t) {
+      for (int p = 0; p < f.n_pieces; ++p) {
+        Region r;
+        r.arc = a;
+        r.arc_piece = t;
+        r.piece = p;
+        r.t0 = arc.pieces[t].lo;
+        r.t1 = arc.pieces[t].hi;
+        r.x0 = f.pieces[p].lo;
+        r.x1 = f.pieces[p].hi;
+        evaluate(f, r);
+        regions.push_back(r);
+      }
+    }
+  }
+  std::int64_t points = static_cast<std::int64_t>(regions.size()) * kRulePoints;
+
+  // Running totals: P and its error estimate.
+  long double total_p = 0.0L, total_err = 0.0L;
+  std::priority_queue<int, std::vector<int>, LargerError> queue(LargerError{&regions});
+  for (int k = 0; k < static_cast<int>(regions.size()); ++k) {
+    total_p += regions[static_cast<std::size_t>(k)].sums[kSumP];
+    total_err += regions[static_cast<std::size_t>(k)].error();
+    queue.push(k);
+  }
+  std::vector<char> alive(regions.size(), 1);
+  bool converged = false;
+  while (true) {
+    if (!std::isfinite(static_cast<double>(total_p))) break;
+    if (total_err <= static_cast<long double>(options.rel) * std::fabs(total_p)) {
+      converged = true;
+      break;
+    }
+    if (points + 2 * kRulePoints > options.max_points || queue.empty()) break;
+    const int k = queue.top();
+    queue.pop();
+    const Region parent = regions[static_cast<std::size_t>(k)];
+    alive[static_cast<std::size_t>(k)] = 0;
+    total_p -= parent.sums[kSumP];
+    total_err -= parent.error();
+    Region child[2] = {parent, parent};
+    if (parent.err_theta >= parent.err_node) {
+      const double mid = 0.5 * (parent.t0 + parent.t1);
+      child[0].t1 = mid;
+      child[1].t0 = mid;
+    } else {
+      const double mid = 0.5 * (parent.x0 + parent.x1);
+      child[0].x1 = mid;
+      child[1].x0 = mid;
+    }
+    for (Region& c : child) {
+      evaluate(f, c);
+      total_p += c.sums[kSumP];
+      total_err += c.error();
+      regions.push_back(c);
+      alive.push_back(1);
+      queue.push(static_cast<int>(regions.size()) - 1);
+    }
+    points += 2 * kRulePoints;
+  }
+
+  // Final sums over the live regions in creation order.
+  long double sums[4] = {0.0L, 0.0L, 0.0L, 0.0L};
+  long double err = 0.0L;
+  for (std::size_t k = 0; k < regions.size(); ++k) {
+    if (!alive[k]) continue;
+    for (int m = 0; m < 4; ++m) sums[m] += regions[k].sums[m];
+    err += regions[k].error();
+  }
+  result.points = points;
+  const double sum_p = static_cast<double>(sums[kSumP]);
+  if (!std::isfinite(sum_p)) return divergent_result();
+  result.status = converged ? AccurateStatus::kOk : AccurateStatus::kNotConverged;
+  if (!(sum_p > 0.0)) return result;
+  const double c = kInvPiCubed;
+  const double x = sum_p * c;  // probability per cm^2 per second
+  result.p_coll = x * kCm2SToKm2Yr / kProbabilityUnit;
+  result.p_coll_error = static_cast<double>(err) * c * kCm2SToKm2Yr / kProbabilityUnit;
+  result.v_rel_mean = static_cast<double>(sums[kSumV]) * c / 100000.0 / x;
+  result.v_rel_rms = std::sqrt(static_cast<double>(sums[kSumV2]) * c / x) / 100000.0;
+  result.v_imp_mean = c * static_cast<double>(sums[kSumVimp]) / x;
+  return result;
+}
+
+}  // namespace pairtrack::detail::kernel

@@ -1,0 +1,59 @@
+// The Gauss-Kronrod 7/15 pair of quadrature rules on [-1, 1]: the 15-point
+// Kronrod rule contains the 7-point Gauss rule's nodes, so one set of
+// integrand values gives two estimates of different order, and their
+// difference estimates the error of the lower-order one (an upper bound in
+// practice for the Kronrod result that the accurate integrator returns).
+// Abscissas and weights to 33 digits (the standard published values).
+#pragma once
+
+namespace pairtrack::detail::kernel {
+
+// A nested pair: n points, abscissas increasing, the Kronrod weights and the
+// Gauss weights of the same abscissas (0 at the Kronrod-only ones).
+struct GaussKronrodRule {
+  int n;
+  const double* node;
+  const double* kronrod;
+  const double* gauss;
+};
+
+namespace gk15 {
+
+inline constexpr int kPoints = 15;
+
+// Abscissas in increasing order; the Gauss nodes are the odd positions
+// 1, 3, ..., 13.
+inline constexpr double kNode[kPoints] = {
+    -0.991455371120812639206854697526329, -0.949107912342758524526189684047851,
+    -0.864864423359769072789712788640926, -0.741531185599394439863864773280788,
+    -0.586087235467691130294144845693013, -0.405845151377397166906606412076961,
+    -0.207784955007898467600689403773245, 0.0,
+    0.207784955007898467600689403773245,  0.405845151377397166906606412076961,
+    0.586087235467691130294144845693013,  0.741531185599394439863864773280788,
+    0.864864423359769072789712788640926,  0.949107912342758524526189684047851,
+    0.991455371120812639206854697526329};
+
+// Kronrod weights of the 15 nodes.
+inline constexpr double kKronrod[kPoints] = {
+    0.022935322010529224963732008058970, 0.063092092629978553290700663189204,
+    0.104790010322250183839876322541518, 0.140653259715525918745189590510238,
+    0.169004726639267902826583426598550, 0.190350578064785409913256402421014,
+    0.204432940075298892414161999234649, 0.209482141084727828012999174891714,
+    0.204432940075298892414161999234649, 0.190350578064785409913256402421014,
+    0.169004726639267902826583426598550, 0.140653259715525918745189590510238,
+    0.104790010322250183839876322541518, 0.063092092629978553290700663189204,
+    0.022935322010529224963732008058970};
+
+// Gauss weights of the same 15 nodes: 0 at the Kronrod-only (even) positions.
+inline constexpr double kGauss[kPoints] = {
+    0.0, 0.129484966168869693270611432679082, 0.0, 0.279705391489276667901467771423780,
+    0.0, 0.381830050505118944950369775488975, 0.0, 0.417959183673469387755102040816327,
+    0.0, 0.381830050505118944950369775488975, 0.0, 0.279705391489276667901467771423780,
+    0.0, 0.129484966168869693270611432679082, 0.0};
+
+}  // namespace gk15
+
+inline constexpr GaussKronrodRule kGk15{gk15::kPoints, gk15::kNode, gk15::kKronrod,
+                                       gk15::kGauss};
+
+}  // namespace pairtrack::detail::kernel
