@@ -21,6 +21,9 @@ struct WarningCase {
   // bodies are written before).
   std::function<void(const ScratchDir&, Params&)> setup;
   const char* warning;  // a piece of the warning's text
+  // Lines on standard error: the one warning, unless the input causes others too (a repeat
+  // in a single record must not add a count line).
+  std::size_t err_lines = 1;
 };
 
 void two_frames(const ScratchDir& dir, int code = 2) {
@@ -38,6 +41,10 @@ const WarningCase kWarnings[] = {
     {"SeedNotNegativeWithDraws", [](const ScratchDir&, Params& p) {
        p.q_crit = "1.0"; p.p_crit = "0.5"; p.iseed = "12345"; },
      "iseed = 12345 is not negative: every seed of -1 or more starts the generator's sequence"},
+    // Zero is not negative either: it starts the same sequence as -1.
+    {"SeedZeroWithDraws", [](const ScratchDir&, Params& p) {
+       p.q_crit = "1.0"; p.p_crit = "0.5"; p.iseed = "0"; },
+     "iseed = 0 is not negative: every seed of -1 or more starts the generator's sequence"},
     {"NegativeQCrit", [](const ScratchDir&, Params& p) { p.q_crit = "-1"; },
      "q_crit = -1.0000000000000000 AU is negative"},
     {"PCritAboveOne", [](const ScratchDir&, Params& p) { p.p_crit = "2"; },
@@ -51,7 +58,8 @@ const WarningCase kWarnings[] = {
      "time_divisor = -1000000.0000000000 is negative"},
     {"WrongEncoding", [](const ScratchDir&, Params& p) { p.format_code = "0"; },
      "its first header record holds 12 bytes, but format code 0 (16-bit scaled) expects 10;"
-     " that is the header length of format 2 (float64): check record 3"},
+     " that is the header length of format 2 (float64): check record 3",
+     2},  // and the data end at the first body record
     {"FileCutInsideAFrame", [](const ScratchDir& dir, Params&) {
        const std::string whole = read_file(dir / "hist.bin");
        write_text(dir / "hist.bin", whole.substr(0, whole.size() - 30)); },
@@ -82,14 +90,20 @@ const WarningCase kWarnings[] = {
     {"CatalogueHeaderLine", [](const ScratchDir& dir, Params&) {
        write_text(dir / "cat.txt", std::string("designation") + std::string(140, ' ') +
                                        "inc e a\n" + catalog_line({10, 0.15, 2.7}) + "\n"); },
-     "reading stopped at line 1: its columns 148-182 ('    inc e a') do not hold three numbers"},
+     "reading stopped at line 1: its columns 148-182 ('    inc e a') do not hold three numbers",
+     2},  // and the catalogue holds no orbit
     {"CataloguePlainColumns", [](const ScratchDir& dir, Params&) {
        write_text(dir / "cat.txt", "10.0\t0.15\t2.7\n"); },
      "which ends before column 148 (it has 13 characters): the catalogue is a fixed-column"
-     " layout"},
+     " layout",
+     2},  // and the catalogue holds no orbit
     {"CatalogueEccentricity", [](const ScratchDir& dir, Params&) {
        write_catalog(dir / "cat.txt", {{10, 0.15, 2.7}, {10, 1.5, 2.7}}); },
      "catalogue 'cat.txt' line 2: e = 1.5000000000000000 is outside [0, 1)"},
+    // A parabola (e = 1 exactly) is not a bound ellipse either.
+    {"CatalogueParabolic", [](const ScratchDir& dir, Params&) {
+       write_catalog(dir / "cat.txt", {{10, 1.0, 2.7}}); },
+     "catalogue 'cat.txt' line 1: e = 1.0000000000000000 is outside [0, 1)"},
     {"CatalogueInclination", [](const ScratchDir& dir, Params&) {
        write_catalog(dir / "cat.txt", {{190, 0.15, 2.7}}); },
      "catalogue 'cat.txt' line 1: inclination 190.00000000000000 degrees is outside [0, 180]"},
@@ -102,12 +116,16 @@ const WarningCase kWarnings[] = {
     {"HistoryHyperbolic", [](const ScratchDir& dir, Params&) {
        write_history(dir / "hist.bin", 2, {{1e6, {{1, 2.6, 1.2, 0.1}}}}); },
      "frame 1, body 1 at position 1: e = 1.2000000000000000 is outside [0, 1)"},
+    {"HistoryParabolic", [](const ScratchDir& dir, Params&) {
+       write_history(dir / "hist.bin", 2, {{1e6, {{1, 2.6, 1.0, 0.1}}}}); },
+     "frame 1, body 1 at position 1: e = 1.0000000000000000 is outside [0, 1)"},
     {"HistoryNegativeAxis", [](const ScratchDir& dir, Params&) {
        write_history(dir / "hist.bin", 2, {{1e6, {{1, -2.6, 0.12, 0.1}}}}); },
      "frame 1, body 1 at position 1: a = -2.6000000000000001 AU is not positive"},
     {"TimeTooWideForTheReport", [](const ScratchDir&, Params& p) { p.time_divisor = "1"; },
      "frame 1 has the time 1000000.0000000000 Myr, too wide for the report's time field"
-     " (f16.10): it is written as asterisks"},
+     " (f16.10): it is written as asterisks",
+     2},  // and the count of the two frames
 };
 
 class Warning : public ::testing::TestWithParam<WarningCase> {
@@ -122,6 +140,7 @@ class Warning : public ::testing::TestWithParam<WarningCase> {
   Params p;
 };
 
+// A warning met once is one line on standard error: no count of repeats follows it.
 TEST_P(Warning, IsReportedOnceWithoutChangingTheReportQuietSilencesItStrictEndsTheRun) {
   const RunResult quiet = run_pairtrack(dir, p.text(), "", "--quiet");
   const RunResult normal = run_pairtrack(dir, p.text());
@@ -129,13 +148,16 @@ TEST_P(Warning, IsReportedOnceWithoutChangingTheReportQuietSilencesItStrictEndsT
   EXPECT_EQ(normal.status, quiet.status);
   EXPECT_EQ(quiet.err, "");
   const std::string expected = GetParam().warning;
+  std::size_t err_lines = 0;
   std::size_t matching = 0;
   std::istringstream err(normal.err);
   for (std::string line; std::getline(err, line);) {
+    ++err_lines;
     EXPECT_EQ(line.rfind("pairtrack: warning: ", 0), 0u) << line;
     matching += line.find(expected) != std::string::npos ? 1 : 0;
   }
   EXPECT_EQ(matching, 1u) << normal.err;
+  EXPECT_EQ(err_lines, GetParam().err_lines) << normal.err;
 
   const RunResult strict = run_pairtrack(dir, p.text(), "", "--strict");
   EXPECT_EQ(strict.status, 1);

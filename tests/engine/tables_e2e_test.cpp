@@ -177,5 +177,37 @@ TEST_F(Tables, BadOptionValuesAreRefusedBeforeAnythingIsRead) {
   }
 }
 
+// In the example every body's identifier equals its position in the frame; here they differ,
+// the order changes from frame to frame and the swept range starts at position 2, so the two
+// columns can only come out right if each is taken from its own source.
+TEST(BodiesTable, PositionIsTheRecordsPlaceInItsFrameAndIdItsIdentifier) {
+  ScratchDir dir;
+  write_catalog(dir / "cat.txt", {{10.0, 0.15, 2.7}});
+  write_history(dir / "hist.bin", 2,
+                {{1e6, {{7, 2.1, 0.1, 0.1}, {3, 2.3, 0.1, 0.1}, {12, 2.5, 0.1, 0.1},
+                        {5, 2.9, 0.1, 0.1}}},
+                 {2e6, {{12, 2.5, 0.1, 0.1}, {7, 2.1, 0.1, 0.1}, {3, 2.3, 0.1, 0.1}}}});
+  Params p;
+  p.n2_range = "2 4";
+  const RunResult r = run_pairtrack(dir, p.text(), "", "--bodies bodies.csv");
+  ASSERT_EQ(r.status, 0) << r.err;
+  struct Expected {
+    const char* frame;
+    const char* position;
+    const char* id;
+    double a_au;
+  };
+  const Expected expected[] = {{"1", "2", "3", 2.3}, {"1", "3", "12", 2.5}, {"1", "4", "5", 2.9},
+                               {"2", "2", "7", 2.1}, {"2", "3", "3", 2.3}};
+  const std::vector<Row> rows = read_csv(dir / "bodies.csv");
+  ASSERT_EQ(rows.size(), std::size(expected));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].at("frame"), expected[i].frame) << i;
+    EXPECT_EQ(rows[i].at("position"), expected[i].position) << i;
+    EXPECT_EQ(rows[i].at("id"), expected[i].id) << i;
+    EXPECT_NEAR(num(rows[i], "a_au"), expected[i].a_au, 1e-14) << i;
+  }
+}
+
 }  // namespace
 }  // namespace pairtrack::detail

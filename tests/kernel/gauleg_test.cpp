@@ -15,109 +15,105 @@
 namespace pairtrack::detail {
 namespace {
 
-TEST(Gauleg, NonPositiveCountWritesNothing) {
-  for (int n : {0, -1, -7}) {
-    double x[3] = {11.0, 12.0, 13.0};
-    double w[3] = {21.0, 22.0, 23.0};
-    gauleg(0.0, 1.0, x, w, n);
-    EXPECT_EQ(x[0], 11.0);
-    EXPECT_EQ(x[2], 13.0);
-    EXPECT_EQ(w[0], 21.0);
-    EXPECT_EQ(w[2], 23.0);
+constexpr double kPi = 3.141592653589793;
+constexpr double kSentinel = 99.0;
+
+// Rules small enough to write out, with the tolerances their values hold to. The arrays have
+// room past the n points, and those entries must be left as they were; a count of zero or
+// less writes nothing.
+struct SmallRule {
+  const char* behaviour;
+  double a, b;
+  int n;
+  std::vector<double> x, w;
+  double x_tol, w_tol;
+};
+
+const SmallRule kSmallRules[] = {
+    {"count 0 writes nothing", 0.0, 1.0, 0, {}, {}, 0.0, 0.0},
+    {"count -1 writes nothing", 0.0, 1.0, -1, {}, {}, 0.0, 0.0},
+    {"count -7 writes nothing", 0.0, 1.0, -7, {}, {}, 0.0, 0.0},
+    {"one point: the midpoint with the whole length", 1.0, 4.0, 1, {2.5}, {3.0}, 0.0, 0.0},
+    {"two points on [-1, 1]: +-1/sqrt(3), weights 1 to a few units of 1e-16", -1.0, 1.0, 2,
+     {-1.0 / std::sqrt(3.0), 1.0 / std::sqrt(3.0)}, {1.0, 1.0}, 4e-16, 1e-15},
+    {"degenerate interval: every point at the end, zero weight", 0.7, 0.7, 4,
+     {0.7, 0.7, 0.7, 0.7}, {0.0, 0.0, 0.0, 0.0}, 0.0, 0.0},
+};
+
+TEST(Gauleg, SmallRulesHaveTheirKnownPointsAndWeights) {
+  for (const SmallRule& r : kSmallRules) {
+    SCOPED_TRACE(r.behaviour);
+    std::vector<double> x(r.x.size() + 2, kSentinel), w(x.size(), kSentinel);
+    gauleg(r.a, r.b, x.data(), w.data(), r.n);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      const bool written = i < r.x.size();
+      EXPECT_NEAR(x[i], written ? r.x[i] : kSentinel, r.x_tol) << "x[" << i << "]";
+      EXPECT_NEAR(w[i], written ? r.w[i] : kSentinel, r.w_tol) << "w[" << i << "]";
+    }
   }
 }
 
-TEST(Gauleg, OnePointRuleIsTheMidpointWithTheWholeLength) {
-  double x[2] = {0.0, 99.0};
-  double w[2] = {0.0, 99.0};
-  gauleg(1.0, 4.0, x, w, 1);
-  EXPECT_EQ(x[0], 2.5);
-  EXPECT_EQ(w[0], 3.0);
-  EXPECT_EQ(x[1], 99.0);  // entries past n untouched
-  EXPECT_EQ(w[1], 99.0);
-}
-
-TEST(Gauleg, TwoPointRuleOnUnitInterval) {
-  double x[2];
-  double w[2];
-  gauleg(-1.0, 1.0, x, w, 2);
-  EXPECT_NEAR(x[0], -1.0 / std::sqrt(3.0), 4e-16);
-  EXPECT_NEAR(x[1], 1.0 / std::sqrt(3.0), 4e-16);
-  EXPECT_NEAR(w[0], 1.0, 1e-15);  // a few units of 1e-16
-  EXPECT_NEAR(w[1], 1.0, 1e-15);
-}
-
-TEST(Gauleg, RulesAreSymmetricAndOrdered) {
-  for (int n : {3, 4, 7, 10, 11, 40, 101}) {
+// Every rule is symmetric about the midpoint (weights exactly), its points lie inside the
+// interval and run from a to b, and its weights carry the sign of b - a.
+TEST(Gauleg, RulesAreSymmetricOrderedAndInside) {
+  struct Interval {
+    double a, b;
+    int n;
+  };
+  std::vector<Interval> intervals = {{2.0, -1.0, 6}};  // reversed: runs down, negative weights
+  for (int n : {3, 4, 7, 10, 11, 40, 101}) intervals.push_back({0.5, 2.0, n});
+  for (const Interval& r : intervals) {
+    SCOPED_TRACE("[" + std::to_string(r.a) + ", " + std::to_string(r.b) + "], n = " +
+                 std::to_string(r.n));
+    const int n = r.n;
+    const double up = r.b > r.a ? 1.0 : -1.0;
     std::vector<double> x(n), w(n);
-    gauleg(0.5, 2.0, x.data(), w.data(), n);
-    const double twice_mid = 0.5 * (0.5 + 2.0) * 2.0;
+    gauleg(r.a, r.b, x.data(), w.data(), n);
     for (int i = 0; i < n; ++i) {
-      EXPECT_EQ(w[i], w[n - 1 - i]) << "n=" << n << " i=" << i;
-      EXPECT_NEAR(x[i] + x[n - 1 - i], twice_mid, 1e-14) << "n=" << n;
-      EXPECT_GT(x[i], 0.5);
-      EXPECT_LT(x[i], 2.0);
-      EXPECT_GT(w[i], 0.0);
+      EXPECT_EQ(w[i], w[n - 1 - i]) << "i=" << i;
+      EXPECT_NEAR(x[i] + x[n - 1 - i], r.a + r.b, 1e-14) << "i=" << i;
+      EXPECT_GT(up * (x[i] - r.a), 0.0) << "i=" << i;
+      EXPECT_LT(up * (x[i] - r.b), 0.0) << "i=" << i;
+      EXPECT_GT(up * w[i], 0.0) << "i=" << i;
       if (i > 0) {
-        EXPECT_GT(x[i], x[i - 1]);
+        EXPECT_GT(up * (x[i] - x[i - 1]), 0.0) << "i=" << i;
       }
     }
     if (n % 2 == 1) {
-      EXPECT_NEAR(x[n / 2], 1.25, 1e-14);
+      EXPECT_NEAR(x[n / 2], 0.5 * (r.a + r.b), 1e-14);
     }
   }
 }
 
-TEST(Gauleg, ReversedIntervalRunsDownWithNegativeWeights) {
-  double x[6];
-  double w[6];
-  gauleg(2.0, -1.0, x, w, 6);
-  double sum = 0.0;
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_LT(w[i], 0.0);
-    if (i > 0) {
-      EXPECT_LT(x[i], x[i - 1]);
-    }
-    sum += w[i];
-  }
-  EXPECT_NEAR(sum / -3.0, 1.0, 1e-13);
-}
+// Integrals the rules must reproduce, relative to the exact value.
+struct KnownIntegral {
+  const char* behaviour;
+  double a, b;
+  int n;
+  double (*f)(double);
+  double exact, rel_tol;
+};
 
-TEST(Gauleg, DegenerateIntervalPutsAllPointsAtTheEndWithZeroWeight) {
-  double x[4];
-  double w[4];
-  gauleg(0.7, 0.7, x, w, 4);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(x[i], 0.7);
-    EXPECT_EQ(w[i], 0.0);
-  }
-}
+const KnownIntegral kIntegrals[] = {
+    {"ten weights on [0, pi] sum to pi", 0.0, kPi, 10, [](double) { return 1.0; }, kPi, 1e-14},
+    {"ten points integrate sine over [0, pi]", 0.0, kPi, 10, [](double t) { return std::sin(t); },
+     2.0, 1e-14},
+    {"reversed interval: weights sum to b - a", 2.0, -1.0, 6, [](double) { return 1.0; }, -3.0,
+     1e-13},
+    // An n-point rule integrates polynomials of degree 2n - 1 exactly.
+    {"twenty points integrate x^39 over [-1, 2]", -1.0, 2.0, 20,
+     [](double t) { return std::pow(t, 39); }, (std::pow(2.0, 40) - 1.0) / 40.0, 1e-12},
+};
 
-TEST(Gauleg, TenPointsOnZeroToPiIntegrateSine) {
-  const double pi = 3.141592653589793;
-  double x[10];
-  double w[10];
-  gauleg(0.0, pi, x, w, 10);
-  double wsum = 0.0;
-  double integral = 0.0;
-  for (int i = 0; i < 10; ++i) {
-    wsum += w[i];
-    integral += w[i] * std::sin(x[i]);
+TEST(Gauleg, RulesIntegrateKnownFunctions) {
+  for (const KnownIntegral& k : kIntegrals) {
+    SCOPED_TRACE(k.behaviour);
+    std::vector<double> x(k.n), w(k.n);
+    gauleg(k.a, k.b, x.data(), w.data(), k.n);
+    double integral = 0.0;
+    for (int i = 0; i < k.n; ++i) integral += w[i] * k.f(x[i]);
+    EXPECT_NEAR(integral / k.exact, 1.0, k.rel_tol);
   }
-  EXPECT_NEAR(wsum / pi, 1.0, 1e-14);
-  EXPECT_NEAR(integral / 2.0, 1.0, 1e-14);
-}
-
-TEST(Gauleg, HighOrderRuleIsExactForPolynomials) {
-  // An n-point rule integrates polynomials of degree 2n-1 exactly.
-  const int n = 20;
-  double x[n];
-  double w[n];
-  gauleg(-1.0, 2.0, x, w, n);
-  double integral = 0.0;
-  for (int i = 0; i < n; ++i) integral += w[i] * std::pow(x[i], 39);
-  const double exact = (std::pow(2.0, 40) - 1.0) / 40.0;
-  EXPECT_NEAR(integral / exact, 1.0, 1e-12);
 }
 
 // The first (n + 1) / 2 abscissas and weights of the n-point rule on [-1, 1]

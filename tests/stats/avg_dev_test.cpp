@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -64,78 +65,137 @@ Result run_avg_dev_pw(const std::vector<double>& x, const std::vector<double>& w
   return r;
 }
 
-// ---- avg_dev: worked cases and counts ---------------------------------------
+// ---- worked cases ------------------------------------------------------------
+// Each row gives the values (an empty list is passed as a null pointer, so a read would
+// fault), the count passed (kAll: all of them) and the expected outputs (unset: not pinned).
+// Outputs are compared with their sign, and NaN matches NaN.
 
-TEST(AvgDev, TwoValuesGiveMeanAndSampleDeviation) {
-  const Result r = run_avg_dev({1.0, 3.0});
-  EXPECT_EQ(r.mean, 2.0);
-  EXPECT_EQ(r.sigma, 1.4142135623730951);
-}
+constexpr std::int32_t kAll = -999;
+constexpr std::int32_t kMinCount = std::numeric_limits<std::int32_t>::min();
+using Expected = std::optional<double>;
 
-TEST(AvgDev, SingleValueIsReturnedExactlyWithZeroDeviation) {
-  for (const double v : {0.1, -7.25e-300, 1.7976931348623157e308, -0.0}) {
-    const Result r = run_avg_dev({v});
-    EXPECT_EQ(r.mean, v);
-    EXPECT_EQ(std::signbit(r.mean), std::signbit(v));
-    EXPECT_EQ(r.sigma, 0.0);
-  }
-  const Result nan = run_avg_dev({kNaN});
-  EXPECT_TRUE(std::isnan(nan.mean));
-  EXPECT_EQ(nan.sigma, 0.0);
-}
-
-TEST(AvgDev, EmptyOrNegativeCountGivesZerosWithoutReadingTheArray) {
-  for (const std::int32_t n : {0, -1, std::numeric_limits<std::int32_t>::min()}) {
-    double mean = kUnset;
-    double sigma = kUnset;
-    avg_dev(nullptr, n, mean, sigma);  // any read would fault
-    EXPECT_EQ(mean, 0.0) << "n = " << n;
-    EXPECT_EQ(sigma, 0.0) << "n = " << n;
+void expect_same(Expected want, double got, const char* what) {
+  if (!want) return;
+  if (std::isnan(*want)) {
+    EXPECT_TRUE(std::isnan(got)) << what << " = " << got;
+  } else {
+    EXPECT_EQ(got, *want) << what;
+    EXPECT_EQ(std::signbit(got), std::signbit(*want)) << what << " = " << got;
   }
 }
 
-TEST(AvgDev, ReadsOnlyTheFirstNEntries) {
-  const std::vector<double> x = {1.0, 3.0, 1000.0, kNaN};
-  Result r;
-  avg_dev(x.data(), 2, r.mean, r.sigma);
-  EXPECT_EQ(r.mean, 2.0);
-  EXPECT_EQ(r.sigma, 1.4142135623730951);
+std::int32_t count(const std::vector<double>& x, std::int32_t n) {
+  return n == kAll ? static_cast<std::int32_t>(x.size()) : n;
 }
 
-TEST(AvgDev, EqualValuesGiveZeroDeviation) {
-  const Result r = run_avg_dev(std::vector<double>(1000, 0.3));
-  EXPECT_EQ(r.mean, 0.3);
-  EXPECT_EQ(r.sigma, 0.0);
+struct AvgDevCase {
+  const char* behaviour;
+  std::vector<double> x;
+  std::int32_t n;
+  Expected mean, sigma;
+};
+
+const AvgDevCase kAvgDevCases[] = {
+    {"two values give the mean and the sample deviation", {1.0, 3.0}, kAll, 2.0,
+     1.4142135623730951},
+    {"reads only the first n entries", {1.0, 3.0, 1000.0, kNaN}, 2, 2.0, 1.4142135623730951},
+    {"equal values give zero deviation", std::vector<double>(1000, 0.3), kAll, 0.3, 0.0},
+    // A single value is returned exactly (its sign too), with zero deviation.
+    {"single value", {0.1}, kAll, 0.1, 0.0},
+    {"single tiny value", {-7.25e-300}, kAll, -7.25e-300, 0.0},
+    {"single largest value", {1.7976931348623157e308}, kAll, 1.7976931348623157e308, 0.0},
+    {"single negative zero", {-0.0}, kAll, -0.0, 0.0},
+    {"single NaN", {kNaN}, kAll, kNaN, 0.0},
+    // An empty or negative count gives zeros without reading the array.
+    {"count 0", {}, 0, 0.0, 0.0},
+    {"count -1", {}, -1, 0.0, 0.0},
+    {"most negative count", {}, kMinCount, 0.0, 0.0},
+    // Extended precision: 1e16 + 1 + 1 is exact in long double; in double each 1 would be
+    // lost and the mean would come out as 3333333333333333.5.
+    {"sum keeps small terms beside large ones", {1e16, 1.0, 1.0}, kAll, 3333333333333334.0, {}},
+    // The exact deviation, correctly rounded: taken from the mean after rounding to double it
+    // would end 2 ulp lower.
+    {"deviations are taken from the unrounded mean",
+     {0x1.f6db6db6db6dbp+4, 283.0, 0x1.d45d1745d1746p+5}, kAll, {}, 138.08412411681675},
+    // Rounding the quotient to double before the square root would end 1 ulp lower.
+    {"square root is taken before rounding to double",
+     {133.0, 0x1.0aaaaaaaaaaabp+3, 0x1.162e8ba2e8ba3p+6}, kAll, {}, 62.336694517098266},
+    {"NaN among several values propagates to both outputs", {1.0, kNaN, 3.0}, kAll, kNaN, kNaN},
+};
+
+TEST(AvgDev, WorkedCases) {
+  for (const AvgDevCase& c : kAvgDevCases) {
+    SCOPED_TRACE(c.behaviour);
+    Result r;
+    avg_dev(c.x.empty() ? nullptr : c.x.data(), count(c.x, c.n), r.mean, r.sigma);
+    expect_same(c.mean, r.mean, "mean");
+    expect_same(c.sigma, r.sigma, "sigma");
+  }
 }
 
-// ---- avg_dev: extended precision --------------------------------------------
+struct AvgDevPwCase {
+  const char* behaviour;
+  std::vector<double> x, w;
+  std::int32_t n;
+  Expected mean, sigma;
+};
 
-TEST(AvgDev, SumKeepsSmallTermsBesideLargeOnes) {
-  // 1e16 + 1 + 1 is exact in long double; in double each 1 would be lost
-  // and the mean would come out as 3333333333333333.5.
-  const Result r = run_avg_dev({1e16, 1.0, 1.0});
-  EXPECT_EQ(r.mean, 3333333333333334.0);
+const AvgDevPwCase kAvgDevPwCases[] = {
+    {"equal weights give the deviation without count correction", {1.0, 3.0}, {1.0, 1.0}, kAll,
+     2.0, 1.0},
+    {"reads only the first n entries", {1.0, 3.0, kNaN}, {1.0, 1.0, kNaN}, 2, 2.0, 1.0},
+    {"all zero weights give zeros", {1.0, 2.0, 3.0}, {0.0, 0.0, 0.0}, kAll, 0.0, 0.0},
+    {"total weight strictly below 1e-8 gives zeros", {1.0, 3.0}, {0.4e-8, 0.5e-8}, kAll, 0.0, 0.0},
+    // 0.5e-8 + 0.5e-8 is exactly the double 1e-8: used.
+    {"total weight at 1e-8 is used", {1.0, 3.0}, {0.5e-8, 0.5e-8}, kAll, 2.0, 1.0},
+    {"negative total weight gives zeros", {1.0, 3.0}, {1.0, -2.0}, kAll, 0.0, 0.0},
+    // SW = 2, SXW = 2 - 3 + 5 = 4, DW = 2 - 1 + 9 = 10.
+    {"negative weights enter the sums unchanged", {1.0, 3.0, 5.0}, {2.0, -1.0, 1.0}, kAll, 2.0,
+     std::sqrt(5.0)},
+    // SW = 1, SXW = -4, so the mean is -4; DW = 4 * 2 + 16 * (-1) + 36 * 0 = -8, whose square
+    // root is not a number.
+    {"negative weighted squares give a NaN deviation", {-2.0, 0.0, 2.0}, {2.0, -1.0, 0.0}, kAll,
+     -4.0, kNaN},
+    // A single value is returned whatever its weight; the weight is not even read.
+    {"single value, zero weight", {4.5}, {0.0}, kAll, 4.5, 0.0},
+    {"single value, negative weight", {4.5}, {-3.0}, kAll, 4.5, 0.0},
+    {"single value, NaN weight", {4.5}, {kNaN}, kAll, 4.5, 0.0},
+    {"single NaN, weights not read", {kNaN}, {}, 1, kNaN, 0.0},
+    // An empty or negative count gives zeros without reading the arrays.
+    {"count 0", {}, {}, 0, 0.0, 0.0},
+    {"count -5", {}, {}, -5, 0.0, 0.0},
+    {"most negative count", {}, {}, kMinCount, 0.0, 0.0},
+    // Extended precision: (1 + 2^-30)^2 = 1 + 2^-29 + 2^-60 is exact in long double; the
+    // second product cancels all but 2^-60. Products rounded to double would cancel completely
+    // and give a mean of 0. SW = 1 + 2^-30.
+    {"products are formed in extended precision", {1.0 + 0x1p-30, 1.0 + 0x1p-29, 0.0},
+     {1.0 + 0x1p-30, -1.0, 1.0}, kAll, 0x1p-60 - 0x1p-90, {}},
+    // Products rounded to double would move the mean by 1 ulp.
+    {"mean is the correctly rounded weighted mean",
+     {116.0, 0x1.d555555555555p+2, 0x1.b745d1745d174p+3},
+     {0x1.bbb13b13b13b1p+5, 0x1.2aaaaaaaaaaabp+3, 23.0}, kAll, 77.6549932738601, {}},
+    // Squared deviations times weights rounded to double would move the deviation by 1 ulp.
+    {"deviation is the correctly rounded weighted deviation",
+     {9.0, 0x1.aaaaaaaaaaaabp+7, 0x1.dd1745d1745d1p+2},
+     {0x1.6762762762762p+5, 0x1.3e38e38e38e39p+6, 42.0}, kAll, {}, 102.44109545829933},
+    // A NaN value or weight propagates to both outputs.
+    {"NaN value", {1.0, kNaN, 3.0}, {1.0, 1.0, 1.0}, kAll, kNaN, kNaN},
+    {"NaN value with zero weight", {1.0, kNaN, 3.0}, {1.0, 0.0, 1.0}, kAll, kNaN, kNaN},
+    {"NaN weight", {1.0, 2.0, 3.0}, {1.0, kNaN, 1.0}, kAll, kNaN, kNaN},
+};
+
+TEST(AvgDevPw, WorkedCases) {
+  for (const AvgDevPwCase& c : kAvgDevPwCases) {
+    SCOPED_TRACE(c.behaviour);
+    Result r;
+    avg_dev_pw(c.x.empty() ? nullptr : c.x.data(), c.w.empty() ? nullptr : c.w.data(),
+               count(c.x, c.n), r.mean, r.sigma);
+    expect_same(c.mean, r.mean, "mean");
+    expect_same(c.sigma, r.sigma, "sigma");
+  }
 }
 
-TEST(AvgDev, DeviationsAreTakenFromTheUnroundedMean) {
-  // Exact deviation of these three doubles, correctly rounded: a deviation
-  // taken from the mean after rounding to double ends 2 ulp lower.
-  const Result r = run_avg_dev({0x1.f6db6db6db6dbp+4, 283.0, 0x1.d45d1745d1746p+5});
-  EXPECT_EQ(r.sigma, 138.08412411681675);
-}
-
-TEST(AvgDev, SquareRootIsTakenBeforeRoundingToDouble) {
-  // Exact deviation, correctly rounded; rounding the quotient to double
-  // before the square root would end 1 ulp lower.
-  const Result r = run_avg_dev({133.0, 0x1.0aaaaaaaaaaabp+3, 0x1.162e8ba2e8ba3p+6});
-  EXPECT_EQ(r.sigma, 62.336694517098266);
-}
-
-TEST(AvgDev, NaNAmongSeveralValuesPropagatesToBothOutputs) {
-  const Result r = run_avg_dev({1.0, kNaN, 3.0});
-  EXPECT_TRUE(std::isnan(r.mean));
-  EXPECT_TRUE(std::isnan(r.sigma));
-}
+// ---- properties on random data -------------------------------------------------
 
 TEST(AvgDev, MatchesPlainLongDoubleModelOnRandomData) {
   std::mt19937_64 rng(20240611);
@@ -150,119 +210,6 @@ TEST(AvgDev, MatchesPlainLongDoubleModelOnRandomData) {
     const Result r = run_avg_dev(x);
     ASSERT_EQ(r.mean, mean) << "trial " << trial;
     ASSERT_EQ(r.sigma, sigma) << "trial " << trial;
-  }
-}
-
-// ---- avg_dev_pw: worked cases and counts ------------------------------------
-
-TEST(AvgDevPw, EqualWeightsGiveDeviationWithoutCountCorrection) {
-  const Result r = run_avg_dev_pw({1.0, 3.0}, {1.0, 1.0});
-  EXPECT_EQ(r.mean, 2.0);
-  EXPECT_EQ(r.sigma, 1.0);
-}
-
-TEST(AvgDevPw, AllZeroWeightsGiveZeros) {
-  const Result r = run_avg_dev_pw({1.0, 2.0, 3.0}, {0.0, 0.0, 0.0});
-  EXPECT_EQ(r.mean, 0.0);
-  EXPECT_EQ(r.sigma, 0.0);
-}
-
-TEST(AvgDevPw, TotalWeightStrictlyBelowThresholdGivesZeros) {
-  const Result below = run_avg_dev_pw({1.0, 3.0}, {0.4e-8, 0.5e-8});
-  EXPECT_EQ(below.mean, 0.0);
-  EXPECT_EQ(below.sigma, 0.0);
-
-  // 0.5e-8 + 0.5e-8 is exactly the double 1e-8: used.
-  const Result at = run_avg_dev_pw({1.0, 3.0}, {0.5e-8, 0.5e-8});
-  EXPECT_EQ(at.mean, 2.0);
-  EXPECT_EQ(at.sigma, 1.0);
-}
-
-TEST(AvgDevPw, NegativeTotalWeightGivesZeros) {
-  const Result r = run_avg_dev_pw({1.0, 3.0}, {1.0, -2.0});
-  EXPECT_EQ(r.mean, 0.0);
-  EXPECT_EQ(r.sigma, 0.0);
-}
-
-TEST(AvgDevPw, NegativeWeightsEnterTheSumsUnchanged) {
-  // SW = 2, SXW = 2 - 3 + 5 = 4, DW = 2 - 1 + 9 = 10.
-  const Result r = run_avg_dev_pw({1.0, 3.0, 5.0}, {2.0, -1.0, 1.0});
-  EXPECT_EQ(r.mean, 2.0);
-  EXPECT_EQ(r.sigma, std::sqrt(5.0));
-}
-
-TEST(AvgDevPw, NegativeWeightedSquaresGiveNaNDeviation) {
-  // SW = 1, SXW = -4, so the mean is -4; DW = 4 * 2 + 16 * (-1) + 36 * 0 = -8,
-  // whose square root is not a number.
-  const Result r = run_avg_dev_pw({-2.0, 0.0, 2.0}, {2.0, -1.0, 0.0});
-  EXPECT_EQ(r.mean, -4.0);
-  EXPECT_TRUE(std::isnan(r.sigma));
-}
-
-TEST(AvgDevPw, SingleValueIsReturnedWhateverItsWeight) {
-  for (const double weight : {0.0, -3.0, kNaN}) {
-    const Result r = run_avg_dev_pw({4.5}, {weight});
-    EXPECT_EQ(r.mean, 4.5);
-    EXPECT_EQ(r.sigma, 0.0);
-  }
-  Result r;
-  const double x = kNaN;
-  avg_dev_pw(&x, nullptr, 1, r.mean, r.sigma);  // the weight is not read
-  EXPECT_TRUE(std::isnan(r.mean));
-  EXPECT_EQ(r.sigma, 0.0);
-}
-
-TEST(AvgDevPw, EmptyOrNegativeCountGivesZerosWithoutReadingTheArrays) {
-  for (const std::int32_t n : {0, -5, std::numeric_limits<std::int32_t>::min()}) {
-    double mean = kUnset;
-    double sigma = kUnset;
-    avg_dev_pw(nullptr, nullptr, n, mean, sigma);
-    EXPECT_EQ(mean, 0.0) << "n = " << n;
-    EXPECT_EQ(sigma, 0.0) << "n = " << n;
-  }
-}
-
-TEST(AvgDevPw, ReadsOnlyTheFirstNEntries) {
-  const std::vector<double> x = {1.0, 3.0, kNaN};
-  const std::vector<double> w = {1.0, 1.0, kNaN};
-  Result r;
-  avg_dev_pw(x.data(), w.data(), 2, r.mean, r.sigma);
-  EXPECT_EQ(r.mean, 2.0);
-  EXPECT_EQ(r.sigma, 1.0);
-}
-
-// ---- avg_dev_pw: extended precision -----------------------------------------
-
-TEST(AvgDevPw, ProductsAreFormedInExtendedPrecision) {
-  // (1 + 2^-30)^2 = 1 + 2^-29 + 2^-60 is exact in long double; the second
-  // product cancels all but 2^-60. Products rounded to double would cancel
-  // completely and give a mean of 0. SW = 1 + 2^-30.
-  const Result r = run_avg_dev_pw({1.0 + 0x1p-30, 1.0 + 0x1p-29, 0.0}, {1.0 + 0x1p-30, -1.0, 1.0});
-  EXPECT_EQ(r.mean, 0x1p-60 - 0x1p-90);
-}
-
-TEST(AvgDevPw, MeanIsTheCorrectlyRoundedWeightedMean) {
-  // Here products rounded to double would move the mean by 1 ulp.
-  const Result r = run_avg_dev_pw({116.0, 0x1.d555555555555p+2, 0x1.b745d1745d174p+3},
-                                  {0x1.bbb13b13b13b1p+5, 0x1.2aaaaaaaaaaabp+3, 23.0});
-  EXPECT_EQ(r.mean, 77.6549932738601);
-}
-
-TEST(AvgDevPw, DeviationIsTheCorrectlyRoundedWeightedDeviation) {
-  // Here squared deviations times weights rounded to double would move the
-  // deviation by 1 ulp.
-  const Result r = run_avg_dev_pw({9.0, 0x1.aaaaaaaaaaaabp+7, 0x1.dd1745d1745d1p+2},
-                                  {0x1.6762762762762p+5, 0x1.3e38e38e38e39p+6, 42.0});
-  EXPECT_EQ(r.sigma, 102.44109545829933);
-}
-
-TEST(AvgDevPw, NaNValueOrWeightPropagatesToBothOutputs) {
-  const std::vector<std::vector<double>> xs = {{1.0, kNaN, 3.0}, {1.0, kNaN, 3.0}, {1.0, 2.0, 3.0}};
-  const std::vector<std::vector<double>> ws = {{1.0, 1.0, 1.0}, {1.0, 0.0, 1.0}, {1.0, kNaN, 1.0}};
-  for (std::size_t c = 0; c < xs.size(); ++c) {
-    const Result r = run_avg_dev_pw(xs[c], ws[c]);
-    EXPECT_TRUE(std::isnan(r.mean)) << "case " << c;
-    EXPECT_TRUE(std::isnan(r.sigma)) << "case " << c;
   }
 }
 
