@@ -24,13 +24,21 @@ class FrameTable(ReportFrames):
     t (Myr); proba_mean, proba_sigma (1e-18 km^-2 yr^-1); impvel_mean, impvel_sigma (km/s,
     probability-weighted); n1, n2, n_proba, n_impvel as in the frame line (the columns of
     ReportFrames, at full precision); n_active (bodies swept), n_removed (removed after this
-    frame's draws), n_removed_total."""
+    frame's draws), n_removed_total; n_classic_off: pairs whose classic 10 x 10 value is likely
+    off by more than 1 %, n_singular: those of them without a finite value; n_divergent (the
+    accurate mode): pairs without a finite value, left out of n_proba and the means;
+    proba_mean_error: the summed error estimate of proba_mean (accurate mode, else 0)."""
 
-    _fields = ("frame", *ReportFrames._fields, "n_active", "n_removed", "n_removed_total")
+    _fields = ("frame", *ReportFrames._fields, "n_active", "n_removed", "n_removed_total",
+               "n_classic_off", "n_singular", "n_divergent", "proba_mean_error")
     frame: np.ndarray
     n_active: np.ndarray
     n_removed: np.ndarray
     n_removed_total: np.ndarray
+    n_classic_off: np.ndarray
+    n_singular: np.ndarray
+    n_divergent: np.ndarray
+    proba_mean_error: np.ndarray
 
 
 class BodyTable(Columns):
@@ -39,10 +47,13 @@ class BodyTable(Columns):
     AU); p_mean and p_sum: the body's mean and summed intrinsic collision probability against
     the catalogue (1e-18 km^-2 yr^-1); v_imp_mean: its probability-weighted mean impact speed
     (km/s); n_hit: catalogue orbits it can hit (impact speed above 1e-8 km/s); removed (bool):
-    removed after this frame's draw; draw: the number drawn (NaN when not drawn)."""
+    removed after this frame's draw; draw: the number drawn (NaN when not drawn);
+    n_classic_off, n_singular, n_divergent: as FrameTable's, for the body's pairs; p_sum_error:
+    the summed error estimate of p_sum (accurate mode, else 0)."""
 
     _fields = ("frame", "t", "position", "id", "a", "e", "inc_deg", "q", "p_mean", "p_sum",
-               "v_imp_mean", "n_hit", "removed", "draw")
+               "v_imp_mean", "n_hit", "removed", "draw", "n_classic_off", "n_singular",
+               "n_divergent", "p_sum_error")
     frame: np.ndarray
     t: np.ndarray
     position: np.ndarray
@@ -57,6 +68,10 @@ class BodyTable(Columns):
     n_hit: np.ndarray
     removed: np.ndarray
     draw: np.ndarray
+    n_classic_off: np.ndarray
+    n_singular: np.ndarray
+    n_divergent: np.ndarray
+    p_sum_error: np.ndarray
 
 
 class RunResult:

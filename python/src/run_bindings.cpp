@@ -45,6 +45,10 @@ py::dict frame_columns(const std::vector<FrameRow>& r) {
   PT_COLUMN(std::int64_t, "n_active", x.n_active);
   PT_COLUMN(std::int64_t, "n_removed", x.n_removed);
   PT_COLUMN(std::int64_t, "n_removed_total", x.n_removed_total);
+  PT_COLUMN(std::int64_t, "n_classic_off", x.n_classic_off);
+  PT_COLUMN(std::int64_t, "n_singular", x.n_singular);
+  PT_COLUMN(std::int64_t, "n_divergent", x.n_divergent);
+  PT_COLUMN(double, "proba_mean_error", x.proba_mean_error);
   return d;
 }
 
@@ -65,6 +69,10 @@ py::dict body_columns(const std::vector<BodyRow>& r) {
   PT_COLUMN(std::int64_t, "n_hit", x.n_hit);
   PT_COLUMN(bool, "removed", x.removed);
   PT_COLUMN(double, "draw", x.drawn ? x.draw : std::numeric_limits<double>::quiet_NaN());
+  PT_COLUMN(std::int64_t, "n_classic_off", x.n_classic_off);
+  PT_COLUMN(std::int64_t, "n_singular", x.n_singular);
+  PT_COLUMN(std::int64_t, "n_divergent", x.n_divergent);
+  PT_COLUMN(double, "p_sum_error", x.p_sum_error);
   return d;
 }
 

@@ -785,7 +785,8 @@ int run_program(std::istream& in, std::ostream& report, const ProgramOptions& op
   frames_done = run.frames_delivered_counter();
   status = run.execute();
   evaluator.end();
-  if (!options.policy.quiet) {
+  // At the normal end only, and not for a resumed run, whose counts would cover only its part.
+  if (status == 0 && !options.policy.quiet && options.resume == nullptr) {
     if (const std::string text = run.classic_tally().notice(); !text.empty()) diagnostics.notice(text);
   }
   return end_run(status);
