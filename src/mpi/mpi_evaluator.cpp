@@ -193,7 +193,7 @@ void MpiEvaluator::evaluate_here(const FrameJob& job, Slot& slot) {
       population1_, std::span<const PreparedOrbit>(storage_.prepared2.get(), job.bodies.size()),
       v_esc_, PairSlots{storage_.proba_arr.get(), storage_.impvel_arr.get(), error}, threads_,
       mode_);
-  const FrameChecks checks{population1_, v_esc_, mode_, error};
+  const FrameChecks checks{population1_, v_esc_, mode_, error, threads_};
   summarise_frame(job, storage_.proba_arr.get(), storage_.impvel_arr.get(), no_case, slot.result,
                   &checks);
   slot.ready = true;
@@ -280,7 +280,7 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     }
   }
   MPI_Waitall(static_cast<int>(sends.size()), sends.data(), MPI_STATUSES_IGNORE);
-  const FrameChecks checks{population1_, v_esc_, mode_, error};
+  const FrameChecks checks{population1_, v_esc_, mode_, error, threads_};
   summarise_frame(job, proba, impvel, no_case, slot.result, &checks);
   slot.ready = true;
 }
@@ -434,7 +434,7 @@ void serve_frames(MPI_Comm comm, int threads) {
         const double start = MPI_Wtime();
         const std::int64_t no_case = evaluate_pairs(
             population1, bodies, v_esc, PairSlots{proba.data(), impvel.data(), e}, threads, mode);
-        const FrameChecks checks{population1, v_esc, mode, e};
+        const FrameChecks checks{population1, v_esc, mode, e, threads};
         summarise_frame(job, proba.data(), impvel.data(), no_case, result, &checks);
         work[0] += 1.0;
         work[1] += static_cast<double>(pairs);

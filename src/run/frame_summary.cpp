@@ -1,6 +1,8 @@
 // Frame statistics and per-body summaries from the stored per-pair values.
 #include "run/frame_summary.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -54,6 +56,28 @@ void check_classic(const SweptBody& body, std::int32_t index, const FrameChecks&
   }
 }
 
+// The classic check of every body of the frame over the threads (a body per iteration: its
+// counts and its worst pair), then the frame's worst pair in body order, so that the result
+// does not depend on the thread count.
+thread_local std::vector<ClassicWorstPair> body_worst;
+
+void check_classic_frame(const FrameJob& job, const FrameChecks& checks, FrameResult& result) {
+  const auto n_swept = static_cast<std::int64_t>(job.bodies.size());
+  std::vector<ClassicWorstPair>& worst = body_worst;
+  worst.assign(static_cast<std::size_t>(n_swept), ClassicWorstPair{});
+  const int team = checks.threads > 0 ? checks.threads : omp_get_max_threads();
+#pragma omp parallel for schedule(dynamic, 1) num_threads(team)
+  for (std::int64_t b = 0; b < n_swept; ++b) {
+    const auto i = static_cast<std::size_t>(b);
+    check_classic(job.bodies[i], static_cast<std::int32_t>(b), checks, result.bodies[i], worst[i]);
+  }
+  for (const ClassicWorstPair& w : worst) {
+    if (w.body >= 0 && (result.worst.body < 0 || w.severity < result.worst.severity)) {
+      result.worst = w;
+    }
+  }
+}
+
 // Scratch for the finite pairs of an accurate frame with divergent ones, kept from frame to
 // frame (one per thread: MPI ranks summarise frames on their own threads).
 thread_local std::vector<double> finite_proba, finite_impvel;
@@ -97,11 +121,8 @@ void summarise_frame(const FrameJob& job, const double* proba, const double* imp
     s.v_imp_mean = sum_p < kMinTotalWeight ? 0.0 : static_cast<double>(sum_pv / sum_p);
     s.hits = hits;
     n_impvel += hits;
-    if (checks != nullptr && checks->mode.classic_check) {
-      check_classic(job.bodies[static_cast<std::size_t>(b)], static_cast<std::int32_t>(b), *checks,
-                    s, result.worst);
-    }
   }
+  if (checks != nullptr && checks->mode.classic_check) check_classic_frame(job, *checks, result);
 
   const auto n_proba = static_cast<std::int32_t>(n1 * n_swept);
   FrameFigures& f = result.figures;

@@ -28,6 +28,7 @@ struct FrameChecks {
   double v_esc = 0.0;
   PairMode mode;
   const double* error = nullptr;
+  int threads = 0;  // for the classic check, spread over the bodies (0: OpenMP's default team)
 };
 void summarise_frame(const FrameJob& job, const double* proba, const double* impvel,
                      std::int64_t no_case, FrameResult& result, const FrameChecks* checks = nullptr);

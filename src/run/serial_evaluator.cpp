@@ -35,7 +35,7 @@ void SerialEvaluator::submit(const FrameJob& job) {
                            std::span<const PreparedOrbit>(storage_.prepared2.get(), job.bodies.size()),
                            v_esc_, slots(0), threads_, mode_);
   if (progress_ != nullptr) progress_->clear();  // report lines follow
-  const FrameChecks checks{population1_, v_esc_, mode_, slots(0).error};
+  const FrameChecks checks{population1_, v_esc_, mode_, slots(0).error, threads_};
   summarise_frame(job, storage_.proba_arr.get(), storage_.impvel_arr.get(), no_case, pending_,
                   &checks);
   ready_ = true;
