@@ -13,6 +13,7 @@ import numpy as np
 
 from . import _core
 from ._common import Columns, PairtrackWarning, pandas_module
+from ._kernel import _accuracy
 from ._files import PathLike, ReportFrames
 
 # A record of the program holds at most this many characters (bytes of the file name).
@@ -163,7 +164,8 @@ def run(catalogue: PathLike, history: PathLike, format: Optional[int] = 2, n2_mi
         n2_max: int = 30000, time_divisor: float = 1e6, write_pairs: bool = False,
         q_crit: float = 0.0, p_crit: float = 0.0, iseed: int = -1, v_esc: float = 0.0, *,
         pair_file: PathLike = "hitrate_pairtrack_q.tmp", threads: Optional[int] = None,
-        strict: bool = False) -> RunResult:
+        strict: bool = False, accuracy: Optional[float] = None,
+        min_mutual_inclination: float = 0.0) -> RunResult:
     """Runs the program on its ten records and returns a RunResult.
 
     catalogue, history: paths (at most 80 characters each, as the records hold them; relative
@@ -175,7 +177,10 @@ def run(catalogue: PathLike, history: PathLike, format: Optional[int] = 2, n2_mi
     q_crit are removed with probability p_crit per frame. iseed: the generator's seed
     (negative; every seed of -1 or more gives the sequence of -1). v_esc: the mutual escape
     speed of a pair, for gravitational focusing, km/s. threads: pair-evaluation threads (None:
-    all cores). strict: the first warning ends the run as an error.
+    all cores). strict: the first warning ends the run as an error. accuracy,
+    min_mutual_inclination: the accurate mode (pairtrack --accuracy, --min-mutual-inclination),
+    as for collision_probability; the report gains its echo line and the tables their error
+    estimates and divergent counts.
 
     The report is the program's standard output byte for byte; frames and bodies are the tables
     of --frames and --bodies. Each warning of the program is issued as a PairtrackWarning. An
@@ -200,8 +205,9 @@ def run(catalogue: PathLike, history: PathLike, format: Optional[int] = 2, n2_mi
     if threads is not None and (isinstance(threads, bool) or not isinstance(threads, int)
                                 or threads < 1):
         raise ValueError("threads must be None or an int >= 1")
+    rel, min_inc = _accuracy(accuracy, min_mutual_inclination)
     report, status, frames, bodies, diagnostics, manifest = _core.run(
-        *args, pairs, threads or 0, _flag(strict, "strict"))
+        *args, pairs, threads or 0, _flag(strict, "strict"), rel, min_inc)
     result = RunResult(report, status, FrameTable._from_columns(frames),
                        BodyTable._from_columns(bodies),
                        [(level, text) for level, text in diagnostics], json.loads(manifest))
