@@ -428,7 +428,9 @@ void serve_frames(MPI_Comm comm, int threads) {
         if (static_cast<std::int64_t>(proba.size()) < pairs) {
           proba.resize(static_cast<std::size_t>(pairs));
           impvel.resize(static_cast<std::size_t>(pairs));
-          if (mode.accurate()) error.resize(static_cast<std::size_t>(pairs));
+        }
+        if (mode.accurate() && static_cast<std::int64_t>(error.size()) < pairs) {
+          error.resize(static_cast<std::size_t>(pairs));
         }
         double* e = mode.accurate() ? error.data() : nullptr;
         const double start = MPI_Wtime();

@@ -781,6 +781,14 @@ int run_program(std::istream& in, std::ostream& report, const ProgramOptions& op
   FrameEvaluator& evaluator = options.evaluator != nullptr ? *options.evaluator : serial;
   ProgramOptions with_records = options;
   with_records.records_identity = records;
+  if (options.accuracy > 0.0) {
+    // A checkpoint of the accurate mode must not be continued in the other mode (or at another
+    // accuracy): the mode is part of what the outputs were computed from.
+    char mode[96];
+    std::snprintf(mode, sizeof mode, " accuracy %a %a", options.accuracy,
+                  options.min_mutual_inclination_deg);
+    with_records.records_identity += mode;
+  }
   Run run(p, storage, out, &counted, with_records, diagnostics, evaluator);
   frames_done = run.frames_delivered_counter();
   status = run.execute();

@@ -213,6 +213,16 @@ TEST_F(AccurateMode, ValuesAreTheIntegratorsAndDivergentPairsAreCountedAndLeftOu
   }
 }
 
+TEST_F(AccurateMode, ACheckpointIsContinuedOnlyInItsOwnMode) {
+  const RunResult first = run_pairtrack(dir, p.text(), "", "--accuracy 1e-4 --checkpoint run.ckpt");
+  ASSERT_EQ(first.status, 0) << first.err;
+  for (const char* args : {"--resume run.ckpt", "--accuracy 1e-3 --resume run.ckpt"}) {
+    const RunResult resumed = run_pairtrack(dir, p.text(), "", args);
+    EXPECT_EQ(resumed.status, 1) << args;
+    EXPECT_NE(resumed.err.find("other records"), std::string::npos) << resumed.err;
+  }
+}
+
 TEST_F(AccurateMode, BadOptionValuesAreRefusedWithOneLineAndStatusOne) {
   for (const char* args :
        {"--accuracy 0", "--accuracy -1", "--accuracy nan", "--accuracy 0.2", "--accuracy x",
