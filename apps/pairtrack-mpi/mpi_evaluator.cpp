@@ -16,7 +16,8 @@ namespace pairtrack::detail {
 namespace {
 
 enum Tag : int {
-  kTagBegin = 1,   // doubles: n1, v_esc, then a_cm, e, inc of every catalogue orbit
+  kTagBegin = 1,   // doubles: n1, v_esc, accuracy, minimum mutual inclination, classic check,
+                   // then a_cm, e, inc of every catalogue orbit
   kTagFrame = 2,   // doubles: frame, t_myr, n1, n2, bodies, then a_cm, e, inc of every body
   kTagResult = 3,  // bytes: frame, no_case, FrameFigures, bodies, BodySummary per body
   kTagPart = 4,    // doubles: frame, bodies, pairs, block pairs, then a_cm, e, inc
@@ -26,6 +27,7 @@ enum Tag : int {
   kTagBlockImpvel = 8,  // doubles: its impact speeds
   kTagStop = 9,
   kTagSummary = 10,  // doubles: a rank's frames, pairs and busy seconds, in reply to kTagStop
+  kTagBlockError = 11,  // doubles: a block's error estimates (the accurate mode only)
 };
 
 // Frames that wait at one rank at most, so that a rank always has its next frame at hand when
@@ -93,6 +95,11 @@ void pack_result(const FrameResult& r, std::vector<char>& out) {
   put(out, r.frame);
   put(out, r.no_case);
   put(out, r.figures);
+  put(out, r.n_classic_off);
+  put(out, r.n_singular);
+  put(out, r.n_divergent);
+  put(out, r.proba_mean_error);
+  put(out, r.worst);
   put(out, static_cast<std::int64_t>(r.bodies.size()));
   for (const BodySummary& s : r.bodies) put(out, s);
 }
@@ -102,6 +109,11 @@ void unpack_result(const std::vector<char>& in, FrameResult& r) {
   r.frame = get<std::int64_t>(p);
   r.no_case = get<std::int64_t>(p);
   r.figures = get<FrameFigures>(p);
+  r.n_classic_off = get<std::int64_t>(p);
+  r.n_singular = get<std::int64_t>(p);
+  r.n_divergent = get<std::int64_t>(p);
+  r.proba_mean_error = get<double>(p);
+  r.worst = get<ClassicWorstPair>(p);
   r.bodies.resize(static_cast<std::size_t>(get<std::int64_t>(p)));
   for (BodySummary& s : r.bodies) s = get<BodySummary>(p);
 }
@@ -156,10 +168,13 @@ MpiEvaluator::MpiEvaluator(MPI_Comm comm, RunStorage& storage, int threads)
 
 MpiEvaluator::~MpiEvaluator() { end(); }
 
-void MpiEvaluator::begin(std::span<const PreparedOrbit> population1, double v_esc) {
+void MpiEvaluator::begin(std::span<const PreparedOrbit> population1, double v_esc,
+                         const PairMode& mode) {
   population1_ = population1;
   v_esc_ = v_esc;
-  std::vector<double> message{static_cast<double>(population1.size()), v_esc};
+  mode_ = mode;
+  std::vector<double> message{static_cast<double>(population1.size()), v_esc, mode.accuracy,
+                              mode.min_mutual_inclination, mode.classic_check ? 1.0 : 0.0};
   for (const PreparedOrbit& o : population1) {
     message.push_back(o.a_cm);
     message.push_back(o.e);
@@ -173,10 +188,14 @@ void MpiEvaluator::begin(std::span<const PreparedOrbit> population1, double v_es
 void MpiEvaluator::evaluate_here(const FrameJob& job, Slot& slot) {
   const double start = MPI_Wtime();
   prepare_bodies(job, storage_.prepared2.get());
+  double* error = mode_.accurate() ? storage_.error_slots() : nullptr;
   const std::int64_t no_case = evaluate_pairs(
       population1_, std::span<const PreparedOrbit>(storage_.prepared2.get(), job.bodies.size()),
-      v_esc_, PairSlots{storage_.proba_arr.get(), storage_.impvel_arr.get()}, threads_);
-  summarise_frame(job, storage_.proba_arr.get(), storage_.impvel_arr.get(), no_case, slot.result);
+      v_esc_, PairSlots{storage_.proba_arr.get(), storage_.impvel_arr.get(), error}, threads_,
+      mode_);
+  const FrameChecks checks{population1_, v_esc_, mode_, error, threads_};
+  summarise_frame(job, storage_.proba_arr.get(), storage_.impvel_arr.get(), no_case, slot.result,
+                  &checks);
   slot.ready = true;
   work_[0].frames += 1.0;
   work_[0].pairs += static_cast<double>(job.pairs());
@@ -218,6 +237,7 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
   const std::span<const PreparedOrbit> bodies(storage_.prepared2.get(), job.bodies.size());
   double* proba = storage_.proba_arr.get();
   double* impvel = storage_.impvel_arr.get();
+  double* error = mode_.accurate() ? storage_.error_slots() : nullptr;
   std::int64_t no_case = 0;
   // A finished block of rank w: its values land straight in their places of the per-pair
   // arrays.
@@ -228,6 +248,9 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     const int count = static_cast<int>(block_last(done[0], block, pairs) - first);
     MPI_Recv(proba + first, count, MPI_DOUBLE, w, kTagBlockProba, comm_, MPI_STATUS_IGNORE);
     MPI_Recv(impvel + first, count, MPI_DOUBLE, w, kTagBlockImpvel, comm_, MPI_STATUS_IGNORE);
+    if (error != nullptr) {
+      MPI_Recv(error + first, count, MPI_DOUBLE, w, kTagBlockError, comm_, MPI_STATUS_IGNORE);
+    }
     no_case += done[1];
     --out_at_others;
     grant(w);
@@ -245,8 +268,9 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
       const std::int64_t first = block_first(b, block);
       const double start = MPI_Wtime();
       no_case += evaluate_pair_range(population1_, bodies, v_esc_,
-                                     PairSlots{proba + first, impvel + first}, first,
-                                     block_last(b, block, pairs), threads_);
+                                     PairSlots{proba + first, impvel + first,
+                                               error != nullptr ? error + first : nullptr},
+                                     first, block_last(b, block, pairs), threads_, mode_);
       work_[0].pairs += static_cast<double>(block_last(b, block, pairs) - first);
       work_[0].busy_s += MPI_Wtime() - start;
     } else if (out_at_others > 0) {
@@ -256,7 +280,8 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     }
   }
   MPI_Waitall(static_cast<int>(sends.size()), sends.data(), MPI_STATUSES_IGNORE);
-  summarise_frame(job, proba, impvel, no_case, slot.result);
+  const FrameChecks checks{population1_, v_esc_, mode_, error, threads_};
+  summarise_frame(job, proba, impvel, no_case, slot.result, &checks);
   slot.ready = true;
 }
 
@@ -363,7 +388,8 @@ void serve_frames(MPI_Comm comm, int threads) {
   double work[3] = {};  // frames evaluated whole, pairs, seconds spent evaluating
   std::vector<double> message;
   std::vector<PreparedOrbit> population1, bodies;
-  std::vector<double> proba, impvel;
+  std::vector<double> proba, impvel, error;
+  PairMode mode;
   // Results on their way to rank 0: at most one per frame it may have queued here, plus one.
   constexpr std::size_t kResultsInFlight = kQueuedPerRank + 1;
   std::vector<char> out[kResultsInFlight];
@@ -379,7 +405,10 @@ void serve_frames(MPI_Comm comm, int threads) {
     switch (status.MPI_TAG) {
       case kTagBegin:
         v_esc = message[1];
-        prepare_from(message.data() + 2, static_cast<std::int64_t>(message[0]), population1);
+        mode.accuracy = message[2];
+        mode.min_mutual_inclination = message[3];
+        mode.classic_check = message[4] != 0.0;
+        prepare_from(message.data() + 5, static_cast<std::int64_t>(message[0]), population1);
         break;
       case kTagFrame: {
         job.frame = static_cast<std::int64_t>(message[0]);
@@ -389,15 +418,26 @@ void serve_frames(MPI_Comm comm, int threads) {
         const auto n = static_cast<std::int64_t>(message[4]);
         job.bodies.assign(static_cast<std::size_t>(n), SweptBody{});
         prepare_from(message.data() + 5, n, bodies);
+        for (std::int64_t i = 0; i < n; ++i) {  // the elements, for the classic check
+          SweptBody& body = job.bodies[static_cast<std::size_t>(i)];
+          body.a_cm = message[static_cast<std::size_t>(5 + 3 * i)];
+          body.e = message[static_cast<std::size_t>(6 + 3 * i)];
+          body.inc = message[static_cast<std::size_t>(7 + 3 * i)];
+        }
         const std::int64_t pairs = job.pairs();
         if (static_cast<std::int64_t>(proba.size()) < pairs) {
           proba.resize(static_cast<std::size_t>(pairs));
           impvel.resize(static_cast<std::size_t>(pairs));
         }
+        if (mode.accurate() && static_cast<std::int64_t>(error.size()) < pairs) {
+          error.resize(static_cast<std::size_t>(pairs));
+        }
+        double* e = mode.accurate() ? error.data() : nullptr;
         const double start = MPI_Wtime();
-        const std::int64_t no_case = evaluate_pairs(population1, bodies, v_esc,
-                                                    PairSlots{proba.data(), impvel.data()}, threads);
-        summarise_frame(job, proba.data(), impvel.data(), no_case, result);
+        const std::int64_t no_case = evaluate_pairs(
+            population1, bodies, v_esc, PairSlots{proba.data(), impvel.data(), e}, threads, mode);
+        const FrameChecks checks{population1, v_esc, mode, e, threads};
+        summarise_frame(job, proba.data(), impvel.data(), no_case, result, &checks);
         work[0] += 1.0;
         work[1] += static_cast<double>(pairs);
         work[2] += MPI_Wtime() - start;
@@ -422,8 +462,11 @@ void serve_frames(MPI_Comm comm, int threads) {
           proba.resize(static_cast<std::size_t>(kBlocksInFlight * block));
           impvel.resize(static_cast<std::size_t>(kBlocksInFlight * block));
         }
+        if (mode.accurate() && static_cast<std::int64_t>(error.size()) < kBlocksInFlight * block) {
+          error.resize(static_cast<std::size_t>(kBlocksInFlight * block));
+        }
         std::int64_t done[kBlocksInFlight][2] = {};
-        MPI_Request sent[kBlocksInFlight][3];
+        MPI_Request sent[kBlocksInFlight][4];
         for (auto& r : sent) std::fill(std::begin(r), std::end(r), MPI_REQUEST_NULL);
         int buffer = 0;
         for (int grants_due = kBlocksInHand; grants_due > 0; --grants_due) {
@@ -431,25 +474,29 @@ void serve_frames(MPI_Comm comm, int threads) {
           wait_for(comm, 0, kTagGrant);
           MPI_Recv(&b, 1, MPI_INT64_T, 0, kTagGrant, comm, MPI_STATUS_IGNORE);
           if (b < 0) continue;
-          MPI_Waitall(3, sent[buffer], MPI_STATUSES_IGNORE);
+          MPI_Waitall(4, sent[buffer], MPI_STATUSES_IGNORE);
           double* p = proba.data() + buffer * block;
           double* v = impvel.data() + buffer * block;
+          double* e = mode.accurate() ? error.data() + buffer * block : nullptr;
           const std::int64_t first = block_first(b, block);
           const std::int64_t last = block_last(b, block, pairs);
           done[buffer][0] = b;
           const double start = MPI_Wtime();
-          done[buffer][1] = evaluate_pair_range(population1, bodies, v_esc, PairSlots{p, v},
-                                                first, last, threads);
+          done[buffer][1] = evaluate_pair_range(population1, bodies, v_esc, PairSlots{p, v, e},
+                                                first, last, threads, mode);
           work[1] += static_cast<double>(last - first);
           work[2] += MPI_Wtime() - start;
           const int count = static_cast<int>(last - first);
           MPI_Isend(done[buffer], 2, MPI_INT64_T, 0, kTagBlockDone, comm, &sent[buffer][0]);
           MPI_Isend(p, count, MPI_DOUBLE, 0, kTagBlockProba, comm, &sent[buffer][1]);
           MPI_Isend(v, count, MPI_DOUBLE, 0, kTagBlockImpvel, comm, &sent[buffer][2]);
+          if (e != nullptr) {
+            MPI_Isend(e, count, MPI_DOUBLE, 0, kTagBlockError, comm, &sent[buffer][3]);
+          }
           buffer = (buffer + 1) % kBlocksInFlight;
           ++grants_due;  // the reply to this block
         }
-        for (auto& r : sent) MPI_Waitall(3, r, MPI_STATUSES_IGNORE);
+        for (auto& r : sent) MPI_Waitall(4, r, MPI_STATUSES_IGNORE);
         break;
       }
       case kTagStop:

@@ -44,7 +44,8 @@ class MpiEvaluator : public FrameEvaluator {
   MpiEvaluator(MPI_Comm comm, RunStorage& storage, int threads);
   ~MpiEvaluator() override;
 
-  void begin(std::span<const PreparedOrbit> population1, double v_esc) override;
+  void begin(std::span<const PreparedOrbit> population1, double v_esc,
+             const PairMode& mode) override;
   std::size_t capacity() const override { return slots_.size(); }
   void submit(const FrameJob& job) override;
   bool take(FrameResult& result, bool wait) override;
@@ -75,6 +76,7 @@ class MpiEvaluator : public FrameEvaluator {
   int threads_;
   std::span<const PreparedOrbit> population1_;
   double v_esc_ = 0.0;
+  PairMode mode_;
   std::int64_t split_pairs_ = kSplitPairs;
   std::int64_t block_pairs_ = kBlockPairs;
   std::vector<Slot> slots_;             // ring, in submission order

@@ -152,6 +152,15 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
                  "at every end of the run, write its provenance to FILE (JSON: version, build, "
                  "records, files with SHA-256, times, exit status, warnings)")
       ->option_text("FILE");
+  app.add_option("--accuracy", options.accuracy,
+                 "integrate every pair to this relative accuracy of P_i, (0, 0.1], with an error "
+                 "estimate, instead of the classic 10 x 10 rule (default: off)")
+      ->option_text("REL");
+  app.add_option("--min-mutual-inclination", options.min_mutual_inclination_deg,
+                 "with --accuracy: the 1/sin I of the mutual inclination is capped at "
+                 "1/sin DEG, which gives equal-inclination and coplanar pairs finite values "
+                 "(0 to 90, default 0: such pairs are divergent)")
+      ->option_text("DEG");
   bool rank_summary = false;
   if (evaluator != nullptr) {
     app.add_flag("--rank-summary", rank_summary,
@@ -195,6 +204,17 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
     return refuse("pairtrack: --progress-every must be a number of seconds, 0 or more",
                   "--progress-every " + std::to_string(progress_every) + " is not a number of seconds");
   }
+  if (app.count("--accuracy") > 0 && !(options.accuracy > 0.0 && options.accuracy <= 0.1)) {
+    return refuse("pairtrack: --accuracy must be a relative accuracy above 0 and at most 0.1",
+                  "--accuracy " + app["--accuracy"]->as<std::string>() +
+                      " is not a relative accuracy in (0, 0.1]");
+  }
+  if (!(options.min_mutual_inclination_deg >= 0.0 && options.min_mutual_inclination_deg <= 90.0)) {
+    return refuse("pairtrack: --min-mutual-inclination must be an angle from 0 to 90 degrees",
+                  "--min-mutual-inclination " +
+                      app["--min-mutual-inclination"]->as<std::string>() +
+                      " is not an angle from 0 to 90 degrees");
+  }
   Checkpoint checkpoint;
   if (app.count("--resume") > 0) {
     std::string reason;
@@ -223,6 +243,9 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
   if (frames.stream.is_open()) {
     options.sinks.push_back(&frames_sink.emplace(frames.stream, frames.path, !keep));
   }
+  // The classic mode's accuracy check costs a little per pair: only where its notice or the
+  // tables' counts are read.
+  options.classic_check = !options.policy.quiet || !options.sinks.empty();
   std::ostream& report = report_file.stream.is_open() ? report_file.stream : std::cout;
   if (report_file.stream.is_open()) options.report_path = report_file.path;
   if (keep && !report_file.stream.is_open()) {

@@ -55,6 +55,19 @@ struct PairResultArrays {
   double* v_rel_mean = nullptr;  // km/s
   double* v_rel_rms = nullptr;   // km/s
   double* v_imp_mean = nullptr;  // km/s
+  // Accurate mode: the estimated absolute error of p_coll (0 in the classic mode).
+  double* p_coll_error = nullptr;  // 1e-18 km^-2 yr^-1
+  // PairFlags bits per pair.
+  std::uint8_t* flags = nullptr;
+};
+
+// What is known about a pair's value beyond the numbers (bits of PairResultArrays::flags).
+enum PairFlags : std::uint8_t {
+  kPairDivergent = 1,     // accurate mode: no finite P_i (the four values are NaN)
+  kPairNotConverged = 2,  // accurate mode: the point budget was spent before the accuracy
+  kPairClassicOff = 4,    // classic mode: the 10 x 10 value is likely off by more than 1 %
+  kPairSingular = 8,      // coplanar, coincident circles, identical orbits or equal
+                          // inclinations with meeting distance ranges: no finite P_i
 };
 
 struct KernelOptions {
@@ -66,6 +79,12 @@ struct KernelOptions {
   // When not null, checked between chunks of pairs: once it reads true, the call stops within
   // about a chunk per thread and throws Cancelled (an interactive front end's Ctrl-C).
   const std::atomic<bool>* cancel = nullptr;
+  // The accurate mode: every pair integrated to this relative accuracy of P_i, (0, 0.1], with
+  // an error estimate (0: the classic 10 x 10 rule), and the minimum mutual inclination in
+  // degrees, [0, 90], that regularises pairs without a finite value (0: off). Outside these
+  // ranges the calls throw std::invalid_argument. No pair counts as a no-case pair there.
+  double accuracy = 0.0;
+  double min_mutual_inclination_deg = 0.0;
 };
 
 // Thrown by a call whose cancel flag was set while it ran; its outputs are then incomplete.
@@ -80,6 +99,8 @@ struct PairResult {
   double v_rel_mean = 0.0;  // km/s
   double v_rel_rms = 0.0;   // km/s
   double v_imp_mean = 0.0;  // km/s
+  double p_coll_error = 0.0;  // accurate mode: estimated absolute error of p_coll
+  std::uint8_t flags = 0;     // PairFlags
 };
 
 // Every pair (orbits1[i], orbits2[j]), i < n1 = orbits1.count, j < n2 = orbits2.count: the

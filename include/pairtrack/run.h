@@ -36,6 +36,12 @@ struct RunConfig {
   std::string pair_file = kPairFileName;  // the pair file's name (--pair-file)
   int threads = 0;      // pair-evaluation threads; 0: all cores (OMP_NUM_THREADS honoured)
   bool strict = false;  // the first warning ends the run with status 1 (--strict)
+  // The accurate mode (--accuracy, --min-mutual-inclination): every pair integrated to this
+  // relative accuracy of P_i, (0, 0.1]; 0 (the default) keeps the classic 10 x 10 rule. The
+  // minimum mutual inclination, degrees in [0, 90], regularises the pairs that have no finite
+  // value (see the manual's method page). run() throws std::invalid_argument outside these.
+  double accuracy = 0.0;
+  double min_mutual_inclination_deg = 0.0;
   // When not null and set while the run goes on, the run stops between chunks of pairs or
   // frames and run() throws Cancelled (see kernel.h); the pair file of the run is then removed.
   const std::atomic<bool>* cancel = nullptr;

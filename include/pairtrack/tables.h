@@ -22,6 +22,14 @@ struct FrameRow {
   std::int64_t n_active = 0;  // bodies swept (in n2_min .. n2_max and not removed before)
   std::int64_t n_removed = 0;        // bodies removed after this frame's draws
   std::int64_t n_removed_total = 0;  // bodies removed in the run so far, this frame included
+  // Classic mode: pairs whose 10 x 10 value is likely off by more than 1 %, and of those the
+  // singular ones (no finite value); 0 when the run does not check them. Accurate mode: pairs
+  // without a finite value (not in n_proba nor the means), and the summed error estimate of
+  // proba_mean, 1e-18 km^-2 yr^-1.
+  std::int64_t n_classic_off = 0;
+  std::int64_t n_singular = 0;
+  std::int64_t n_divergent = 0;
+  double proba_mean_error = 0.0;
 };
 
 // One swept body of one frame, and what its pairs with the catalogue add up to.
@@ -41,6 +49,11 @@ struct BodyRow {
   bool removed = false;       // removed after this frame's draw
   bool drawn = false;         // a number was drawn for it (its perihelion is below q_crit)
   double draw = 0.0;          // that number, when drawn
+  // As FrameRow's, for this body's pairs; p_sum_error: the summed error estimate of p_sum.
+  std::int64_t n_classic_off = 0;
+  std::int64_t n_singular = 0;
+  std::int64_t n_divergent = 0;
+  double p_sum_error = 0.0;
 };
 
 }  // namespace pairtrack

@@ -41,7 +41,13 @@ class PairResult:
                   coplanar and identical orbits, or inclinations adding up to 180 degrees) or
                   both orbits are the same circle; their outputs depend on rounding;
       no_case     the number of pairs whose distance ranges coincide only up to rounding (the
-                  program prints "The line did not make any of the checks"; they get zeros).
+                  program prints "The line did not make any of the checks"; they get zeros);
+      p_coll_error  accuracy= only: the estimated absolute error of p_coll (0 otherwise);
+      divergent   accuracy= only: True where the pair has no finite value (its outputs are
+                  NaN); False otherwise;
+      classic_off the classic rule only: True where its 10 x 10 value is likely off by more
+                  than 1 % (close inclinations or apsidal distances, or singular); False with
+                  accuracy=.
 
     It unpacks and indexes like the tuple (p_coll, v_rel_mean, v_rel_rms, v_imp_mean)."""
 
@@ -51,12 +57,23 @@ class PairResult:
     v_imp_mean: _Value
     singular: Union[np.ndarray, bool]
     no_case: int
+    p_coll_error: _Value
+    divergent: Union[np.ndarray, bool]
+    classic_off: Union[np.ndarray, bool]
 
     def __init__(self, p_coll: _Value, v_rel_mean: _Value, v_rel_rms: _Value,
-                 v_imp_mean: _Value, singular: Union[np.ndarray, bool], no_case: int) -> None:
+                 v_imp_mean: _Value, singular: Union[np.ndarray, bool], no_case: int,
+                 p_coll_error: Optional[_Value] = None,
+                 divergent: Optional[Union[np.ndarray, bool]] = None,
+                 classic_off: Optional[Union[np.ndarray, bool]] = None) -> None:
         self.p_coll, self.v_rel_mean = p_coll, v_rel_mean
         self.v_rel_rms, self.v_imp_mean = v_rel_rms, v_imp_mean
         self.singular, self.no_case = singular, no_case
+        none: Union[np.ndarray, bool] = (np.zeros_like(singular)
+                                         if isinstance(singular, np.ndarray) else False)
+        self.p_coll_error = p_coll_error if p_coll_error is not None else 0.0 * p_coll
+        self.divergent = divergent if divergent is not None else none
+        self.classic_off = classic_off if classic_off is not None else none
 
     def _tuple(self) -> Tuple[_Value, _Value, _Value, _Value]:
         return (self.p_coll, self.v_rel_mean, self.v_rel_rms, self.v_imp_mean)
@@ -149,10 +166,30 @@ def _warn_singular(singular: np.ndarray, call: str) -> None:
             stacklevel=3)
 
 
+_DIVERGENT, _CLASSIC_OFF = 1, 4  # bits of the core's per-pair flags
+
+
+def _accuracy(accuracy: Optional[float], min_mutual_inclination: float) -> Tuple[float, float]:
+    """The core's (accuracy, minimum mutual inclination in degrees); 0 accuracy: classic."""
+    if accuracy is None:
+        rel = 0.0
+    else:
+        rel = float(accuracy)
+        if not 0.0 < rel <= 0.1:
+            raise ValueError(f"accuracy={accuracy!r}: a relative accuracy above 0 and at most 0.1 "
+                             "(None: the classic 10 x 10 rule)")
+    deg = float(min_mutual_inclination)
+    if not 0.0 <= deg <= 90.0:
+        raise ValueError(f"min_mutual_inclination={min_mutual_inclination!r}: an angle from 0 "
+                         "to 90 degrees")
+    return rel, deg
+
+
 def collision_probability(a1: npt.ArrayLike, e1: npt.ArrayLike, i1: npt.ArrayLike,
                           a2: npt.ArrayLike, e2: npt.ArrayLike, i2: npt.ArrayLike, *,
                           v_esc: float = 0.0, degrees: bool = True,
-                          threads: Optional[int] = None) -> PairResult:
+                          threads: Optional[int] = None, accuracy: Optional[float] = None,
+                          min_mutual_inclination: float = 0.0) -> PairResult:
     """Collision probability and speeds of orbit pairs, element by element.
 
     Pair k is orbit (a1[k], e1[k], i1[k]) against orbit (a2[k], e2[k], i2[k]). The six
@@ -172,7 +209,14 @@ def collision_probability(a1: npt.ArrayLike, e1: npt.ArrayLike, i1: npt.ArrayLik
     inclination outside [0, 180] degrees ([0, pi] radians), shapes that do not broadcast,
     v_esc < 0 and threads < 1; TypeError for arrays that do not hold real numbers. Warns
     (PairtrackWarning) when more than a handful of inclinations given as degrees all lie in
-    [0, pi] (radians by mistake?) and when pairs are singular (see PairResult)."""
+    [0, pi] (radians by mistake?) and when pairs are singular (see PairResult).
+
+    accuracy=REL (above 0, at most 0.1): every pair is integrated to that relative accuracy of
+    p_coll by the accurate integrator instead of the 10 x 10 rule, with an error estimate
+    (p_coll_error); pairs without a finite value are flagged `divergent` (NaN outputs) unless
+    min_mutual_inclination (degrees, 0 to 90) regularises them (identical orbits and coincident
+    circles stay divergent)."""
+    rel, min_inc = _accuracy(accuracy, min_mutual_inclination)
     v = _core.escape_velocity(v_esc)
     team = _core.thread_count(threads)
     names = ("a1", "e1", "i1", "a2", "e2", "i2")
@@ -185,15 +229,21 @@ def collision_probability(a1: npt.ArrayLike, e1: npt.ArrayLike, i1: npt.ArrayLik
     _require_orbits(flat[0], flat[1], "orbit 1")
     _require_orbits(flat[3], flat[4], "orbit 2")
     a1_, e1_, i1_, a2_, e2_, i2_ = flat
-    p, v_mean, v_rms, v_imp, no_case = _core.collision_pairs(a1_, e1_, i1_, a2_, e2_, i2_, v,
-                                                             degrees, team)
+    p, v_mean, v_rms, v_imp, err, flags, no_case = _core.collision_pairs(
+        a1_, e1_, i1_, a2_, e2_, i2_, v, degrees, team, rel, min_inc)
     singular = _singular(a1_, e1_, i1_, a2_, e2_, i2_, degrees)
-    _warn_singular(singular, "collision_probability")
+    if rel == 0.0:
+        _warn_singular(singular, "collision_probability")
+    divergent = (flags & _DIVERGENT) != 0
+    classic_off = (flags & _CLASSIC_OFF) != 0
     if shape == ():  # numbers in, floats out, as NumPy's own functions do
         return PairResult(float(p[0]), float(v_mean[0]), float(v_rms[0]), float(v_imp[0]),
-                          singular=bool(singular[0]), no_case=no_case)
+                          singular=bool(singular[0]), no_case=no_case, p_coll_error=float(err[0]),
+                          divergent=bool(divergent[0]), classic_off=bool(classic_off[0]))
     return PairResult(p.reshape(shape), v_mean.reshape(shape), v_rms.reshape(shape),
-                      v_imp.reshape(shape), singular=singular.reshape(shape), no_case=no_case)
+                      v_imp.reshape(shape), singular=singular.reshape(shape), no_case=no_case,
+                      p_coll_error=err.reshape(shape), divergent=divergent.reshape(shape),
+                      classic_off=classic_off.reshape(shape))
 
 
 _Population = Tuple[np.ndarray, np.ndarray, np.ndarray, Optional[str]]
@@ -232,7 +282,8 @@ def _population(orbits: Any, name: str) -> _Population:
 
 
 def pair_matrix(orbits1: Any, orbits2: Any, *, v_esc: float = 0.0,
-                degrees: Optional[bool] = None, threads: Optional[int] = None) -> PairResult:
+                degrees: Optional[bool] = None, threads: Optional[int] = None,
+                accuracy: Optional[float] = None, min_mutual_inclination: float = 0.0) -> PairResult:
     """Collision probability and speeds of every pair of two populations.
 
     orbits1 and orbits2 are each an (n, 3) array-like whose rows are (a, e, i), a mapping with
@@ -243,7 +294,9 @@ def pair_matrix(orbits1: Any, orbits2: Any, *, v_esc: float = 0.0,
     contradicts a population's own unit is a ValueError. Element [i, j] of each output (shape
     (n1, n2)) is the pair (orbits1[i], orbits2[j]); empty populations give empty arrays.
 
-    Units, outputs, threads, Ctrl-C, errors and warnings as for collision_probability."""
+    Units, outputs, threads, Ctrl-C, errors, warnings, accuracy and min_mutual_inclination as
+    for collision_probability."""
+    rel, min_inc = _accuracy(accuracy, min_mutual_inclination)
     v = _core.escape_velocity(v_esc)
     team = _core.thread_count(threads)
     pops = [_population(orbits1, "orbits1"), _population(orbits2, "orbits2")]
@@ -263,12 +316,15 @@ def pair_matrix(orbits1: Any, orbits2: Any, *, v_esc: float = 0.0,
     incs = [inc if unit == "radians" or in_degrees else inc * RADIANS_PER_DEGREE
             for (_, _, inc, _), unit in zip(pops, units)]
     (a1, e1, _, _), (a2, e2, _, _) = pops
-    p, v_mean, v_rms, v_imp, no_case = _core.collision_pair_matrix(a1, e1, incs[0], a2, e2,
-                                                                   incs[1], v, in_degrees, team)
+    p, v_mean, v_rms, v_imp, err, flags, no_case = _core.collision_pair_matrix(
+        a1, e1, incs[0], a2, e2, incs[1], v, in_degrees, team, rel, min_inc)
     singular = _singular(a1[:, None], e1[:, None], incs[0][:, None], a2[None, :], e2[None, :],
                          incs[1][None, :], in_degrees)
-    _warn_singular(singular, "pair_matrix")
-    return PairResult(p, v_mean, v_rms, v_imp, singular=singular, no_case=no_case)
+    if rel == 0.0:
+        _warn_singular(singular, "pair_matrix")
+    return PairResult(p, v_mean, v_rms, v_imp, singular=singular, no_case=no_case,
+                      p_coll_error=err, divergent=(flags & _DIVERGENT) != 0,
+                      classic_off=(flags & _CLASSIC_OFF) != 0)
 
 
 def mean_deviation(values: npt.ArrayLike) -> Tuple[float, float]:

@@ -13,6 +13,7 @@ import numpy as np
 
 from . import _core
 from ._common import Columns, PairtrackWarning, pandas_module
+from ._kernel import _accuracy
 from ._files import PathLike, ReportFrames
 
 # A record of the program holds at most this many characters (bytes of the file name).
@@ -24,13 +25,21 @@ class FrameTable(ReportFrames):
     t (Myr); proba_mean, proba_sigma (1e-18 km^-2 yr^-1); impvel_mean, impvel_sigma (km/s,
     probability-weighted); n1, n2, n_proba, n_impvel as in the frame line (the columns of
     ReportFrames, at full precision); n_active (bodies swept), n_removed (removed after this
-    frame's draws), n_removed_total."""
+    frame's draws), n_removed_total; n_classic_off: pairs whose classic 10 x 10 value is likely
+    off by more than 1 %, n_singular: those of them without a finite value; n_divergent (the
+    accurate mode): pairs without a finite value, left out of n_proba and the means;
+    proba_mean_error: the summed error estimate of proba_mean (accurate mode, else 0)."""
 
-    _fields = ("frame", *ReportFrames._fields, "n_active", "n_removed", "n_removed_total")
+    _fields = ("frame", *ReportFrames._fields, "n_active", "n_removed", "n_removed_total",
+               "n_classic_off", "n_singular", "n_divergent", "proba_mean_error")
     frame: np.ndarray
     n_active: np.ndarray
     n_removed: np.ndarray
     n_removed_total: np.ndarray
+    n_classic_off: np.ndarray
+    n_singular: np.ndarray
+    n_divergent: np.ndarray
+    proba_mean_error: np.ndarray
 
 
 class BodyTable(Columns):
@@ -39,10 +48,13 @@ class BodyTable(Columns):
     AU); p_mean and p_sum: the body's mean and summed intrinsic collision probability against
     the catalogue (1e-18 km^-2 yr^-1); v_imp_mean: its probability-weighted mean impact speed
     (km/s); n_hit: catalogue orbits it can hit (impact speed above 1e-8 km/s); removed (bool):
-    removed after this frame's draw; draw: the number drawn (NaN when not drawn)."""
+    removed after this frame's draw; draw: the number drawn (NaN when not drawn);
+    n_classic_off, n_singular, n_divergent: as FrameTable's, for the body's pairs; p_sum_error:
+    the summed error estimate of p_sum (accurate mode, else 0)."""
 
     _fields = ("frame", "t", "position", "id", "a", "e", "inc_deg", "q", "p_mean", "p_sum",
-               "v_imp_mean", "n_hit", "removed", "draw")
+               "v_imp_mean", "n_hit", "removed", "draw", "n_classic_off", "n_singular",
+               "n_divergent", "p_sum_error")
     frame: np.ndarray
     t: np.ndarray
     position: np.ndarray
@@ -57,6 +69,10 @@ class BodyTable(Columns):
     n_hit: np.ndarray
     removed: np.ndarray
     draw: np.ndarray
+    n_classic_off: np.ndarray
+    n_singular: np.ndarray
+    n_divergent: np.ndarray
+    p_sum_error: np.ndarray
 
 
 class RunResult:
@@ -148,7 +164,8 @@ def run(catalogue: PathLike, history: PathLike, format: Optional[int] = 2, n2_mi
         n2_max: int = 30000, time_divisor: float = 1e6, write_pairs: bool = False,
         q_crit: float = 0.0, p_crit: float = 0.0, iseed: int = -1, v_esc: float = 0.0, *,
         pair_file: PathLike = "hitrate_pairtrack_q.tmp", threads: Optional[int] = None,
-        strict: bool = False) -> RunResult:
+        strict: bool = False, accuracy: Optional[float] = None,
+        min_mutual_inclination: float = 0.0) -> RunResult:
     """Runs the program on its ten records and returns a RunResult.
 
     catalogue, history: paths (at most 80 characters each, as the records hold them; relative
@@ -160,7 +177,10 @@ def run(catalogue: PathLike, history: PathLike, format: Optional[int] = 2, n2_mi
     q_crit are removed with probability p_crit per frame. iseed: the generator's seed
     (negative; every seed of -1 or more gives the sequence of -1). v_esc: the mutual escape
     speed of a pair, for gravitational focusing, km/s. threads: pair-evaluation threads (None:
-    all cores). strict: the first warning ends the run as an error.
+    all cores). strict: the first warning ends the run as an error. accuracy,
+    min_mutual_inclination: the accurate mode (pairtrack --accuracy, --min-mutual-inclination),
+    as for collision_probability; the report gains its echo line and the tables their error
+    estimates and divergent counts.
 
     The report is the program's standard output byte for byte; frames and bodies are the tables
     of --frames and --bodies. Each warning of the program is issued as a PairtrackWarning. An
@@ -185,8 +205,9 @@ def run(catalogue: PathLike, history: PathLike, format: Optional[int] = 2, n2_mi
     if threads is not None and (isinstance(threads, bool) or not isinstance(threads, int)
                                 or threads < 1):
         raise ValueError("threads must be None or an int >= 1")
+    rel, min_inc = _accuracy(accuracy, min_mutual_inclination)
     report, status, frames, bodies, diagnostics, manifest = _core.run(
-        *args, pairs, threads or 0, _flag(strict, "strict"))
+        *args, pairs, threads or 0, _flag(strict, "strict"), rel, min_inc)
     result = RunResult(report, status, FrameTable._from_columns(frames),
                        BodyTable._from_columns(bodies),
                        [(level, text) for level, text in diagnostics], json.loads(manifest))

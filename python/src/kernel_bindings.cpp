@@ -17,11 +17,14 @@ namespace {
 
 using namespace pybind11::literals;
 
-KernelOptions options(double v_esc, bool degrees, int threads) {
+KernelOptions options(double v_esc, bool degrees, int threads, double accuracy,
+                      double min_mutual_inclination) {
   KernelOptions o;
   o.v_esc_km_s = v_esc;
   o.angle_unit = degrees ? AngleUnit::degrees : AngleUnit::radians;
   o.threads = threads;
+  o.accuracy = accuracy;
+  o.min_mutual_inclination_deg = min_mutual_inclination;
   return o;
 }
 
@@ -29,21 +32,23 @@ OrbitArrays view(const DoubleArray& a, const DoubleArray& e, const DoubleArray& 
   return OrbitArrays{a.data(), e.data(), inc.data(), static_cast<std::size_t>(a.size())};
 }
 
-// The four outputs of `shape` and the no-case count, as (p_coll, v_rel_mean, v_rel_rms,
-// v_imp_mean, no_case).
+// The outputs of `shape` and the no-case count, as (p_coll, v_rel_mean, v_rel_rms,
+// v_imp_mean, p_coll_error, flags, no_case); flags: PairFlags bits (uint8).
 template <typename Compute>
 py::tuple evaluate(const std::vector<py::ssize_t>& shape, Compute compute) {
-  py::array_t<double> out[4] = {py::array_t<double>(shape), py::array_t<double>(shape),
-                                py::array_t<double>(shape), py::array_t<double>(shape)};
+  py::array_t<double> out[5] = {py::array_t<double>(shape), py::array_t<double>(shape),
+                                py::array_t<double>(shape), py::array_t<double>(shape),
+                                py::array_t<double>(shape)};
+  py::array_t<std::uint8_t> flags(shape);
   const PairResultArrays r{out[0].mutable_data(), out[1].mutable_data(), out[2].mutable_data(),
-                           out[3].mutable_data()};
+                           out[3].mutable_data(), out[4].mutable_data(), flags.mutable_data()};
   std::int64_t no_case = 0;
   py::ssize_t pairs = 1;
   for (const py::ssize_t n : shape) pairs *= n;
   // Below some 10^4 pairs (a few ms) a worker thread's start would cost more than the work.
   run_interruptibly([&](const std::atomic<bool>& cancel) { no_case = compute(r, cancel); },
                     pairs >= 16384);
-  return py::make_tuple(out[0], out[1], out[2], out[3], no_case);
+  return py::make_tuple(out[0], out[1], out[2], out[3], out[4], flags, no_case);
 }
 
 void require_same_size(const std::vector<const DoubleArray*>& arrays) {
@@ -56,9 +61,10 @@ void require_same_size(const std::vector<const DoubleArray*>& arrays) {
 
 py::tuple collision_pairs_py(const DoubleArray& a1, const DoubleArray& e1, const DoubleArray& i1,
                              const DoubleArray& a2, const DoubleArray& e2, const DoubleArray& i2,
-                             double v_esc, bool degrees, int threads) {
+                             double v_esc, bool degrees, int threads, double accuracy,
+                             double min_mutual_inclination) {
   require_same_size({&a1, &e1, &i1, &a2, &e2, &i2});
-  KernelOptions opts = options(v_esc, degrees, threads);
+  KernelOptions opts = options(v_esc, degrees, threads, accuracy, min_mutual_inclination);
   const OrbitArrays o1 = view(a1, e1, i1), o2 = view(a2, e2, i2);
   return evaluate({a1.size()}, [&](const PairResultArrays& r, const std::atomic<bool>& cancel) {
     opts.cancel = &cancel;
@@ -69,10 +75,11 @@ py::tuple collision_pairs_py(const DoubleArray& a1, const DoubleArray& e1, const
 py::tuple collision_pair_matrix_py(const DoubleArray& a1, const DoubleArray& e1,
                                    const DoubleArray& i1, const DoubleArray& a2,
                                    const DoubleArray& e2, const DoubleArray& i2, double v_esc,
-                                   bool degrees, int threads) {
+                                   bool degrees, int threads, double accuracy,
+                                   double min_mutual_inclination) {
   require_same_size({&a1, &e1, &i1});
   require_same_size({&a2, &e2, &i2});
-  KernelOptions opts = options(v_esc, degrees, threads);
+  KernelOptions opts = options(v_esc, degrees, threads, accuracy, min_mutual_inclination);
   const OrbitArrays o1 = view(a1, e1, i1), o2 = view(a2, e2, i2);
   return evaluate({a1.size(), a2.size()},
                   [&](const PairResultArrays& r, const std::atomic<bool>& cancel) {
@@ -120,11 +127,12 @@ void register_kernel(py::module_& m) {
   m.def("thread_count", &thread_count, "threads"_a, "threads=None -> 0 (all cores), else n >= 1.");
   m.def("escape_velocity", &escape_velocity, "v_esc"_a, "v_esc in km/s, finite and >= 0.");
   m.def("collision_pairs", &collision_pairs_py, "a1"_a, "e1"_a, "i1"_a, "a2"_a, "e2"_a, "i2"_a,
-        "v_esc"_a, "degrees"_a, "threads"_a,
+        "v_esc"_a, "degrees"_a, "threads"_a, "accuracy"_a, "min_mutual_inclination"_a,
         "Pairs element by element over six 1-D float64 arrays of one length; returns "
-        "(p_coll, v_rel_mean, v_rel_rms, v_imp_mean, no_case).");
+        "(p_coll, v_rel_mean, v_rel_rms, v_imp_mean, p_coll_error, flags, no_case).");
   m.def("collision_pair_matrix", &collision_pair_matrix_py, "a1"_a, "e1"_a, "i1"_a, "a2"_a,
-        "e2"_a, "i2"_a, "v_esc"_a, "degrees"_a, "threads"_a,
+        "e2"_a, "i2"_a, "v_esc"_a, "degrees"_a, "threads"_a, "accuracy"_a,
+        "min_mutual_inclination"_a,
         "Every pair of two populations (1-D float64 columns); outputs of shape (n1, n2).");
 
   m.def("mean_deviation", &mean_deviation, "values"_a,

@@ -45,6 +45,10 @@ py::dict frame_columns(const std::vector<FrameRow>& r) {
   PT_COLUMN(std::int64_t, "n_active", x.n_active);
   PT_COLUMN(std::int64_t, "n_removed", x.n_removed);
   PT_COLUMN(std::int64_t, "n_removed_total", x.n_removed_total);
+  PT_COLUMN(std::int64_t, "n_classic_off", x.n_classic_off);
+  PT_COLUMN(std::int64_t, "n_singular", x.n_singular);
+  PT_COLUMN(std::int64_t, "n_divergent", x.n_divergent);
+  PT_COLUMN(double, "proba_mean_error", x.proba_mean_error);
   return d;
 }
 
@@ -65,6 +69,10 @@ py::dict body_columns(const std::vector<BodyRow>& r) {
   PT_COLUMN(std::int64_t, "n_hit", x.n_hit);
   PT_COLUMN(bool, "removed", x.removed);
   PT_COLUMN(double, "draw", x.drawn ? x.draw : std::numeric_limits<double>::quiet_NaN());
+  PT_COLUMN(std::int64_t, "n_classic_off", x.n_classic_off);
+  PT_COLUMN(std::int64_t, "n_singular", x.n_singular);
+  PT_COLUMN(std::int64_t, "n_divergent", x.n_divergent);
+  PT_COLUMN(double, "p_sum_error", x.p_sum_error);
   return d;
 }
 
@@ -74,7 +82,8 @@ py::dict body_columns(const std::vector<BodyRow>& r) {
 // been checked by the package; file names arrive as bytes in the file system's encoding.
 py::tuple run_py(const py::bytes& catalogue, const py::bytes& history, int format, int n2_min,
                  int n2_max, double time_divisor, bool write_pairs, double q_crit, double p_crit,
-                 int iseed, double v_esc, const py::bytes& pair_file, int threads, bool strict) {
+                 int iseed, double v_esc, const py::bytes& pair_file, int threads, bool strict,
+                 double accuracy, double min_mutual_inclination) {
   RunConfig config;
   config.catalogue = catalogue;
   config.history = history;
@@ -90,6 +99,8 @@ py::tuple run_py(const py::bytes& catalogue, const py::bytes& history, int forma
   config.pair_file = pair_file;
   config.threads = threads;
   config.strict = strict;
+  config.accuracy = accuracy;
+  config.min_mutual_inclination_deg = min_mutual_inclination;
 
   RunOutcome outcome;
   run_interruptibly([&](const std::atomic<bool>& cancel) {
@@ -109,7 +120,7 @@ py::tuple run_py(const py::bytes& catalogue, const py::bytes& history, int forma
 void register_run(py::module_& m) {
   m.def("run", &run_py, "catalogue"_a, "history"_a, "format"_a, "n2_min"_a, "n2_max"_a,
         "time_divisor"_a, "write_pairs"_a, "q_crit"_a, "p_crit"_a, "iseed"_a, "v_esc"_a,
-        "pair_file"_a, "threads"_a, "strict"_a,
+        "pair_file"_a, "threads"_a, "strict"_a, "accuracy"_a, "min_mutual_inclination"_a,
         "The complete run on checked arguments: (report, status, frames, bodies, diagnostics, "
         "manifest JSON).");
 }

@@ -12,6 +12,9 @@
 
 #include "kernel/fast/fast_kernel.h"
 #include "kernel/pair_range.h"
+#include "kernel/accurate/accurate_pair.h"
+#include "kernel/accurate/classic_criterion.h"
+#include "kernel/accurate/pair_class.h"
 #include "pairtrack/kernel.h"
 
 namespace pairtrack {
@@ -52,6 +55,53 @@ void store(const PairResultArrays& out, std::int64_t index, const PairResult& r)
   if (out.v_imp_mean != nullptr) out.v_imp_mean[index] = r.v_imp_mean;
 }
 
+void check_mode(const KernelOptions& options) {
+  if (!(options.accuracy >= 0.0 && options.accuracy <= 0.1)) {
+    throw std::invalid_argument("accuracy must be 0 (the classic rule) or a relative accuracy "
+                                "above 0 and at most 0.1");
+  }
+  if (!(options.min_mutual_inclination_deg >= 0.0 && options.min_mutual_inclination_deg <= 90.0)) {
+    throw std::invalid_argument("min_mutual_inclination must be an angle from 0 to 90 degrees");
+  }
+}
+
+// The accurate mode's pair, or (classic mode) the criterion's flags of a pair already stored.
+void accurate_into(const PreparedOrbit& o1, const PreparedOrbit& o2, const KernelOptions& options,
+                   const PairResultArrays& out, std::int64_t index) {
+  kernel::AccurateOptions a;
+  a.rel = options.accuracy;
+  a.min_mutual_inclination = options.min_mutual_inclination_deg * 0.017453292519943295;  // pi / 180
+  const kernel::AccurateResult r =
+      kernel::accurate_pair(o1.a_cm, o1.e, o1.inc, o2.a_cm, o2.e, o2.inc, options.v_esc_km_s, a);
+  store(out, index, PairResult{r.p_coll, r.v_rel_mean, r.v_rel_rms, r.v_imp_mean});
+  if (out.p_coll_error != nullptr) out.p_coll_error[index] = r.p_coll_error;
+  if (out.flags != nullptr) {
+    std::uint8_t f = 0;
+    if (r.status == kernel::AccurateStatus::kDivergent) f |= kPairDivergent;
+    if (r.status == kernel::AccurateStatus::kNotConverged) f |= kPairNotConverged;
+    if (kernel::classify_pair(o1.a_cm, o1.e, o1.inc, o2.a_cm, o2.e, o2.inc) !=
+        kernel::PairClass::kOrdinary) {
+      f |= kPairSingular;
+    }
+    out.flags[index] = f;
+  }
+}
+
+void classic_extras(const PreparedOrbit& o1, const PreparedOrbit& o2, double v_esc,
+                    const PairResultArrays& out, std::int64_t index) {
+  if (out.p_coll_error != nullptr) out.p_coll_error[index] = 0.0;
+  if (out.flags == nullptr) return;
+  std::uint8_t f = 0;
+  if (kernel::classic_accuracy(o1.a_cm, o1.e, o1.inc, o2.a_cm, o2.e, o2.inc, v_esc).likely_off) {
+    f |= kPairClassicOff;
+  }
+  if (kernel::classify_pair(o1.a_cm, o1.e, o1.inc, o2.a_cm, o2.e, o2.inc) !=
+      kernel::PairClass::kOrdinary) {
+    f |= kPairSingular;
+  }
+  out.flags[index] = f;
+}
+
 bool cancelled(const KernelOptions& options) {
   return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
 }
@@ -62,6 +112,7 @@ std::int64_t collision_pair_matrix(const OrbitArrays& orbits1, const OrbitArrays
                                    const PairResultArrays& out, const KernelOptions& options) {
   check_orbits(orbits1, "orbits1");
   check_orbits(orbits2, "orbits2");
+  check_mode(options);
   const auto n1 = static_cast<std::int64_t>(orbits1.count);
   const auto n2 = static_cast<std::int64_t>(orbits2.count);
   const std::int64_t total = n1 * n2;
@@ -69,6 +120,27 @@ std::int64_t collision_pair_matrix(const OrbitArrays& orbits1, const OrbitArrays
   const int team = pair_team_size(options.threads);
   const std::vector<PreparedOrbit> p1 = prepare_all(orbits1, options.angle_unit, team);
   const std::vector<PreparedOrbit> p2 = prepare_all(orbits2, options.angle_unit, team);
+  const double v_esc = options.v_esc_km_s;
+  const bool extras = out.flags != nullptr || out.p_coll_error != nullptr;
+  if (options.accuracy > 0.0 || extras) {
+    // Pair by pair (the accurate integrator, or the classic criterion after the rows below).
+    const bool accurate = options.accuracy > 0.0;
+#pragma omp parallel for schedule(dynamic, 16) num_threads(team)
+    for (std::int64_t q = 0; q < total; ++q) {
+      if (cancelled(options)) continue;
+      const std::int64_t i = q % n1, j = q / n1;
+      const PreparedOrbit& o1 = p1[static_cast<std::size_t>(i)];
+      const PreparedOrbit& o2 = p2[static_cast<std::size_t>(j)];
+      if (accurate) {
+        accurate_into(o1, o2, options, out, i * n2 + j);
+      } else {
+        classic_extras(o1, o2, v_esc, out, i * n2 + j);
+      }
+    }
+    if (cancelled(options)) throw Cancelled();
+    if (accurate) return 0;
+  }
+
   // Pair (i, j) is stored at i * n2 + j. Once options.cancel is set, the chunks not yet begun
   // are skipped and the call throws Cancelled.
   const std::int64_t no_case = evaluate_pair_chunks(
@@ -89,6 +161,7 @@ std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbi
   }
   check_orbits(orbits1, "orbits1");
   check_orbits(orbits2, "orbits2");
+  check_mode(options);
   const auto n = static_cast<std::int64_t>(orbits1.count);
   if (n == 0) return 0;
   const int team = pair_team_size(options.threads);
@@ -105,9 +178,14 @@ std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbi
                                        orbits1.inclination[k], unit);
       const PreparedOrbit o2 = prepare(orbits2.semimajor_axis_au[k], orbits2.eccentricity[k],
                                        orbits2.inclination[k], unit);
+      if (options.accuracy > 0.0) {
+        accurate_into(o1, o2, options, out, k);
+        continue;
+      }
       PairResult r{};
       if (fast_gaussorb(rules, o1, o2, options.v_esc_km_s, r) == PairStatus::kNoCase) ++no_case;
       store(out, k, r);
+      classic_extras(o1, o2, options.v_esc_km_s, out, k);
     }
   }
   if (cancelled(options)) throw Cancelled();
@@ -116,12 +194,23 @@ std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbi
 
 PairResult collision_pair(double a1_au, double e1, double inc1, double a2_au, double e2,
                           double inc2, const KernelOptions& options, bool* no_case) {
+  check_mode(options);
+  const PreparedOrbit o1 = prepare(a1_au, e1, inc1, options.angle_unit);
+  const PreparedOrbit o2 = prepare(a2_au, e2, inc2, options.angle_unit);
+  PairResult result;
+  const PairResultArrays out{&result.p_coll, &result.v_rel_mean, &result.v_rel_rms,
+                             &result.v_imp_mean, &result.p_coll_error, &result.flags};
+  if (options.accuracy > 0.0) {
+    accurate_into(o1, o2, options, out, 0);
+    if (no_case != nullptr) *no_case = false;
+    return result;
+  }
   PairResult r{};
-  const PairStatus status =
-      fast_gaussorb(program_rules(), prepare(a1_au, e1, inc1, options.angle_unit),
-                    prepare(a2_au, e2, inc2, options.angle_unit), options.v_esc_km_s, r);
+  const PairStatus status = fast_gaussorb(program_rules(), o1, o2, options.v_esc_km_s, r);
   if (no_case != nullptr) *no_case = status == PairStatus::kNoCase;
-  return r;
+  store(out, 0, r);
+  classic_extras(o1, o2, options.v_esc_km_s, out, 0);
+  return result;
 }
 
 }  // namespace pairtrack

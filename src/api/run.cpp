@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <mutex>
 #include <sstream>
+#include <stdexcept>
 
 #include "pairtrack/kernel.h"
 #include "pairtrack/run.h"
@@ -43,6 +44,13 @@ std::string run_records(const RunConfig& c) {
 }
 
 RunOutcome run(const RunConfig& config) {
+  if (!(config.accuracy >= 0.0 && config.accuracy <= 0.1)) {
+    throw std::invalid_argument("accuracy must be 0 (the classic rule) or a relative accuracy "
+                                "above 0 and at most 0.1");
+  }
+  if (!(config.min_mutual_inclination_deg >= 0.0 && config.min_mutual_inclination_deg <= 90.0)) {
+    throw std::invalid_argument("min_mutual_inclination must be an angle from 0 to 90 degrees");
+  }
   RunOutcome outcome;
   for (const auto& [what, name] : {std::pair{"catalogue", &config.catalogue},
                                    std::pair{"history file", &config.history}}) {
@@ -64,6 +72,9 @@ RunOutcome run(const RunConfig& config) {
   options.pair_file_name = config.pair_file;
   options.sinks.push_back(&tables);
   options.cancel = config.cancel;
+  options.accuracy = config.accuracy;
+  options.min_mutual_inclination_deg = config.min_mutual_inclination_deg;
+  options.classic_check = true;  // the tables' counts
   RunSummary summary;
   options.summary = &summary;
   const std::string started = utc_now();

@@ -12,6 +12,7 @@
 
 #include "kernel/fast/fast_kernel.h"
 #include "engine/frame_job.h"
+#include "engine/pair_evaluation.h"
 
 namespace pairtrack::detail {
 
@@ -25,9 +26,11 @@ class FrameEvaluator {
  public:
   virtual ~FrameEvaluator() = default;
 
-  // Population 1, prepared for the kernel, and the escape velocity (km/s) of every pair; called
-  // once, before the first frame. The span stays valid for the whole run.
-  virtual void begin(std::span<const PreparedOrbit> population1, double v_esc) = 0;
+  // Population 1, prepared for the kernel, the escape velocity (km/s) of every pair and how the
+  // pairs are integrated and checked; called once, before the first frame. The span stays valid
+  // for the whole run.
+  virtual void begin(std::span<const PreparedOrbit> population1, double v_esc,
+                     const PairMode& mode) = 0;
 
   // How many submitted frames may wait for their results at once (at least 1). The caller
   // keeps each submitted job unchanged until its result has been taken.
@@ -63,13 +66,16 @@ class SerialEvaluator : public FrameEvaluator {
                   const std::atomic<int>* stop = nullptr)
       : storage_(storage), threads_(threads), progress_(progress), cancel_(cancel), stop_(stop) {}
 
-  void begin(std::span<const PreparedOrbit> population1, double v_esc) override;
+  void begin(std::span<const PreparedOrbit> population1, double v_esc,
+             const PairMode& mode) override;
   std::size_t capacity() const override { return 1; }
   void submit(const FrameJob& job) override;
   bool take(FrameResult& result, bool wait) override;
 
  private:
   std::int64_t evaluate_in_batches(const FrameJob& job);
+  // The per-pair slots from pair `first` of the frame on.
+  PairSlots slots(std::int64_t first);
 
   RunStorage& storage_;
   int threads_;
@@ -78,6 +84,7 @@ class SerialEvaluator : public FrameEvaluator {
   const std::atomic<int>* stop_;
   std::span<const PreparedOrbit> population1_;
   double v_esc_ = 0.0;
+  PairMode mode_;
   FrameResult pending_;
   bool ready_ = false;
 };

@@ -46,6 +46,26 @@ struct BodySummary {
   double p_mean = 0.0;      // p_sum / n1
   double v_imp_mean = 0.0;  // probability-weighted mean impact speed, km/s (0 below 1e-8 total)
   std::int32_t hits = 0;    // catalogue orbits with an impact speed above 1e-8 km/s
+  // Classic mode (when the run checks it): pairs whose 10 x 10 value is likely off by more
+  // than 1 %, and of those the singular ones (coplanar, coincident circles, identical orbits,
+  // equal inclinations: no finite value at all).
+  std::int32_t n_classic_off = 0;
+  std::int32_t n_singular = 0;
+  // Accurate mode: pairs without a finite value (left out of p_sum and p_mean), and the summed
+  // error estimate of p_sum, 1e-18 km^-2 yr^-1.
+  std::int32_t n_divergent = 0;
+  double p_sum_error = 0.0;
+};
+
+// The pair of a frame that the classic criterion finds worst: the singular ones first, then
+// the smallest peak width relative to its threshold.
+struct ClassicWorstPair {
+  double severity = 0.0;     // min(delta / threshold, apsis_eps / threshold); 0 when singular
+  double delta = 0.0;        // closeness of the planes (infinite when an inclination is 0)
+  double apsis_eps = 0.0;    // width of the apsidal peak (infinite without one)
+  std::int32_t body = -1;    // index of the swept body in the job; -1: no pair flagged
+  std::int32_t catalogue_line = 0;  // 1-based orbit of population 1
+  std::int32_t pair_class = 0;      // kernel::PairClass
 };
 
 struct FrameResult {
@@ -53,6 +73,13 @@ struct FrameResult {
   FrameFigures figures{};    // the frame line
   std::int64_t no_case = 0;  // pairs for which no overlap case held (one message line each)
   std::vector<BodySummary> bodies;  // per swept body, in the job's order
+  // The sums of the bodies' counts (see BodySummary), the worst flagged pair, and the summed
+  // error estimate of the frame's mean P_i (accurate mode).
+  std::int64_t n_classic_off = 0;
+  std::int64_t n_singular = 0;
+  std::int64_t n_divergent = 0;
+  double proba_mean_error = 0.0;
+  ClassicWorstPair worst;
 };
 
 }  // namespace pairtrack::detail

@@ -90,6 +90,10 @@ FrameRow frame_row(const FrameJob& job, const FrameResult& result) {
   row.n_active = static_cast<std::int64_t>(job.bodies.size());
   for (const SweptBody& body : job.bodies) row.n_removed += body.removed ? 1 : 0;
   row.n_removed_total = job.removed_total;
+  row.n_classic_off = result.n_classic_off;
+  row.n_singular = result.n_singular;
+  row.n_divergent = result.n_divergent;
+  row.proba_mean_error = result.proba_mean_error;
   return row;
 }
 
@@ -113,6 +117,10 @@ void append_body_rows(const FrameJob& job, const FrameResult& result, std::vecto
     row.removed = body.removed;
     row.drawn = body.drawn;
     row.draw = body.draw;
+    row.n_classic_off = s.n_classic_off;
+    row.n_singular = s.n_singular;
+    row.n_divergent = s.n_divergent;
+    row.p_sum_error = s.p_sum_error;
     rows.push_back(row);
   }
 }
@@ -145,6 +153,12 @@ void BodiesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
     append_csv_int(text_, row.n_hit);
     text_ += row.removed ? ",1," : ",0,";
     if (row.drawn) append_csv_real(text_, row.draw);
+    for (const std::int64_t v : {row.n_classic_off, row.n_singular, row.n_divergent}) {
+      text_ += ',';
+      append_csv_int(text_, v);
+    }
+    text_ += ',';
+    append_csv_real(text_, row.p_sum_error);
     text_ += '\n';
   }
   errno = 0;
@@ -167,10 +181,13 @@ void FramesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
     append_csv_real(text_, v);
   }
   for (const std::int64_t v : {row.n1, row.n2, row.n_proba, row.n_impvel, row.n_active,
-                               row.n_removed, row.n_removed_total}) {
+                               row.n_removed, row.n_removed_total, row.n_classic_off,
+                               row.n_singular, row.n_divergent}) {
     text_ += ',';
     append_csv_int(text_, v);
   }
+  text_ += ',';
+  append_csv_real(text_, row.proba_mean_error);
   text_ += '\n';
   errno = 0;
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));

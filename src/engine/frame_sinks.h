@@ -95,7 +95,8 @@ class PairFileSink : public FrameSink {
 // row names every column with its unit (see kBodiesCsvHeader).
 inline constexpr const char* kBodiesCsvHeader =
     "frame,t_myr,position,id,a_au,e,inc_deg,q_au,p_mean_1e-18_km-2_yr-1,p_sum_1e-18_km-2_yr-1,"
-    "v_imp_mean_km_s,n_hit,removed,draw";
+    "v_imp_mean_km_s,n_hit,removed,draw,n_classic_off,n_singular,n_divergent,"
+    "p_sum_error_1e-18_km-2_yr-1";
 
 class BodiesCsvSink : public FrameSink {
  public:
@@ -117,7 +118,8 @@ class BodiesCsvSink : public FrameSink {
 // swept (active) and removed in the frame and in the run so far.
 inline constexpr const char* kFramesCsvHeader =
     "frame,t_myr,proba_mean_1e-18_km-2_yr-1,proba_sigma_1e-18_km-2_yr-1,impvel_mean_km_s,"
-    "impvel_sigma_km_s,n1,n2,n_proba,n_impvel,n_active,n_removed,n_removed_total";
+    "impvel_sigma_km_s,n1,n2,n_proba,n_impvel,n_active,n_removed,n_removed_total,"
+    "n_classic_off,n_singular,n_divergent,proba_mean_error_1e-18_km-2_yr-1";
 
 class FramesCsvSink : public FrameSink {
  public:

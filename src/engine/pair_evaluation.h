@@ -15,6 +15,22 @@ namespace pairtrack::detail {
 struct PairSlots {
   double* proba;   // p_coll of each pair
   double* impvel;  // v_imp_mean of each pair
+  // The accurate mode's estimated absolute error of p_coll per pair (null: not kept; the
+  // classic mode leaves it untouched).
+  double* error = nullptr;
+};
+
+// How a run integrates its pairs: the classic 10 x 10 rule (accuracy 0, the default) or the
+// accurate integrator (kernel/accurate/accurate_pair.h) to a requested relative accuracy. In
+// the accurate mode a divergent pair stores NaN as its p_coll and impact speed: it has no
+// finite value, and the frame summary leaves it out of every sum.
+struct PairMode {
+  double accuracy = 0.0;                // relative accuracy of P_i, (0, 0.1]; 0: classic
+  double min_mutual_inclination = 0.0;  // radians, [0, pi/2] (accurate mode only; 0: off)
+  // Classic mode: count the pairs whose 10 x 10 value the criterion flags (the run's notice,
+  // the tables). Costs one cheap test per pair; off where nothing reads the counts.
+  bool classic_check = false;
+  bool accurate() const { return accuracy > 0.0; }
 };
 
 // Evaluates every pair (swept body j, population-1 orbit k) for j in `bodies`
@@ -32,14 +48,18 @@ struct PairSlots {
 // Allocates nothing.
 std::int64_t evaluate_pairs(std::span<const PreparedOrbit> population1,
                             std::span<const PreparedOrbit> bodies, double v_esc, PairSlots slots,
-                            int threads = 0);
+                            int threads = 0, const PairMode& mode = {});
 
 // As evaluate_pairs, for the pairs [begin, end) of the flattened index j * n1 + k only; pair i
 // is stored at slots.proba[i - begin] and slots.impvel[i - begin]. Lets a frame's pairs be
-// shared out in pieces (to other processes) with the same values as one evaluation.
+// shared out in pieces (to other processes) with the same values as one evaluation. This is
+// the one pair evaluation of the program: the serial evaluator and every MPI rank call it.
+// With mode.accurate(), every pair is integrated by accurate_pair instead of the 10 x 10 rule
+// (its error estimate in slots.error when not null, NaN values for a divergent pair), and no
+// pair counts as a no-case pair (ranges that only touch give P_i = 0 there).
 std::int64_t evaluate_pair_range(std::span<const PreparedOrbit> population1,
                                  std::span<const PreparedOrbit> bodies, double v_esc,
                                  PairSlots slots, std::int64_t begin, std::int64_t end,
-                                 int threads = 0);
+                                 int threads = 0, const PairMode& mode = {});
 
 }  // namespace pairtrack::detail

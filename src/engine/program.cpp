@@ -39,6 +39,7 @@
 #include "engine/run_parameters.h"
 #include "engine/run_storage.h"
 #include "engine/sweep_plan.h"
+#include "engine/classic_notice.h"
 #include "stats/ran1.h"
 
 namespace pairtrack::detail {
@@ -121,6 +122,8 @@ class Run {
         evaluator_(evaluator) {}
 
   int execute();
+  // The classic mode's flagged pairs over the frames delivered so far.
+  const ClassicTally& classic_tally() const { return tally_; }
   // Frames whose outputs are finished and flushed (the counter itself, read at the end).
   const std::int64_t* frames_delivered_counter() const { return &delivered_; }
 
@@ -183,6 +186,7 @@ class Run {
   std::chrono::steady_clock::time_point last_progress_ = started_;
   std::int64_t pairs_done_ = 0;
   std::uint64_t resumed_offset_ = 0;
+  ClassicTally tally_;
 };
 
 int Run::stop_status() {
@@ -286,6 +290,7 @@ void Run::deliver(Wait wait) {
     if (wait == Wait::oldest) wait = Wait::none;
     const FrameJob& job = jobs_[oldest_];
     for (FrameSink* sink : sinks_) sink->frame(job, result_);
+    tally_.add(job, result_);
     finish_frame(job);  // every finished frame whole on disk, then the checkpoint
     oldest_ = (oldest_ + 1) % jobs_.size();
     --in_flight_;
@@ -326,8 +331,12 @@ int Run::execute() {
     s_.inc1[k] = s_.inc1[k] * kRadiansPerDegree;
     s_.prepared1[k] = prepare_orbit(s_.a1[k], s_.e1[k], s_.inc1[k]);
   }
+  PairMode mode;
+  mode.accuracy = options_.accuracy;
+  mode.min_mutual_inclination = options_.min_mutual_inclination_deg * kRadPerDegExact;
+  mode.classic_check = options_.classic_check && !mode.accurate();
   evaluator_.begin(std::span<const PreparedOrbit>(s_.prepared1.get(), static_cast<std::size_t>(s_.n1)),
-                   p_.v_esc);
+                   p_.v_esc, mode);
 
   write(out_, FreeFormLine().text("# Binary input filename: ").text(p_.history_name));
   out_ << kColumnHeader << '\n';
@@ -692,6 +701,7 @@ int run_program(std::istream& in, std::ostream& report, const ProgramOptions& op
   write(out, FreeFormLine().text("# n2_max = ").integer(p.n2_max));
   write(out, FreeFormLine().text("# q_crit = ").real(p.q_crit).text(" AU"));
   write(out, FreeFormLine().text("# p_crit = ").real(p.p_crit));
+  if (options.accuracy > 0.0) write(out, accuracy_echo(options.accuracy, options.min_mutual_inclination_deg));
   const auto refuse = [&](const char* message, const std::string& reason) {
     write(out, FreeFormLine().text(message));
     out.flush();
@@ -728,10 +738,22 @@ int run_program(std::istream& in, std::ostream& report, const ProgramOptions& op
   FrameEvaluator& evaluator = options.evaluator != nullptr ? *options.evaluator : serial;
   ProgramOptions with_records = options;
   with_records.records_identity = records;
+  if (options.accuracy > 0.0) {
+    // A checkpoint of the accurate mode must not be continued in the other mode (or at another
+    // accuracy): the mode is part of what the outputs were computed from.
+    char mode[96];
+    std::snprintf(mode, sizeof mode, " accuracy %a %a", options.accuracy,
+                  options.min_mutual_inclination_deg);
+    with_records.records_identity += mode;
+  }
   Run run(p, storage, out, &counted, with_records, diagnostics, evaluator);
   frames_done = run.frames_delivered_counter();
   status = run.execute();
   evaluator.end();
+  // At the normal end only, and not for a resumed run, whose counts would cover only its part.
+  if (status == 0 && !options.policy.quiet && options.resume == nullptr) {
+    if (const std::string text = run.classic_tally().notice(); !text.empty()) diagnostics.notice(text);
+  }
   return end_run(status);
 }
 

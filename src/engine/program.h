@@ -60,6 +60,14 @@ struct ProgramOptions {
   std::string records_identity;
   // Where the pairs are evaluated; null: in this process (SerialEvaluator).
   FrameEvaluator* evaluator = nullptr;
+  // The accurate mode: the requested relative accuracy of every pair's P_i (0: the classic
+  // 10 x 10 rule) and the minimum mutual inclination, degrees (0: off). The report gains one
+  // echo line in that mode; its lines keep their format.
+  double accuracy = 0.0;
+  double min_mutual_inclination_deg = 0.0;
+  // Classic mode: check every pair against the criterion of the 10 x 10 rule's accuracy, for
+  // the run's closing notice and the tables' counts.
+  bool classic_check = false;
 };
 
 int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options = {});

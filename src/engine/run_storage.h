@@ -26,6 +26,12 @@ struct RunStorage {
   std::unique_ptr<std::int32_t[]> istat;
   // Per-pair results of the current frame, in evaluation order.
   std::unique_ptr<double[]> proba_arr, impvel_arr;
+  // The accurate mode's error estimate per pair (allocated by error_slots() at its first use).
+  std::unique_ptr<double[]> error_arr;
+  double* error_slots() {
+    if (!error_arr) error_arr.reset(new double[kPairCapacity]);
+    return error_arr.get();
+  }
   // Population 1 and the swept bodies prepared for the kernel.
   std::unique_ptr<PreparedOrbit[]> prepared1, prepared2;
 };

@@ -19,9 +19,11 @@ void prepare_bodies(const FrameJob& job, PreparedOrbit prepared[]) {
   }
 }
 
-void SerialEvaluator::begin(std::span<const PreparedOrbit> population1, double v_esc) {
+void SerialEvaluator::begin(std::span<const PreparedOrbit> population1, double v_esc,
+                            const PairMode& mode) {
   population1_ = population1;
   v_esc_ = v_esc;
+  mode_ = mode;
 }
 
 void SerialEvaluator::submit(const FrameJob& job) {
@@ -31,11 +33,17 @@ void SerialEvaluator::submit(const FrameJob& job) {
           ? evaluate_in_batches(job)
           : evaluate_pairs(population1_,
                            std::span<const PreparedOrbit>(storage_.prepared2.get(), job.bodies.size()),
-                           v_esc_, PairSlots{storage_.proba_arr.get(), storage_.impvel_arr.get()},
-                           threads_);
+                           v_esc_, slots(0), threads_, mode_);
   if (progress_ != nullptr) progress_->clear();  // report lines follow
-  summarise_frame(job, storage_.proba_arr.get(), storage_.impvel_arr.get(), no_case, pending_);
+  const FrameChecks checks{population1_, v_esc_, mode_, slots(0).error, threads_};
+  summarise_frame(job, storage_.proba_arr.get(), storage_.impvel_arr.get(), no_case, pending_,
+                  &checks);
   ready_ = true;
+}
+
+PairSlots SerialEvaluator::slots(std::int64_t first) {
+  return PairSlots{storage_.proba_arr.get() + first, storage_.impvel_arr.get() + first,
+                   mode_.accurate() ? storage_.error_slots() + first : nullptr};
 }
 
 bool SerialEvaluator::take(FrameResult& result, bool) {
@@ -70,10 +78,7 @@ std::int64_t SerialEvaluator::evaluate_in_batches(const FrameJob& job) {
     const std::int64_t count = std::min<std::int64_t>(batch, n_swept - b0);
     const std::span<const PreparedOrbit> bodies(storage_.prepared2.get() + b0,
                                                 static_cast<std::size_t>(count));
-    no_case += evaluate_pairs(
-        population1_, bodies, v_esc_,
-        PairSlots{storage_.proba_arr.get() + b0 * n1, storage_.impvel_arr.get() + b0 * n1},
-        threads_);
+    no_case += evaluate_pairs(population1_, bodies, v_esc_, slots(b0 * n1), threads_, mode_);
     if (progress_ != nullptr) progress_->pairs_done((b0 + count) * n1);
   }
   return no_case;

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +40,51 @@ TEST(PublicKernel, DisjointPairGetsZerosInAllFourOutputs) {
   const double a1 = 2.0, a2 = 30.0, e = 0.1, i = 3.0;
   collision_pairs({&a1, &e, &i, 1}, {&a2, &e, &i, 1}, {&out[0], &out[1], &out[2], &out[3]});
   for (const double x : out) EXPECT_EQ(x, 0.0);
+}
+
+// The accurate mode through the public calls: the three calls agree on a pair, the flags tell
+// a divergent pair and a classic value likely off, and values outside the options' ranges are
+// refused.
+TEST(PublicKernel, AccuracyOptionGivesErrorsAndFlagsAndRefusesBadValues) {
+  KernelOptions accurate;
+  accurate.accuracy = 1e-6;
+  const double a1[2] = {2.7, 2.7}, e1[2] = {0.15, 0.15}, i1[2] = {10.0, 10.0};
+  const double a2[2] = {2.6, 2.7}, e2[2] = {0.12, 0.15}, i2[2] = {10.1, 10.0};  // pair 2: identical
+  double p[2], err[2];
+  std::uint8_t flags[2];
+  PairResultArrays out;
+  out.p_coll = p;
+  out.p_coll_error = err;
+  out.flags = flags;
+  EXPECT_EQ(collision_pairs({a1, e1, i1, 2}, {a2, e2, i2, 2}, out, accurate), 0);
+  EXPECT_NEAR(p[0], 9.2784, err[0] + 5e-5);  // the converged value at 0.1 degrees
+  EXPECT_EQ(flags[0], 0);
+  EXPECT_TRUE(std::isnan(p[1]));
+  EXPECT_EQ(flags[1], kPairDivergent | kPairSingular);
+  const PairResult one = collision_pair(2.7, 0.15, 10.0, 2.6, 0.12, 10.1, accurate);
+  EXPECT_EQ(one.p_coll, p[0]);
+  EXPECT_EQ(one.p_coll_error, err[0]);
+  double m[1];
+  EXPECT_EQ(collision_pair_matrix({a1, e1, i1, 1}, {a2, e2, i2, 1}, {m}, accurate), 0);
+  EXPECT_EQ(m[0], p[0]);
+  // The classic value of the same pair is 6 % low: flagged, without an error estimate.
+  const PairResult classic = collision_pair(2.7, 0.15, 10.0, 2.6, 0.12, 10.1);
+  EXPECT_EQ(classic.flags, kPairClassicOff);
+  EXPECT_EQ(classic.p_coll_error, 0.0);
+  EXPECT_LT(classic.p_coll, 0.95 * p[0]);
+  for (const auto& [rel, min_inc] : {std::pair{-1.0, 0.0}, std::pair{0.2, 0.0},
+                                     std::pair{std::nan(""), 0.0}, std::pair{1e-3, -1.0},
+                                     std::pair{1e-3, 91.0}, std::pair{1e-3, std::nan("")}}) {
+    KernelOptions bad;
+    bad.accuracy = rel;
+    bad.min_mutual_inclination_deg = min_inc;
+    EXPECT_THROW(collision_pair(2.7, 0.15, 10.0, 2.6, 0.12, 10.1, bad), std::invalid_argument)
+        << rel << " " << min_inc;
+    RunConfig config;
+    config.accuracy = rel;
+    config.min_mutual_inclination_deg = min_inc;
+    EXPECT_THROW(run(config), std::invalid_argument) << rel << " " << min_inc;
+  }
 }
 
 TEST(PublicStatistics, AreTheProgramsRoutinesBitForBit) {

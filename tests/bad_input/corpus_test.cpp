@@ -81,7 +81,9 @@ TEST_P(Corpus, EndsWithTheExpectedMessageAndStatus) {
   const RunResult r = run_pairtrack(dir, stdin_text);
   EXPECT_EQ(r.status, c.status) << r.out;
   if (c.err.empty()) {
-    EXPECT_EQ(r.err, "");
+    // Body 2 against catalogue orbit 2 is a close-inclination pair (delta 0.046): a finished
+    // run ends with the classic rule's notice.
+    EXPECT_EQ(without_classic_notice(r.err), "");
   } else {
     EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
   }

@@ -132,6 +132,19 @@ inline std::string read_file(const fs::path& path) {
   return s.str();
 }
 
+// The classic mode's closing notice on standard error (the pairs whose 10 x 10 value is likely
+// off), which a finished run writes after everything else.
+inline constexpr const char* kClassicNoticeStart =
+    "pairtrack: note: the 10 x 10 rule is likely off by more than 1 % for ";
+
+// Standard error without that notice, for tests about the other diagnostics.
+inline std::string without_classic_notice(const std::string& err) {
+  const std::size_t at = err.rfind(kClassicNoticeStart);
+  if (at == std::string::npos || (at > 0 && err[at - 1] != '\n')) return err;
+  const std::size_t end = err.find('\n', at);
+  return end == err.size() - 1 ? err.substr(0, at) : err;
+}
+
 // Runs the pairtrack executable in `dir` with `input` on standard input and the command-line
 // arguments `args` (as the shell reads them).
 inline RunResult run_pairtrack(const ScratchDir& dir, const std::string& input,

@@ -58,6 +58,7 @@ struct Scenario {
   std::function<void(const ScratchDir&, Params&)> setup;
   std::string env = "";  // for pairtrack-mpi only
   const char* last_line = " # pairtrack: t_max";  // the start of the report's last line
+  const char* args = "";  // further options of both programs
 };
 
 // `frames` frames of `bodies` main-belt bodies drifting inwards (some fall below q_crit).
@@ -121,6 +122,18 @@ void touching_pair(const ScratchDir& dir, Params& p) {
   FAIL() << "no touching pair found";
 }
 
+// The accurate mode on a small catalogue with a divergent pair (body 1 is catalogue orbit 1) and
+// an equal-inclination one, over frames of drifting bodies.
+void accurate_frames(const ScratchDir& dir, Params& p) {
+  write_catalog(dir / "cat.txt", {{10.0, 0.15, 2.7}, {5.0, 0.1, 2.5}, {12.0, 0.2, 2.9}});
+  std::vector<Frame> frames = drifting_frames(6, 5, 11);
+  for (Frame& f : frames) f.bodies[0] = {1, 2.7, 0.15, 10.0 * kRadiansPerDegree};
+  frames[2].bodies[3].inc_rad = 5.0 * kRadiansPerDegree;
+  write_history(dir / "hist.bin", 2, frames);
+  p.n2_range = "1 5";
+  p.v_esc = "1";
+}
+
 const Scenario kScenarios[] = {
     {"BundledExample", [](const ScratchDir& dir, Params& p) {
        example_files(dir);
@@ -166,6 +179,10 @@ const Scenario kScenarios[] = {
        small_frames(dir, p);
        p.history = "/proc/self/mem"; },
      "", " pairtrack: Error reading file /proc/self/mem"},
+    {"AccurateMode", accurate_frames, "", " # pairtrack: t_max", "--accuracy 1e-5"},
+    {"AccurateModeSplitAcrossRanks", accurate_frames,
+     "PAIRTRACK_MPI_SPLIT_PAIRS=1 PAIRTRACK_MPI_BLOCK_PAIRS=4", " # pairtrack: t_max",
+     "--accuracy 1e-5"},
     {"PairCapacityInFrameSeven", [](const ScratchDir& dir, Params& p) {
        std::string catalog;
        for (int k = 0; k < 30000; ++k) catalog += catalog_line({5.0 + k % 20, 0.1, 2.2 + 1e-5 * k}) + "\n";
@@ -185,7 +202,7 @@ TEST_P(MpiIdentity, EveryRankCountGivesThePairtrackOutputsByteForByte) {
   Params p;
   write_catalog(dir / "cat.txt", {{10.0, 0.15, 2.7}});
   s.setup(dir, p);
-  const std::string args = std::string("--bodies bodies.csv --frames frames.csv") +
+  const std::string args = std::string("--bodies bodies.csv --frames frames.csv ") + s.args +
                            (std::string(s.name).starts_with("Strict") ? " --strict" : "");
   const Outputs serial = run_in(dir, p.text(), 0, "", args);
   ASSERT_EQ(serial.run.lines().back().rfind(s.last_line, 0), 0u) << serial.run.out;

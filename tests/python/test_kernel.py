@@ -132,3 +132,44 @@ def test_first_frames_of_the_example_give_the_reports_frame_lines():
 def test_statistics_refusals(call, message):
     with pytest.raises(ValueError, match=message):
         call()
+
+
+# The inclination ladder of 2.7 AU, e 0.15, i 10 degrees against 2.6 AU, e 0.12: converged
+# values (1e-18 km^-2 yr^-1, 4 decimals) of an independent integration of the same theory.
+LADDER = [(10.1, 9.2784), (10.01, 11.3194), (10.001, 13.3471)]
+
+
+def test_accuracy_gives_the_converged_ladder_within_its_error_and_flags_the_classic_values():
+    i2 = np.array([i for i, _ in LADDER])
+    converged = np.array([p for _, p in LADDER])
+    r = pairtrack.collision_probability(2.7, 0.15, 10.0, 2.6, 0.12, i2, accuracy=1e-6)
+    assert np.all(np.abs(r.p_coll - converged) <= r.p_coll_error + 5e-5)
+    assert np.all(r.p_coll_error <= 1e-6 * r.p_coll)
+    assert not r.divergent.any() and not r.classic_off.any()
+    classic = pairtrack.collision_probability(2.7, 0.15, 10.0, 2.6, 0.12, [i2[0], 30.0])
+    assert list(classic.classic_off) == [True, False]  # 6 % low at 0.1 degrees
+    assert np.all(classic.p_coll_error == 0.0) and not classic.divergent.any()
+    matrix = pairtrack.pair_matrix([[2.7, 0.15, 10.0]], [[2.6, 0.12, i] for i in i2],
+                                   accuracy=1e-6)
+    np.testing.assert_array_equal(matrix.p_coll[0], r.p_coll)
+
+
+def test_equal_inclinations_are_divergent_unless_regularised():
+    r = pairtrack.collision_probability(2.7, 0.15, 10.0, 2.6, 0.12, 10.0, accuracy=1e-4)
+    assert r.divergent and r.singular and np.isnan(r.p_coll)
+    reg = pairtrack.collision_probability(2.7, 0.15, 10.0, 2.6, 0.12, 10.0, accuracy=1e-4,
+                                          min_mutual_inclination=0.01)
+    # Capped at 1/sin(0.01 degrees): between the ladder's 0.1 and 0.001 degree values.
+    assert not reg.divergent and LADDER[0][1] < reg.p_coll < LADDER[2][1]
+    with pytest.warns(pairtrack.PairtrackWarning):
+        classic = pairtrack.collision_probability(2.7, 0.15, 10.0, 2.6, 0.12, 10.0)
+    assert classic.classic_off and classic.singular and not classic.divergent
+
+
+@pytest.mark.parametrize("kwargs", [dict(accuracy=0), dict(accuracy=-1), dict(accuracy=np.nan),
+                                    dict(accuracy=0.2), dict(accuracy=1e-3, min_mutual_inclination=-1),
+                                    dict(accuracy=1e-3, min_mutual_inclination=np.nan),
+                                    dict(accuracy=1e-3, min_mutual_inclination=91)])
+def test_bad_accuracy_values_are_refused(kwargs):
+    with pytest.raises(ValueError):
+        pairtrack.collision_probability(2.7, 0.15, 10.0, 2.6, 0.12, 11.0, **kwargs)

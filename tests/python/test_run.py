@@ -128,3 +128,19 @@ def test_two_threads_run_at_once_with_the_results_of_one(example_dir):
     for r in results:
         assert r.report == alone.report
         np.testing.assert_array_equal(r.bodies.p_sum, alone.bodies.p_sum)
+
+
+def test_run_in_the_accurate_mode_gives_the_programs_report_and_tables(example_dir):
+    with open(example_dir / "example.in") as f:
+        records = f.read().replace("1 40", "1 4")
+    (example_dir / "small.in").write_text(records)
+    done = program(example_dir, "--accuracy", "1e-4", "--frames", "frames.csv", stdin="small.in")
+    assert done.returncode == 0
+    r = pairtrack.run("mainbelt.cat", "history_f8.bin", **{**EXAMPLE, "n2_max": 4},
+                      accuracy=1e-4)
+    assert r.report == done.stdout
+    assert " # accuracy =  1.0000000000000000E-004  (adaptive Gauss-Kronrod)\n" in r.report
+    frames = csv_columns(example_dir / "frames.csv")
+    np.testing.assert_array_equal(r.frames.proba_mean_error,
+                                  np.array(frames["proba_mean_error_1e-18_km-2_yr-1"], dtype=float))
+    assert np.all(r.frames.proba_mean_error > 0)

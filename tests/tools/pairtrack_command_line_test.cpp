@@ -85,11 +85,14 @@ class ExampleRun : public ::testing::Test {
   ScratchDir dir;
 };
 
-TEST_F(ExampleRun, WithoutArgumentsAndWithoutATerminalStandardErrorStaysEmpty) {
+// The example's catalogue holds pairs of nearly equal inclinations (delta down to 2e-4), whose
+// 10 x 10 values are off by far more than 1 %: the closing notice is all there is.
+TEST_F(ExampleRun, WithoutArgumentsAndWithoutATerminalStandardErrorHoldsOnlyTheNotice) {
   const RunResult r = run_pairtrack(dir, read_file(kExamples / "example.in"));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, read_file(kExamples / "expected_report.txt"));
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err.rfind(kClassicNoticeStart, 0), 0u) << r.err;
+  EXPECT_EQ(without_classic_notice(r.err), "");
 }
 
 // Runs the example with standard error on a pseudo-terminal (standard input and output are
