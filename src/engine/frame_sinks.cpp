@@ -47,7 +47,7 @@ void ReportSink::frame(const FrameJob&, const FrameResult& result) {
   append_frame_line(line_, result.figures);
   errno = 0;
   out_ << line_;
-  file_.check();
+  output_.check();
 }
 
 void PairFileSink::frame(const FrameJob& job, const FrameResult& result) {
@@ -126,7 +126,7 @@ void append_body_rows(const FrameJob& job, const FrameResult& result, std::vecto
 }
 
 BodiesCsvSink::BodiesCsvSink(std::ostream& file, std::string path, bool header)
-    : file_(file), output_(file, "bodies", std::move(path)) {
+    : FileSink(file, "bodies", std::move(path)), file_(file) {
   if (header) file_ << kBodiesCsvHeader << '\n';
 }
 
@@ -167,7 +167,7 @@ void BodiesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
 }
 
 FramesCsvSink::FramesCsvSink(std::ostream& file, std::string path, bool header)
-    : file_(file), output_(file, "frames", std::move(path)) {
+    : FileSink(file, "frames", std::move(path)), file_(file) {
   if (header) file_ << kFramesCsvHeader << '\n';
 }
 

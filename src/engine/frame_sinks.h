@@ -58,36 +58,43 @@ class FileOutput {
   int error_ = 0;
 };
 
+// A sink that writes one named file through a FileOutput: flushed, measured and resumed alike.
+class FileSink : public FrameSink {
+ public:
+  FileSink(std::ostream& stream, std::string role, std::string path)
+      : output_(stream, std::move(role), std::move(path)) {}
+  bool flush(std::string& reason) override { return output_.flush(reason); }
+  OutputLength output() const override { return output_.output(); }
+  bool resume(std::uint64_t bytes, std::string& reason) override {
+    return output_.resume(bytes, reason);
+  }
+
+ protected:
+  FileOutput output_;
+};
+
 // The report: one "The line did not make any of the checks" line per such pair, then the frame
 // line "(f16.10,4(1x,f22.16),4(1x,i8))".
-class ReportSink : public FrameSink {
+class ReportSink : public FileSink {
  public:
   // `path`: the report file's name, or "-" for standard output.
-  ReportSink(std::ostream& out, std::string path) : out_(out), file_(out, "report", std::move(path)) {}
+  ReportSink(std::ostream& out, std::string path) : FileSink(out, "report", std::move(path)), out_(out) {}
   void frame(const FrameJob& job, const FrameResult& result) override;
-  bool flush(std::string& reason) override { return file_.flush(reason); }
-  OutputLength output() const override { return file_.output(); }
-  bool resume(std::uint64_t bytes, std::string& reason) override { return file_.resume(bytes, reason); }
 
  private:
   std::ostream& out_;
-  FileOutput file_;
   std::string line_;
 };
 
 // The pair file: one line per swept body that can collide with at least one catalogue orbit
 // (impact speed above 1e-8 km/s), "(1x,i8,1x,f16.10,1x,f14.8,1x,f10.8,1(1x,f10.5))".
-class PairFileSink : public FrameSink {
+class PairFileSink : public FileSink {
  public:
-  PairFileSink(std::ostream& file, std::string path) : file_(file), output_(file, "pairs", std::move(path)) {}
+  PairFileSink(std::ostream& file, std::string path) : FileSink(file, "pairs", std::move(path)), file_(file) {}
   void frame(const FrameJob& job, const FrameResult& result) override;
-  bool flush(std::string& reason) override { return output_.flush(reason); }
-  OutputLength output() const override { return output_.output(); }
-  bool resume(std::uint64_t bytes, std::string& reason) override { return output_.resume(bytes, reason); }
 
  private:
   std::ostream& file_;
-  FileOutput output_;
   std::string text_;
 };
 
@@ -98,18 +105,14 @@ inline constexpr const char* kBodiesCsvHeader =
     "v_imp_mean_km_s,n_hit,removed,draw,n_classic_off,n_singular,n_divergent,"
     "p_sum_error_1e-18_km-2_yr-1";
 
-class BodiesCsvSink : public FrameSink {
+class BodiesCsvSink : public FileSink {
  public:
   // Writes the header row, unless the run resumes a file that has it.
   explicit BodiesCsvSink(std::ostream& file, std::string path = {}, bool header = true);
   void frame(const FrameJob& job, const FrameResult& result) override;
-  bool flush(std::string& reason) override { return output_.flush(reason); }
-  OutputLength output() const override { return output_.output(); }
-  bool resume(std::uint64_t bytes, std::string& reason) override { return output_.resume(bytes, reason); }
 
  private:
   std::ostream& file_;
-  FileOutput output_;
   std::string text_;
   std::vector<BodyRow> rows_;
 };
@@ -121,17 +124,13 @@ inline constexpr const char* kFramesCsvHeader =
     "impvel_sigma_km_s,n1,n2,n_proba,n_impvel,n_active,n_removed,n_removed_total,"
     "n_classic_off,n_singular,n_divergent,proba_mean_error_1e-18_km-2_yr-1";
 
-class FramesCsvSink : public FrameSink {
+class FramesCsvSink : public FileSink {
  public:
   explicit FramesCsvSink(std::ostream& file, std::string path = {}, bool header = true);
   void frame(const FrameJob& job, const FrameResult& result) override;
-  bool flush(std::string& reason) override { return output_.flush(reason); }
-  OutputLength output() const override { return output_.output(); }
-  bool resume(std::uint64_t bytes, std::string& reason) override { return output_.resume(bytes, reason); }
 
  private:
   std::ostream& file_;
-  FileOutput output_;
   std::string text_;
 };
 

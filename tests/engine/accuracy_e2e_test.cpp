@@ -25,26 +25,6 @@ using namespace testing_support;
 
 const fs::path kExamples = fs::path(PAIRTRACK_SOURCE_DIR) / "examples";
 
-using Row = std::map<std::string, std::string>;
-
-std::vector<Row> read_csv(const fs::path& path) {
-  std::vector<Row> rows;
-  std::istringstream in(read_file(path));
-  std::string line;
-  std::getline(in, line);
-  std::vector<std::string> names;
-  std::istringstream header(line);
-  for (std::string name; std::getline(header, name, ',');) names.push_back(name);
-  while (std::getline(in, line)) {
-    Row row;
-    std::istringstream fields(line + ",");
-    for (const std::string& name : names) std::getline(fields, row[name], ',');
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-double num(const Row& row, const std::string& column) { return std::stod(row.at(column)); }
 
 class ClassicMode : public ::testing::Test {
  protected:

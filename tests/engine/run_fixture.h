@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -163,6 +164,28 @@ inline RunResult run_pairtrack(const ScratchDir& dir, const std::string& input,
   }
   return r;
 }
+
+// A CSV file (the --frames and --bodies tables) as rows keyed by the header's column names.
+using Row = std::map<std::string, std::string>;
+
+inline std::vector<Row> read_csv(const fs::path& path) {
+  std::vector<Row> rows;
+  std::istringstream in(read_file(path));
+  std::string line;
+  std::getline(in, line);
+  std::vector<std::string> names;
+  std::istringstream header(line);
+  for (std::string name; std::getline(header, name, ',');) names.push_back(name);
+  while (std::getline(in, line)) {
+    Row row;
+    std::istringstream fields(line + ",");
+    for (const std::string& name : names) std::getline(fields, row[name], ',');
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+inline double num(const Row& row, const std::string& column) { return std::stod(row.at(column)); }
 
 // The 80-character form of a file name.
 inline std::string name80(const std::string& name) {
