@@ -199,11 +199,11 @@ int Run::stop_status() {
 // raises signal N in this process once frame K's outputs are flushed and before its checkpoint
 // is written (for SIGKILL, the worst moment: the outputs hold a frame the checkpoint does not).
 void raise_for_tests(std::int64_t frame) {
-  static const char* spec = std::getenv("PAIRTRACK_TEST_RAISE");
-  if (spec == nullptr) return;
+  static const char* request = std::getenv("PAIRTRACK_TEST_RAISE");
+  if (request == nullptr) return;
   long long at = 0;
   int signal = 0;
-  if (std::sscanf(spec, "%lld:%d", &at, &signal) == 2 && at == frame) std::raise(signal);
+  if (std::sscanf(request, "%lld:%d", &at, &signal) == 2 && at == frame) std::raise(signal);
 }
 
 bool Run::finish_frame(const FrameJob& job) {
