@@ -130,8 +130,8 @@ int history_tool_main(int argc, const char* const* argv, std::istream& in, std::
   a.command = command.get_name();
   if (!command.remaining().empty()) {
     const std::string word = command.remaining().front();
-    err << prefix << "unknown option '" << word.substr(0, word.find('=')) << "' for "
-        << a.command << see_help << '\n';
+    err << prefix << "unknown option '" << word.substr(0, word.find('=')) << "' for " << a.command
+        << see_help << '\n';
     return 1;
   }
   if (help || version) return (out << (help ? std::string(kUsage) : kVersionLine), 0);
@@ -189,8 +189,8 @@ int history_tool_main(int argc, const char* const* argv, std::istream& in, std::
   if (a.ids) {
     const auto ids = parse_id_list(*a.ids);
     if (!ids) {
-      err << prefix << "--ids takes identifiers separated by commas (e.g. 1,7,9), not '"
-          << *a.ids << "'\n";
+      err << prefix << "--ids takes identifiers separated by commas (e.g. 1,7,9), not '" << *a.ids
+          << "'\n";
       return 1;
     }
     d.bodies.kind = BodySelection::Kind::ids;
@@ -199,8 +199,8 @@ int history_tool_main(int argc, const char* const* argv, std::istream& in, std::
   if (a.positions) {
     const std::optional<IndexRange> r = parse_range(*a.positions);
     if (!r) {
-      err << prefix << "--positions takes A:B, A, A: or :B with 1 <= A <= B, not '"
-          << *a.positions << "'\n";
+      err << prefix << "--positions takes A:B, A, A: or :B with 1 <= A <= B, not '" << *a.positions
+          << "'\n";
       return 1;
     }
     d.bodies.kind = BodySelection::Kind::positions;

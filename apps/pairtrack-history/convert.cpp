@@ -9,9 +9,9 @@
 #include <string>
 
 #include "commands.h"
-#include "io/history_summary.h"
 #include "history_text.h"
 #include "io/history_scaled_i2.h"
+#include "io/history_summary.h"
 #include "io/history_writer.h"
 
 namespace pairtrack::detail::history_tool {
@@ -72,8 +72,8 @@ class RecordEncoder {
                                      : decode_scaled_angle(*q);
         if (back != v[i]) ++changed_;
       }
-      return written(w_.body_i2(static_cast<std::int16_t>(b.id), k[0], k[1], k[2], k[3], k[4], k[5]),
-                     error);
+      return written(
+          w_.body_i2(static_cast<std::int16_t>(b.id), k[0], k[1], k[2], k[3], k[4], k[5]), error);
     }
     if (enc_ == HistoryEncoding::f4) {
       for (int i = 0; i < 6; ++i) {
@@ -155,9 +155,9 @@ int convert_history(const ConvertOptions& o, std::istream& in, std::ostream& err
 
   RecordEncoder encoder(writer, o.format);
   std::int64_t line_number = 0;
-  std::int64_t frame_line = 0;   // line of the current frame header, 0 before the first
-  std::int64_t announced = 0;    // body records the current header announces
-  std::int64_t given = 0;        // body lines given for it so far
+  std::int64_t frame_line = 0;  // line of the current frame header, 0 before the first
+  std::int64_t announced = 0;   // body records the current header announces
+  std::int64_t given = 0;       // body lines given for it so far
   std::string error;
   auto short_frame = [&]() {
     return source + ": the frame at line " + std::to_string(frame_line) + " announces " +

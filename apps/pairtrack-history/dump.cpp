@@ -80,8 +80,8 @@ int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
       const auto position = static_cast<std::int64_t>(k) + 1;
       if (!o.bodies.selects(position, f.id[k])) continue;
       ++(position <= first_part ? selected_first : selected_second);
-      bodies_text += body_line(BodyValues{f.id[k], f.a_au[k], f.e[k], f.inc_rad[k],
-                                         f.angle5_rad[k], f.angle6_rad[k], f.angle7_rad[k]});
+      bodies_text += body_line(BodyValues{f.id[k], f.a_au[k], f.e[k], f.inc_rad[k], f.angle5_rad[k],
+                                          f.angle6_rad[k], f.angle7_rad[k]});
     }
     HeaderValues shown{f.time, f.nrec1, f.nrec2};
     if (o.bodies.kind != BodySelection::Kind::all) {

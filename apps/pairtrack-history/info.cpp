@@ -4,8 +4,8 @@
 #include <string>
 
 #include "commands.h"
-#include "io/history_summary.h"
 #include "history_text.h"
+#include "io/history_summary.h"
 
 namespace pairtrack::detail::history_tool {
 
@@ -41,8 +41,7 @@ int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
     }
     how = "as given";
     if (detection.encoding && detection.exact && *detection.encoding != *o.format) {
-      how += "; but the record lengths are those of format " +
-             encoding_name(*detection.encoding);
+      how += "; but the record lengths are those of format " + encoding_name(*detection.encoding);
     }
   } else if (detection.encoding) {
     s = detection.summary;
@@ -50,8 +49,7 @@ int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
   } else {
     out << "file: " << o.path << '\n';
     out << "encoding: cannot be told: " << detection.explanation << '\n';
-    err << prefix << o.path << ": the encoding cannot be told: " << detection.explanation
-        << '\n';
+    err << prefix << o.path << ": the encoding cannot be told: " << detection.explanation << '\n';
     return 1;
   }
 
@@ -80,8 +78,7 @@ int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
       out << "end: complete (the last frame ends with the file)\n";
       return 0;
     case HistorySummary::End::truncated:
-      out << "end: truncated: " << s.end_detail
-          << "; pairtrack leaves that incomplete frame out\n";
+      out << "end: truncated: " << s.end_detail << "; pairtrack leaves that incomplete frame out\n";
       return 0;
     case HistorySummary::End::read_error:
       out << "end: read error: " << s.end_detail

@@ -7,9 +7,9 @@
 
 #include <iostream>
 
-#include "mpi_evaluator.h"
 #include "command_line.h"
 #include "engine/run_storage.h"
+#include "mpi_evaluator.h"
 
 int main(int argc, char** argv) {
   int provided = 0;

@@ -16,17 +16,17 @@ namespace pairtrack::detail {
 namespace {
 
 enum Tag : int {
-  kTagBegin = 1,   // doubles: n1, v_esc, accuracy, minimum mutual inclination, classic check,
-                   // then a_cm, e, inc of every catalogue orbit
-  kTagFrame = 2,   // doubles: frame, t_myr, n1, n2, bodies, then a_cm, e, inc of every body
-  kTagResult = 3,  // bytes: frame, no_case, FrameFigures, bodies, BodySummary per body
-  kTagPart = 4,    // doubles: frame, bodies, pairs, block pairs, then a_cm, e, inc
-  kTagGrant = 5,   // int64: the next block of a split frame to evaluate, -1 for none
+  kTagBegin = 1,        // doubles: n1, v_esc, accuracy, minimum mutual inclination, classic check,
+                        // then a_cm, e, inc of every catalogue orbit
+  kTagFrame = 2,        // doubles: frame, t_myr, n1, n2, bodies, then a_cm, e, inc of every body
+  kTagResult = 3,       // bytes: frame, no_case, FrameFigures, bodies, BodySummary per body
+  kTagPart = 4,         // doubles: frame, bodies, pairs, block pairs, then a_cm, e, inc
+  kTagGrant = 5,        // int64: the next block of a split frame to evaluate, -1 for none
   kTagBlockDone = 6,    // int64: a finished block and its no-case pairs
   kTagBlockProba = 7,   // doubles: that block's probabilities
   kTagBlockImpvel = 8,  // doubles: its impact speeds
   kTagStop = 9,
-  kTagSummary = 10,  // doubles: a rank's frames, pairs and busy seconds, in reply to kTagStop
+  kTagSummary = 10,     // doubles: a rank's frames, pairs and busy seconds, in reply to kTagStop
   kTagBlockError = 11,  // doubles: a block's error estimates (the accurate mode only)
 };
 
@@ -158,9 +158,9 @@ MpiEvaluator::MpiEvaluator(MPI_Comm comm, RunStorage& storage, int threads)
   MPI_Comm_size(comm_, &size_);
   split_pairs_ = setting("PAIRTRACK_MPI_SPLIT_PAIRS", kSplitPairs);
   block_pairs_ = setting("PAIRTRACK_MPI_BLOCK_PAIRS", kBlockPairs);
-  slots_.resize(size_ == 1 ? 1
-                           : std::min(kMaxSlots,
-                                      kSlotsPerRank * static_cast<std::size_t>(size_ - 1) + 2));
+  slots_.resize(size_ == 1
+                    ? 1
+                    : std::min(kMaxSlots, kSlotsPerRank * static_cast<std::size_t>(size_ - 1) + 2));
   outstanding_.resize(static_cast<std::size_t>(size_));
   work_.resize(static_cast<std::size_t>(size_));
   started_s_ = MPI_Wtime();
@@ -267,10 +267,10 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
       const std::int64_t b = next++;
       const std::int64_t first = block_first(b, block);
       const double start = MPI_Wtime();
-      no_case += evaluate_pair_range(population1_, bodies, v_esc_,
-                                     PairSlots{proba + first, impvel + first,
-                                               error != nullptr ? error + first : nullptr},
-                                     first, block_last(b, block, pairs), threads_, mode_);
+      no_case += evaluate_pair_range(
+          population1_, bodies, v_esc_,
+          PairSlots{proba + first, impvel + first, error != nullptr ? error + first : nullptr},
+          first, block_last(b, block, pairs), threads_, mode_);
       work_[0].pairs += static_cast<double>(block_last(b, block, pairs) - first);
       work_[0].busy_s += MPI_Wtime() - start;
     } else if (out_at_others > 0) {
@@ -308,8 +308,8 @@ void MpiEvaluator::submit(const FrameJob& job) {
   slot.message.assign({static_cast<double>(job.frame), job.t_myr, static_cast<double>(job.n1),
                        static_cast<double>(job.n2), static_cast<double>(job.bodies.size())});
   append_elements(slot.message, job);
-  MPI_Isend(slot.message.data(), static_cast<int>(slot.message.size()), MPI_DOUBLE, best,
-            kTagFrame, comm_, &slot.request);
+  MPI_Isend(slot.message.data(), static_cast<int>(slot.message.size()), MPI_DOUBLE, best, kTagFrame,
+            comm_, &slot.request);
   outstanding_[static_cast<std::size_t>(best)].push_back(index);
 }
 

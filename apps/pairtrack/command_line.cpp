@@ -168,7 +168,8 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
   }
   app.add_flag("--strict", options.policy.strict,
                "end the run with exit status 1 at the first warning");
-  app.add_flag("--quiet", options.policy.quiet, "do not report warnings (errors are still reported)");
+  app.add_flag("--quiet", options.policy.quiet,
+               "do not report warnings (errors are still reported)");
   app.add_flag("-h,--help", help, "this text");
   app.add_flag("--version", version, "the version");
   try {
@@ -195,14 +196,15 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
 
   // Bad option values end the run before anything is read or computed.
   // (The default pair file is checked when the run opens it, as it always was.)
-  if (std::string reason; app.count("--pair-file") > 0 &&
-                          !check_output_path(options.pair_file_name, reason)) {
+  if (std::string reason;
+      app.count("--pair-file") > 0 && !check_output_path(options.pair_file_name, reason)) {
     return refuse("pairtrack: Error opening file " + options.pair_file_name,
                   "--pair-file '" + options.pair_file_name + "': " + reason);
   }
   if (!(progress_every >= 0.0 && progress_every <= 1e9)) {
-    return refuse("pairtrack: --progress-every must be a number of seconds, 0 or more",
-                  "--progress-every " + std::to_string(progress_every) + " is not a number of seconds");
+    return refuse(
+        "pairtrack: --progress-every must be a number of seconds, 0 or more",
+        "--progress-every " + std::to_string(progress_every) + " is not a number of seconds");
   }
   if (app.count("--accuracy") > 0 && !(options.accuracy > 0.0 && options.accuracy <= 0.1)) {
     return refuse("pairtrack: --accuracy must be a relative accuracy above 0 and at most 0.1",
@@ -211,8 +213,7 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
   }
   if (!(options.min_mutual_inclination_deg >= 0.0 && options.min_mutual_inclination_deg <= 90.0)) {
     return refuse("pairtrack: --min-mutual-inclination must be an angle from 0 to 90 degrees",
-                  "--min-mutual-inclination " +
-                      app["--min-mutual-inclination"]->as<std::string>() +
+                  "--min-mutual-inclination " + app["--min-mutual-inclination"]->as<std::string>() +
                       " is not an angle from 0 to 90 degrees");
   }
   Checkpoint checkpoint;
@@ -251,8 +252,7 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
   if (keep && !report_file.stream.is_open()) {
     // The report's first part is wherever the interrupted run's standard output went.
     std::cerr << "pairtrack: progress: resuming after frame " << checkpoint.position.frame
-              << ": standard output carries the report from frame "
-              << checkpoint.position.frame + 1
+              << ": standard output carries the report from frame " << checkpoint.position.frame + 1
               << " on; append it to the interrupted run's report\n";
   }
   install_stop_handlers();
@@ -303,7 +303,8 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
     }
     if (!bodies.path.empty()) m.files.push_back({"bodies", bodies.path});
     if (!frames.path.empty()) m.files.push_back({"frames", frames.path});
-    if (!options.checkpoint_path.empty()) m.files.push_back({"checkpoint", options.checkpoint_path});
+    if (!options.checkpoint_path.empty())
+      m.files.push_back({"checkpoint", options.checkpoint_path});
     std::string reason;
     if (!write_manifest(manifest_path, manifest_json(m), reason)) {
       std::cerr << "pairtrack: error: --manifest '" << manifest_path
