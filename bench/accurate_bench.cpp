@@ -29,14 +29,16 @@ const std::vector<PreparedOrbit>& main_belt() {
     constexpr std::int32_t kCapacity = 1000;
     std::vector<double> a(kCapacity), e(kCapacity), inc(kCapacity);
     std::int32_t n = kCapacity;
-    const std::string path = std::string(PAIRTRACK_SOURCE_DIR) + "/validation/data/mainbelt_d50.cat";
+    const std::string path =
+        std::string(PAIRTRACK_SOURCE_DIR) + "/validation/data/mainbelt_d50.cat";
     if (read_catalog_file(path, a.data(), e.data(), inc.data(), n) != CatalogStatus::ok) {
       std::fprintf(stderr, "accurate_bench: cannot read %s\n", path.c_str());
       std::exit(1);
     }
     std::vector<PreparedOrbit> out;
     for (std::int32_t k = 0; k < n; ++k) {
-      out.push_back(prepare_orbit(a[static_cast<std::size_t>(k)] * pairtrack::kCentimetresPerAu, e[static_cast<std::size_t>(k)],
+      out.push_back(prepare_orbit(a[static_cast<std::size_t>(k)] * pairtrack::kCentimetresPerAu,
+                                  e[static_cast<std::size_t>(k)],
                                   inc[static_cast<std::size_t>(k)] * pairtrack::kRadiansPerDegree));
     }
     return out;
@@ -97,7 +99,11 @@ void BM_Accurate(benchmark::State& state) {
   tallies[static_cast<int>(state.range(0))] = t;
   set_counters(state);
 }
-BENCHMARK(BM_Accurate)->Arg(4)->Arg(6)->ArgName("minus_log10_rel")->Iterations(1)
+BENCHMARK(BM_Accurate)
+    ->Arg(4)
+    ->Arg(6)
+    ->ArgName("minus_log10_rel")
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
 // Keeps every repetition's microseconds per pair, keyed by benchmark name.
@@ -130,16 +136,18 @@ void print_summary(RatioReporter& r) {
   std::printf("classic 10 x 10, fast kernel (vector path): %.3f\n", fast);
   std::printf("classic 10 x 10, fast kernel (scalar path): %.3f\n", scalar);
   for (int digits : {4, 6}) {
-    const std::string name = "BM_Accurate/minus_log10_rel:" + std::to_string(digits) + "/iterations:1";
+    const std::string name =
+        "BM_Accurate/minus_log10_rel:" + std::to_string(digits) + "/iterations:1";
     const double acc = r.median_us(name);
     if (acc <= 0.0) continue;
     const AccurateTally& t = tallies[digits];
-    std::printf("accurate 1e-%d: %.3f  = %.1f x the vector classic, %.1f x the scalar classic; "
-                "%.0f points per pair; ok %lld, not converged %lld, divergent %lld\n",
-                digits, acc, acc / fast, acc / scalar,
-                static_cast<double>(t.points) / static_cast<double>(pair_count()),
-                static_cast<long long>(t.ok), static_cast<long long>(t.not_converged),
-                static_cast<long long>(t.divergent));
+    std::printf(
+        "accurate 1e-%d: %.3f  = %.1f x the vector classic, %.1f x the scalar classic; "
+        "%.0f points per pair; ok %lld, not converged %lld, divergent %lld\n",
+        digits, acc, acc / fast, acc / scalar,
+        static_cast<double>(t.points) / static_cast<double>(pair_count()),
+        static_cast<long long>(t.ok), static_cast<long long>(t.not_converged),
+        static_cast<long long>(t.divergent));
   }
   std::int64_t flagged = 0;
   for (const PreparedOrbit& b : main_belt()) {
@@ -147,8 +155,9 @@ void print_summary(RatioReporter& r) {
       flagged += kernel::classic_accuracy(o.a_cm, o.e, o.inc, b.a_cm, b.e, b.inc, 0.0).likely_off;
     }
   }
-  std::printf("classic-mode criterion: %lld of the ordered pairs flagged (the %zu self-pairs included)\n",
-              static_cast<long long>(flagged), main_belt().size());
+  std::printf(
+      "classic-mode criterion: %lld of the ordered pairs flagged (the %zu self-pairs included)\n",
+      static_cast<long long>(flagged), main_belt().size());
 }
 
 }  // namespace

@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
   double best = 1e300;
   for (int r = 0; r < repeats; ++r) {
     const auto start = std::chrono::steady_clock::now();
-    pairtrack::collision_pair_matrix(o1, o2, {out[0].data(), out[1].data(), out[2].data(),
-                                              out[3].data()}, options);
+    pairtrack::collision_pair_matrix(
+        o1, o2, {out[0].data(), out[1].data(), out[2].data(), out[3].data()}, options);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     if (took.count() < best) best = took.count();
   }

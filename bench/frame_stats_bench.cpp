@@ -23,7 +23,8 @@ double median_seconds(F f) {
   for (int run = 0; run < 5; ++run) {
     const auto start = std::chrono::steady_clock::now();
     f();
-    times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    times.push_back(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   std::sort(times.begin(), times.end());
   return times[2];
@@ -68,10 +69,12 @@ int main() {
   });
 
   std::printf("frame statistics on one thread (median of 5)\n");
-  std::printf("  avg_dev over 10^7 values:    %.3f s = %.2f ns per value\n", t_dev, t_dev / n * 1e9);
+  std::printf("  avg_dev over 10^7 values:    %.3f s = %.2f ns per value\n", t_dev,
+              t_dev / n * 1e9);
   std::printf("  avg_dev_pw over 10^7 values: %.3f s = %.2f ns per value\n", t_dev_pw,
               t_dev_pw / n * 1e9);
   std::printf("  summarise_frame, %lld pairs: %.3f s = %.2f ns per pair\n",
-              static_cast<long long>(pairs), t_summary, t_summary / static_cast<double>(pairs) * 1e9);
+              static_cast<long long>(pairs), t_summary,
+              t_summary / static_cast<double>(pairs) * 1e9);
   return sink == 12345.0 ? 1 : 0;  // keeps the results alive
 }

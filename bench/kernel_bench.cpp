@@ -31,7 +31,7 @@
 namespace pairtrack::detail::bench {
 namespace {
 
-constexpr int kNodes = 10;        // the program's node counts
+constexpr int kNodes = 10;         // the program's node counts
 constexpr double kVescHigh = 5.0;  // km/s, the v_esc > 0 runs
 constexpr int kRepetitions = 5;
 
@@ -47,7 +47,8 @@ Workload make_workload(std::size_t n_population, std::size_t n_bodies, std::uint
   Workload w;
   w.population = main_belt_orbits(n_population, seed);
   w.bodies = main_belt_orbits(n_bodies, seed + 1);
-  for (const Orbit& o : w.population) w.prepared_population.push_back(prepare_orbit(o.a_cm, o.e, o.inc));
+  for (const Orbit& o : w.population)
+    w.prepared_population.push_back(prepare_orbit(o.a_cm, o.e, o.inc));
   for (const Orbit& o : w.bodies) w.prepared_bodies.push_back(prepare_orbit(o.a_cm, o.e, o.inc));
   return w;
 }
@@ -112,9 +113,9 @@ constexpr int kChains = 16;
 constexpr int kOpsPerIteration = 1 << 14;
 
 void set_op_counter(benchmark::State& state) {
-  state.counters["ns_per_op"] = benchmark::Counter(
-      kOpsPerIteration * 1e-9,
-      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_op"] =
+      benchmark::Counter(kOpsPerIteration * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
+                                                      benchmark::Counter::kInvert);
 }
 
 __attribute__((noinline)) void BM_Div1(benchmark::State& state) {
@@ -176,7 +177,8 @@ __attribute__((target("avx2"), noinline)) void chains4(benchmark::State& state) 
   const __m256d two = _mm256_set1_pd(2.0);
   for (auto _ : state) {
     for (int r = 0; r < kOpsPerIteration / kChains; ++r) {
-      for (__m256d& v : x) v = kSqrt ? _mm256_sqrt_pd(_mm256_add_pd(v, two)) : _mm256_div_pd(two, v);
+      for (__m256d& v : x)
+        v = kSqrt ? _mm256_sqrt_pd(_mm256_add_pd(v, two)) : _mm256_div_pd(two, v);
     }
     benchmark::DoNotOptimize(x);
   }
@@ -241,14 +243,33 @@ BENCHMARK(BM_Sqrt8)->Repetitions(kRepetitions)->MinTime(0.05);
 #endif
 // Reference and fast kernel alternate, so that a change in the machine's load
 // touches both sides of a ratio alike.
-BENCHMARK(BM_ReferenceKernel)->ArgName("vesc")->Arg(0)->Arg(kVescHigh)
-    ->Repetitions(kRepetitions)->Unit(benchmark::kMillisecond)->MinTime(0.5);
-BENCHMARK(BM_FastKernel)->ArgName("vesc")->Arg(0)->Arg(kVescHigh)
-    ->Repetitions(kRepetitions)->Unit(benchmark::kMillisecond)->MinTime(0.5);
-BENCHMARK(BM_FastKernelAvx2)->ArgName("vesc")->Arg(0)->Arg(kVescHigh)
-    ->Repetitions(kRepetitions)->Unit(benchmark::kMillisecond)->MinTime(0.5);
-BENCHMARK(BM_FastKernelScalar)->ArgName("vesc")->Arg(0)
-    ->Repetitions(3)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK(BM_ReferenceKernel)
+    ->ArgName("vesc")
+    ->Arg(0)
+    ->Arg(kVescHigh)
+    ->Repetitions(kRepetitions)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5);
+BENCHMARK(BM_FastKernel)
+    ->ArgName("vesc")
+    ->Arg(0)
+    ->Arg(kVescHigh)
+    ->Repetitions(kRepetitions)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5);
+BENCHMARK(BM_FastKernelAvx2)
+    ->ArgName("vesc")
+    ->Arg(0)
+    ->Arg(kVescHigh)
+    ->Repetitions(kRepetitions)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5);
+BENCHMARK(BM_FastKernelScalar)
+    ->ArgName("vesc")
+    ->Arg(0)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5);
 BENCHMARK(BM_EvaluatePairs)
     ->ArgName("threads")
     ->Arg(1)
@@ -338,49 +359,59 @@ void print_floor_block(SummaryReporter& r, const char* label, const std::string&
   const double t_div4 = r.op_ns("BM_Div4"), t_sqrt4 = r.op_ns("BM_Sqrt4");
   const double t_div8 = r.op_ns("BM_Div8"), t_sqrt8 = r.op_ns("BM_Sqrt8");
   const kernel_op_count::PerPair c = counts(v_esc, used);
-  const double vector_ns = c.div4 * t_div4 + c.sqrt4 * t_sqrt4 + c.div8 * t_div8 + c.sqrt8 * t_sqrt8;
+  const double vector_ns =
+      c.div4 * t_div4 + c.sqrt4 * t_sqrt4 + c.div8 * t_div8 + c.sqrt8 * t_sqrt8;
   const double scalar_ns = c.div1 * t_div1 + c.sqrt1 * t_sqrt1;
   const double floor_ns = vector_ns + scalar_ns;
-  std::printf("    per pair: %.1f div + %.1f sqrt (4 lanes), %.1f div + %.1f sqrt (8 lanes),\n"
-              "              %.1f div + %.1f sqrt (scalar), %.1f elementary-function calls\n",
-              c.div4, c.sqrt4, c.div8, c.sqrt8, c.div1, c.sqrt1, c.libm);
-  std::printf("    floor %.1f ns/pair (vector %.1f + scalar %.1f): the kernel runs at %.0f %% of "
-              "it\n",
-              floor_ns, vector_ns, scalar_ns, 100.0 * ratio(floor_ns, fast));
+  std::printf(
+      "    per pair: %.1f div + %.1f sqrt (4 lanes), %.1f div + %.1f sqrt (8 lanes),\n"
+      "              %.1f div + %.1f sqrt (scalar), %.1f elementary-function calls\n",
+      c.div4, c.sqrt4, c.div8, c.sqrt8, c.div1, c.sqrt1, c.libm);
+  std::printf(
+      "    floor %.1f ns/pair (vector %.1f + scalar %.1f): the kernel runs at %.0f %% of "
+      "it\n",
+      floor_ns, vector_ns, scalar_ns, 100.0 * ratio(floor_ns, fast));
   // The elementary functions are not divider work: added to the floor they
   // bound what any overlap of the two could reach.
   const double libm_ns = c.libm * r.op_ns("BM_LibmCall");
-  std::printf("    elementary functions %.1f ns/pair at the measured rate; floor + functions "
-              "%.1f ns/pair: %.0f %% of it; the rest %.1f ns/pair\n",
-              libm_ns, floor_ns + libm_ns, 100.0 * ratio(floor_ns + libm_ns, fast),
-              fast - floor_ns - libm_ns);
+  std::printf(
+      "    elementary functions %.1f ns/pair at the measured rate; floor + functions "
+      "%.1f ns/pair: %.0f %% of it; the rest %.1f ns/pair\n",
+      libm_ns, floor_ns + libm_ns, 100.0 * ratio(floor_ns + libm_ns, fast),
+      fast - floor_ns - libm_ns);
 #else
   (void)v_esc;
-  std::printf("    (divisions and square roots per pair: configure with -DPAIRTRACK_COUNT_OPS=ON)\n");
+  std::printf(
+      "    (divisions and square roots per pair: configure with -DPAIRTRACK_COUNT_OPS=ON)\n");
 #endif
 }
 
 void print_summary(SummaryReporter& r) {
   const PairMix kmix = classify_pairs(kernel_workload().population, kernel_workload().bodies);
   const PairMix smix = classify_pairs(sweep_workload().population, sweep_workload().bodies);
-  std::printf("\nWorkload: main-belt-like orbits, a 1.5-4.5 AU, e 0-0.4, i 0-35 deg, 10 x 10 "
-              "nodes; medians of %d repetitions\n", kRepetitions);
+  std::printf(
+      "\nWorkload: main-belt-like orbits, a 1.5-4.5 AU, e 0-0.4, i 0-35 deg, 10 x 10 "
+      "nodes; medians of %d repetitions\n",
+      kRepetitions);
   std::printf("  kernel: %lld pairs (%lld crossing, %lld nested, %lld disjoint, %lld no case)\n",
               static_cast<long long>(kernel_workload().pairs()),
               static_cast<long long>(kmix.crossing), static_cast<long long>(kmix.nested),
               static_cast<long long>(kmix.disjoint), static_cast<long long>(kmix.no_case));
-  std::printf("  sweep:  %lld pairs (%lld crossing, %lld nested, %lld disjoint, %lld no case), "
-              "v_esc 0\n",
-              static_cast<long long>(sweep_workload().pairs()),
-              static_cast<long long>(smix.crossing), static_cast<long long>(smix.nested),
-              static_cast<long long>(smix.disjoint), static_cast<long long>(smix.no_case));
-  std::printf("Divider throughput, ns per instruction: div %.3f / sqrt %.3f (scalar), "
-              "%.3f / %.3f (4 lanes), %.3f / %.3f (8 lanes); elementary function %.3f ns per "
-              "call\n",
-              r.op_ns("BM_Div1"), r.op_ns("BM_Sqrt1"), r.op_ns("BM_Div4"), r.op_ns("BM_Sqrt4"),
-              r.op_ns("BM_Div8"), r.op_ns("BM_Sqrt8"), r.op_ns("BM_LibmCall"));
-  std::printf("Single thread, one run (floor: the fast kernel's counted divisions and square "
-              "roots at those rates):\n");
+  std::printf(
+      "  sweep:  %lld pairs (%lld crossing, %lld nested, %lld disjoint, %lld no case), "
+      "v_esc 0\n",
+      static_cast<long long>(sweep_workload().pairs()), static_cast<long long>(smix.crossing),
+      static_cast<long long>(smix.nested), static_cast<long long>(smix.disjoint),
+      static_cast<long long>(smix.no_case));
+  std::printf(
+      "Divider throughput, ns per instruction: div %.3f / sqrt %.3f (scalar), "
+      "%.3f / %.3f (4 lanes), %.3f / %.3f (8 lanes); elementary function %.3f ns per "
+      "call\n",
+      r.op_ns("BM_Div1"), r.op_ns("BM_Sqrt1"), r.op_ns("BM_Div4"), r.op_ns("BM_Sqrt4"),
+      r.op_ns("BM_Div8"), r.op_ns("BM_Sqrt8"), r.op_ns("BM_LibmCall"));
+  std::printf(
+      "Single thread, one run (floor: the fast kernel's counted divisions and square "
+      "roots at those rates):\n");
   const std::string high = "vesc:" + std::to_string(static_cast<int>(kVescHigh));
   print_floor_block(r, "v_esc = 0", "vesc:0", 0.0, "BM_FastKernel", SimdPath::kAuto);
   print_floor_block(r, ("v_esc = " + std::to_string(static_cast<int>(kVescHigh)) + " km/s").c_str(),

@@ -38,8 +38,8 @@ bool write_history(const std::string& path, std::size_t n_bodies) {
   bool ok = w.header(2, kFrameTime, 1, static_cast<std::int32_t>(n_bodies));
   std::int32_t id = 0;
   for (const Elements& el : main_belt_elements(n_bodies, 333)) {
-    ok = ok && w.body(2, ++id, el.a_au, el.e, el.inc_deg * pairtrack::kRadiansPerDegree, 0.0, 0.0,
-                      0.0);
+    ok = ok &&
+         w.body(2, ++id, el.a_au, el.e, el.inc_deg * pairtrack::kRadiansPerDegree, 0.0, 0.0, 0.0);
   }
   return w.close() && ok;
 }
@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  const std::size_t n1 = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : pairtrack::kPopulationCapacity;
+  const std::size_t n1 =
+      argc > 2 ? std::strtoul(argv[2], nullptr, 10) : pairtrack::kPopulationCapacity;
   const std::size_t n2 = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 333;
   if (!write_catalogue(dir + "/max_frame.cat", n1) || !write_history(dir + "/max_frame.bin", n2) ||
       !write_parameters(dir + "/max_frame.in", n2)) {

@@ -30,8 +30,8 @@ bool write_history(const std::string& path, std::size_t frames, std::size_t n_bo
     ok = w.header(2, kFrameStep * static_cast<double>(f), 1, static_cast<std::int32_t>(n_bodies));
     std::int32_t id = 0;
     for (const Elements& el : main_belt_elements(n_bodies, 1000 + f)) {
-      ok = ok && w.body(2, ++id, el.a_au, el.e, el.inc_deg * pairtrack::kRadiansPerDegree, 0.0,
-                        0.0, 0.0);
+      ok = ok &&
+           w.body(2, ++id, el.a_au, el.e, el.inc_deg * pairtrack::kRadiansPerDegree, 0.0, 0.0, 0.0);
     }
   }
   return w.close() && ok;
@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
   const std::size_t frames = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 2000;
   const std::size_t n2 = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 40;
   if (frames == 0 || n2 == 0 || n2 > static_cast<std::size_t>(pairtrack::kPopulationCapacity)) {
-    std::fprintf(stderr, "frames must be at least 1, bodies 1 to %d\n", pairtrack::kPopulationCapacity);
+    std::fprintf(stderr, "frames must be at least 1, bodies 1 to %d\n",
+                 pairtrack::kPopulationCapacity);
     return 2;
   }
   if (!write_history(dir + "/small_frames.bin", frames, n2) ||

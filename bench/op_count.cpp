@@ -18,7 +18,8 @@ PerPair count_per_pair(const double* pop_a, const double* pop_e, const double* p
                        const double* body_inc, std::size_t n_bodies, double v_esc, int path) {
   namespace k = pairtrack::detail;
   std::vector<k::PreparedOrbit> pop;
-  for (std::size_t i = 0; i < n_pop; ++i) pop.push_back(k::prepare_orbit(pop_a[i], pop_e[i], pop_inc[i]));
+  for (std::size_t i = 0; i < n_pop; ++i)
+    pop.push_back(k::prepare_orbit(pop_a[i], pop_e[i], pop_inc[i]));
   const k::FastRules rules(10, 10);
   std::vector<pairtrack::PairResult> out(n_pop);
   k::fast::op_counts = k::fast::OpCounts{};

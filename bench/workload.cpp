@@ -1,8 +1,8 @@
 // Deterministic main-belt-like workloads for the kernel benchmarks.
 #include "workload.h"
 
-#include "kernel/reference/gaussorb.h"
 #include "kernel/overlap_geometry.h"
+#include "kernel/reference/gaussorb.h"
 
 namespace pairtrack::detail::bench {
 
@@ -35,7 +35,8 @@ std::vector<Orbit> main_belt_orbits(std::size_t n, std::uint64_t seed) {
   std::vector<Orbit> orbits;
   orbits.reserve(n);
   for (const Elements& el : main_belt_elements(n, seed)) {
-    orbits.push_back(Orbit{el.a_au * pairtrack::kCentimetresPerAu, el.e, el.inc_deg * pairtrack::kRadiansPerDegree});
+    orbits.push_back(Orbit{el.a_au * pairtrack::kCentimetresPerAu, el.e,
+                           el.inc_deg * pairtrack::kRadiansPerDegree});
   }
   return orbits;
 }
@@ -51,9 +52,9 @@ PairMix classify_pairs(const std::vector<Orbit>& population, const std::vector<O
       }
       IntegrationSet s1, s2;
       int split = 0;
-      const int which = linecheck_case(bounds.c1_rmax, bounds.c1_rmin, bounds.c2_rmax,
-                                       bounds.c2_rmin, o.a_cm, b.a_cm, o.e, b.e, o.inc, b.inc, s1,
-                                       s2, split);
+      const int which =
+          linecheck_case(bounds.c1_rmax, bounds.c1_rmin, bounds.c2_rmax, bounds.c2_rmin, o.a_cm,
+                         b.a_cm, o.e, b.e, o.inc, b.inc, s1, s2, split);
       if (which == 0) {
         ++mix.no_case;
       } else if (split != 0) {

@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kFrames = 6;
 constexpr std::int32_t kCapacity = pairtrack::kPopulationCapacity;  // orbits the arrays hold
-constexpr double kYearsPerFrame = 2.5e5;  // frame times in years
+constexpr double kYearsPerFrame = 2.5e5;                            // frame times in years
 // The integrating program's radians per degree (pi / 180 to full precision), not the
 // catalogue conversion of pairtrack/units.h: the example history files were written with it.
 constexpr double kRadPerDeg = 0.017453292519943295;

@@ -23,8 +23,10 @@ std::vector<std::string> catalog_lines(const std::string& text) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
-    if (line.size() > 255) line.resize(255);
-    else if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > 255)
+      line.resize(255);
+    else if (!line.empty() && line.back() == '\r')
+      line.pop_back();
     line.resize(255, ' ');
     lines.push_back(line);
     start = end + 1;
@@ -55,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::int32_t expected = 0;
   for (const std::string& line : lines) {
     double v[3];
-    if (!pairtrack::detail::fortran::read_reals_from_text(std::string_view(line).substr(147, 35), v)) {
+    if (!pairtrack::detail::fortran::read_reals_from_text(std::string_view(line).substr(147, 35),
+                                                          v)) {
       break;
     }
     for (double x : v) PAIRTRACK_FUZZ_CHECK(std::isfinite(x), "non-finite %g", x);
@@ -70,8 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   PAIRTRACK_FUZZ_CHECK(report.size() == 2 && report[0] == " # Input filename: " + name80,
                        "report: %s", out.str().c_str());
   if (expected > capacity) {
-    PAIRTRACK_FUZZ_CHECK(status == pairtrack::detail::CatalogStatus::too_many_orbits && n == capacity,
-                         "expected a refusal for %d lines", expected);
+    PAIRTRACK_FUZZ_CHECK(
+        status == pairtrack::detail::CatalogStatus::too_many_orbits && n == capacity,
+        "expected a refusal for %d lines", expected);
     PAIRTRACK_FUZZ_CHECK(report[1] == pairtrack::detail::fortran::FreeFormLine()
                                           .text("pairtrack: orbit catalogue holds more than")
                                           .integer(capacity)

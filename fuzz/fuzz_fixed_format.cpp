@@ -39,8 +39,7 @@ std::string reference_f(double v, int width, int decimals) {
   std::string s(buffer.data(), static_cast<std::size_t>(len));
   if (static_cast<int>(s.size()) <= width) return right(s, width);
   const std::size_t zero = s[0] == '-' ? 1 : 0;
-  if (decimals > 0 && s.compare(zero, 2, "0.") == 0 &&
-      static_cast<int>(s.size()) - 1 <= width) {
+  if (decimals > 0 && s.compare(zero, 2, "0.") == 0 && static_cast<int>(s.size()) - 1 <= width) {
     s.erase(zero, 1);
     return right(s, width);
   }
@@ -73,17 +72,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int width = (w & 0x80) && (d & 0x80) ? 1 + w % 64 + 6 * (d % 64) : 1 + w % 64;
     const int decimals = d % (width + 4);
     const std::string got = pairtrack::detail::fortran::format_f(v, width, decimals);
-    PAIRTRACK_FUZZ_CHECK(static_cast<int>(got.size()) == width, "f%d.%d of %a: width %zu",
-                         width, decimals, v, got.size());
+    PAIRTRACK_FUZZ_CHECK(static_cast<int>(got.size()) == width, "f%d.%d of %a: width %zu", width,
+                         decimals, v, got.size());
     const std::string want = reference_f(v, width, decimals);
-    PAIRTRACK_FUZZ_CHECK(got == want, "f%d.%d of %a (%.17g): got '%s', want '%s'", width,
-                         decimals, v, v, got.c_str(), want.c_str());
+    PAIRTRACK_FUZZ_CHECK(got == want, "f%d.%d of %a (%.17g): got '%s', want '%s'", width, decimals,
+                         v, v, got.c_str(), want.c_str());
     if (std::isfinite(v) && got.find('*') == std::string::npos) {
       // Round trip: the field reads back within half a unit of its last decimal.
       const double back = std::strtod(got.c_str(), nullptr);
-      PAIRTRACK_FUZZ_CHECK(std::fabs(back - v) <= 0.5000001 * std::pow(10.0, -decimals) +
-                                                       std::fabs(v) * 1e-15,
-                           "f%d.%d of %.17g reads back as %.17g", width, decimals, v, back);
+      PAIRTRACK_FUZZ_CHECK(
+          std::fabs(back - v) <= 0.5000001 * std::pow(10.0, -decimals) + std::fabs(v) * 1e-15,
+          "f%d.%d of %.17g reads back as %.17g", width, decimals, v, back);
     }
   }
 
@@ -92,8 +91,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Halved, so that -k and every count below stay within 32 bits.
     const std::int32_t k = take<std::int32_t>(data, size) / 2;
     const double x = static_cast<double>(k) / 7.0;
-    const FixedItem frame[] = {x, -x, x * 1e12, x * 1e-12, 1.0 / x,
-                               std::int32_t{k}, std::int32_t{-k}, std::int32_t{k / 3},
+    const FixedItem frame[] = {x,
+                               -x,
+                               x * 1e12,
+                               x * 1e-12,
+                               1.0 / x,
+                               std::int32_t{k},
+                               std::int32_t{-k},
+                               std::int32_t{k / 3},
                                std::int32_t{k % 1000}};
     const std::string line = frame_line.format(frame);
     PAIRTRACK_FUZZ_CHECK(line.size() == 144, "frame line width %zu", line.size());

@@ -6,10 +6,10 @@
 #include <sstream>
 #include <string>
 
-#include "fuzz_support.h"
-#include "io/fortran_text.h"
 #include "engine/program.h"
 #include "engine/run_parameters.h"
+#include "fuzz_support.h"
+#include "io/fortran_text.h"
 
 namespace {
 
@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       PAIRTRACK_FUZZ_CHECK(std::isfinite(v), "non-finite value %g", v);
       // The free-form writer's 17 digits read back as the same double.
       const std::string text = pairtrack::detail::fortran::free_form_real(v);
-      PAIRTRACK_FUZZ_CHECK(std::strtod(text.c_str(), nullptr) == v, "free-form real %s for %.17g", text.c_str(), v);
+      PAIRTRACK_FUZZ_CHECK(std::strtod(text.c_str(), nullptr) == v, "free-form real %s for %.17g",
+                           text.c_str(), v);
     }
     PAIRTRACK_FUZZ_CHECK(p.write_pairs == 0 || p.write_pairs == 1, "logical %d", p.write_pairs);
     if (!stays_here(p.catalog_name) || !stays_here(p.history_name)) return 0;
@@ -58,16 +59,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   PAIRTRACK_FUZZ_CHECK(lines.size() >= 5, "short output: %s", out.str().c_str());
-  PAIRTRACK_FUZZ_CHECK(lines[0] == pairtrack::detail::fortran::FreeFormLine()
-                                       .text("# n2_min = ")
-                                       .integer(p.n2_min)
-                                       .str(),
-                       "echo: %s", lines[0].c_str());
-  PAIRTRACK_FUZZ_CHECK(lines[1] == pairtrack::detail::fortran::FreeFormLine()
-                                       .text("# n2_max = ")
-                                       .integer(p.n2_max)
-                                       .str(),
-                       "echo: %s", lines[1].c_str());
+  PAIRTRACK_FUZZ_CHECK(
+      lines[0] ==
+          pairtrack::detail::fortran::FreeFormLine().text("# n2_min = ").integer(p.n2_min).str(),
+      "echo: %s", lines[0].c_str());
+  PAIRTRACK_FUZZ_CHECK(
+      lines[1] ==
+          pairtrack::detail::fortran::FreeFormLine().text("# n2_max = ").integer(p.n2_max).str(),
+      "echo: %s", lines[1].c_str());
   const std::string& last = lines.back();
   if (p.format_code < 0 || p.format_code > 2) {
     PAIRTRACK_FUZZ_CHECK(last == " pairtrack: Unknown binary file format specified.", "%s",
@@ -75,8 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (p.n2_min < 1) {
     PAIRTRACK_FUZZ_CHECK(last == " pairtrack: n2_min must be at least 1.", "%s", last.c_str());
   } else if (p.time_divisor == 0.0) {
-    PAIRTRACK_FUZZ_CHECK(last == " pairtrack: time_divisor must not be zero.", "%s",
-                         last.c_str());
+    PAIRTRACK_FUZZ_CHECK(last == " pairtrack: time_divisor must not be zero.", "%s", last.c_str());
   } else {
     // The private directory holds no catalogue: the name is missing or a directory.
     PAIRTRACK_FUZZ_CHECK(lines.size() == 6 && lines[4] == " # Input filename: " + p.catalog_name &&

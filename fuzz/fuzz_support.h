@@ -46,14 +46,14 @@ inline std::vector<std::string> split_lines(const std::string& text) {
 }
 
 // A property the input broke: print why and abort, which libFuzzer records as a crash.
-#define PAIRTRACK_FUZZ_CHECK(cond, ...)                                        \
-  do {                                                                         \
-    if (!(cond)) {                                                             \
-      std::fprintf(stderr, "fuzz check failed: %s: ", #cond);                  \
-      std::fprintf(stderr, __VA_ARGS__);                                       \
-      std::fprintf(stderr, "\n");                                              \
-      std::abort();                                                            \
-    }                                                                          \
+#define PAIRTRACK_FUZZ_CHECK(cond, ...)                       \
+  do {                                                        \
+    if (!(cond)) {                                            \
+      std::fprintf(stderr, "fuzz check failed: %s: ", #cond); \
+      std::fprintf(stderr, __VA_ARGS__);                      \
+      std::fprintf(stderr, "\n");                             \
+      std::abort();                                           \
+    }                                                         \
   } while (0)
 
 }  // namespace pairtrack::detail::fuzz

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "fuzz_support.h"
 #include "engine/program.h"
+#include "fuzz_support.h"
 #include "pairtrack/units.h"
 
 namespace pairtrack::detail::fuzz {
@@ -38,8 +38,8 @@ inline int run_history(int code, const std::uint8_t* data, std::size_t size) {
   (void)catalog_written;
   write_file("hist.bin", std::string(reinterpret_cast<const char*>(data), size));
 
-  const std::string params = "cat.txt\nhist.bin\n" + std::to_string(code) +
-                             "\n1 3\n1e6\nT\n1.8\n0.5\n-12345\n0\n";
+  const std::string params =
+      "cat.txt\nhist.bin\n" + std::to_string(code) + "\n1 3\n1e6\nT\n1.8\n0.5\n-12345\n0\n";
   std::istringstream in(params);
   std::ostringstream out;
   ProgramOptions options;
@@ -65,11 +65,12 @@ inline int run_history(int code, const std::uint8_t* data, std::size_t size) {
     if (l == " The line did not make any of the checks") continue;
     PAIRTRACK_FUZZ_CHECK(l.size() == 144, "frame line width %zu: %s", l.size(), l.c_str());
     int n1 = 0, n2 = 0, n_proba = 0, n_impvel = 0;
-    PAIRTRACK_FUZZ_CHECK(std::sscanf(l.c_str() + 108, "%d %d %d %d", &n1, &n2, &n_proba,
-                                     &n_impvel) == 4,
-                         "frame counts: %s", l.c_str());
-    PAIRTRACK_FUZZ_CHECK(n1 == 3 && n2 >= 1 && n2 <= kPopulationCapacity && n_proba >= 0 && n_proba <= 9 &&
-                             n_proba % 3 == 0 && n_impvel >= 0 && n_impvel <= n_proba,
+    PAIRTRACK_FUZZ_CHECK(
+        std::sscanf(l.c_str() + 108, "%d %d %d %d", &n1, &n2, &n_proba, &n_impvel) == 4,
+        "frame counts: %s", l.c_str());
+    PAIRTRACK_FUZZ_CHECK(n1 == 3 && n2 >= 1 && n2 <= kPopulationCapacity && n_proba >= 0 &&
+                             n_proba <= 9 && n_proba % 3 == 0 && n_impvel >= 0 &&
+                             n_impvel <= n_proba,
                          "frame counts: %s", l.c_str());
   }
   // The pair file: one 63-character line per body that can collide.

@@ -29,8 +29,9 @@ int main(int argc, char** argv) {
   const int count = std::atoi(argv[1]);
   std::mt19937_64 gen(static_cast<std::uint64_t>(std::atoll(argv[2])));
   std::uniform_real_distribution<double> u(0.0, 1.0);
-  std::printf("population,a1_au,e1,i1_deg,a2_au,e2,i2_deg,v_esc,delta,apsis_eps,classic,accurate,"
-              "accurate_err,flagged,p3,p3_err,p5,p5_err\n");
+  std::printf(
+      "population,a1_au,e1,i1_deg,a2_au,e2,i2_deg,v_esc,delta,apsis_eps,classic,accurate,"
+      "accurate_err,flagged,p3,p3_err,p5,p5_err\n");
   const char* names[] = {"mainbelt", "family", "general"};
   const double v_escs[] = {0.0, 0.3, 1.0, 5.0};
   int made = 0;
@@ -66,12 +67,12 @@ int main(int argc, char** argv) {
     const kernel::AccurateResult r3 = kernel::accurate_pair(a1c, e1, i1r, a2c, e2, i2r, v_esc, o);
     o.rel = 1e-5;
     const kernel::AccurateResult r5 = kernel::accurate_pair(a1c, e1, i1r, a2c, e2, i2r, v_esc, o);
-    const kernel::ClassicAccuracy c =
-        kernel::classic_accuracy(a1c, e1, i1r, a2c, e2, i2r, v_esc);
-    std::printf("%s,%.6f,%.6f,%.8f,%.6f,%.6f,%.8f,%g,%.6e,%.6e,%.10g,%.10g,%.3e,%d,%.10g,%.3e,%.10g,%.3e\n",
-                names[population], a1, e1, i1, a2, e2, i2, v_esc, c.delta, c.apsis_eps, classic, ref.p_coll,
-                ref.p_coll_error, c.likely_off ? 1 : 0, r3.p_coll, r3.p_coll_error, r5.p_coll,
-                r5.p_coll_error);
+    const kernel::ClassicAccuracy c = kernel::classic_accuracy(a1c, e1, i1r, a2c, e2, i2r, v_esc);
+    std::printf(
+        "%s,%.6f,%.6f,%.8f,%.6f,%.6f,%.8f,%g,%.6e,%.6e,%.10g,%.10g,%.3e,%d,%.10g,%.3e,%.10g,%.3e\n",
+        names[population], a1, e1, i1, a2, e2, i2, v_esc, c.delta, c.apsis_eps, classic, ref.p_coll,
+        ref.p_coll_error, c.likely_off ? 1 : 0, r3.p_coll, r3.p_coll_error, r5.p_coll,
+        r5.p_coll_error);
     ++made;
   }
   return 0;

@@ -44,7 +44,8 @@ TEST_P(LadderAgreesWithMonteCarlo, WithinThreeStandardErrorsAndItsOwnEstimate) {
     EXPECT_LE(std::fabs(acc.p_coll - conv.p_coll), acc.p_coll_error);
     const auto& m = mc.result[v][0];
     EXPECT_LT(std::fabs(conv.p_coll - m.p_coll.mean), 3.0 * m.p_coll.se)
-        << "converged " << conv.p_coll << ", Monte Carlo " << m.p_coll.mean << " +- " << m.p_coll.se;
+        << "converged " << conv.p_coll << ", Monte Carlo " << m.p_coll.mean << " +- "
+        << m.p_coll.se;
     EXPECT_LT(std::fabs(conv.v_imp_mean - m.v_imp_mean.mean), 5.0 * m.v_imp_mean.se)
         << "converged " << conv.v_imp_mean << ", Monte Carlo " << m.v_imp_mean.mean << " +- "
         << m.v_imp_mean.se;
@@ -58,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(Rungs, LadderAgreesWithMonteCarlo,
                            const Rung& r = info.param;
                            std::string name = mcval::kLadderGeometries[r.geometry].name;
                            const double milli = r.rung_deg * 1000.0;
-                           return name + "_" + std::to_string(static_cast<int>(milli + 0.5)) + "_millidegree";
+                           return name + "_" + std::to_string(static_cast<int>(milli + 0.5)) +
+                                  "_millidegree";
                          });
 
 }  // namespace

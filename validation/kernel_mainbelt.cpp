@@ -52,8 +52,8 @@ void evaluate(const Body& x, const Body& y, int nodes, double& p, double& v) {
   const double v_esc = 0.0;
   p = 0.0;
   v = 0.0;
-  pairtrack::detail::gaussorb(x.a_cm, x.e, x.inc_rad, y.a_cm, y.e, y.inc_rad, p, v_rel, v_rms, v, n, n,
-                      v_esc);
+  pairtrack::detail::gaussorb(x.a_cm, x.e, x.inc_rad, y.a_cm, y.e, y.inc_rad, p, v_rel, v_rms, v, n,
+                              n, v_esc);
 }
 }  // namespace
 

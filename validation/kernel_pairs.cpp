@@ -26,8 +26,8 @@ int main(int argc, char** argv) {
         double pc = 0.0, vm = 0.0, vr = 0.0, vi = 0.0;
         const std::int32_t nn = n;
         pairtrack::detail::gaussorb(a1, p.e1, i1, a2, p.e2, i2, pc, vm, vr, vi, nn, nn, v_esc);
-        std::printf("%s,%s,%g,%d,%.12g,%.12g,%.12g,%.12g\n", p.id.c_str(),
-                    p.pair_class.c_str(), v_esc, n, pc, vm, vr, vi);
+        std::printf("%s,%s,%g,%d,%.12g,%.12g,%.12g,%.12g\n", p.id.c_str(), p.pair_class.c_str(),
+                    v_esc, n, pc, vm, vr, vi);
       }
     }
   }

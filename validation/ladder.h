@@ -52,9 +52,10 @@ inline LadderValues ladder_values(const Orbit& o1, const Orbit& o2, double v_esc
     pairtrack::detail::kernel::AccurateOptions options;
     options.rel = rel;
     options.max_points = 10000000;
-    return pairtrack::detail::kernel::accurate_pair(o1.a_au * pairtrack::kCentimetresPerAu, o1.e, o1.inc_deg * pairtrack::kRadiansPerDegree,
-                                            o2.a_au * pairtrack::kCentimetresPerAu, o2.e, o2.inc_deg * pairtrack::kRadiansPerDegree,
-                                            v_esc, options);
+    return pairtrack::detail::kernel::accurate_pair(
+        o1.a_au * pairtrack::kCentimetresPerAu, o1.e, o1.inc_deg * pairtrack::kRadiansPerDegree,
+        o2.a_au * pairtrack::kCentimetresPerAu, o2.e, o2.inc_deg * pairtrack::kRadiansPerDegree,
+        v_esc, options);
   };
   return LadderValues{run(1e-4), run(1e-10)};
 }

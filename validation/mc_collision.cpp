@@ -116,8 +116,8 @@ constexpr double kTMin = 1e-5;
 // A state (node 0) in spherical coordinates: p0 = r (AU), p1 = latitude
 // (radians), p2 = the weight (1 / 2 pi) / density(u); the velocity in the
 // cylindrical frame; grid coordinates r and r_ref times the latitude.
-State sample_state_near_turning(const Orbit& o, const Arc& arc, double gm, double au,
-                                double r_ref, Xoshiro256& rng) {
+State sample_state_near_turning(const Orbit& o, const Arc& arc, double gm, double au, double r_ref,
+                                Xoshiro256& rng) {
   const double ecc_anom = sample_eccentric_anomaly(o, arc, rng);
   const double log_span = std::log(0.5 * kPiMc / kTMin);
   double u;
@@ -143,8 +143,8 @@ State sample_state_near_turning(const Orbit& o, const Arc& arc, double gm, doubl
   const double weight = 1.0 / (2.0 * kPiMc) / density;
   const double r = std::hypot(s, p[2]);
   const double latitude = std::atan2(p[2], s);
-  return State{r, latitude, weight, cx * v[0] + cy * v[1], cx * v[1] - cy * v[0], v[2], r,
-               r_ref * latitude};
+  return State{r,    latitude, weight,          cx * v[0] + cy * v[1], cx * v[1] - cy * v[0],
+               v[2], r,        r_ref * latitude};
 }
 
 // Square cells of side h over two grid coordinates of a set of states, kept as
@@ -198,7 +198,8 @@ struct Sums {
 // Batch sums -> estimates with standard errors from the spread of the
 // batches; scale(k) turns window k's mean weight into P_i.
 template <class Scale>
-void fill_results(McResult& res, const std::vector<std::vector<std::array<Sums, kWindows>>>& batch_sums,
+void fill_results(McResult& res,
+                  const std::vector<std::vector<std::array<Sums, kWindows>>>& batch_sums,
                   Scale scale_of) {
   const int nb = static_cast<int>(batch_sums.size());
   const std::size_t nv = res.result.size();
@@ -293,7 +294,10 @@ double solve_kepler(double mean_anomaly, double e, double e_lo, double e_hi) {
   double ecc = std::clamp(mean_anomaly + e * std::sin(mean_anomaly), lo, hi);
   for (int it = 0; it < 100; ++it) {
     const double f = ecc - e * std::sin(ecc) - mean_anomaly;
-    if (f > 0.0) hi = ecc; else lo = ecc;
+    if (f > 0.0)
+      hi = ecc;
+    else
+      lo = ecc;
     double next = ecc - f / (1.0 - e * std::cos(ecc));
     if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
     if (std::fabs(next - ecc) <= 4e-16 * (1.0 + std::fabs(ecc)) || hi - lo <= 1e-15) {
@@ -349,8 +353,8 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
     const double found = close_pairs(batch_seed(cfg.seed, 0xffffffffULL), pilot);
     double n_want = static_cast<double>(cfg.max_samples);
     if (found > 0.0) n_want = pilot * std::sqrt(cfg.target_pairs_per_batch / found);
-    cfg.samples_per_batch = static_cast<int>(
-        std::clamp(n_want, static_cast<double>(cfg.min_samples), static_cast<double>(cfg.max_samples)));
+    cfg.samples_per_batch = static_cast<int>(std::clamp(
+        n_want, static_cast<double>(cfg.min_samples), static_cast<double>(cfg.max_samples)));
   }
   res.samples_per_batch = cfg.samples_per_batch;
   const bool resolve = cfg.resolve_near_coplanar;
@@ -395,43 +399,43 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
         continue;
       }
       grid.for_neighbours(a.g0, a.g1, [&](std::size_t j) {
-            const State& q = s2[j];
-            const double d0 = a.p0 - q.p0, d1 = a.p1 - q.p1, d2 = a.p2 - q.p2;
-            const double d2sum = d0 * d0 + d1 * d1 + d2 * d2;
-            if (d2sum >= rho_max * rho_max) return;
-            // Share of the window met by this pair, per window.
-            std::array<double, kWindows> share{};
-            for (int k = 0; k < kWindows; ++k) {
-              const double excess = rho[k] * rho[k] - d2sum;
-              if (excess <= 0.0) continue;
-              if (cfg.draw_nodes) {
-                share[k] = 1.0;
-              } else {
-                // Uniform relative longitude: |r1 - r2| < rho for |dlambda| below
-                // 2 asin(sqrt(excess / (4 s1 s2))).
-                const double x = std::sqrt(excess / (4.0 * a.p0 * q.p0));
-                share[k] = 2.0 * std::asin(std::min(1.0, x)) / kPiMc;
-              }
-            }
-            if (share[0] > 0.0) hits += 1.0;
-            const double du0 = a.v0 - q.v0, du1 = a.v1 - q.v1, du2 = a.v2 - q.v2;
-            const double u2 = du0 * du0 + du1 * du1 + du2 * du2;
-            if (!(u2 > 0.0)) return;
-            const double u = std::sqrt(u2);
-            for (std::size_t v = 0; v < nv; ++v) {
-              const double ve2 = cfg.v_esc_kms[v] * cfg.v_esc_kms[v];
-              const double flux = u * (1.0 + ve2 / u2);  // U F(U)
-              const double vimp = std::sqrt(u2 + ve2);
-              for (int k = 0; k < kWindows; ++k) {
-                if (share[k] == 0.0) continue;
-                const double w = flux * share[k];
-                Sums& sm = sums[v][k];
-                sm.w += w;
-                sm.wu += w * u;
-                sm.wu2 += w * u2;
-                sm.wimp += w * vimp;
-              }
-            }
+        const State& q = s2[j];
+        const double d0 = a.p0 - q.p0, d1 = a.p1 - q.p1, d2 = a.p2 - q.p2;
+        const double d2sum = d0 * d0 + d1 * d1 + d2 * d2;
+        if (d2sum >= rho_max * rho_max) return;
+        // Share of the window met by this pair, per window.
+        std::array<double, kWindows> share{};
+        for (int k = 0; k < kWindows; ++k) {
+          const double excess = rho[k] * rho[k] - d2sum;
+          if (excess <= 0.0) continue;
+          if (cfg.draw_nodes) {
+            share[k] = 1.0;
+          } else {
+            // Uniform relative longitude: |r1 - r2| < rho for |dlambda| below
+            // 2 asin(sqrt(excess / (4 s1 s2))).
+            const double x = std::sqrt(excess / (4.0 * a.p0 * q.p0));
+            share[k] = 2.0 * std::asin(std::min(1.0, x)) / kPiMc;
+          }
+        }
+        if (share[0] > 0.0) hits += 1.0;
+        const double du0 = a.v0 - q.v0, du1 = a.v1 - q.v1, du2 = a.v2 - q.v2;
+        const double u2 = du0 * du0 + du1 * du1 + du2 * du2;
+        if (!(u2 > 0.0)) return;
+        const double u = std::sqrt(u2);
+        for (std::size_t v = 0; v < nv; ++v) {
+          const double ve2 = cfg.v_esc_kms[v] * cfg.v_esc_kms[v];
+          const double flux = u * (1.0 + ve2 / u2);  // U F(U)
+          const double vimp = std::sqrt(u2 + ve2);
+          for (int k = 0; k < kWindows; ++k) {
+            if (share[k] == 0.0) continue;
+            const double w = flux * share[k];
+            Sums& sm = sums[v][k];
+            sm.w += w;
+            sm.wu += w * u;
+            sm.wu2 += w * u2;
+            sm.wimp += w * vimp;
+          }
+        }
       });
     }
     batch_hits[b] = hits;

@@ -25,7 +25,7 @@ namespace mcval {
 // method rather than the constants. The year has 365 days of 86400 s, the
 // year in which the report states its rates.
 inline constexpr double kGmSunIauKm3PerS2 = 1.32712440018e11;  // IAU 2015 nominal
-inline constexpr double kAuIauKm = 1.495978707e8;               // IAU 2012
+inline constexpr double kAuIauKm = 1.495978707e8;              // IAU 2012
 // G = 6.67259e-11 m^3 kg^-1 s^-2 (CODATA 1986) times M_sun = 1.9891e30 kg, and
 // AU = 1.4959787e8 km: the program's values (speeds 4.5e-5 higher than IAU).
 inline constexpr double kGmSunProgramKm3PerS2 = 6.67259e-20 * 1.9891e30;
@@ -45,8 +45,8 @@ inline constexpr int kWindows = 3;
 struct McConfig {
   double gm_km3_s2 = kGmSunIauKm3PerS2;  // G M_sun
   double au_km = kAuIauKm;               // astronomical unit
-  double rho_au = 2e-3;       // smallest window radius, AU
-  int batches = 32;           // independent batches (the standard errors come from their spread)
+  double rho_au = 2e-3;                  // smallest window radius, AU
+  int batches = 32;  // independent batches (the standard errors come from their spread)
   int samples_per_batch = 20000;  // states of each body per batch
   // When above 0: a pilot batch (its own seed, not part of the estimate)
   // measures how often sampled pairs fall within the largest window, and
@@ -92,11 +92,11 @@ struct McWindowResult {
 };
 
 struct McResult {
-  bool overlap = false;         // false: the distance ranges do not meet, P_i = 0
-  double fraction_1 = 0.0;      // share of its period body 1 spends in the shared range
+  bool overlap = false;     // false: the distance ranges do not meet, P_i = 0
+  double fraction_1 = 0.0;  // share of its period body 1 spends in the shared range
   double fraction_2 = 0.0;
-  double hits = 0.0;            // sampled pairs within the smallest window, all batches
-  int samples_per_batch = 0;    // states of each body per batch, as used
+  double hits = 0.0;          // sampled pairs within the smallest window, all batches
+  int samples_per_batch = 0;  // states of each body per batch, as used
   // [v_esc index][window index]
   std::vector<std::array<McWindowResult, kWindows>> result;
 };

@@ -13,8 +13,10 @@
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: mc_pairs PAIRS [--batches N] [--samples N] [--seed N] "
-                         "[--target-pairs N] [--max-samples N] [--program-constants] [--draw-nodes] [--rho-scale X] [--only ID,ID,...]\n");
+    std::fprintf(stderr,
+                 "usage: mc_pairs PAIRS [--batches N] [--samples N] [--seed N] "
+                 "[--target-pairs N] [--max-samples N] [--program-constants] [--draw-nodes] "
+                 "[--rho-scale X] [--only ID,ID,...]\n");
     return 1;
   }
   mcval::McConfig cfg;
@@ -29,17 +31,25 @@ int main(int argc, char** argv) {
       }
       return argv[++a];
     };
-    if (arg == "--batches") cfg.batches = std::atoi(value());
-    else if (arg == "--samples") cfg.samples_per_batch = std::atoi(value());
-    else if (arg == "--seed") cfg.seed = std::strtoull(value(), nullptr, 10);
-    else if (arg == "--target-pairs") cfg.target_pairs_per_batch = std::atof(value());
-    else if (arg == "--max-samples") cfg.max_samples = std::atoi(value());
+    if (arg == "--batches")
+      cfg.batches = std::atoi(value());
+    else if (arg == "--samples")
+      cfg.samples_per_batch = std::atoi(value());
+    else if (arg == "--seed")
+      cfg.seed = std::strtoull(value(), nullptr, 10);
+    else if (arg == "--target-pairs")
+      cfg.target_pairs_per_batch = std::atof(value());
+    else if (arg == "--max-samples")
+      cfg.max_samples = std::atoi(value());
     else if (arg == "--program-constants") {
       cfg.gm_km3_s2 = mcval::kGmSunProgramKm3PerS2;
       cfg.au_km = mcval::kAuProgramKm;
-    } else if (arg == "--draw-nodes") cfg.draw_nodes = true;
-    else if (arg == "--rho-scale") rho_scale = std::atof(value());
-    else if (arg == "--only") only = "," + std::string(value()) + ",";
+    } else if (arg == "--draw-nodes")
+      cfg.draw_nodes = true;
+    else if (arg == "--rho-scale")
+      rho_scale = std::atof(value());
+    else if (arg == "--only")
+      only = "," + std::string(value()) + ",";
     else {
       std::fprintf(stderr, "mc_pairs: unknown option %s\n", arg.c_str());
       return 1;
@@ -50,9 +60,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   const auto pairs = mcval::read_pair_table(argv[1]);
-  std::printf("id,class,v_esc,window,rho_au,p_coll,p_coll_se,v_rel_mean,v_rel_mean_se,"
-              "v_rel_rms,v_rel_rms_se,v_imp_mean,v_imp_mean_se,hits,fraction_1,fraction_2,"
-              "samples,seconds\n");
+  std::printf(
+      "id,class,v_esc,window,rho_au,p_coll,p_coll_se,v_rel_mean,v_rel_mean_se,"
+      "v_rel_rms,v_rel_rms_se,v_imp_mean,v_imp_mean_se,hits,fraction_1,fraction_2,"
+      "samples,seconds\n");
   std::uint64_t pair_index = 0;
   for (const auto& p : pairs) {
     ++pair_index;
@@ -67,12 +78,12 @@ int main(int argc, char** argv) {
     for (std::size_t v = 0; v < c.v_esc_kms.size(); ++v) {
       for (int k = 0; k < mcval::kWindows; ++k) {
         const auto& w = r.overlap ? r.result[v][k] : mcval::McWindowResult{};
-        std::printf("%s,%s,%g,%d,%.6g,%.8g,%.4g,%.8g,%.4g,%.8g,%.4g,%.8g,%.4g,%.0f,%.8g,%.8g,%d,%.2f\n",
-                    p.id.c_str(), p.pair_class.c_str(), c.v_esc_kms[v], k,
-                    c.rho_au * std::ldexp(1.0, k), w.p_coll.mean, w.p_coll.se, w.v_rel_mean.mean,
-                    w.v_rel_mean.se, w.v_rel_rms.mean, w.v_rel_rms.se, w.v_imp_mean.mean,
-                    w.v_imp_mean.se, r.hits, r.fraction_1, r.fraction_2,
-                    r.samples_per_batch, secs);
+        std::printf(
+            "%s,%s,%g,%d,%.6g,%.8g,%.4g,%.8g,%.4g,%.8g,%.4g,%.8g,%.4g,%.0f,%.8g,%.8g,%d,%.2f\n",
+            p.id.c_str(), p.pair_class.c_str(), c.v_esc_kms[v], k, c.rho_au * std::ldexp(1.0, k),
+            w.p_coll.mean, w.p_coll.se, w.v_rel_mean.mean, w.v_rel_mean.se, w.v_rel_rms.mean,
+            w.v_rel_rms.se, w.v_imp_mean.mean, w.v_imp_mean.se, r.hits, r.fraction_1, r.fraction_2,
+            r.samples_per_batch, secs);
       }
     }
     std::fflush(stdout);

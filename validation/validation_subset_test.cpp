@@ -42,8 +42,8 @@ double effort_scale() {
 void expect_within(const char* what, double kernel, const mcval::McValue& mc) {
   ASSERT_GT(mc.se, 0.0) << what;
   EXPECT_LT(std::fabs(kernel - mc.mean), kBound * mc.se)
-      << what << ": kernel " << kernel << ", Monte Carlo " << mc.mean << " +- " << mc.se
-      << " (" << (kernel - mc.mean) / mc.se << " standard errors)";
+      << what << ": kernel " << kernel << ", Monte Carlo " << mc.mean << " +- " << mc.se << " ("
+      << (kernel - mc.mean) / mc.se << " standard errors)";
 }
 
 class KernelAgreesWithMonteCarlo : public ::testing::TestWithParam<Case> {};
@@ -63,9 +63,10 @@ TEST_P(KernelAgreesWithMonteCarlo, ProbabilityAndSpeedsWithinFiveStandardErrors)
     const double v_esc = cfg.v_esc_kms[v];
     double p = 0.0, v_rel = 0.0, v_rms = 0.0, v_imp = 0.0;
     const std::int32_t n = 10;
-    pairtrack::detail::gaussorb(c.o1.a_au * pairtrack::kCentimetresPerAu, c.o1.e, c.o1.inc_deg * pairtrack::kRadiansPerDegree,
-                        c.o2.a_au * pairtrack::kCentimetresPerAu, c.o2.e, c.o2.inc_deg * pairtrack::kRadiansPerDegree, p, v_rel, v_rms,
-                        v_imp, n, n, v_esc);
+    pairtrack::detail::gaussorb(
+        c.o1.a_au * pairtrack::kCentimetresPerAu, c.o1.e,
+        c.o1.inc_deg * pairtrack::kRadiansPerDegree, c.o2.a_au * pairtrack::kCentimetresPerAu,
+        c.o2.e, c.o2.inc_deg * pairtrack::kRadiansPerDegree, p, v_rel, v_rms, v_imp, n, n, v_esc);
     const auto& r = mc.result[v][0];
     SCOPED_TRACE("v_esc = " + std::to_string(v_esc));
     expect_within("P_i", p, r.p_coll);

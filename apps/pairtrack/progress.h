@@ -18,8 +18,8 @@ namespace pairtrack::detail {
 class ProgressReporter : public ProgressSink {
  public:
   // `min_interval`: the least time between two redraws (the first draw of a run is immediate).
-  explicit ProgressReporter(int fd,
-                            std::chrono::milliseconds min_interval = std::chrono::milliseconds(250));
+  explicit ProgressReporter(
+      int fd, std::chrono::milliseconds min_interval = std::chrono::milliseconds(250));
 
   // A frame begins: its 1-based number, its time in Myr and the number of pairs it evaluates.
   void frame_started(std::int64_t frame, double t_myr, std::int64_t frame_pairs) override;

@@ -21,7 +21,7 @@ inline constexpr std::int32_t kCatalogueCapacity = kPopulationCapacity;
 
 // The orbits of a catalogue in file order, in the catalogue's own units.
 struct Catalogue {
-  std::vector<double> inclination_deg;    // degrees
+  std::vector<double> inclination_deg;  // degrees
   std::vector<double> eccentricity;
   std::vector<double> semimajor_axis_au;  // AU
 };

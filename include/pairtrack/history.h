@@ -49,8 +49,8 @@ struct HistoryFrame {
 // The encoding of a file told from its record lengths, as `pairtrack-history info` tells it.
 struct HistoryFormatDetection {
   std::optional<HistoryFormat> format;  // empty: no encoding fits, or several do
-  bool exact = false;       // every record has exactly the length of the encoding
-  std::string explanation;  // one sentence: why this encoding, or why none can be told
+  bool exact = false;                   // every record has exactly the length of the encoding
+  std::string explanation;              // one sentence: why this encoding, or why none can be told
 };
 
 // Tells the encoding of the file at `path`. The first header's payload length names it (10, 8

@@ -44,7 +44,7 @@ enum class AngleUnit { degrees, radians };
 struct OrbitArrays {
   const double* semimajor_axis_au = nullptr;  // AU
   const double* eccentricity = nullptr;
-  const double* inclination = nullptr;        // degrees or radians, see KernelOptions
+  const double* inclination = nullptr;  // degrees or radians, see KernelOptions
   std::size_t count = 0;
 };
 
@@ -71,7 +71,7 @@ enum PairFlags : std::uint8_t {
 };
 
 struct KernelOptions {
-  double v_esc_km_s = 0.0;                 // escape velocity for gravitational focusing, km/s
+  double v_esc_km_s = 0.0;  // escape velocity for gravitational focusing, km/s
   AngleUnit angle_unit = AngleUnit::degrees;
   // Threads evaluating the pairs: <= 0 takes all cores (OpenMP's default team, which honours
   // OMP_NUM_THREADS). The results never depend on it: every pair writes only its own slots.
@@ -95,10 +95,10 @@ class Cancelled : public std::runtime_error {
 
 // The four outputs of one pair.
 struct PairResult {
-  double p_coll = 0.0;      // 1e-18 km^-2 yr^-1
-  double v_rel_mean = 0.0;  // km/s
-  double v_rel_rms = 0.0;   // km/s
-  double v_imp_mean = 0.0;  // km/s
+  double p_coll = 0.0;        // 1e-18 km^-2 yr^-1
+  double v_rel_mean = 0.0;    // km/s
+  double v_rel_rms = 0.0;     // km/s
+  double v_imp_mean = 0.0;    // km/s
   double p_coll_error = 0.0;  // accurate mode: estimated absolute error of p_coll
   std::uint8_t flags = 0;     // PairFlags
 };
@@ -121,7 +121,6 @@ std::int64_t collision_pairs(const OrbitArrays& orbits1, const OrbitArrays& orbi
 // One pair: semimajor axes in AU, inclinations in options.angle_unit. `no_case`, when not
 // null, is set to whether the pair fit no overlap case.
 PairResult collision_pair(double a1_au, double e1, double inc1, double a2_au, double e2,
-                          double inc2, const KernelOptions& options = {},
-                          bool* no_case = nullptr);
+                          double inc2, const KernelOptions& options = {}, bool* no_case = nullptr);
 
 }  // namespace pairtrack

@@ -21,10 +21,10 @@ namespace pairtrack {
 
 // The ten records of a run, as values.
 struct RunConfig {
-  std::string catalogue;    // record 1: path of the orbit catalogue (at most 80 characters)
-  std::string history;      // record 2: path of the history file (at most 80 characters)
-  int format = 2;           // record 3: 0 = 16-bit scaled, 1 = float32, 2 = float64
-  int n2_min = 1;           // record 4: first and last position within a frame that is paired
+  std::string catalogue;  // record 1: path of the orbit catalogue (at most 80 characters)
+  std::string history;    // record 2: path of the history file (at most 80 characters)
+  int format = 2;         // record 3: 0 = 16-bit scaled, 1 = float32, 2 = float64
+  int n2_min = 1;         // record 4: first and last position within a frame that is paired
   int n2_max = kPopulationCapacity;
   double time_divisor = 1e6;  // record 5: the file's times are divided by it to give Myr
   bool write_pairs = false;   // record 6: write the pair file

@@ -9,17 +9,17 @@ namespace pairtrack {
 
 // One frame: the report's frame line at full precision, plus the bodies swept and removed.
 struct FrameRow {
-  std::int64_t frame = 0;     // 1-based number of the complete frame
-  double t_myr = 0.0;         // frame time, Myr (the file's time divided by time_divisor)
-  double proba_mean = 0.0;    // mean intrinsic collision probability over the frame's pairs,
-  double proba_sigma = 0.0;   //   and its sample standard deviation, 1e-18 km^-2 yr^-1
-  double impvel_mean = 0.0;   // probability-weighted mean impact speed and its weighted
-  double impvel_sigma = 0.0;  //   standard deviation, km/s
-  std::int64_t n1 = 0;        // catalogue orbits
-  std::int64_t n2 = 0;        // bodies stored for the frame (all positions)
-  std::int64_t n_proba = 0;   // pairs evaluated (n_active * n1)
-  std::int64_t n_impvel = 0;  // pairs with an impact speed above 1e-8 km/s
-  std::int64_t n_active = 0;  // bodies swept (in n2_min .. n2_max and not removed before)
+  std::int64_t frame = 0;            // 1-based number of the complete frame
+  double t_myr = 0.0;                // frame time, Myr (the file's time divided by time_divisor)
+  double proba_mean = 0.0;           // mean intrinsic collision probability over the frame's pairs,
+  double proba_sigma = 0.0;          //   and its sample standard deviation, 1e-18 km^-2 yr^-1
+  double impvel_mean = 0.0;          // probability-weighted mean impact speed and its weighted
+  double impvel_sigma = 0.0;         //   standard deviation, km/s
+  std::int64_t n1 = 0;               // catalogue orbits
+  std::int64_t n2 = 0;               // bodies stored for the frame (all positions)
+  std::int64_t n_proba = 0;          // pairs evaluated (n_active * n1)
+  std::int64_t n_impvel = 0;         // pairs with an impact speed above 1e-8 km/s
+  std::int64_t n_active = 0;         // bodies swept (in n2_min .. n2_max and not removed before)
   std::int64_t n_removed = 0;        // bodies removed after this frame's draws
   std::int64_t n_removed_total = 0;  // bodies removed in the run so far, this frame included
   // Classic mode: pairs whose 10 x 10 value is likely off by more than 1 %, and of those the

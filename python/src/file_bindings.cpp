@@ -86,7 +86,8 @@ py::tuple detect_format_py(const py::object& path) {
 constexpr const char* kReaderCapsule = "pairtrack._core.HistoryFrameReader";
 
 HistoryFrameReader& reader_of(const py::capsule& handle) {
-  auto* reader = static_cast<HistoryFrameReader*>(PyCapsule_GetPointer(handle.ptr(), kReaderCapsule));
+  auto* reader =
+      static_cast<HistoryFrameReader*>(PyCapsule_GetPointer(handle.ptr(), kReaderCapsule));
   if (reader == nullptr) throw py::error_already_set();  // not one of ours: ValueError set
   return *reader;
 }
@@ -117,7 +118,8 @@ py::tuple history_next_py(const py::capsule& handle) {
                             to_array(h.e), to_array(h.inc_rad), to_array(h.angle5_rad),
                             to_array(h.angle6_rad), to_array(h.angle7_rad));
     case HistoryFrameReader::Status::end: return py::make_tuple("end");
-    case HistoryFrameReader::Status::truncated: return py::make_tuple("truncated", reader.message());
+    case HistoryFrameReader::Status::truncated:
+      return py::make_tuple("truncated", reader.message());
     case HistoryFrameReader::Status::damaged: return py::make_tuple("damaged", reader.message());
   }
   return py::make_tuple("end");
@@ -133,7 +135,8 @@ std::vector<double> column(const py::handle& value, const char* name, py::ssize_
 
 // frames: a sequence of (time, nrec1, nrec2, ids, a, e, inc, angle5, angle6, angle7) with
 // int32 ids and float64 columns (the package's Frame checks and converts them).
-void write_history_py(const py::object& path, const py::sequence& frames, const py::object& format) {
+void write_history_py(const py::object& path, const py::sequence& frames,
+                      const py::object& format) {
   const HistoryFormat f = format_argument(format);
   const std::string name = file_name(path);
   HistoryFrameWriter writer;
@@ -150,7 +153,8 @@ void write_history_py(const py::object& path, const py::sequence& frames, const 
       h.time = t[0].cast<double>();
       h.nrec1 = t[1].cast<std::int32_t>();
       h.nrec2 = t[2].cast<std::int32_t>();
-      const auto ids = py::array_t<std::int32_t, py::array::c_style | py::array::forcecast>::ensure(t[3]);
+      const auto ids =
+          py::array_t<std::int32_t, py::array::c_style | py::array::forcecast>::ensure(t[3]);
       if (!ids || ids.ndim() != 1) throw py::value_error("ids must be a 1-D array of int32");
       h.id.assign(ids.data(), ids.data() + ids.size());
       h.a_au = column(t[4], "a", ids.size());

@@ -12,8 +12,7 @@ namespace pairtrack::python {
 
 namespace py = pybind11;
 
-void run_interruptibly(const std::function<void(const std::atomic<bool>&)>& work,
-                       bool background) {
+void run_interruptibly(const std::function<void(const std::atomic<bool>&)>& work, bool background) {
   std::atomic<bool> cancel{false};
   if (!background) {
     py::gil_scoped_release unlocked;

@@ -130,9 +130,8 @@ void register_kernel(py::module_& m) {
         "v_esc"_a, "degrees"_a, "threads"_a, "accuracy"_a, "min_mutual_inclination"_a,
         "Pairs element by element over six 1-D float64 arrays of one length; returns "
         "(p_coll, v_rel_mean, v_rel_rms, v_imp_mean, p_coll_error, flags, no_case).");
-  m.def("collision_pair_matrix", &collision_pair_matrix_py, "a1"_a, "e1"_a, "i1"_a, "a2"_a,
-        "e2"_a, "i2"_a, "v_esc"_a, "degrees"_a, "threads"_a, "accuracy"_a,
-        "min_mutual_inclination"_a,
+  m.def("collision_pair_matrix", &collision_pair_matrix_py, "a1"_a, "e1"_a, "i1"_a, "a2"_a, "e2"_a,
+        "i2"_a, "v_esc"_a, "degrees"_a, "threads"_a, "accuracy"_a, "min_mutual_inclination"_a,
         "Every pair of two populations (1-D float64 columns); outputs of shape (n1, n2).");
 
   m.def("mean_deviation", &mean_deviation, "values"_a,

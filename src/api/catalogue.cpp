@@ -2,10 +2,10 @@
 // failure messages as text and the program's checks of what was read as warnings.
 #include <memory>
 
-#include "io/load_catalog.h"
-#include "pairtrack/catalogue.h"
 #include "engine/diagnostics.h"
 #include "engine/input_checks.h"
+#include "io/load_catalog.h"
+#include "pairtrack/catalogue.h"
 
 namespace pairtrack {
 
@@ -21,14 +21,18 @@ CatalogueReadResult read_catalogue(const std::string& path, Catalogue& catalogue
   CatalogReport report;
   switch (read_catalog_file(path, a.get(), e.get(), inc.get(), n, &report)) {
     case CatalogStatus::cannot_open:
-      return {CatalogueStatus::cannot_open, "Error reading file " + path + ": " + report.system_error, {}};
+      return {CatalogueStatus::cannot_open,
+              "Error reading file " + path + ": " + report.system_error,
+              {}};
     case CatalogStatus::read_error:
       return {CatalogueStatus::read_error,
-              "Error reading file " + path + ": read failed: " + report.system_error, {}};
+              "Error reading file " + path + ": read failed: " + report.system_error,
+              {}};
     case CatalogStatus::too_many_orbits:
       return {CatalogueStatus::too_many_orbits,
               "pairtrack: orbit catalogue holds more than " + std::to_string(kCatalogueCapacity) +
-                  " orbits", {}};
+                  " orbits",
+              {}};
     case CatalogStatus::ok: break;
   }
   catalogue.inclination_deg.assign(inc.get(), inc.get() + n);

@@ -95,7 +95,8 @@ bool detect_history_format(const std::string& path, HistoryFormatDetection& dete
   history_tool::Detection d;
   if (!history_tool::detect_encoding(path, d, error)) return false;
   detection.format.reset();
-  if (d.encoding) detection.format = static_cast<HistoryFormat>(static_cast<std::int32_t>(*d.encoding));
+  if (d.encoding)
+    detection.format = static_cast<HistoryFormat>(static_cast<std::int32_t>(*d.encoding));
   detection.exact = d.exact;
   detection.explanation = d.explanation;
   return true;
@@ -163,9 +164,8 @@ HistoryFrameReader::Status HistoryFrameReader::next(HistoryFrame& frame) {
     const std::int32_t body = s.readers.orbit(s.file, id, a, e, inc, angle5, angle6, angle7);
     if (body != history_status::ok) {
       const bool cut = body == history_status::end_of_file || body == history_status::truncated;
-      s.message = cut ? "ends inside frame " + std::to_string(number) + " (" +
-                            std::to_string(r) + " of " + std::to_string(records) +
-                            " body records complete)"
+      s.message = cut ? "ends inside frame " + std::to_string(number) + " (" + std::to_string(r) +
+                            " of " + std::to_string(records) + " body records complete)"
                       : "body record " + std::to_string(r + 1) + " of frame " +
                             std::to_string(number) + " cannot be read as format " +
                             history_format_name(s.format) + ": " +
@@ -220,17 +220,17 @@ bool HistoryFrameWriter::write(const HistoryFrame& f) {
     return false;
   }
   const std::size_t n = f.id.size();
-  if (f.a_au.size() != n || f.e.size() != n || f.inc_rad.size() != n ||
-      f.angle5_rad.size() != n || f.angle6_rad.size() != n || f.angle7_rad.size() != n) {
+  if (f.a_au.size() != n || f.e.size() != n || f.inc_rad.size() != n || f.angle5_rad.size() != n ||
+      f.angle6_rad.size() != n || f.angle7_rad.size() != n) {
     s.message = where + "the body arrays differ in length";
     return false;
   }
   const std::int64_t announced =
       std::int64_t{std::max(f.nrec1 - 1, 0)} + std::int64_t{std::max(f.nrec2, 0)};
   if (announced != static_cast<std::int64_t>(n)) {
-    s.message = where + "nrec1 = " + std::to_string(f.nrec1) + " and nrec2 = " +
-                std::to_string(f.nrec2) + " announce " + std::to_string(announced) +
-                " body records, the arrays hold " + std::to_string(n);
+    s.message = where + "nrec1 = " + std::to_string(f.nrec1) +
+                " and nrec2 = " + std::to_string(f.nrec2) + " announce " +
+                std::to_string(announced) + " body records, the arrays hold " + std::to_string(n);
     return false;
   }
   // Every value is checked before the first byte of the frame is written, so a refused frame
@@ -243,8 +243,9 @@ bool HistoryFrameWriter::write(const HistoryFrame& f) {
     return false;
   }
   for (std::size_t k = 0; k < n; ++k) {
-    if (!storable_body(code, f.id[k], {f.a_au[k], f.e[k], f.inc_rad[k], f.angle5_rad[k],
-                                       f.angle6_rad[k], f.angle7_rad[k]})) {
+    if (!storable_body(
+            code, f.id[k],
+            {f.a_au[k], f.e[k], f.inc_rad[k], f.angle5_rad[k], f.angle6_rad[k], f.angle7_rad[k]})) {
       s.message = where + "body " + std::to_string(k + 1) + " (id " + std::to_string(f.id[k]) +
                   ") cannot be stored in format " + history_format_name(s.format);
       return false;

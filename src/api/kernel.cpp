@@ -10,11 +10,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "kernel/fast/fast_kernel.h"
-#include "kernel/pair_range.h"
 #include "kernel/accurate/accurate_pair.h"
 #include "kernel/accurate/classic_criterion.h"
 #include "kernel/accurate/pair_class.h"
+#include "kernel/fast/fast_kernel.h"
+#include "kernel/pair_range.h"
 #include "pairtrack/kernel.h"
 
 namespace pairtrack {
@@ -25,8 +25,8 @@ using namespace detail;
 namespace {
 
 void check_orbits(const OrbitArrays& orbits, const char* which) {
-  if (orbits.count != 0 && (orbits.semimajor_axis_au == nullptr ||
-                            orbits.eccentricity == nullptr || orbits.inclination == nullptr)) {
+  if (orbits.count != 0 && (orbits.semimajor_axis_au == nullptr || orbits.eccentricity == nullptr ||
+                            orbits.inclination == nullptr)) {
     throw std::invalid_argument(std::string(which) + ": an element array is null");
   }
 }
@@ -42,8 +42,8 @@ std::vector<PreparedOrbit> prepare_all(const OrbitArrays& orbits, AngleUnit unit
   const auto n = static_cast<std::int64_t>(orbits.count);
 #pragma omp parallel for schedule(static) num_threads(team) if (n > 4096)
   for (std::int64_t k = 0; k < n; ++k) {
-    prepared[k] = prepare(orbits.semimajor_axis_au[k], orbits.eccentricity[k],
-                          orbits.inclination[k], unit);
+    prepared[k] =
+        prepare(orbits.semimajor_axis_au[k], orbits.eccentricity[k], orbits.inclination[k], unit);
   }
   return prepared;
 }
@@ -57,8 +57,9 @@ void store(const PairResultArrays& out, std::int64_t index, const PairResult& r)
 
 void check_mode(const KernelOptions& options) {
   if (!(options.accuracy >= 0.0 && options.accuracy <= 0.1)) {
-    throw std::invalid_argument("accuracy must be 0 (the classic rule) or a relative accuracy "
-                                "above 0 and at most 0.1");
+    throw std::invalid_argument(
+        "accuracy must be 0 (the classic rule) or a relative accuracy "
+        "above 0 and at most 0.1");
   }
   if (!(options.min_mutual_inclination_deg >= 0.0 && options.min_mutual_inclination_deg <= 90.0)) {
     throw std::invalid_argument("min_mutual_inclination must be an angle from 0 to 90 degrees");
@@ -198,7 +199,7 @@ PairResult collision_pair(double a1_au, double e1, double inc1, double a2_au, do
   const PreparedOrbit o1 = prepare(a1_au, e1, inc1, options.angle_unit);
   const PreparedOrbit o2 = prepare(a2_au, e2, inc2, options.angle_unit);
   PairResult result;
-  const PairResultArrays out{&result.p_coll, &result.v_rel_mean, &result.v_rel_rms,
+  const PairResultArrays out{&result.p_coll,     &result.v_rel_mean,   &result.v_rel_rms,
                              &result.v_imp_mean, &result.p_coll_error, &result.flags};
   if (options.accuracy > 0.0) {
     accurate_into(o1, o2, options, out, 0);

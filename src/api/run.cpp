@@ -7,12 +7,12 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "pairtrack/kernel.h"
-#include "pairtrack/run.h"
 #include "engine/diagnostics.h"
 #include "engine/frame_sinks.h"
 #include "engine/manifest.h"
 #include "engine/program.h"
+#include "pairtrack/kernel.h"
+#include "pairtrack/run.h"
 
 namespace pairtrack {
 
@@ -39,21 +39,22 @@ std::string run_records(const RunConfig& c) {
   return c.catalogue + "\n" + c.history + "\n" + std::to_string(c.format) + "\n" +
          std::to_string(c.n2_min) + " " + std::to_string(c.n2_max) + "\n" +
          real_text(c.time_divisor) + "\n" + (c.write_pairs ? "T" : "F") + "\n" +
-         real_text(c.q_crit) + "\n" + real_text(c.p_crit) + "\n" + std::to_string(c.iseed) +
-         "\n" + real_text(c.v_esc) + "\n";
+         real_text(c.q_crit) + "\n" + real_text(c.p_crit) + "\n" + std::to_string(c.iseed) + "\n" +
+         real_text(c.v_esc) + "\n";
 }
 
 RunOutcome run(const RunConfig& config) {
   if (!(config.accuracy >= 0.0 && config.accuracy <= 0.1)) {
-    throw std::invalid_argument("accuracy must be 0 (the classic rule) or a relative accuracy "
-                                "above 0 and at most 0.1");
+    throw std::invalid_argument(
+        "accuracy must be 0 (the classic rule) or a relative accuracy "
+        "above 0 and at most 0.1");
   }
   if (!(config.min_mutual_inclination_deg >= 0.0 && config.min_mutual_inclination_deg <= 90.0)) {
     throw std::invalid_argument("min_mutual_inclination must be an angle from 0 to 90 degrees");
   }
   RunOutcome outcome;
-  for (const auto& [what, name] : {std::pair{"catalogue", &config.catalogue},
-                                   std::pair{"history file", &config.history}}) {
+  for (const auto& [what, name] :
+       {std::pair{"catalogue", &config.catalogue}, std::pair{"history file", &config.history}}) {
     if (name->size() > 80 || name->find('\n') != std::string::npos) {
       outcome.status = 1;
       outcome.diagnostics.push_back(

@@ -78,9 +78,8 @@ std::string records_identity(const RunParameters& p) {
   }
   return name1 + " " + name2 + " " + std::to_string(p.format_code) + " " +
          std::to_string(p.n2_min) + " " + std::to_string(p.n2_max) + " " +
-         hex_real(p.time_divisor) + " " + std::to_string(p.write_pairs) + " " +
-         hex_real(p.q_crit) + " " + hex_real(p.p_crit) + " " + std::to_string(p.iseed) + " " +
-         hex_real(p.v_esc);
+         hex_real(p.time_divisor) + " " + std::to_string(p.write_pairs) + " " + hex_real(p.q_crit) +
+         " " + hex_real(p.p_crit) + " " + std::to_string(p.iseed) + " " + hex_real(p.v_esc);
 }
 
 bool identify_file(const std::string& path, FileIdentity& identity, std::string& reason) {
@@ -131,9 +130,9 @@ bool write_checkpoint(const std::string& path, const Checkpoint& c, std::string&
   for (const std::int32_t v : p.table.iv) text << ' ' << v;
   text << '\n'
        << "removed " << p.removed_count << ' '
-       << ranges(std::vector<std::int32_t>(c.removed_ids.begin(),
-                                           c.removed_ids.begin() +
-                                               static_cast<std::ptrdiff_t>(p.removed_count)))
+       << ranges(std::vector<std::int32_t>(
+              c.removed_ids.begin(),
+              c.removed_ids.begin() + static_cast<std::ptrdiff_t>(p.removed_count)))
        << '\n';
   for (const OutputLength& o : c.outputs) {
     text << "output " << o.role << ' ' << o.bytes << ' ' << o.path << '\n';
@@ -203,8 +202,8 @@ bool read_checkpoint(const std::string& path, Checkpoint& c, std::string& reason
       for (std::int32_t& v : p.table.iv) ok = ok && static_cast<bool>(fields >> v);
     } else if (key == "removed") {
       std::string list;
-      ok = static_cast<bool>(fields >> removed_count >> list) && parse_ranges(list, c.removed_ids) &&
-           c.removed_ids.size() == removed_count;
+      ok = static_cast<bool>(fields >> removed_count >> list) &&
+           parse_ranges(list, c.removed_ids) && c.removed_ids.size() == removed_count;
     } else if (key == "output") {
       OutputLength o;
       ok = static_cast<bool>(fields >> o.role >> o.bytes) &&

@@ -45,13 +45,13 @@ struct OutputLength {
 // Where a run stands after a finished frame (what the frame's plan left: the generator, the
 // removals; what its reading left: the offset, t_max).
 struct RunPosition {
-  std::int64_t frame = 0;              // frames finished
-  std::uint64_t history_offset = 0;    // offset of the next frame's header record
-  double t_max = 0.0;                  // time of the last body record read, Myr
-  std::int64_t removed_total = 0;      // bodies removed so far
-  std::int32_t iseed = 0;              // the generator's state word
-  Ran1Table table;                     // the generator's shuffle table
-  std::size_t removed_count = 0;       // how many of the run's removed identifiers count
+  std::int64_t frame = 0;            // frames finished
+  std::uint64_t history_offset = 0;  // offset of the next frame's header record
+  double t_max = 0.0;                // time of the last body record read, Myr
+  std::int64_t removed_total = 0;    // bodies removed so far
+  std::int32_t iseed = 0;            // the generator's state word
+  Ran1Table table;                   // the generator's shuffle table
+  std::size_t removed_count = 0;     // how many of the run's removed identifiers count
 };
 
 struct Checkpoint {

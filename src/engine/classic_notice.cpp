@@ -35,8 +35,8 @@ std::string ClassicTally::notice() const {
                 "(%lld of them singular); the worst is frame %lld, body %d against catalogue "
                 "line %d (%s); --accuracy REL integrates every pair to a requested accuracy",
                 static_cast<long long>(off_), static_cast<long long>(pairs_),
-                static_cast<long long>(singular_), static_cast<long long>(worst_frame_),
-                worst_id_, worst_.catalogue_line, what);
+                static_cast<long long>(singular_), static_cast<long long>(worst_frame_), worst_id_,
+                worst_.catalogue_line, what);
   return text;
 }
 

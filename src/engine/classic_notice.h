@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "io/fortran_text.h"
 #include "engine/frame_job.h"
+#include "io/fortran_text.h"
 
 namespace pairtrack::detail {
 

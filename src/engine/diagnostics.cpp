@@ -48,8 +48,7 @@ void Diagnostics::finish(const std::string& scope) {
   for (const std::string& kind : order_) {
     const Counted& c = seen_[kind];
     if (c.count > 1 && !c.summary.empty()) {
-      emit(DiagnosticLevel::warning, c.summary + ": " + std::to_string(c.count) +
-                                         " " + scope +
+      emit(DiagnosticLevel::warning, c.summary + ": " + std::to_string(c.count) + " " + scope +
                                          " (the first is reported above)");
     }
   }

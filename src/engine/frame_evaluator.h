@@ -10,9 +10,9 @@
 #include <ostream>
 #include <span>
 
-#include "kernel/fast/fast_kernel.h"
 #include "engine/frame_job.h"
 #include "engine/pair_evaluation.h"
+#include "kernel/fast/fast_kernel.h"
 
 namespace pairtrack::detail {
 
@@ -62,8 +62,7 @@ class SerialEvaluator : public FrameEvaluator {
   // holds a signal number, submit() throws FrameDropped (the frame is given up, the run ends
   // at the last finished one).
   SerialEvaluator(RunStorage& storage, int threads, ProgressSink* progress,
-                  const std::atomic<bool>* cancel = nullptr,
-                  const std::atomic<int>* stop = nullptr)
+                  const std::atomic<bool>* cancel = nullptr, const std::atomic<int>* stop = nullptr)
       : storage_(storage), threads_(threads), progress_(progress), cancel_(cancel), stop_(stop) {}
 
   void begin(std::span<const PreparedOrbit> population1, double v_esc,

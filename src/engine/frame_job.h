@@ -60,18 +60,18 @@ struct BodySummary {
 // The pair of a frame that the classic criterion finds worst: the singular ones first, then
 // the smallest peak width relative to its threshold.
 struct ClassicWorstPair {
-  double severity = 0.0;     // min(delta / threshold, apsis_eps / threshold); 0 when singular
-  double delta = 0.0;        // closeness of the planes (infinite when an inclination is 0)
-  double apsis_eps = 0.0;    // width of the apsidal peak (infinite without one)
-  std::int32_t body = -1;    // index of the swept body in the job; -1: no pair flagged
+  double severity = 0.0;   // min(delta / threshold, apsis_eps / threshold); 0 when singular
+  double delta = 0.0;      // closeness of the planes (infinite when an inclination is 0)
+  double apsis_eps = 0.0;  // width of the apsidal peak (infinite without one)
+  std::int32_t body = -1;  // index of the swept body in the job; -1: no pair flagged
   std::int32_t catalogue_line = 0;  // 1-based orbit of population 1
   std::int32_t pair_class = 0;      // kernel::PairClass
 };
 
 struct FrameResult {
   std::int64_t frame = 0;
-  FrameFigures figures{};    // the frame line
-  std::int64_t no_case = 0;  // pairs for which no overlap case held (one message line each)
+  FrameFigures figures{};           // the frame line
+  std::int64_t no_case = 0;         // pairs for which no overlap case held (one message line each)
   std::vector<BodySummary> bodies;  // per swept body, in the job's order
   // The sums of the bodies' counts (see BodySummary), the worst flagged pair, and the summed
   // error estimate of the frame's mean P_i (accurate mode).

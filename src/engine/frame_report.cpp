@@ -20,9 +20,9 @@ const fortran::FixedFormat& pair_format() {
 }  // namespace
 
 void append_frame_line(std::string& out, const FrameFigures& f) {
-  const fortran::FixedItem items[] = {f.t_myr,       f.proba_mean, f.proba_sigma,
+  const fortran::FixedItem items[] = {f.t_myr,       f.proba_mean,   f.proba_sigma,
                                       f.impvel_mean, f.impvel_sigma, f.n1,
-                                      f.n2,          f.n_proba,    f.n_impvel};
+                                      f.n2,          f.n_proba,      f.n_impvel};
   frame_format().append(out, items);
   out += '\n';
 }

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "io/fortran_text.h"
 #include "engine/run_storage.h"
+#include "io/fortran_text.h"
 
 namespace pairtrack::detail {
 
@@ -41,7 +41,8 @@ bool FileOutput::resume(std::uint64_t bytes, std::string& reason) {
 
 void ReportSink::frame(const FrameJob&, const FrameResult& result) {
   for (std::int64_t i = 0; i < result.no_case; ++i) {
-    fortran::write_line(out_, fortran::FreeFormLine().text("The line did not make any of the checks"));
+    fortran::write_line(out_,
+                        fortran::FreeFormLine().text("The line did not make any of the checks"));
   }
   line_.clear();
   append_frame_line(line_, result.figures);
@@ -144,8 +145,8 @@ void BodiesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
       text_ += ',';
       append_csv_int(text_, v);
     }
-    for (const double v : {row.a_au, row.e, row.inc_deg, row.q_au, row.p_mean, row.p_sum,
-                           row.v_imp_mean}) {
+    for (const double v :
+         {row.a_au, row.e, row.inc_deg, row.q_au, row.p_mean, row.p_sum, row.v_imp_mean}) {
       text_ += ',';
       append_csv_real(text_, v);
     }
@@ -180,9 +181,9 @@ void FramesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
     text_ += ',';
     append_csv_real(text_, v);
   }
-  for (const std::int64_t v : {row.n1, row.n2, row.n_proba, row.n_impvel, row.n_active,
-                               row.n_removed, row.n_removed_total, row.n_classic_off,
-                               row.n_singular, row.n_divergent}) {
+  for (const std::int64_t v :
+       {row.n1, row.n2, row.n_proba, row.n_impvel, row.n_active, row.n_removed, row.n_removed_total,
+        row.n_classic_off, row.n_singular, row.n_divergent}) {
     text_ += ',';
     append_csv_int(text_, v);
   }

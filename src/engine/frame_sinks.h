@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "pairtrack/tables.h"
 #include "engine/frame_job.h"
+#include "pairtrack/tables.h"
 
 namespace pairtrack::detail {
 
@@ -78,7 +78,8 @@ class FileSink : public FrameSink {
 class ReportSink : public FileSink {
  public:
   // `path`: the report file's name, or "-" for standard output.
-  ReportSink(std::ostream& out, std::string path) : FileSink(out, "report", std::move(path)), out_(out) {}
+  ReportSink(std::ostream& out, std::string path)
+      : FileSink(out, "report", std::move(path)), out_(out) {}
   void frame(const FrameJob& job, const FrameResult& result) override;
 
  private:
@@ -90,7 +91,8 @@ class ReportSink : public FileSink {
 // (impact speed above 1e-8 km/s), "(1x,i8,1x,f16.10,1x,f14.8,1x,f10.8,1(1x,f10.5))".
 class PairFileSink : public FileSink {
  public:
-  PairFileSink(std::ostream& file, std::string path) : FileSink(file, "pairs", std::move(path)), file_(file) {}
+  PairFileSink(std::ostream& file, std::string path)
+      : FileSink(file, "pairs", std::move(path)), file_(file) {}
   void frame(const FrameJob& job, const FrameResult& result) override;
 
  private:

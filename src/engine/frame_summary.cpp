@@ -50,7 +50,11 @@ void check_classic(const SweptBody& body, std::int32_t index, const FrameChecks&
       severity = std::min(c.delta / c.delta_threshold, c.apsis_eps / c.apsis_threshold);
     }
     if (worst.body < 0 || severity < worst.severity) {
-      worst = {severity, c.delta, c.apsis_eps, index, static_cast<std::int32_t>(k + 1),
+      worst = {severity,
+               c.delta,
+               c.apsis_eps,
+               index,
+               static_cast<std::int32_t>(k + 1),
                static_cast<std::int32_t>(kind)};
     }
   }
@@ -139,7 +143,8 @@ void summarise_frame(const FrameJob& job, const double* proba, const double* imp
 // The accurate mode: as the classic summary, with divergent pairs (NaN) left out of every sum
 // and count, and the error estimates summed (in extended precision, in pair order).
 void summarise_accurate_frame(const FrameJob& job, const double* proba, const double* impvel,
-                              std::int64_t no_case, FrameResult& result, const FrameChecks& checks) {
+                              std::int64_t no_case, FrameResult& result,
+                              const FrameChecks& checks) {
   const std::int64_t n1 = job.n1;
   const auto n_swept = static_cast<std::int64_t>(job.bodies.size());
   result.frame = job.frame;

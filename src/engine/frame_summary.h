@@ -6,9 +6,9 @@
 
 #include <span>
 
-#include "kernel/fast/fast_kernel.h"
 #include "engine/frame_job.h"
 #include "engine/pair_evaluation.h"
+#include "kernel/fast/fast_kernel.h"
 
 namespace pairtrack::detail {
 
@@ -31,6 +31,7 @@ struct FrameChecks {
   int threads = 0;  // for the classic check, spread over the bodies (0: OpenMP's default team)
 };
 void summarise_frame(const FrameJob& job, const double* proba, const double* impvel,
-                     std::int64_t no_case, FrameResult& result, const FrameChecks* checks = nullptr);
+                     std::int64_t no_case, FrameResult& result,
+                     const FrameChecks* checks = nullptr);
 
 }  // namespace pairtrack::detail

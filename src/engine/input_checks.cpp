@@ -68,13 +68,14 @@ std::vector<CheckFinding> check_parameters(const RunParameters& p) {
                                                    : "0 (no body ever removed)")});
   }
   if (p.v_esc < 0.0) {
-    found.push_back({"v_esc", "v_esc = " + real(p.v_esc) +
-                                  " km/s is negative: the focusing uses its square, so it acts as " +
-                                  real(-p.v_esc) + " km/s"});
+    found.push_back(
+        {"v_esc", "v_esc = " + real(p.v_esc) +
+                      " km/s is negative: the focusing uses its square, so it acts as " +
+                      real(-p.v_esc) + " km/s"});
   }
   if (p.n2_max < p.n2_min) {
-    found.push_back({"n2_range", "n2_max = " + std::to_string(p.n2_max) + " is below n2_min = " +
-                                     std::to_string(p.n2_min) +
+    found.push_back({"n2_range", "n2_max = " + std::to_string(p.n2_max) +
+                                     " is below n2_min = " + std::to_string(p.n2_min) +
                                      ": no body is paired and every frame line shows n_proba = 0"});
   }
   if (p.time_divisor < 0.0) {
@@ -119,11 +120,10 @@ std::vector<CheckFinding> check_catalog(const std::string& label, const CatalogR
               "') do not hold three numbers (inclination in degrees, eccentricity, semimajor"
               " axis in AU)";
     }
-    text += report.lines_after == 0
-                ? "; it is the last line"
-                : "; " + std::to_string(report.lines_after) + " line" +
-                      (report.lines_after == 1 ? "" : "s") + " after it " +
-                      (report.lines_after == 1 ? "is" : "are") + " not read";
+    text += report.lines_after == 0 ? "; it is the last line"
+                                    : "; " + std::to_string(report.lines_after) + " line" +
+                                          (report.lines_after == 1 ? "" : "s") + " after it " +
+                                          (report.lines_after == 1 ? "is" : "are") + " not read";
     if (report.stop_line == 1 && has_letter(line)) {
       text += " (the first line looks like a header: remove it)";
     }
@@ -136,15 +136,15 @@ std::vector<CheckFinding> check_catalog(const std::string& label, const CatalogR
                        label + ": orbits with a <= 0"});
     }
     if (bad_e(e[k])) {
-      found.push_back({"catalogue-e",
-                       where + "e = " + real(e[k]) +
-                           " is outside [0, 1): not a bound ellipse, the results mean nothing for it",
-                       label + ": orbits with e outside [0, 1)"});
+      found.push_back(
+          {"catalogue-e",
+           where + "e = " + real(e[k]) +
+               " is outside [0, 1): not a bound ellipse, the results mean nothing for it",
+           label + ": orbits with e outside [0, 1)"});
     }
     if (!(inc_deg[k] >= 0.0 && inc_deg[k] <= 180.0)) {
       found.push_back({"catalogue-inc",
-                       where + "inclination " + real(inc_deg[k]) +
-                           " degrees is outside [0, 180]",
+                       where + "inclination " + real(inc_deg[k]) + " degrees is outside [0, 180]",
                        label + ": orbits with an inclination outside [0, 180] degrees"});
     }
   }
@@ -188,8 +188,8 @@ std::string record_length_mismatch(std::int64_t length, HistoryEncoding encoding
                      " bytes, but format code " + encoding_label(encoding) + " expects " +
                      std::to_string(expected) + "; ";
   for (const HistoryEncoding other : kEncodings) {
-    const auto bytes = static_cast<std::int64_t>(header ? header_payload_bytes(other)
-                                                        : body_payload_bytes(other));
+    const auto bytes =
+        static_cast<std::int64_t>(header ? header_payload_bytes(other) : body_payload_bytes(other));
     if (bytes == length) {
       return text + "that is the " + what + " length of format " + encoding_label(other) +
              ": check record 3";
@@ -201,8 +201,8 @@ std::string record_length_mismatch(std::int64_t length, HistoryEncoding encoding
 std::string describe_data_end(std::int32_t status, const HistoryFile& history, std::int64_t frames,
                               std::int32_t format_code) {
   const std::string offset = std::to_string(history.record_offset());
-  const std::string after = frames == 0 ? "before the first frame"
-                                        : "after frame " + std::to_string(frames);
+  const std::string after =
+      frames == 0 ? "before the first frame" : "after frame " + std::to_string(frames);
   const auto encoding = static_cast<HistoryEncoding>(format_code);
   switch (status) {
     case history_status::end_of_file: return {};
@@ -210,7 +210,8 @@ std::string describe_data_end(std::int32_t status, const HistoryFile& history, s
       return "the file ends inside the record at byte offset " + offset + " (frame " +
              std::to_string(frames + 1) +
              " is incomplete, a file still being written?): that frame is left out and the"
-             " data end " + after;
+             " data end " +
+             after;
     case history_status::short_payload:
       return "the record at byte offset " + offset + " holds " +
              std::to_string(history.record_length()) + " bytes, too few for format " +

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/frame_job.h"
+#include "engine/run_parameters.h"
 #include "io/history_file.h"
 #include "io/history_layout.h"
 #include "io/load_catalog.h"
-#include "engine/frame_job.h"
-#include "engine/run_parameters.h"
 
 namespace pairtrack::detail {
 

@@ -12,8 +12,8 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "kernel/fast/fast_kernel.h"
 #include "engine/input_checks.h"
+#include "kernel/fast/fast_kernel.h"
 #include "pairtrack/version.h"
 
 namespace pairtrack::detail {
@@ -59,13 +59,13 @@ std::string file_sha256(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
   const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                      &EVP_MD_CTX_free);
+                                                                        &EVP_MD_CTX_free);
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return {};
   std::vector<char> buffer(1 << 16);
   while (in) {
     in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    if (in.gcount() > 0 &&
-        EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(in.gcount())) != 1) {
+    if (in.gcount() > 0 && EVP_DigestUpdate(context.get(), buffer.data(),
+                                            static_cast<std::size_t>(in.gcount())) != 1) {
       return {};
     }
   }
@@ -101,30 +101,29 @@ std::string manifest_json(const ManifestInput& m) {
     files.push_back(entry);
   }
   const RunSummary& s = m.summary;
-  Json doc{
-      {"pairtrack_version", PAIRTRACK_VERSION_STRING},
-      {"program", m.program},
-      {"arguments", m.arguments},
-      {"build",
-       {{"compiler", std::string("GCC-compatible ") + __VERSION__},
-        {"flags", PAIRTRACK_BUILD_FLAGS},
-        {"kernel_path", kernel_path_name()}}},
-      {"records", s.records_read ? records_json(s.records) : Json(nullptr)},
-      {"mode",
-       {{"integration", "classic Gauss-Legendre rule"},
-        {"node_difference_nodes", 10},
-        {"anomaly_nodes", 10}}},
-      {"threads", m.threads},
-      {"ranks", m.ranks},
-      {"files", files},
-      {"started_utc", m.started_utc},
-      {"ended_utc", m.ended_utc},
-      {"exit_status", m.exit_status},
-      {"frames", s.frames},
-      {"stopped_by_signal", s.stop_signal != 0 ? Json(s.stop_signal) : Json(nullptr)},
-      {"resumed_from", s.resumed_from.empty() ? Json(nullptr) : Json(s.resumed_from)},
-      {"warnings", s.warnings},
-      {"errors", s.errors}};
+  Json doc{{"pairtrack_version", PAIRTRACK_VERSION_STRING},
+           {"program", m.program},
+           {"arguments", m.arguments},
+           {"build",
+            {{"compiler", std::string("GCC-compatible ") + __VERSION__},
+             {"flags", PAIRTRACK_BUILD_FLAGS},
+             {"kernel_path", kernel_path_name()}}},
+           {"records", s.records_read ? records_json(s.records) : Json(nullptr)},
+           {"mode",
+            {{"integration", "classic Gauss-Legendre rule"},
+             {"node_difference_nodes", 10},
+             {"anomaly_nodes", 10}}},
+           {"threads", m.threads},
+           {"ranks", m.ranks},
+           {"files", files},
+           {"started_utc", m.started_utc},
+           {"ended_utc", m.ended_utc},
+           {"exit_status", m.exit_status},
+           {"frames", s.frames},
+           {"stopped_by_signal", s.stop_signal != 0 ? Json(s.stop_signal) : Json(nullptr)},
+           {"resumed_from", s.resumed_from.empty() ? Json(nullptr) : Json(s.resumed_from)},
+           {"warnings", s.warnings},
+           {"errors", s.errors}};
   return doc.dump(2) + "\n";
 }
 

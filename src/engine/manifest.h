@@ -21,13 +21,13 @@ namespace pairtrack::detail {
 // What the run reports about itself for the manifest (filled by run_program when asked).
 struct RunSummary {
   bool records_read = false;
-  RunParameters records;            // as read, before the run changed the seed's state word
-  std::int64_t frames = 0;          // frames finished (delivered to every output)
-  int stop_signal = 0;              // the signal that stopped the run, 0 if none
-  std::int64_t warnings = 0;        // warnings raised, repeats included
-  std::int64_t errors = 0;          // error reasons reported
-  std::string resumed_from;         // the checkpoint a resumed run continued, else empty
-  std::uint64_t report_bytes = 0;   // the report's length (a resumed report's whole length)
+  RunParameters records;           // as read, before the run changed the seed's state word
+  std::int64_t frames = 0;         // frames finished (delivered to every output)
+  int stop_signal = 0;             // the signal that stopped the run, 0 if none
+  std::int64_t warnings = 0;       // warnings raised, repeats included
+  std::int64_t errors = 0;         // error reasons reported
+  std::string resumed_from;        // the checkpoint a resumed run continued, else empty
+  std::uint64_t report_bytes = 0;  // the report's length (a resumed report's whole length)
 };
 
 // A file the run read or wrote: its role ("catalogue", "history", "report", "pairs", "bodies",
@@ -39,7 +39,7 @@ struct ManifestFile {
 };
 
 struct ManifestInput {
-  std::string program;                // "pairtrack", "pairtrack-mpi", "python"
+  std::string program;                 // "pairtrack", "pairtrack-mpi", "python"
   std::vector<std::string> arguments;  // the command line
   int threads = 0;                     // pair-evaluation threads per process
   int ranks = 1;                       // MPI processes

@@ -36,8 +36,8 @@ void evaluate_chunk_accurate(std::span<const PreparedOrbit> population1,
 
 std::int64_t evaluate_pair_range(std::span<const PreparedOrbit> population1,
                                  std::span<const PreparedOrbit> bodies, double v_esc,
-                                 PairSlots slots, std::int64_t begin, std::int64_t end,
-                                 int threads, const PairMode& mode) {
+                                 PairSlots slots, std::int64_t begin, std::int64_t end, int threads,
+                                 const PairMode& mode) {
   if (end <= begin || population1.empty()) return 0;
   if (mode.accurate()) {
     kernel::AccurateOptions options;
@@ -55,15 +55,14 @@ std::int64_t evaluate_pair_range(std::span<const PreparedOrbit> population1,
     }
     return 0;
   }
-  return evaluate_pair_chunks(
-      population1, bodies, v_esc, begin, end, threads,
-      [&](std::int64_t first, std::int64_t, std::int64_t, std::int64_t count,
-          const PairResult* out) {
-        for (std::int64_t q = 0; q < count; ++q) {
-          slots.proba[first - begin + q] = out[q].p_coll;
-          slots.impvel[first - begin + q] = out[q].v_imp_mean;
-        }
-      });
+  return evaluate_pair_chunks(population1, bodies, v_esc, begin, end, threads,
+                              [&](std::int64_t first, std::int64_t, std::int64_t,
+                                  std::int64_t count, const PairResult* out) {
+                                for (std::int64_t q = 0; q < count; ++q) {
+                                  slots.proba[first - begin + q] = out[q].p_coll;
+                                  slots.impvel[first - begin + q] = out[q].v_imp_mean;
+                                }
+                              });
 }
 
 std::int64_t evaluate_pairs(std::span<const PreparedOrbit> population1,

@@ -13,33 +13,33 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
-#include <cstdlib>
-#include <streambuf>
-#include <tuple>
 #include <cmath>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <streambuf>
 #include <string>
+#include <tuple>
 
-#include "io/fortran_text.h"
-#include "pairtrack/kernel.h"
-#include "io/history_file.h"
-#include "io/history_layout.h"
-#include "io/history_readers.h"
-#include "io/load_catalog.h"
 #include "engine/checkpoint.h"
+#include "engine/classic_notice.h"
 #include "engine/frame_evaluator.h"
 #include "engine/frame_sinks.h"
 #include "engine/input_checks.h"
 #include "engine/run_parameters.h"
 #include "engine/run_storage.h"
 #include "engine/sweep_plan.h"
-#include "engine/classic_notice.h"
+#include "io/fortran_text.h"
+#include "io/history_file.h"
+#include "io/history_layout.h"
+#include "io/history_readers.h"
+#include "io/load_catalog.h"
+#include "pairtrack/kernel.h"
 #include "stats/ran1.h"
 
 namespace pairtrack::detail {
@@ -60,7 +60,8 @@ class CountingBuffer : public std::streambuf {
  protected:
   int_type overflow(int_type c) override {
     if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    if (traits_type::eq_int_type(target_->sputc(traits_type::to_char_type(c)), traits_type::eof())) {
+    if (traits_type::eq_int_type(target_->sputc(traits_type::to_char_type(c)),
+                                 traits_type::eof())) {
       return traits_type::eof();
     }
     ++count_;
@@ -118,7 +119,12 @@ class Run {
   // written before the outputs are cut back) and gets `report` once they are.
   Run(RunParameters& p, RunStorage& s, std::ostream& out, std::streambuf* report,
       const ProgramOptions& options, Diagnostics& diagnostics, FrameEvaluator& evaluator)
-      : p_(p), s_(s), out_(out), report_(report), options_(options), diag_(diagnostics),
+      : p_(p),
+        s_(s),
+        out_(out),
+        report_(report),
+        options_(options),
+        diag_(diagnostics),
         evaluator_(evaluator) {}
 
   int execute();
@@ -144,7 +150,9 @@ class Run {
   int fail(const FreeFormLine& line, const std::string& reason);
   // A warning; returns true when --strict ends the run (its message then written).
   bool warn(const std::string& kind, const std::string& text, const std::string& summary = {});
-  std::string history_label() const { return "history file '" + trimmed_file_name(p_.history_name) + "'"; }
+  std::string history_label() const {
+    return "history file '" + trimmed_file_name(p_.history_name) + "'";
+  }
   // After a frame's outputs: flush every output and write the checkpoint; false (with
   // output_error_ set) when an output or the checkpoint could not be written.
   bool finish_frame(const FrameJob& job);
@@ -216,7 +224,9 @@ bool Run::finish_frame(const FrameJob& job) {
     output_error_ = (o.path == "-" ? std::string("standard output") : "'" + o.path + "'") +
                     " could not be written at frame " + std::to_string(job.frame) + ": " + reason;
     // The message line names the pair file as its other messages do (80 characters).
-    output_error_line_ = o.path == "-" ? std::string() : o.role == "pairs" ? fixed_name(o.path) : o.path;
+    output_error_line_ = o.path == "-"       ? std::string()
+                         : o.role == "pairs" ? fixed_name(o.path)
+                                             : o.path;
     return false;
   }
   raise_for_tests(job.frame);
@@ -241,7 +251,8 @@ bool Run::finish_frame(const FrameJob& job) {
 void Run::report_progress(const FrameJob& job, bool last) {
   if (options_.progress_every <= 0.0 || options_.progress_stream == nullptr) return;
   const auto now = std::chrono::steady_clock::now();
-  if (!last && std::chrono::duration<double>(now - last_progress_).count() < options_.progress_every) {
+  if (!last &&
+      std::chrono::duration<double>(now - last_progress_).count() < options_.progress_every) {
     return;
   }
   last_progress_ = now;
@@ -252,16 +263,17 @@ void Run::report_progress(const FrameJob& job, bool last) {
   const std::uint64_t left = history_ != nullptr ? history_->bytes_left() : 0;
   char text[256];
   if (done > 0) {
-    std::snprintf(text, sizeof text,
-                  "pairtrack: progress: frame %lld, t = %.6g Myr, %lld pairs so far, elapsed %.0f s,"
-                  " estimated remaining %.0f s\n",
-                  static_cast<long long>(job.frame), job.t_myr, static_cast<long long>(pairs_done_),
-                  elapsed, elapsed * static_cast<double>(left) / static_cast<double>(done));
+    std::snprintf(
+        text, sizeof text,
+        "pairtrack: progress: frame %lld, t = %.6g Myr, %lld pairs so far, elapsed %.0f s,"
+        " estimated remaining %.0f s\n",
+        static_cast<long long>(job.frame), job.t_myr, static_cast<long long>(pairs_done_), elapsed,
+        elapsed * static_cast<double>(left) / static_cast<double>(done));
   } else {
-    std::snprintf(text, sizeof text,
-                  "pairtrack: progress: frame %lld, t = %.6g Myr, %lld pairs so far, elapsed %.0f s\n",
-                  static_cast<long long>(job.frame), job.t_myr, static_cast<long long>(pairs_done_),
-                  elapsed);
+    std::snprintf(
+        text, sizeof text,
+        "pairtrack: progress: frame %lld, t = %.6g Myr, %lld pairs so far, elapsed %.0f s\n",
+        static_cast<long long>(job.frame), job.t_myr, static_cast<long long>(pairs_done_), elapsed);
   }
   *options_.progress_stream << text << std::flush;
 }
@@ -322,8 +334,8 @@ int Run::execute() {
                   " orbits: select the population of interest first (see the README)");
       return 1;
   }
-  for (const CheckFinding& finding : check_catalog(catalog_label, catalog, s_.n1, s_.a1.get(),
-                                                   s_.e1.get(), s_.inc1.get())) {
+  for (const CheckFinding& finding :
+       check_catalog(catalog_label, catalog, s_.n1, s_.a1.get(), s_.e1.get(), s_.inc1.get())) {
     if (warn(finding.kind, finding.text, finding.summary)) return 1;
   }
   for (std::int32_t k = 0; k < s_.n1; ++k) {
@@ -335,8 +347,9 @@ int Run::execute() {
   mode.accuracy = options_.accuracy;
   mode.min_mutual_inclination = options_.min_mutual_inclination_deg * kRadPerDegExact;
   mode.classic_check = options_.classic_check && !mode.accurate();
-  evaluator_.begin(std::span<const PreparedOrbit>(s_.prepared1.get(), static_cast<std::size_t>(s_.n1)),
-                   p_.v_esc, mode);
+  evaluator_.begin(
+      std::span<const PreparedOrbit>(s_.prepared1.get(), static_cast<std::size_t>(s_.n1)), p_.v_esc,
+      mode);
 
   write(out_, FreeFormLine().text("# Binary input filename: ").text(p_.history_name));
   out_ << kColumnHeader << '\n';
@@ -389,8 +402,8 @@ int Run::execute() {
     if (pair_file.fail()) {
       // Losing pair-file lines silently would look like a complete run.
       return fail(FreeFormLine().text("pairtrack: Error writing file ").text(pair_name),
-                  "pair file '" + options_.pair_file_name + "' could not be written completely: " +
-                      system_reason(errno));
+                  "pair file '" + options_.pair_file_name +
+                      "' could not be written completely: " + system_reason(errno));
     }
   }
   return 0;
@@ -428,7 +441,8 @@ int Run::resume(HistoryFile& history) {
       return refuse("the checkpoint knows no " + now.role + " output (options differ?)");
     }
     if (known->path != now.path) {
-      return refuse("its " + now.role + " output was '" + known->path + "', not '" + now.path + "'");
+      return refuse("its " + now.role + " output was '" + known->path + "', not '" + now.path +
+                    "'");
     }
     cuts.emplace_back(sink, known->bytes);
   }
@@ -560,8 +574,7 @@ int Run::frame_loop(HistoryFile& history) {
                         std::to_string(history.record_offset()) + ": " +
                         system_reason(history.error_number()));
       }
-      const std::string ending =
-          describe_data_end(status, history, frame_number_, p_.format_code);
+      const std::string ending = describe_data_end(status, history, frame_number_, p_.format_code);
       if (!ending.empty() && warn("data-end", history_label() + ": " + ending)) return 1;
       break;
     }
@@ -611,7 +624,8 @@ int Run::plan_frame(double t) {
 
   if (time_field_overflows(t) &&
       warn("time-field",
-           "frame " + std::to_string(frame_number_) + " has the time " + fortran::free_form_real(t) +
+           "frame " + std::to_string(frame_number_) + " has the time " +
+               fortran::free_form_real(t) +
                " Myr, too wide for the report's time field (f16.10): it is written as asterisks;"
                " the history file's times are divided by time_divisor (" +
                fortran::free_form_real(p_.time_divisor) + ") to give Myr",
@@ -633,8 +647,8 @@ int Run::plan_frame(double t) {
   for (const SweptBody& body : job.bodies) {
     if (body.removed) removed_ids_.push_back(body.id);
   }
-  job.position = RunPosition{frame_number_, history_->position(), t_max_, removed_total_,
-                             p_.iseed,      ran1_table(),        removed_ids_.size()};
+  job.position = RunPosition{frame_number_, history_->position(), t_max_, removed_total_, p_.iseed,
+                             ran1_table(),  removed_ids_.size()};
 
   for (const SweptBody& body : job.bodies) {
     for (const CheckFinding& finding : check_history_body(body, frame_number_)) {
@@ -701,7 +715,8 @@ int run_program(std::istream& in, std::ostream& report, const ProgramOptions& op
   write(out, FreeFormLine().text("# n2_max = ").integer(p.n2_max));
   write(out, FreeFormLine().text("# q_crit = ").real(p.q_crit).text(" AU"));
   write(out, FreeFormLine().text("# p_crit = ").real(p.p_crit));
-  if (options.accuracy > 0.0) write(out, accuracy_echo(options.accuracy, options.min_mutual_inclination_deg));
+  if (options.accuracy > 0.0)
+    write(out, accuracy_echo(options.accuracy, options.min_mutual_inclination_deg));
   const auto refuse = [&](const char* message, const std::string& reason) {
     write(out, FreeFormLine().text(message));
     out.flush();
@@ -752,7 +767,8 @@ int run_program(std::istream& in, std::ostream& report, const ProgramOptions& op
   evaluator.end();
   // At the normal end only, and not for a resumed run, whose counts would cover only its part.
   if (status == 0 && !options.policy.quiet && options.resume == nullptr) {
-    if (const std::string text = run.classic_tally().notice(); !text.empty()) diagnostics.notice(text);
+    if (const std::string text = run.classic_tally().notice(); !text.empty())
+      diagnostics.notice(text);
   }
   return end_run(status);
 }

@@ -39,8 +39,7 @@ std::string ParameterReadFailure::describe() const {
   for (char& c : shown) {
     if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) >= 127) c = '?';
   }
-  return "standard input, " + where + ": found '" + shown + "' where " + expected +
-         " is expected";
+  return "standard input, " + where + ": found '" + shown + "' where " + expected + " is expected";
 }
 
 bool read_run_parameters(std::istream& in, RunParameters& p, ParameterReadFailure* failure) {

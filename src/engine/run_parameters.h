@@ -13,17 +13,17 @@ namespace pairtrack::detail {
 inline constexpr std::size_t kFileNameLength = 80;
 
 struct RunParameters {
-  std::string catalog_name;   // record 1: 80 characters, blank-filled
-  std::string history_name;   // record 2: 80 characters, blank-filled
+  std::string catalog_name;      // record 1: 80 characters, blank-filled
+  std::string history_name;      // record 2: 80 characters, blank-filled
   std::int32_t format_code = 0;  // record 3: 0 int16 scaled, 1 float32, 2 float64
-  std::int32_t n2_min = 0;    // record 4: first swept position in a frame, 1-based
-  std::int32_t n2_max = 0;    //           last swept position, inclusive
-  double time_divisor = 1.0;  // record 5: frame time / time_divisor = Myr
+  std::int32_t n2_min = 0;       // record 4: first swept position in a frame, 1-based
+  std::int32_t n2_max = 0;       //           last swept position, inclusive
+  double time_divisor = 1.0;     // record 5: frame time / time_divisor = Myr
   std::int32_t write_pairs = 0;  // record 6: logical, non-zero writes the pair file
-  double q_crit = 0.0;        // record 7: perihelion threshold, AU
-  double p_crit = 0.0;        // record 8: removal probability per frame below q_crit
-  std::int32_t iseed = 0;     // record 9: seed and running state of ran1
-  double v_esc = 0.0;         // record 10: escape velocity for focusing, km/s
+  double q_crit = 0.0;           // record 7: perihelion threshold, AU
+  double p_crit = 0.0;           // record 8: removal probability per frame below q_crit
+  std::int32_t iseed = 0;        // record 9: seed and running state of ran1
+  double v_esc = 0.0;            // record 10: escape velocity for focusing, km/s
 };
 
 // Why the records could not be read: the record (1-10) and its name, the text found (empty

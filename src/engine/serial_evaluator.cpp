@@ -31,9 +31,10 @@ void SerialEvaluator::submit(const FrameJob& job) {
   const std::int64_t no_case =
       progress_ != nullptr || cancel_ != nullptr || stop_ != nullptr
           ? evaluate_in_batches(job)
-          : evaluate_pairs(population1_,
-                           std::span<const PreparedOrbit>(storage_.prepared2.get(), job.bodies.size()),
-                           v_esc_, slots(0), threads_, mode_);
+          : evaluate_pairs(
+                population1_,
+                std::span<const PreparedOrbit>(storage_.prepared2.get(), job.bodies.size()), v_esc_,
+                slots(0), threads_, mode_);
   if (progress_ != nullptr) progress_->clear();  // report lines follow
   const FrameChecks checks{population1_, v_esc_, mode_, slots(0).error, threads_};
   summarise_frame(job, storage_.proba_arr.get(), storage_.impvel_arr.get(), no_case, pending_,

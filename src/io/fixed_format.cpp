@@ -12,7 +12,9 @@
 namespace pairtrack::detail::fortran {
 namespace {
 
-void append_asterisks(std::string& out, int width) { out.append(static_cast<std::size_t>(width), '*'); }
+void append_asterisks(std::string& out, int width) {
+  out.append(static_cast<std::size_t>(width), '*');
+}
 
 // Right-aligns `sign` (may be empty) followed by `body` in `width` characters.
 void append_right(std::string& out, int width, std::string_view sign, std::string_view body) {
@@ -54,8 +56,8 @@ void append_f(std::string& out, double value, int width, int decimals) {
   }
 
   // Integer part has at most min(width, 309) digits, then the point and the decimals.
-  const std::size_t capacity = static_cast<std::size_t>(std::min(width, 310)) +
-                               static_cast<std::size_t>(decimals) + 4;
+  const std::size_t capacity =
+      static_cast<std::size_t>(std::min(width, 310)) + static_cast<std::size_t>(decimals) + 4;
   char stack_buffer[512];
   std::string heap_buffer;
   char* first = stack_buffer;
@@ -63,8 +65,8 @@ void append_f(std::string& out, double value, int width, int decimals) {
     heap_buffer.resize(capacity);
     first = heap_buffer.data();
   }
-  const auto [last, ec] = std::to_chars(first, first + capacity, magnitude,
-                                        std::chars_format::fixed, decimals);
+  const auto [last, ec] =
+      std::to_chars(first, first + capacity, magnitude, std::chars_format::fixed, decimals);
   if (ec != std::errc()) {
     append_asterisks(out, width);
     return;
@@ -264,7 +266,7 @@ FixedFormat::FixedFormat(std::string_view format) {
   for (const Step& step : steps_) {
     if (step.kind == Step::Kind::real || step.kind == Step::Kind::integer) ++items_;
     width_ += step.kind == Step::Kind::literal ? step.literal.size()
-                                                : static_cast<std::size_t>(step.width);
+                                               : static_cast<std::size_t>(step.width);
   }
 }
 
@@ -276,12 +278,8 @@ void FixedFormat::append(std::string& out, std::span<const FixedItem> items) con
   std::size_t next = 0;
   for (const Step& step : steps_) {
     switch (step.kind) {
-      case Step::Kind::blanks:
-        out.append(static_cast<std::size_t>(step.width), ' ');
-        break;
-      case Step::Kind::literal:
-        out.append(step.literal);
-        break;
+      case Step::Kind::blanks: out.append(static_cast<std::size_t>(step.width), ' '); break;
+      case Step::Kind::literal: out.append(step.literal); break;
       case Step::Kind::real: {
         const FixedItem& item = items[next++];
         if (item.kind != FixedItem::Kind::real) {

@@ -38,9 +38,7 @@ class StreamSource {
 class TextSource {
  public:
   explicit TextSource(std::string_view text) : text_(text) {}
-  int peek() const {
-    return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : kEnd;
-  }
+  int peek() const { return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : kEnd; }
   void bump() { ++pos_; }
   static constexpr bool kLinesContinue = false;
 
@@ -265,8 +263,7 @@ bool FreeFormReader::read_reals(std::span<double> values) {
 bool FreeFormReader::read_logical(std::int32_t& value) {
   StreamSource source(in_);
   unreadable_.clear();
-  return read_record(source, std::span<std::int32_t>(&value, 1), parse_logical, true,
-                     &unreadable_);
+  return read_record(source, std::span<std::int32_t>(&value, 1), parse_logical, true, &unreadable_);
 }
 
 bool read_reals_from_text(std::string_view text, std::span<double> values) {

@@ -84,8 +84,8 @@ class HistoryFile {
 
   std::FILE* file_ = nullptr;
   std::unique_ptr<unsigned char[]> buffer_;
-  std::size_t next_ = 0;  // first unread byte in buffer_
-  std::size_t end_ = 0;   // one past the last valid byte in buffer_
+  std::size_t next_ = 0;             // first unread byte in buffer_
+  std::size_t end_ = 0;              // one past the last valid byte in buffer_
   std::uint64_t size_ = 0;           // file size when opened
   std::uint64_t consumed_ = 0;       // bytes taken or skipped since the file was opened
   std::uint64_t record_offset_ = 0;  // see record_offset()

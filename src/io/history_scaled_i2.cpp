@@ -81,13 +81,16 @@ double decode_scaled_a(std::int16_t k) { return decode_log_grid(k, 6); }
 double decode_scaled_e(std::int16_t k) { return decode_log_grid(k, 3); }
 
 double decode_scaled_angle(std::int16_t k) {
-  const long double product = static_cast<long double>(k) * static_cast<long double>(kScaledAngleFullTurn);
+  const long double product =
+      static_cast<long double>(k) * static_cast<long double>(kScaledAngleFullTurn);
   return static_cast<double>(product / static_cast<long double>(kBase));
 }
 
 std::optional<ScaledTime> quantise_scaled_time(double time) {
-  const long double sum_min = static_cast<long double>(scaled_time_sum(kMinCode, kMinCode, kMinCode));
-  const long double sum_max = static_cast<long double>(scaled_time_sum(kMaxCode, kMaxCode, kMaxCode));
+  const long double sum_min =
+      static_cast<long double>(scaled_time_sum(kMinCode, kMinCode, kMinCode));
+  const long double sum_max =
+      static_cast<long double>(scaled_time_sum(kMaxCode, kMaxCode, kMaxCode));
   const long double target = static_cast<long double>(time) * 100.0L;
   if (!std::isfinite(target) || target < sum_min - 0.5L || target > sum_max + 0.5L) {
     return std::nullopt;
@@ -98,7 +101,8 @@ std::optional<ScaledTime> quantise_scaled_time(double time) {
   for (int offset = 0; offset <= 1; ++offset) {
     const long double candidate = base + offset;
     if (candidate < sum_min || candidate > sum_max) continue;
-    const std::optional<ScaledTime> digits = split_scaled_time(static_cast<std::int64_t>(candidate));
+    const std::optional<ScaledTime> digits =
+        split_scaled_time(static_cast<std::int64_t>(candidate));
     if (!digits) continue;
     const double decoded = decode_scaled_time(digits->h1, digits->h2, digits->h3);
     const long double distance = std::fabs(static_cast<long double>(decoded) - time);

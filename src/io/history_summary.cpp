@@ -108,8 +108,8 @@ bool summarise_history(const std::string& path, HistoryEncoding enc, LengthRule 
     if (length < needed || (rule == LengthRule::exact && length != needed)) {
       s.end = HistorySummary::End::damaged;
       s.end_detail = what + " at " + offset_text(r.offset) + " has a payload of " +
-                     std::to_string(length) + " bytes; format " + encoding_name(enc) +
-                     " needs " + std::to_string(needed);
+                     std::to_string(length) + " bytes; format " + encoding_name(enc) + " needs " +
+                     std::to_string(needed);
       return false;
     }
     ++s.records;
@@ -219,11 +219,11 @@ bool detect_encoding(const std::string& path, Detection& d, std::string& error) 
     }
     // Walked as the readers would: longer records pass, shorter ones are damage.
     if (!summarise_history(path, enc, LengthRule::lenient, d.summary, error)) return false;
-    d.explanation = "the first header payload is " + std::to_string(first_length) +
-                    " bytes, as format " + encoding_name(enc) + " writes it" +
-                    (d.summary.end == HistorySummary::End::damaged
-                         ? ""
-                         : "; some records are longer than it needs");
+    d.explanation =
+        "the first header payload is " + std::to_string(first_length) + " bytes, as format " +
+        encoding_name(enc) + " writes it" +
+        (d.summary.end == HistorySummary::End::damaged ? ""
+                                                       : "; some records are longer than it needs");
     return true;
   }
 
@@ -241,7 +241,8 @@ bool detect_encoding(const std::string& path, Detection& d, std::string& error) 
     d.encoding = fits.front().encoding;
     d.summary = fits.front();
     d.explanation = "no header length matches exactly (the first is " +
-                    std::to_string(first_length) + " bytes); only the readers of this format "
+                    std::to_string(first_length) +
+                    " bytes); only the readers of this format "
                     "accept every record";
     return true;
   }
@@ -253,7 +254,9 @@ bool detect_encoding(const std::string& path, Detection& d, std::string& error) 
   }
   std::string names;
   for (std::size_t i = 0; i < fits.size(); ++i) {
-    names += (i == 0 ? "" : i + 1 == fits.size() ? " and " : ", ") +
+    names += (i == 0                 ? ""
+              : i + 1 == fits.size() ? " and "
+                                     : ", ") +
              std::string(1, static_cast<char>('0' + static_cast<int>(fits[i].encoding)));
   }
   d.explanation = "ambiguous: the first record's payload is " + std::to_string(first_length) +

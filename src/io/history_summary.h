@@ -18,14 +18,14 @@ enum class LengthRule { exact, lenient };
 struct HistorySummary {
   HistoryEncoding encoding = HistoryEncoding::f8;
   std::uint64_t file_bytes = 0;
-  std::int64_t records = 0;          // complete records walked
-  std::int64_t frames = 0;           // complete frames
-  std::int64_t body_records = 0;     // body records of the complete frames
-  double time_first = 0.0;           // time of the first and the last complete frame
+  std::int64_t records = 0;       // complete records walked
+  std::int64_t frames = 0;        // complete frames
+  std::int64_t body_records = 0;  // body records of the complete frames
+  double time_first = 0.0;        // time of the first and the last complete frame
   double time_last = 0.0;
-  std::int64_t bodies_min = 0;       // body records per complete frame
+  std::int64_t bodies_min = 0;  // body records per complete frame
   std::int64_t bodies_max = 0;
-  std::int64_t empty_frames = 0;     // frames whose header announces no body records
+  std::int64_t empty_frames = 0;  // frames whose header announces no body records
   std::int64_t first_empty_frame = 0;
   // Records longer than the encoding needs, or whose trailing marker differs from the leading
   // one: the readers accept both, but they are unusual.
@@ -33,8 +33,8 @@ struct HistorySummary {
   std::uint64_t first_irregular_offset = 0;
 
   enum class End {
-    clean,      // the last frame ends with the file
-    truncated,  // the file ends inside a record or before a frame's last body record
+    clean,       // the last frame ends with the file
+    truncated,   // the file ends inside a record or before a frame's last body record
     damaged,     // a record that the readers would refuse (too short, bad marker)
     read_error,  // the operating system failed to read a record (pairtrack ends with an error)
   };
@@ -62,7 +62,7 @@ bool check_history_start(const std::string& path, HistoryStart& start, std::stri
 // The encoding of a file as told by its record lengths.
 struct Detection {
   std::optional<HistoryEncoding> encoding;  // empty: none or several fit
-  bool exact = false;       // every record has exactly the length of the encoding
+  bool exact = false;                       // every record has exactly the length of the encoding
   std::string explanation;  // one sentence: why this encoding, or why none can be told
   // The walk in the detected encoding (valid when encoding is set); its end may be damaged
   // when the first header names the encoding but a later record is too short for it.

@@ -16,7 +16,8 @@ namespace pairtrack::detail {
 namespace {
 
 std::optional<std::int16_t> to_int16(std::int32_t v) {
-  if (v < std::numeric_limits<std::int16_t>::min() || v > std::numeric_limits<std::int16_t>::max()) {
+  if (v < std::numeric_limits<std::int16_t>::min() ||
+      v > std::numeric_limits<std::int16_t>::max()) {
     return std::nullopt;
   }
   return static_cast<std::int16_t>(v);
@@ -73,8 +74,8 @@ bool HistoryWriter::record(std::span<const unsigned char> payload) {
   return record(length, payload, length);
 }
 
-bool HistoryWriter::header_i2(std::int16_t h1, std::int16_t h2, std::int16_t h3,
-                              std::int16_t nrec1, std::int16_t nrec2) {
+bool HistoryWriter::header_i2(std::int16_t h1, std::int16_t h2, std::int16_t h3, std::int16_t nrec1,
+                              std::int16_t nrec2) {
   std::array<unsigned char, header_payload_bytes(HistoryEncoding::i2)> p;
   store_i16(p.data(), h1);
   store_i16(p.data() + 2, h2);
@@ -84,9 +85,8 @@ bool HistoryWriter::header_i2(std::int16_t h1, std::int16_t h2, std::int16_t h3,
   return record(p);
 }
 
-bool HistoryWriter::body_i2(std::int16_t id, std::int16_t k_a, std::int16_t k_e,
-                            std::int16_t k_inc, std::int16_t k_angle5, std::int16_t k_angle6,
-                            std::int16_t k_angle7) {
+bool HistoryWriter::body_i2(std::int16_t id, std::int16_t k_a, std::int16_t k_e, std::int16_t k_inc,
+                            std::int16_t k_angle5, std::int16_t k_angle6, std::int16_t k_angle7) {
   std::array<unsigned char, body_payload_bytes(HistoryEncoding::i2)> p;
   const std::int16_t fields[] = {id, k_a, k_e, k_inc, k_angle5, k_angle6, k_angle7};
   for (std::size_t i = 0; i < 7; ++i) store_i16(p.data() + 2 * i, fields[i]);
@@ -119,15 +119,16 @@ bool HistoryWriter::header(std::int32_t format_code, double time, std::int32_t n
   return record(std::span<const unsigned char>(p.data(), at + 4));
 }
 
-bool HistoryWriter::body(std::int32_t format_code, std::int32_t id, double a, double e,
-                         double inc, double angle5, double angle6, double angle7) {
+bool HistoryWriter::body(std::int32_t format_code, std::int32_t id, double a, double e, double inc,
+                         double angle5, double angle6, double angle7) {
   const std::optional<std::int16_t> id16 = to_int16(id);
   if (!valid_code(format_code) || !id16) return false;
 
   if (format_code == 0) {
     const std::optional<std::int16_t> k[] = {
-        quantise_scaled_a(a),          quantise_scaled_e(e),          quantise_scaled_angle(inc),
-        quantise_scaled_angle(angle5), quantise_scaled_angle(angle6), quantise_scaled_angle(angle7)};
+        quantise_scaled_a(a),          quantise_scaled_e(e),
+        quantise_scaled_angle(inc),    quantise_scaled_angle(angle5),
+        quantise_scaled_angle(angle6), quantise_scaled_angle(angle7)};
     for (const auto& code : k) {
       if (!code) return false;
     }

@@ -26,8 +26,8 @@ void skip(std::istream& unit) {
     record.resize(kRecordLength, ' ');
     std::int32_t len = 0;
     testchar(len, record);
-    if (len == 0) continue;                              // blank line
-    if (record.find(kCommentLeader) == 0) continue;      // comment line
+    if (len == 0) continue;                          // blank line
+    if (record.find(kCommentLeader) == 0) continue;  // comment line
     // A data line: step back so that the next read returns it whole.
     unit.clear();
     unit.seekg(start);

@@ -16,8 +16,8 @@ namespace pairtrack::detail {
 namespace {
 
 constexpr std::size_t kNameLength = 80;
-constexpr std::size_t kLineLength = 255;       // characters of a line that are looked at
-constexpr std::size_t kFieldFirst = 148 - 1;   // 0-based start of columns 148-182
+constexpr std::size_t kLineLength = 255;      // characters of a line that are looked at
+constexpr std::size_t kFieldFirst = 148 - 1;  // 0-based start of columns 148-182
 constexpr std::size_t kFieldLength = 182 - 148 + 1;
 
 // Opens the named file for reading when it is a regular file (a directory opens on some systems

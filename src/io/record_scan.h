@@ -22,10 +22,10 @@ struct RawRecord {
     io_error,    // the operating system reported a read or seek failure
   };
   Status status = Status::end;
-  std::uint64_t offset = 0;  // byte offset of the leading marker
-  std::int32_t length = 0;   // leading marker: the payload length in bytes
-  std::int32_t trailing = 0; // trailing marker (valid when status is ok)
-  int error_number = 0;      // the system's error code (errno) for io_error
+  std::uint64_t offset = 0;   // byte offset of the leading marker
+  std::int32_t length = 0;    // leading marker: the payload length in bytes
+  std::int32_t trailing = 0;  // trailing marker (valid when status is ok)
+  int error_number = 0;       // the system's error code (errno) for io_error
   // The bytes of the leading marker as read (fewer than 4 where the file ends inside it), so
   // that the start of a file that is not a history file can be described.
   std::array<unsigned char, kMarkerBytes> marker{};

@@ -22,12 +22,12 @@ void c_equation(const double& a_x, const double& a_y, const double& e_x, const d
 // One integration set: orbit B's true anomaly is the quadrature variable on
 // the arc between two cosine limits; orbit A is solved for at equal distance.
 struct IntegrationSet {
-  double a_a = 0.0;    // semimajor axis of orbit A
-  double a_b = 0.0;    // semimajor axis of orbit B
-  double e_a = 0.0;    // eccentricity of orbit A
-  double e_b = 0.0;    // eccentricity of orbit B
-  double inc_a = 0.0;  // inclination of orbit A, radians
-  double inc_b = 0.0;  // inclination of orbit B, radians
+  double a_a = 0.0;       // semimajor axis of orbit A
+  double a_b = 0.0;       // semimajor axis of orbit B
+  double e_a = 0.0;       // eccentricity of orbit A
+  double e_b = 0.0;       // eccentricity of orbit B
+  double inc_a = 0.0;     // inclination of orbit A, radians
+  double inc_b = 0.0;     // inclination of orbit B, radians
   double c_first = 0.0;   // first cosine limit of orbit B's true anomaly
   double c_second = 0.0;  // second cosine limit
 };
@@ -81,8 +81,7 @@ struct OverlapBounds {
 // Matches each orbit's apsides against the other orbit (four c_equation
 // solves, each accepted when it lies in [-1, 1]; later solves overwrite
 // earlier ones).
-OverlapBounds match_apsides(const double& a1, const double& e1, const double& a2,
-                            const double& e2);
+OverlapBounds match_apsides(const double& a1, const double& e1, const double& a2, const double& e2);
 
 // The message linecheck writes when no case holds (without the leading blank
 // of a free-form line).

@@ -39,8 +39,7 @@ template <class Store>
 std::int64_t evaluate_pair_chunks(std::span<const PreparedOrbit> population1,
                                   std::span<const PreparedOrbit> population2, double v_esc,
                                   std::int64_t begin, std::int64_t end, int threads,
-                                  const Store& store,
-                                  const std::atomic<bool>* cancel = nullptr) {
+                                  const Store& store, const std::atomic<bool>* cancel = nullptr) {
   const auto n1 = static_cast<std::int64_t>(population1.size());
   if (end <= begin || n1 == 0) return 0;
   const FastRules& rules = program_rules();

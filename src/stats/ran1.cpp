@@ -8,7 +8,7 @@ namespace pairtrack::detail {
 namespace {
 
 constexpr std::int32_t kMultiplier = 16807;
-constexpr std::int32_t kModulus = 2147483647;  // 2^31 - 1
+constexpr std::int32_t kModulus = 2147483647;      // 2^31 - 1
 constexpr std::int32_t kSchrageQuotient = 127773;  // kModulus / kMultiplier
 constexpr std::int32_t kSchrageRemainder = 2836;   // kModulus % kMultiplier
 constexpr int kTableSize = 32;

@@ -18,20 +18,19 @@
 #include <string>
 
 #include "io/load_catalog.h"
-#include "kernel/reference/gaussorb.h"
 #include "kernel/overlap_geometry.h"
+#include "kernel/reference/gaussorb.h"
 #include "pairtrack/units.h"
 
 namespace {
-
 
 int overlap_case(double a1, double e1, double i1, double a2, double e2, double i2) {
   const pairtrack::detail::OverlapBounds b = pairtrack::detail::match_apsides(a1, e1, a2, e2);
   if (b.disjoint()) return 0;
   pairtrack::detail::IntegrationSet s1, s2;
   int split = 0;
-  const int which = pairtrack::detail::linecheck_case(b.c1_rmax, b.c1_rmin, b.c2_rmax, b.c2_rmin, a1, a2,
-                                              e1, e2, i1, i2, s1, s2, split);
+  const int which = pairtrack::detail::linecheck_case(b.c1_rmax, b.c1_rmin, b.c2_rmax, b.c2_rmin,
+                                                      a1, a2, e1, e2, i1, i2, s1, s2, split);
   return which == 0 ? 5 : which;
 }
 
@@ -45,8 +44,10 @@ int pairs(const char* out_path) {
     for (auto& s : f) fields >> s;
     double x[7];
     for (int k = 0; k < 7; ++k) x[k] = std::strtod(f[k].c_str(), nullptr);
-    const double a1 = x[0] * pairtrack::kCentimetresPerAu, e1 = x[1], i1 = x[2] * pairtrack::kRadiansPerDegree;
-    const double a2 = x[3] * pairtrack::kCentimetresPerAu, e2 = x[4], i2 = x[5] * pairtrack::kRadiansPerDegree;
+    const double a1 = x[0] * pairtrack::kCentimetresPerAu, e1 = x[1],
+                 i1 = x[2] * pairtrack::kRadiansPerDegree;
+    const double a2 = x[3] * pairtrack::kCentimetresPerAu, e2 = x[4],
+                 i2 = x[5] * pairtrack::kRadiansPerDegree;
     double p = 0.0, vm = 0.0, vr = 0.0, vi = 0.0;
     const std::int32_t n = 10;
     pairtrack::detail::gaussorb(a1, e1, i1, a2, e2, i2, p, vm, vr, vi, n, n, x[6]);

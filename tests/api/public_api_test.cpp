@@ -72,9 +72,9 @@ TEST(PublicKernel, AccuracyOptionGivesErrorsAndFlagsAndRefusesBadValues) {
   EXPECT_EQ(classic.flags, kPairClassicOff);
   EXPECT_EQ(classic.p_coll_error, 0.0);
   EXPECT_LT(classic.p_coll, 0.95 * p[0]);
-  for (const auto& [rel, min_inc] : {std::pair{-1.0, 0.0}, std::pair{0.2, 0.0},
-                                     std::pair{std::nan(""), 0.0}, std::pair{1e-3, -1.0},
-                                     std::pair{1e-3, 91.0}, std::pair{1e-3, std::nan("")}}) {
+  for (const auto& [rel, min_inc] :
+       {std::pair{-1.0, 0.0}, std::pair{0.2, 0.0}, std::pair{std::nan(""), 0.0},
+        std::pair{1e-3, -1.0}, std::pair{1e-3, 91.0}, std::pair{1e-3, std::nan("")}}) {
     KernelOptions bad;
     bad.accuracy = rel;
     bad.min_mutual_inclination_deg = min_inc;

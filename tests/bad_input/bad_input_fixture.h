@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "io/fortran_text.h"
 #include "engine/run_fixture.h"
+#include "io/fortran_text.h"
 
 namespace pairtrack::detail::bad_input {
 
@@ -103,7 +103,9 @@ inline Bytes header(int code, double time, std::int16_t nrec1, std::int16_t nrec
 }
 
 // The valid catalogue of the bad-input runs: two main-belt orbits.
-inline std::vector<CatalogOrbit> two_orbits() { return {{5.12345, 0.08123, 2.76543}, {12.0, 0.2, 2.2}}; }
+inline std::vector<CatalogOrbit> two_orbits() {
+  return {{5.12345, 0.08123, 2.76543}, {12.0, 0.2, 2.2}};
+}
 
 // The parameter records of the bad-input runs: bodies at positions 1 and 2 of code `code`.
 inline Params params_for(int code) {

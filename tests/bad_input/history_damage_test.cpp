@@ -117,8 +117,8 @@ TEST_P(HistoryDamage, OddLengthMarkersEndTheDataWithoutAllocatingOrCrashing) {
     // As the second body of frame 2: its first body was read, so t_max is frame 2's.
     const Elements x = crossing_body(code);
     const Bytes bad_body = record_marked(body_payload(code, 2, x.a, x.e, x.inc), marker);
-    got = run_on(code, l.bytes.substr(0, l.frame1_end) + header(code, kT2, 1, 3) +
-                           body(code, 1) + bad_body + body(code, 3));
+    got = run_on(code, l.bytes.substr(0, l.frame1_end) + header(code, kT2, 1, 3) + body(code, 1) +
+                           bad_body + body(code, 3));
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.out, expected_report(ref, 1, kT2));
   }
@@ -132,8 +132,7 @@ TEST_P(HistoryDamage, RecordsOfAnotherEncodingEndTheDataBeforeAnyFrame) {
   const Bytes bytes = two_frames(written).bytes;
   for (int read_as = 0; read_as <= 2; ++read_as) {
     if (read_as == written) continue;
-    SCOPED_TRACE("written as " + std::to_string(written) + ", read as " +
-                 std::to_string(read_as));
+    SCOPED_TRACE("written as " + std::to_string(written) + ", read as " + std::to_string(read_as));
     const RunResult got = run_on(read_as, bytes);
     EXPECT_EQ(got.status, 0) << got.out;
     const std::vector<std::string> lines = got.lines();
@@ -146,8 +145,8 @@ TEST_P(HistoryDamage, HeaderCountsAtTheLimitsOfSixteenBits) {
   const int code = GetParam();
   const Reference ref = reference(code);
   // nrec1 = -32768 announces no leading records: the frame is the nrec2 bodies that follow.
-  RunResult got = run_on(code, header(code, kT1, -32768, 3) + body(code, 1) + body(code, 2) +
-                                   body(code, 3));
+  RunResult got =
+      run_on(code, header(code, kT1, -32768, 3) + body(code, 1) + body(code, 2) + body(code, 3));
   EXPECT_EQ(got.status, 0);
   EXPECT_EQ(got.out, expected_report(ref, 1, kT1));
   // No bodies at all: the end of the data, before any frame.

@@ -153,8 +153,8 @@ TEST(Report, StandardOutputThatCannotBeWrittenIsAFailure) {
   ScratchDir dir;
   write_inputs(dir);
   write_text(dir / "stdin.txt", params_for(2).text());
-  const std::string cmd = "cd '" + dir.path().string() + "' && '" PAIRTRACK_EXE
-                          "' < stdin.txt > /dev/full 2> stderr.txt";
+  const std::string cmd = "cd '" + dir.path().string() +
+                          "' && '" PAIRTRACK_EXE "' < stdin.txt > /dev/full 2> stderr.txt";
   const int raw = std::system(cmd.c_str());
   ASSERT_TRUE(WIFEXITED(raw));
   EXPECT_EQ(WEXITSTATUS(raw), 1);

@@ -10,13 +10,13 @@
 #include <map>
 #include <sstream>
 
+#include "engine/frame_sinks.h"
+#include "engine/run_fixture.h"
+#include "engine/run_storage.h"
 #include "io/load_catalog.h"
 #include "kernel/accurate/accurate_pair.h"
 #include "kernel/accurate/classic_criterion.h"
 #include "kernel/accurate/pair_class.h"
-#include "engine/frame_sinks.h"
-#include "engine/run_fixture.h"
-#include "engine/run_storage.h"
 
 namespace pairtrack::detail {
 namespace {
@@ -24,7 +24,6 @@ namespace {
 using namespace testing_support;
 
 const fs::path kExamples = fs::path(PAIRTRACK_SOURCE_DIR) / "examples";
-
 
 class ClassicMode : public ::testing::Test {
  protected:
@@ -53,12 +52,13 @@ TEST_F(ClassicMode, TheNoticeAndTheTablesCountWhatTheCriterionFlagsOnEveryPair) 
     const double inc2 = num(body, "inc_deg") / kDegPerRad;
     std::int64_t off = 0, singular = 0;
     for (std::int32_t k = 0; k < n1; ++k) {
-      const kernel::ClassicAccuracy c = kernel::classic_accuracy(
-          a[k] * kCentimetresPerAu, e[k], inc[k] * kRadiansPerDegree, a2, num(body, "e"), inc2, 0.0);
+      const kernel::ClassicAccuracy c =
+          kernel::classic_accuracy(a[k] * kCentimetresPerAu, e[k], inc[k] * kRadiansPerDegree, a2,
+                                   num(body, "e"), inc2, 0.0);
       off += c.likely_off;
-      singular += c.likely_off && kernel::classify_pair(a[k] * kCentimetresPerAu, e[k], inc[k] * kRadiansPerDegree,
-                                                        a2, num(body, "e"), inc2) !=
-                                      kernel::PairClass::kOrdinary;
+      singular += c.likely_off &&
+                  kernel::classify_pair(a[k] * kCentimetresPerAu, e[k], inc[k] * kRadiansPerDegree,
+                                        a2, num(body, "e"), inc2) != kernel::PairClass::kOrdinary;
     }
     EXPECT_EQ(num(body, "n_classic_off"), off) << "body " << body.at("id");
     EXPECT_EQ(num(body, "n_singular"), singular) << "body " << body.at("id");
@@ -98,8 +98,10 @@ class AccurateMode : public ::testing::Test {
  protected:
   void SetUp() override {
     write_catalog(dir / "cat.txt", {{10.0, 0.15, 2.7}, {5.0, 0.1, 2.5}});
-    write_history(dir / "hist.bin", 2,
-                  {{1e6, {{1, 2.7, 0.15, 10.0 * kRadiansPerDegree}, {2, 2.6, 0.12, 10.1 * kRadiansPerDegree}}}});
+    write_history(
+        dir / "hist.bin", 2,
+        {{1e6,
+          {{1, 2.7, 0.15, 10.0 * kRadiansPerDegree}, {2, 2.6, 0.12, 10.1 * kRadiansPerDegree}}}});
     p.n2_range = "1 2";
     p.v_esc = "1.5";
   }
@@ -134,13 +136,14 @@ TEST_F(AccurateMode, ValuesAreTheIntegratorsAndDivergentPairsAreCountedAndLeftOu
   kernel::AccurateOptions options;
   options.rel = 1e-6;
   const double cat[2][3] = {{2.7, 0.15, 10.0}, {2.5, 0.1, 5.0}};
-  const double body[2][3] = {{2.7, 0.15, 10.0 * kRadiansPerDegree}, {2.6, 0.12, 10.1 * kRadiansPerDegree}};
+  const double body[2][3] = {{2.7, 0.15, 10.0 * kRadiansPerDegree},
+                             {2.6, 0.12, 10.1 * kRadiansPerDegree}};
   kernel::AccurateResult pair[2][2];
   for (int b = 0; b < 2; ++b) {
     for (int k = 0; k < 2; ++k) {
-      pair[b][k] = kernel::accurate_pair(cat[k][0] * kCentimetresPerAu, cat[k][1], cat[k][2] * kRadiansPerDegree,
-                                         body[b][0] * kCentimetresPerAu, body[b][1], body[b][2], 1.5,
-                                         options);
+      pair[b][k] = kernel::accurate_pair(
+          cat[k][0] * kCentimetresPerAu, cat[k][1], cat[k][2] * kRadiansPerDegree,
+          body[b][0] * kCentimetresPerAu, body[b][1], body[b][2], 1.5, options);
     }
   }
   ASSERT_EQ(pair[0][0].status, kernel::AccurateStatus::kDivergent);
@@ -161,8 +164,8 @@ TEST_F(AccurateMode, ValuesAreTheIntegratorsAndDivergentPairsAreCountedAndLeftOu
   EXPECT_EQ(num(frames[0], "n_proba"), 3);  // the divergent pair is not a pair of the mean
   EXPECT_EQ(num(frames[0], "n_divergent"), 1);
   const double mean = (pair[0][1].p_coll + sum1) / 3.0;
-  const double error = (pair[0][1].p_coll_error + pair[1][0].p_coll_error +
-                        pair[1][1].p_coll_error) / 3.0;
+  const double error =
+      (pair[0][1].p_coll_error + pair[1][0].p_coll_error + pair[1][1].p_coll_error) / 3.0;
   EXPECT_NEAR(num(frames[0], "proba_mean_1e-18_km-2_yr-1"), mean, 1e-14 * mean);
   EXPECT_NEAR(num(frames[0], "proba_mean_error_1e-18_km-2_yr-1"), error, 1e-14 * mean);
   EXPECT_GT(error, 0.0);
@@ -204,11 +207,10 @@ TEST_F(AccurateMode, ACheckpointIsContinuedOnlyInItsOwnMode) {
 }
 
 TEST_F(AccurateMode, BadOptionValuesAreRefusedWithOneLineAndStatusOne) {
-  for (const char* args :
-       {"--accuracy 0", "--accuracy -1", "--accuracy nan", "--accuracy 0.2", "--accuracy x",
-        "--accuracy 1e-3 --min-mutual-inclination -1",
-        "--accuracy 1e-3 --min-mutual-inclination nan",
-        "--accuracy 1e-3 --min-mutual-inclination 91"}) {
+  for (const char* args : {"--accuracy 0", "--accuracy -1", "--accuracy nan", "--accuracy 0.2",
+                           "--accuracy x", "--accuracy 1e-3 --min-mutual-inclination -1",
+                           "--accuracy 1e-3 --min-mutual-inclination nan",
+                           "--accuracy 1e-3 --min-mutual-inclination 91"}) {
     const RunResult r = run_pairtrack(dir, p.text(), "", args);
     EXPECT_EQ(r.status, 1) << args;
     ASSERT_EQ(r.lines().size(), 1u) << args << r.out;

@@ -34,9 +34,13 @@ TEST_F(SmallRun, WritesTheWholeReportInOrder) {
       " # n2_max =            1\n"
       " # q_crit =  0.0000000000000000  AU\n"
       " # p_crit =  0.0000000000000000\n"
-      " # Input filename: " + name80("cat.txt") + "\n"
+      " # Input filename: " +
+      name80("cat.txt") +
+      "\n"
       " # n =            1\n"
-      " # Binary input filename: " + name80("hist.bin") + "\n" + kHeader + "\n"
+      " # Binary input filename: " +
+      name80("hist.bin") + "\n" + kHeader +
+      "\n"
       "    1.0000000000     6.9084699662030298     0.0000000000000000     4.5403689144948647"
       "     0.0000000000000000        1        1        1        1\n"
       " # pairtrack: t_max =  1.0000000000000000  Myr\n";
@@ -102,7 +106,8 @@ TEST(Encodings, TheThreeEncodingsReportTheSameFrames) {
     EXPECT_EQ(reports[0][line].substr(108), reports[2][line].substr(108));      // counts
     // Quantised orbits give close but not identical probabilities.
     EXPECT_NEAR(std::stod(reports[0][line].substr(17, 22)),
-                std::stod(reports[2][line].substr(17, 22)), 0.05 * std::stod(reports[2][line].substr(17, 22)));
+                std::stod(reports[2][line].substr(17, 22)),
+                0.05 * std::stod(reports[2][line].substr(17, 22)));
   }
   EXPECT_EQ(reports[0][10], reports[2][10]);
 }

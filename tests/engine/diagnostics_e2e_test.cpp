@@ -38,12 +38,20 @@ void raw_history(const ScratchDir& dir, const std::function<void(HistoryWriter&)
 }
 
 const WarningCase kWarnings[] = {
-    {"SeedNotNegativeWithDraws", [](const ScratchDir&, Params& p) {
-       p.q_crit = "1.0"; p.p_crit = "0.5"; p.iseed = "12345"; },
+    {"SeedNotNegativeWithDraws",
+     [](const ScratchDir&, Params& p) {
+       p.q_crit = "1.0";
+       p.p_crit = "0.5";
+       p.iseed = "12345";
+     },
      "iseed = 12345 is not negative: every seed of -1 or more starts the generator's sequence"},
     // Zero is not negative either: it starts the same sequence as -1.
-    {"SeedZeroWithDraws", [](const ScratchDir&, Params& p) {
-       p.q_crit = "1.0"; p.p_crit = "0.5"; p.iseed = "0"; },
+    {"SeedZeroWithDraws",
+     [](const ScratchDir&, Params& p) {
+       p.q_crit = "1.0";
+       p.p_crit = "0.5";
+       p.iseed = "0";
+     },
      "iseed = 0 is not negative: every seed of -1 or more starts the generator's sequence"},
     {"NegativeQCrit", [](const ScratchDir&, Params& p) { p.q_crit = "-1"; },
      "q_crit = -1.0000000000000000 AU is negative"},
@@ -60,67 +68,93 @@ const WarningCase kWarnings[] = {
      "its first header record holds 12 bytes, but format code 0 (16-bit scaled) expects 10;"
      " that is the header length of format 2 (float64): check record 3",
      2},  // and the data end at the first body record
-    {"FileCutInsideAFrame", [](const ScratchDir& dir, Params&) {
+    {"FileCutInsideAFrame",
+     [](const ScratchDir& dir, Params&) {
        const std::string whole = read_file(dir / "hist.bin");
-       write_text(dir / "hist.bin", whole.substr(0, whole.size() - 30)); },
+       write_text(dir / "hist.bin", whole.substr(0, whole.size() - 30));
+     },
      "the file ends inside the record at byte offset 214 (frame 2 is incomplete, a file still"
      " being written?)"},
-    {"NegativeMarker", [](const ScratchDir& dir, Params&) {
+    {"NegativeMarker",
+     [](const ScratchDir& dir, Params&) {
        raw_history(dir, [](HistoryWriter& w) {
          ASSERT_TRUE(w.header(2, 1e6, 1, 1));
          ASSERT_TRUE(w.body(2, 1, 2.6, 0.12, 0.1, 0, 0, 0));
          const unsigned char payload[12] = {};
          ASSERT_TRUE(w.record(-12, payload, -12));
-       }); },
+       });
+     },
      "the record at byte offset 78 has a negative length marker (-12): the data end there,"
      " after frame 1"},
-    {"EmptyFrameWithDataAfterIt", [](const ScratchDir& dir, Params&) {
+    {"EmptyFrameWithDataAfterIt",
+     [](const ScratchDir& dir, Params&) {
        raw_history(dir, [](HistoryWriter& w) {
          ASSERT_TRUE(w.header(2, 1e6, 1, 0));
          ASSERT_TRUE(w.header(2, 2e6, 1, 1));
          ASSERT_TRUE(w.body(2, 1, 2.6, 0.12, 0.1, 0, 0, 0));
-       }); },
+       });
+     },
      "the header of frame 1 (byte offset 0) announces no bodies, but 78 bytes follow it"},
     {"CatalogueEmpty", [](const ScratchDir& dir, Params&) { write_text(dir / "cat.txt", ""); },
      "catalogue 'cat.txt' holds no orbit"},
-    {"CatalogueBlankLineInTheMiddle", [](const ScratchDir& dir, Params&) {
-       write_text(dir / "cat.txt", catalog_line({10, 0.15, 2.7}) + "\n\n" +
-                                       catalog_line({5, 0.1, 2.5}) + "\n"); },
+    {"CatalogueBlankLineInTheMiddle",
+     [](const ScratchDir& dir, Params&) {
+       write_text(dir / "cat.txt",
+                  catalog_line({10, 0.15, 2.7}) + "\n\n" + catalog_line({5, 0.1, 2.5}) + "\n");
+     },
      "catalogue 'cat.txt': reading stopped at line 2, a blank line; 1 line after it is not read"},
-    {"CatalogueHeaderLine", [](const ScratchDir& dir, Params&) {
+    {"CatalogueHeaderLine",
+     [](const ScratchDir& dir, Params&) {
        write_text(dir / "cat.txt", std::string("designation") + std::string(140, ' ') +
-                                       "inc e a\n" + catalog_line({10, 0.15, 2.7}) + "\n"); },
+                                       "inc e a\n" + catalog_line({10, 0.15, 2.7}) + "\n");
+     },
      "reading stopped at line 1: its columns 148-182 ('    inc e a') do not hold three numbers",
      2},  // and the catalogue holds no orbit
-    {"CataloguePlainColumns", [](const ScratchDir& dir, Params&) {
-       write_text(dir / "cat.txt", "10.0\t0.15\t2.7\n"); },
+    {"CataloguePlainColumns",
+     [](const ScratchDir& dir, Params&) { write_text(dir / "cat.txt", "10.0\t0.15\t2.7\n"); },
      "which ends before column 148 (it has 13 characters): the catalogue is a fixed-column"
      " layout",
      2},  // and the catalogue holds no orbit
-    {"CatalogueEccentricity", [](const ScratchDir& dir, Params&) {
-       write_catalog(dir / "cat.txt", {{10, 0.15, 2.7}, {10, 1.5, 2.7}}); },
+    {"CatalogueEccentricity",
+     [](const ScratchDir& dir, Params&) {
+       write_catalog(dir / "cat.txt", {{10, 0.15, 2.7}, {10, 1.5, 2.7}});
+     },
      "catalogue 'cat.txt' line 2: e = 1.5000000000000000 is outside [0, 1)"},
     // A parabola (e = 1 exactly) is not a bound ellipse either.
-    {"CatalogueParabolic", [](const ScratchDir& dir, Params&) {
-       write_catalog(dir / "cat.txt", {{10, 1.0, 2.7}}); },
+    {"CatalogueParabolic",
+     [](const ScratchDir& dir, Params&) {
+       write_catalog(dir / "cat.txt", {{10, 1.0, 2.7}});
+     },
      "catalogue 'cat.txt' line 1: e = 1.0000000000000000 is outside [0, 1)"},
-    {"CatalogueInclination", [](const ScratchDir& dir, Params&) {
-       write_catalog(dir / "cat.txt", {{190, 0.15, 2.7}}); },
+    {"CatalogueInclination",
+     [](const ScratchDir& dir, Params&) {
+       write_catalog(dir / "cat.txt", {{190, 0.15, 2.7}});
+     },
      "catalogue 'cat.txt' line 1: inclination 190.00000000000000 degrees is outside [0, 180]"},
-    {"CatalogueSemimajorAxis", [](const ScratchDir& dir, Params&) {
-       write_catalog(dir / "cat.txt", {{10, 0.15, -2.7}}); },
+    {"CatalogueSemimajorAxis",
+     [](const ScratchDir& dir, Params&) {
+       write_catalog(dir / "cat.txt", {{10, 0.15, -2.7}});
+     },
      "catalogue 'cat.txt' line 1: a = -2.7000000000000002 AU is not positive"},
-    {"HistoryInclinationInDegrees", [](const ScratchDir& dir, Params&) {
-       write_history(dir / "hist.bin", 2, {{1e6, {{1, 2.6, 0.12, 5.0}}}}); },
+    {"HistoryInclinationInDegrees",
+     [](const ScratchDir& dir, Params&) {
+       write_history(dir / "hist.bin", 2, {{1e6, {{1, 2.6, 0.12, 5.0}}}});
+     },
      "frame 1, body 1 at position 1: inclination 5.0000000000000000 rad is outside [0, pi]"},
-    {"HistoryHyperbolic", [](const ScratchDir& dir, Params&) {
-       write_history(dir / "hist.bin", 2, {{1e6, {{1, 2.6, 1.2, 0.1}}}}); },
+    {"HistoryHyperbolic",
+     [](const ScratchDir& dir, Params&) {
+       write_history(dir / "hist.bin", 2, {{1e6, {{1, 2.6, 1.2, 0.1}}}});
+     },
      "frame 1, body 1 at position 1: e = 1.2000000000000000 is outside [0, 1)"},
-    {"HistoryParabolic", [](const ScratchDir& dir, Params&) {
-       write_history(dir / "hist.bin", 2, {{1e6, {{1, 2.6, 1.0, 0.1}}}}); },
+    {"HistoryParabolic",
+     [](const ScratchDir& dir, Params&) {
+       write_history(dir / "hist.bin", 2, {{1e6, {{1, 2.6, 1.0, 0.1}}}});
+     },
      "frame 1, body 1 at position 1: e = 1.0000000000000000 is outside [0, 1)"},
-    {"HistoryNegativeAxis", [](const ScratchDir& dir, Params&) {
-       write_history(dir / "hist.bin", 2, {{1e6, {{1, -2.6, 0.12, 0.1}}}}); },
+    {"HistoryNegativeAxis",
+     [](const ScratchDir& dir, Params&) {
+       write_history(dir / "hist.bin", 2, {{1e6, {{1, -2.6, 0.12, 0.1}}}});
+     },
      "frame 1, body 1 at position 1: a = -2.6000000000000001 AU is not positive"},
     {"TimeTooWideForTheReport", [](const ScratchDir&, Params& p) { p.time_divisor = "1"; },
      "frame 1 has the time 1000000.0000000000 Myr, too wide for the report's time field"
@@ -213,12 +247,16 @@ struct ErrorCase {
 
 const ErrorCase kErrors[] = {
     {"MissingCatalogue", [](const ScratchDir&, Params& p) { p.catalog = "none.cat"; },
-     "Error reading file none.cat", "catalogue 'none.cat' cannot be read: No such file or directory"},
+     "Error reading file none.cat",
+     "catalogue 'none.cat' cannot be read: No such file or directory"},
     {"MissingHistory", [](const ScratchDir&, Params& p) { p.history = "none.bin"; },
      "pairtrack: Error opening file none.bin",
      "history file 'none.bin' cannot be opened: No such file or directory"},
-    {"PairFileIsADirectory", [](const ScratchDir& dir, Params& p) {
-       fs::create_directory(dir / "hitrate_pairtrack_q.tmp"); p.write_pairs = "T"; },
+    {"PairFileIsADirectory",
+     [](const ScratchDir& dir, Params& p) {
+       fs::create_directory(dir / "hitrate_pairtrack_q.tmp");
+       p.write_pairs = "T";
+     },
      "pairtrack: Error opening file hitrate_pairtrack_q.tmp",
      "pair file 'hitrate_pairtrack_q.tmp' cannot be written: Is a directory"},
     {"FormatCode", [](const ScratchDir&, Params& p) { p.format_code = "7"; },
@@ -227,8 +265,10 @@ const ErrorCase kErrors[] = {
     {"UnreadableRecord", [](const ScratchDir&, Params& p) { p.v_esc = "fast"; },
      "Error reading standard input.",
      "standard input, record 10 (v_esc): found 'fast' where a real number is expected"},
-    {"IdentifierOutOfRange", [](const ScratchDir& dir, Params&) {
-       write_history(dir / "hist.bin", 2, {{1e6, {{0, 2.6, 0.12, 0.1}}}}); },
+    {"IdentifierOutOfRange",
+     [](const ScratchDir& dir, Params&) {
+       write_history(dir / "hist.bin", 2, {{1e6, {{0, 2.6, 0.12, 0.1}}}});
+     },
      "pairtrack: body identifier           0 outside 1 to       30000",
      "frame 1, position 1: body identifier 0 is outside 1 to 30000"},
     // An operating-system read error ends the run as an error, never as the end of the data.

@@ -48,8 +48,7 @@ TEST_F(Example, ReportAndPairFileDoNotDependOnTheThreadCount) {
   std::string out[3];
   std::string pairs[3];
   for (int threads = 1; threads <= 3; ++threads) {
-    const RunResult r =
-        run_pairtrack(dir, input, "OMP_NUM_THREADS=" + std::to_string(threads));
+    const RunResult r = run_pairtrack(dir, input, "OMP_NUM_THREADS=" + std::to_string(threads));
     ASSERT_EQ(r.status, 0) << threads;
     out[threads - 1] = r.out;
     pairs[threads - 1] = r.pairs;

@@ -162,7 +162,8 @@ TEST_F(FrameLoop, PairFileThatCannotBeOpenedIsAnError) {
   p.write_pairs = "T";
   const RunResult r = run();
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.lines().back(), " pairtrack: Error opening file " + name80("hitrate_pairtrack_q.tmp"));
+  EXPECT_EQ(r.lines().back(),
+            " pairtrack: Error opening file " + name80("hitrate_pairtrack_q.tmp"));
   EXPECT_EQ(r.lines().size(), 9u);
 }
 

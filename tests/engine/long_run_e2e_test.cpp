@@ -16,7 +16,8 @@ namespace {
 using namespace testing_support;
 
 const fs::path kExamples = fs::path(PAIRTRACK_SOURCE_DIR) / "examples";
-const char* const kOutputs[] = {"report.txt", "hitrate_pairtrack_q.tmp", "bodies.csv", "frames.csv"};
+const char* const kOutputs[] = {"report.txt", "hitrate_pairtrack_q.tmp", "bodies.csv",
+                                "frames.csv"};
 const std::string kArgs = "--report report.txt --bodies bodies.csv --frames frames.csv ";
 
 class LongRun : public ::testing::Test {
@@ -58,9 +59,9 @@ TEST_P(KillAndResume, TheResumedRunGivesEveryOutputOfAnUninterruptedOne) {
   const Stop stop = GetParam();
   const auto expected = uninterrupted();
   const RunResult first =
-      run(kArgs + "--checkpoint run.ckpt",
-          "PAIRTRACK_TEST_RAISE=" + std::to_string(stop.frame) + ":" + std::to_string(stop.signal) +
-              " OMP_NUM_THREADS=" + stop.threads_before);
+      run(kArgs + "--checkpoint run.ckpt", "PAIRTRACK_TEST_RAISE=" + std::to_string(stop.frame) +
+                                               ":" + std::to_string(stop.signal) +
+                                               " OMP_NUM_THREADS=" + stop.threads_before);
   EXPECT_EQ(first.status, 128 + stop.signal) << first.err;
   EXPECT_EQ(first.out, "");
   EXPECT_EQ(read_file(dir / "report.txt").find("t_max"), std::string::npos);
@@ -104,24 +105,34 @@ struct Mismatch {
 };
 
 const Mismatch kMismatches[] = {
-    {"OtherRecords", [](const ScratchDir&, std::string& input, std::string&) {
+    {"OtherRecords",
+     [](const ScratchDir&, std::string& input, std::string&) {
        input.replace(input.find("-12345"), 6, "-54321");
-     }, "it was written for other records on standard input"},
-    {"LongerCatalogue", [](const ScratchDir& dir, std::string&, std::string&) {
+     },
+     "it was written for other records on standard input"},
+    {"LongerCatalogue",
+     [](const ScratchDir& dir, std::string&, std::string&) {
        std::ofstream(dir / "mainbelt.cat", std::ios::app) << "\n";
-     }, "the catalogue holds 54901 bytes, the checkpoint's 54900"},
-    {"OtherHistoryContents", [](const ScratchDir& dir, std::string&, std::string&) {
+     },
+     "the catalogue holds 54901 bytes, the checkpoint's 54900"},
+    {"OtherHistoryContents",
+     [](const ScratchDir& dir, std::string&, std::string&) {
        std::fstream f(dir / "history_f8.bin", std::ios::in | std::ios::out | std::ios::binary);
        f.seekp(20);
        f.put('\x7f');
-     }, "the history file's contents differ"},
-    {"AnOutputFewer", [](const ScratchDir&, std::string&, std::string& args) {
+     },
+     "the history file's contents differ"},
+    {"AnOutputFewer",
+     [](const ScratchDir&, std::string&, std::string& args) {
        args.erase(args.find("--bodies bodies.csv "), 20);
-     }, "it knows outputs that this run does not write"},
-    {"AnOutputRenamed", [](const ScratchDir& dir, std::string&, std::string& args) {
+     },
+     "it knows outputs that this run does not write"},
+    {"AnOutputRenamed",
+     [](const ScratchDir& dir, std::string&, std::string& args) {
        args.replace(args.find("frames.csv"), 10, "other.csv");
        write_text(dir / "other.csv", "");
-     }, "its frames output was 'frames.csv', not 'other.csv'"},
+     },
+     "its frames output was 'frames.csv', not 'other.csv'"},
 };
 
 class MismatchedCheckpoint : public LongRun, public ::testing::WithParamInterface<Mismatch> {};
@@ -154,9 +165,9 @@ TEST_F(LongRun, AFileThatIsNotACheckpointIsRefused) {
 }
 
 TEST_F(LongRun, AnOutputThatCannotTakeAFrameEndsTheRunAtThatFrame) {
-  // With a file size limit (ulimit -f, 512-byte blocks in a POSIX shell; SIGXFSZ ignored so that the write
-  // fails instead of the process dying) the body table overflows at a known frame: the first
-  // whose last row ends beyond the limit.
+  // With a file size limit (ulimit -f, 512-byte blocks in a POSIX shell; SIGXFSZ ignored so that
+  // the write fails instead of the process dying) the body table overflows at a known frame: the
+  // first whose last row ends beyond the limit.
   const auto expected = uninterrupted();
   const std::string& table = expected.at("bodies.csv");
   const std::size_t limit = 16 * 1024;

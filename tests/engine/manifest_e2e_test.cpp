@@ -65,12 +65,12 @@ TEST_P(Manifest, IsWrittenAtEveryEndWithTheStateReachedAndTheFilesHashes) {
   EXPECT_GE(hashed, end.status == 1 ? 2 : 5);  // history, frames (and catalogue, pairs, checkpoint)
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ends, Manifest,
-    ::testing::Values(End{"LastFrame", "", "", 0, 6, false},
-                      End{"ErrorEnd", "", "missing.cat", 1, 0, false},
-                      End{"StoppedBySignal", "PAIRTRACK_TEST_RAISE=4:15", "", 143, 4, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ends, Manifest,
+                         ::testing::Values(End{"LastFrame", "", "", 0, 6, false},
+                                           End{"ErrorEnd", "", "missing.cat", 1, 0, false},
+                                           End{"StoppedBySignal", "PAIRTRACK_TEST_RAISE=4:15", "",
+                                               143, 4, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace pairtrack::detail

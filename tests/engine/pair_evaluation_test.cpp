@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/reference/gaussorb.h"
 #include "kernel/overlap_geometry.h"
+#include "kernel/reference/gaussorb.h"
 
 namespace pairtrack::detail {
 namespace {
@@ -73,7 +73,8 @@ Frame make_frame(std::size_t n1, std::size_t n_bodies, std::uint64_t seed) {
       f.bodies.push_back(Orbit{uniform(1.5, 4.5) * kAu, e, uniform(0.0, 0.6)});
     }
   }
-  for (const Orbit& o : f.population) f.prepared_population.push_back(prepare_orbit(o.a_cm, o.e, o.inc));
+  for (const Orbit& o : f.population)
+    f.prepared_population.push_back(prepare_orbit(o.a_cm, o.e, o.inc));
   for (const Orbit& o : f.bodies) f.prepared_bodies.push_back(prepare_orbit(o.a_cm, o.e, o.inc));
   return f;
 }
@@ -96,7 +97,8 @@ Result evaluate(const Frame& f, double v_esc, int threads) {
 
 std::size_t count_lines(const std::string& text, const std::string& line) {
   std::size_t n = 0;
-  for (std::size_t pos = text.find(line); pos != std::string::npos; pos = text.find(line, pos + 1)) {
+  for (std::size_t pos = text.find(line); pos != std::string::npos;
+       pos = text.find(line, pos + 1)) {
     ++n;
   }
   return n;
@@ -150,7 +152,8 @@ TEST(PairEvaluation, DisjointPairsStoreZeroProbabilityAndZeroSpeed) {
   Frame f;
   f.population = {Orbit{1.0 * kAu, 0.1, 0.1}, Orbit{2.7 * kAu, 0.15, 0.17}};
   f.bodies = {Orbit{3.0 * kAu, 0.1, 0.2}};
-  for (const Orbit& o : f.population) f.prepared_population.push_back(prepare_orbit(o.a_cm, o.e, o.inc));
+  for (const Orbit& o : f.population)
+    f.prepared_population.push_back(prepare_orbit(o.a_cm, o.e, o.inc));
   for (const Orbit& o : f.bodies) f.prepared_bodies.push_back(prepare_orbit(o.a_cm, o.e, o.inc));
   const Result r = evaluate(f, 0.0, 0);
   EXPECT_EQ(r.no_case, 0);

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -106,9 +106,8 @@ struct Params {
   std::string v_esc = "0";
 
   std::string text() const {
-    return catalog + "\n" + history + "\n" + format_code + "\n" + n2_range + "\n" +
-           time_divisor + "\n" + write_pairs + "\n" + q_crit + "\n" + p_crit + "\n" + iseed +
-           "\n" + v_esc + "\n";
+    return catalog + "\n" + history + "\n" + format_code + "\n" + n2_range + "\n" + time_divisor +
+           "\n" + write_pairs + "\n" + q_crit + "\n" + p_crit + "\n" + iseed + "\n" + v_esc + "\n";
   }
 };
 
@@ -151,8 +150,8 @@ inline std::string without_classic_notice(const std::string& err) {
 inline RunResult run_pairtrack(const ScratchDir& dir, const std::string& input,
                                const std::string& env = "", const std::string& args = "") {
   write_text(dir / "stdin.txt", input);
-  const std::string cmd = "cd '" + dir.path().string() + "' && " + env + " '" PAIRTRACK_EXE
-                          "' " + args + " < stdin.txt > stdout.txt 2> stderr.txt";
+  const std::string cmd = "cd '" + dir.path().string() + "' && " + env + " '" PAIRTRACK_EXE "' " +
+                          args + " < stdin.txt > stdout.txt 2> stderr.txt";
   const int raw = std::system(cmd.c_str());
   RunResult r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);

@@ -97,7 +97,8 @@ TEST_F(Sweep, PerihelionExactlyAtTheThresholdIsNotTested) {
 TEST_F(Sweep, ZeroThresholdNeverDraws) {
   // With q_crit = 0 no bound orbit is tested: the generator is never used,
   // so p_crit = 1 removes nothing.
-  write_history(dir / "hist.bin", 2, {{1e6, low_perihelion_bodies(2)}, {2e6, low_perihelion_bodies(2)}});
+  write_history(dir / "hist.bin", 2,
+                {{1e6, low_perihelion_bodies(2)}, {2e6, low_perihelion_bodies(2)}});
   p.n2_range = "1 2";
   p.q_crit = "0";
   p.p_crit = "1";
@@ -111,7 +112,8 @@ TEST_F(Sweep, RangeBeyondTheFrameStopsAtItsLastBody) {
 }
 
 TEST_F(Sweep, RangeStartingPastTheFrameEvaluatesNothingAndDrawsNothing) {
-  write_history(dir / "hist.bin", 2, {{1e6, low_perihelion_bodies(3)}, {2e6, low_perihelion_bodies(3)}});
+  write_history(dir / "hist.bin", 2,
+                {{1e6, low_perihelion_bodies(3)}, {2e6, low_perihelion_bodies(3)}});
   p.n2_range = "4 10";
   p.q_crit = "2";
   p.p_crit = "1";

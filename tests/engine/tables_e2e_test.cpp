@@ -17,7 +17,6 @@ using namespace testing_support;
 
 const fs::path kExamples = fs::path(PAIRTRACK_SOURCE_DIR) / "examples";
 
-
 class Tables : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -59,8 +58,8 @@ TEST_F(Tables, BodyRowsAddUpToTheFrameLineAndRemovalsAgreeWithTheNextFrameAndThe
     std::int64_t hits = 0, removed = 0;
     for (const Row* b : rows) {
       p_sum += num(*b, "p_sum_1e-18_km-2_yr-1");
-      pv_sum += static_cast<long double>(num(*b, "p_sum_1e-18_km-2_yr-1")) *
-                num(*b, "v_imp_mean_km_s");
+      pv_sum +=
+          static_cast<long double>(num(*b, "p_sum_1e-18_km-2_yr-1")) * num(*b, "v_imp_mean_km_s");
       hits += std::stoll(b->at("n_hit"));
       EXPECT_EQ(removed_before.count(b->at("id")), 0u) << "removed body swept again";
       if (b->at("removed") == "1") {
@@ -163,10 +162,10 @@ TEST_F(Tables, BadOptionValuesAreRefusedBeforeAnythingIsRead) {
 TEST(BodiesTable, PositionIsTheRecordsPlaceInItsFrameAndIdItsIdentifier) {
   ScratchDir dir;
   write_catalog(dir / "cat.txt", {{10.0, 0.15, 2.7}});
-  write_history(dir / "hist.bin", 2,
-                {{1e6, {{7, 2.1, 0.1, 0.1}, {3, 2.3, 0.1, 0.1}, {12, 2.5, 0.1, 0.1},
-                        {5, 2.9, 0.1, 0.1}}},
-                 {2e6, {{12, 2.5, 0.1, 0.1}, {7, 2.1, 0.1, 0.1}, {3, 2.3, 0.1, 0.1}}}});
+  write_history(
+      dir / "hist.bin", 2,
+      {{1e6, {{7, 2.1, 0.1, 0.1}, {3, 2.3, 0.1, 0.1}, {12, 2.5, 0.1, 0.1}, {5, 2.9, 0.1, 0.1}}},
+       {2e6, {{12, 2.5, 0.1, 0.1}, {7, 2.1, 0.1, 0.1}, {3, 2.3, 0.1, 0.1}}}});
   Params p;
   p.n2_range = "2 4";
   const RunResult r = run_pairtrack(dir, p.text(), "", "--bodies bodies.csv");
@@ -177,8 +176,11 @@ TEST(BodiesTable, PositionIsTheRecordsPlaceInItsFrameAndIdItsIdentifier) {
     const char* id;
     double a_au;
   };
-  const Expected expected[] = {{"1", "2", "3", 2.3}, {"1", "3", "12", 2.5}, {"1", "4", "5", 2.9},
-                               {"2", "2", "7", 2.1}, {"2", "3", "3", 2.3}};
+  const Expected expected[] = {{"1", "2", "3", 2.3},
+                               {"1", "3", "12", 2.5},
+                               {"1", "4", "5", 2.9},
+                               {"2", "2", "7", 2.1},
+                               {"2", "3", "3", 2.3}};
   const std::vector<Row> rows = read_csv(dir / "bodies.csv");
   ASSERT_EQ(rows.size(), std::size(expected));
   for (std::size_t i = 0; i < rows.size(); ++i) {

@@ -31,14 +31,14 @@ void expect_fields(const std::vector<FCase>& cases) {
 
 TEST(FormatF, RoundsTheExactBinaryValueWithTiesToEven) {
   expect_fields({
-      {0.125, 5, 2, " 0.12"},    // exact tie, even digit kept
-      {0.375, 5, 2, " 0.38"},    // exact tie, rounded up to even
+      {0.125, 5, 2, " 0.12"},  // exact tie, even digit kept
+      {0.375, 5, 2, " 0.38"},  // exact tie, rounded up to even
       {2.5, 3, 0, " 2."},
       {3.5, 3, 0, " 4."},
       {0.00048828125, 16, 10, "    0.0004882812"},  // 2^-11: tie at the tenth decimal
       {0.25, 5, 1, "  0.2"},
-      {0.05, 5, 1, "  0.1"},     // 0.05 is slightly above the tie in binary
-      {0.35, 5, 1, "  0.3"},     // 0.35 is slightly below it
+      {0.05, 5, 1, "  0.1"},  // 0.05 is slightly above the tie in binary
+      {0.35, 5, 1, "  0.3"},  // 0.35 is slightly below it
       {0.999999999, 10, 8, "1.00000000"},
       {0.99999999, 10, 8, "0.99999999"},
       {9.994, 4, 2, "9.99"},
@@ -68,7 +68,7 @@ TEST(FormatF, WritesTheLeadingZeroOnlyWhenTheFieldHasRoomForIt) {
       {0.25, 10, 8, "0.25000000"},
       {-0.25, 10, 8, "-.25000000"},
       {0.5, 3, 2, ".50"},
-      {0.4, 2, 0, "0."},   // with no decimals the zero is the only digit and must stay
+      {0.4, 2, 0, "0."},  // with no decimals the zero is the only digit and must stay
       {0.4, 1, 0, "*"},
       {-0.0, 2, 0, "**"},
   });
@@ -186,9 +186,9 @@ TEST(FixedFormat, AppendsToAnExistingBuffer) {
 }
 
 TEST(FixedFormat, RejectsMalformedFormats) {
-  for (const char* bad : {"", "i8", "(i8", "(i8))", "(f8)", "(f8.)", "(q3)", "(0(i3))", "(i0)",
-                          "(f0.2)", "(i3,)", "(,i3)", "('abc)", "(2'ab')", "(i3.2)", "(i3) x",
-                          "(999999(999999(1x)))"}) {
+  for (const char* bad :
+       {"", "i8", "(i8", "(i8))", "(f8)", "(f8.)", "(q3)", "(0(i3))", "(i0)", "(f0.2)", "(i3,)",
+        "(,i3)", "('abc)", "(2'ab')", "(i3.2)", "(i3) x", "(999999(999999(1x)))"}) {
     EXPECT_THROW(FixedFormat{bad}, std::invalid_argument) << bad;
   }
 }

@@ -43,11 +43,21 @@ TEST(FreeFormReaderReals, AcceptsEveryDecimalForm) {
     const char* input;
     double expected;
   } cases[] = {
-      {"1", 1.0},        {"0.5", 0.5},        {"2e6", 2e6},      {"1.d6", 1e6},
-      {"2E+6", 2e6},     {".5", 0.5},         {"5.", 5.0},       {"-3.25", -3.25},
-      {"+7", 7.0},       {"1D-3", 1e-3},      {"6.02e+23", 6.02e23},
-      {"0.1", 0.1},      {"2.7182818284590452353602874", 2.718281828459045},
-      {"1e-400", 0.0},   {"4.9e-324", 4.9406564584124654e-324},
+      {"1", 1.0},
+      {"0.5", 0.5},
+      {"2e6", 2e6},
+      {"1.d6", 1e6},
+      {"2E+6", 2e6},
+      {".5", 0.5},
+      {"5.", 5.0},
+      {"-3.25", -3.25},
+      {"+7", 7.0},
+      {"1D-3", 1e-3},
+      {"6.02e+23", 6.02e23},
+      {"0.1", 0.1},
+      {"2.7182818284590452353602874", 2.718281828459045},
+      {"1e-400", 0.0},
+      {"4.9e-324", 4.9406564584124654e-324},
       {"1.7976931348623157e308", 1.7976931348623157e308},
   };
   for (const auto& c : cases) {
@@ -61,9 +71,9 @@ TEST(FreeFormReaderReals, AcceptsEveryDecimalForm) {
 }
 
 TEST(FreeFormReaderReals, RejectsWordsOverflowAndJunkStuckToANumber) {
-  for (const char* input : {"nan", "NaN", "Inf", "infinity", "1e999", "-1d400", "abc", "5x",
-                            "1.5.2", "1.0+5", "e5", ".", "-", "1e", "1e+", "0x10", ",1", "2*0",
-                            "/", "1/", "\"1\"", "'1'"}) {
+  for (const char* input :
+       {"nan", "NaN", "Inf", "infinity", "1e999", "-1d400", "abc", "5x", "1.5.2", "1.0+5", "e5",
+        ".",   "-",   "1e",  "1e+",      "0x10",  ",1",     "2*0", "/",  "1/",    "\"1\"", "'1'"}) {
     double value = 0.0;
     EXPECT_FALSE(read_one_real(input, value)) << input;
   }
@@ -87,8 +97,8 @@ TEST(FreeFormReaderIntegers, AcceptsSignedDecimalsWithinThirtyTwoBits) {
 }
 
 TEST(FreeFormReaderIntegers, RejectsARealWhereAnIntegerIsDue) {
-  for (const char* input : {"5.", "1.5", "1e2", "2147483648", "-2147483649",
-                            "99999999999999999999", "T", "x", "+", "5x", "2*3", ""}) {
+  for (const char* input : {"5.", "1.5", "1e2", "2147483648", "-2147483649", "99999999999999999999",
+                            "T", "x", "+", "5x", "2*3", ""}) {
     std::int32_t value = 0;
     EXPECT_FALSE(read_one_integer(input, value)) << input;
   }
@@ -98,8 +108,8 @@ TEST(FreeFormReaderLogical, TakesTheFirstLetterAfterAnOptionalPoint) {
   const struct {
     const char* input;
     std::int32_t expected;
-  } cases[] = {{"T", 1}, {".true.", 1}, {"True", 1}, {"t", 1}, {".T", 1},
-               {"F", 0}, {".false.", 0}, {"f", 0}, {"False", 0}};
+  } cases[] = {{"T", 1}, {".true.", 1},  {"True", 1}, {"t", 1},    {".T", 1},
+               {"F", 0}, {".false.", 0}, {"f", 0},    {"False", 0}};
   for (const auto& c : cases) {
     std::int32_t value = -1;
     ASSERT_TRUE(read_one_logical(c.input, value)) << c.input;
@@ -176,8 +186,7 @@ TEST(FreeFormReaderRecords, EndOfInputBeforeAllValuesFails) {
 
 TEST(FreeFormReaderRecords, NineParameterRecordsThenEndOfInput) {
   // The ten run-parameter records with the last one missing: the first nine read, the tenth not.
-  std::istringstream in(
-      "cat.txt\nhist.bin\n2\n5, 40\n1e6\nT\n0.5\n0.25\n-1\n");
+  std::istringstream in("cat.txt\nhist.bin\n2\n5, 40\n1e6\nT\n0.5\n0.25\n-1\n");
   FreeFormReader reader(in);
   std::string name;
   ASSERT_TRUE(reader.read_text_record(name));
@@ -206,8 +215,7 @@ TEST(FreeFormReaderRecords, RejectsAValueTooLongToBeANumber) {
 
 TEST(FreeFormReaderText, TakesTheFirstCharactersOfALineBlankFilled) {
   const std::string long_line(85, 'n');
-  std::istringstream in("  lead\n" + long_line + "\nshort\r\n" + std::string(80, 'c') +
-                        "\r\nlast");
+  std::istringstream in("  lead\n" + long_line + "\nshort\r\n" + std::string(80, 'c') + "\r\nlast");
   FreeFormReader reader(in);
   std::string text;
   ASSERT_TRUE(reader.read_text_record(text));

@@ -57,8 +57,7 @@ TEST(FreeFormReal, ReadsBackToTheSameDouble) {
 TEST(FreeFormLine, StartsWithOneBlankAndRightAlignsIntegersInEleven) {
   EXPECT_EQ(FreeFormLine().integer(5).str(), "           5");
   EXPECT_EQ(FreeFormLine().text("x").integer(5).str(), " x           5");
-  EXPECT_EQ(FreeFormLine().integer(std::numeric_limits<std::int32_t>::min()).str(),
-            " -2147483648");
+  EXPECT_EQ(FreeFormLine().integer(std::numeric_limits<std::int32_t>::min()).str(), " -2147483648");
   // A text ending in a blank keeps it: its blank, the separator, then the 11-character field.
   EXPECT_EQ(FreeFormLine().text("# n2_min = ").integer(-7).str(), " # n2_min =           -7");
 }

@@ -145,8 +145,8 @@ TEST_F(HistoryReadersTest, Code0HeaderWorkedTimes) {
 }
 
 TEST_F(HistoryReadersTest, Code0BodyScaledFieldsAtTheirOffsets) {
-  const Bytes payload = concat({le_i16(12), le_i16(32767), le_i16(0), le_i16(32767),
-                                le_i16(-32768), le_i16(0), le_i16(100)});
+  const Bytes payload = concat({le_i16(12), le_i16(32767), le_i16(0), le_i16(32767), le_i16(-32768),
+                                le_i16(0), le_i16(100)});
   HistoryFile& unit = open_with(framed(payload));
   OrbitOut out;
   ASSERT_EQ(out.read(kEncodings[0], unit), 0);
@@ -356,7 +356,8 @@ TEST_F(HistoryReadersTest, Code1HeaderReadWithCode0ReaderFails) {
 
 TEST_F(HistoryReadersTest, ShortPayloadFailsForEveryReader) {
   for (const Encoding& enc : kEncodings) {
-    open_with(concat({framed(Bytes(enc.header_bytes - 1, 1)), framed(Bytes(enc.body_bytes - 1, 1))}));
+    open_with(
+        concat({framed(Bytes(enc.header_bytes - 1, 1)), framed(Bytes(enc.body_bytes - 1, 1))}));
     EpochOut h;
     EXPECT_GT(h.read(enc, unit_), 0) << enc.code;
     EXPECT_TRUE(h.untouched());
@@ -382,13 +383,13 @@ TEST_F(HistoryReadersTest, DamagedRecordsFailForEveryReader) {
     const Bytes body(enc.body_bytes, 3);
     const Bytes full = framed(body);
     const std::vector<Bytes> damaged = {
-        Bytes(full.begin(), full.begin() + 2),                // inside the leading marker
-        Bytes(full.begin(), full.begin() + 4 + 5),            // inside the payload
-        Bytes(full.begin(), full.end() - 1),                  // inside the trailing marker
-        Bytes(full.begin(), full.end() - 4),                  // trailing marker missing
-        concat({marker(-1), body, marker(-1)}),               // negative marker
-        concat({marker(0), marker(0)}),                       // empty payload
-        concat({marker(absurd), body, marker(absurd)}),       // absurd length
+        Bytes(full.begin(), full.begin() + 2),           // inside the leading marker
+        Bytes(full.begin(), full.begin() + 4 + 5),       // inside the payload
+        Bytes(full.begin(), full.end() - 1),             // inside the trailing marker
+        Bytes(full.begin(), full.end() - 4),             // trailing marker missing
+        concat({marker(-1), body, marker(-1)}),          // negative marker
+        concat({marker(0), marker(0)}),                  // empty payload
+        concat({marker(absurd), body, marker(absurd)}),  // absurd length
     };
     for (std::size_t i = 0; i < damaged.size(); ++i) {
       open_with(damaged[i]);

@@ -141,7 +141,8 @@ TEST(ScaledQuantisers, PickTheNearestGridValue) {
     EXPECT_EQ(quantise_scaled_angle(std::nextafter(amid, alo)), k16(k)) << k;
     EXPECT_EQ(quantise_scaled_angle(std::nextafter(amid, ahi)), k16(k + 1)) << k;
   }
-  EXPECT_EQ(quantise_scaled_e(0.3), k16(static_cast<int>(std::lround(std::log10(0.3) * 32767 / 3))));
+  EXPECT_EQ(quantise_scaled_e(0.3),
+            k16(static_cast<int>(std::lround(std::log10(0.3) * 32767 / 3))));
 }
 
 TEST(ScaledQuantisers, RefuseValuesOffTheGrid) {
@@ -168,8 +169,8 @@ TEST(ScaledQuantisers, TimeWorkedValues) {
   EXPECT_EQ(t1->h2, 0);
   EXPECT_EQ(t1->h3, 1);
 
-  for (double t : {10736762.89, -326.67, 0.0, 1234567.5, -98765.43, 351822246707.19,
-                   -351832983797.76}) {
+  for (double t :
+       {10736762.89, -326.67, 0.0, 1234567.5, -98765.43, 351822246707.19, -351832983797.76}) {
     const auto digits = quantise_scaled_time(t);
     ASSERT_TRUE(digits) << t;
     EXPECT_EQ(decode_scaled_time(digits->h1, digits->h2, digits->h3), t) << t;

@@ -94,18 +94,18 @@ TEST_F(HistoryWriterTest, RawRecordsKeepArbitraryMarkers) {
   ASSERT_TRUE(writer_.record(payload));
   ASSERT_TRUE(writer_.record(-1, payload, std::numeric_limits<std::int32_t>::max()));
   ASSERT_TRUE(writer_.bytes(Bytes{9, 9}));
-  const Bytes golden = {3, 0, 0, 0, 1, 2, 3, 3, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
-                        1, 2, 3, 0xFF, 0xFF, 0xFF, 0x7F, 9, 9};
+  const Bytes golden = {3,    0,    0,    0, 1, 2, 3,    3,    0,    0,    0, 0xFF,
+                        0xFF, 0xFF, 0xFF, 1, 2, 3, 0xFF, 0xFF, 0xFF, 0x7F, 9, 9};
   EXPECT_EQ(written(), golden);
 }
 
 TEST_F(HistoryWriterTest, RefusesValuesTheEncodingCannotHoldAndWritesNothing) {
-  EXPECT_FALSE(writer_.header(3, 1.0, 1, 1));       // unknown code
+  EXPECT_FALSE(writer_.header(3, 1.0, 1, 1));  // unknown code
   EXPECT_FALSE(writer_.header(-1, 1.0, 1, 1));
-  EXPECT_FALSE(writer_.header(2, 1.0, 32768, 1));   // counts are int16
+  EXPECT_FALSE(writer_.header(2, 1.0, 32768, 1));  // counts are int16
   EXPECT_FALSE(writer_.header(1, 1.0, 1, -32769));
-  EXPECT_FALSE(writer_.header(1, 1e39, 1, 1));      // overflows float32
-  EXPECT_FALSE(writer_.header(0, 4e11, 1, 1));      // beyond three base-32767 digits
+  EXPECT_FALSE(writer_.header(1, 1e39, 1, 1));               // overflows float32
+  EXPECT_FALSE(writer_.header(0, 4e11, 1, 1));               // beyond three base-32767 digits
   EXPECT_FALSE(writer_.body(2, 40000, 1, 0.1, 0, 0, 0, 0));  // identifiers are int16
   EXPECT_FALSE(writer_.body(1, 1, 1, 0.1, 0, 0, 0, -1e40));
   EXPECT_FALSE(writer_.body(0, 1, 2e6, 0.1, 0, 0, 0, 0));    // a beyond 10^6 AU

@@ -34,9 +34,8 @@ class LoadCatalog : public ::testing::Test {
   void SetUp() override {
     previous_ = fs::current_path();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    directory_ = fs::temp_directory_path() /
-                 (std::string("pairtrack_catalog_") + info->name() + "_" +
-                  std::to_string(::getpid()));
+    directory_ = fs::temp_directory_path() / (std::string("pairtrack_catalog_") + info->name() +
+                                              "_" + std::to_string(::getpid()));
     fs::remove_all(directory_);
     fs::create_directories(directory_);
     fs::current_path(directory_);
@@ -166,12 +165,12 @@ TEST_F(LoadCatalog, BlankLineEndsTheReadingWithoutBeingCounted) {
 TEST_F(LoadCatalog, UnparsableFieldEndsTheReadingWithoutBeingCounted) {
   const std::string good = catalog_line("10 0.15 2.7");
   const std::string fields[] = {
-      "10 0.15",            // two numbers only: nothing of this line is stored
-      "10 0.15 1e999",      // beyond the double range
-      "nan 0.15 2.7",       // a word, not a number
+      "10 0.15",        // two numbers only: nothing of this line is stored
+      "10 0.15 1e999",  // beyond the double range
+      "nan 0.15 2.7",   // a word, not a number
       "10 0.15 inf",
-      "10 0.15 2.7x",       // junk stuck to the last number
-      "10 ,, 0.15 2.7",     // a null value
+      "10 0.15 2.7x",                    // junk stuck to the last number
+      "10 ,, 0.15 2.7",                  // a null value
       std::string("10 0.15\0 2.7", 12),  // a NUL byte in the field
   };
   for (const std::string& field : fields) {
@@ -248,7 +247,8 @@ TEST_F(LoadCatalog, NameIsTakenAsEightyCharacters) {
 TEST_F(LoadCatalog, ExactlyThirtyThousandOrbitsAreAccepted) {
   std::string contents;
   for (int k = 1; k <= 30000; ++k) {
-    contents += catalog_line(std::to_string(k % 30) + " 0.1 " + std::to_string(2.0 + k * 1e-5)) + "\n";
+    contents +=
+        catalog_line(std::to_string(k % 30) + " 0.1 " + std::to_string(2.0 + k * 1e-5)) + "\n";
   }
   write_file("full.cat", contents);
   ASSERT_EQ(load("full.cat"), CatalogStatus::ok);

@@ -30,8 +30,8 @@ AccurateResult accurate(const Orbits& o, double v_esc, double rel, double i_min 
   AccurateOptions options;
   options.rel = rel;
   options.min_mutual_inclination = i_min;
-  return accurate_pair(o.a1_au * kAu, o.e1, o.i1_deg * kDeg, o.a2_au * kAu, o.e2,
-                       o.i2_deg * kDeg, v_esc, options);
+  return accurate_pair(o.a1_au * kAu, o.e1, o.i1_deg * kDeg, o.a2_au * kAu, o.e2, o.i2_deg * kDeg,
+                       v_esc, options);
 }
 
 double classic(const Orbits& o, double v_esc) {
@@ -97,9 +97,9 @@ TEST(AccuratePair, DegenerateGeometriesAreDivergentOrRegularised) {
   for (const Row& r : rows) {
     SCOPED_TRACE(pair_class_name(r.kind));
     const Orbits& o = r.orbits;
-    EXPECT_EQ(classify_pair(o.a1_au * kAu, o.e1, o.i1_deg * kDeg, o.a2_au * kAu, o.e2,
-                            o.i2_deg * kDeg),
-              r.kind);
+    EXPECT_EQ(
+        classify_pair(o.a1_au * kAu, o.e1, o.i1_deg * kDeg, o.a2_au * kAu, o.e2, o.i2_deg * kDeg),
+        r.kind);
     const AccurateResult plain = accurate(o, 0.0, 1e-4);
     EXPECT_EQ(plain.status, AccurateStatus::kDivergent);
     EXPECT_TRUE(std::isnan(plain.p_coll));
@@ -124,8 +124,7 @@ TEST(AccuratePair, DegenerateGeometriesAreDivergentOrRegularised) {
   EXPECT_EQ(classify_pair(2.0 * kAu, 0.3, i1, 2.5 * kAu, 0.3, i2), PairClass::kEqualInclinations);
   EXPECT_EQ(accurate_pair(2.0 * kAu, 0.3, i1, 2.5 * kAu, 0.3, i2, 0.0, AccurateOptions{}).status,
             AccurateStatus::kDivergent);
-  EXPECT_EQ(classify_pair(2.0 * kAu, 0.3, i1, 2.5 * kAu, 0.3, i2 - 1e-15),
-            PairClass::kOrdinary);
+  EXPECT_EQ(classify_pair(2.0 * kAu, 0.3, i1, 2.5 * kAu, 0.3, i2 - 1e-15), PairClass::kOrdinary);
   // Ordinary pairs, and equal inclinations whose ranges do not meet.
   EXPECT_EQ(classify_pair(2.7 * kAu, 0.15, 0.2, 2.6 * kAu, 0.12, 0.1), PairClass::kOrdinary);
   EXPECT_EQ(classify_pair(1.0 * kAu, 0.1, 0.2, 3.0 * kAu, 0.1, 0.2), PairClass::kOrdinary);

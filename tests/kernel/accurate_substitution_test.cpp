@@ -7,8 +7,8 @@
 #include <cmath>
 #include <vector>
 
-#include "kernel/accurate/gauss_kronrod.h"
 #include "kernel/accurate/axis_substitution.h"
+#include "kernel/accurate/gauss_kronrod.h"
 #include "kernel/gauleg.h"
 
 namespace pairtrack::detail::kernel {
@@ -53,7 +53,8 @@ double plain_integral(double i1, double i2, int n) {
   gauleg(0.0, kPiD, x.data(), w.data(), n);
   double sum = 0.0;
   for (int k = 0; k < n; ++k) {
-    const double cos_i = std::cos(i1) * std::cos(i2) + std::sin(i1) * std::sin(i2) * std::cos(x[static_cast<std::size_t>(k)]);
+    const double cos_i = std::cos(i1) * std::cos(i2) +
+                         std::sin(i1) * std::sin(i2) * std::cos(x[static_cast<std::size_t>(k)]);
     sum += w[static_cast<std::size_t>(k)] * density(cos_i, std::sqrt(1.0 - cos_i * cos_i));
   }
   return sum;
@@ -69,7 +70,8 @@ double substituted_integral(double i1, double i2, int n) {
   for (int p = 0; p < count; ++p) {
     gauleg(pieces[p].lo, pieces[p].hi, x.data(), w.data(), n);
     for (int k = 0; k < n; ++k) {
-      const accurate::NodeValue v = accurate::node_value(g, pieces[p], x[static_cast<std::size_t>(k)]);
+      const accurate::NodeValue v =
+          accurate::node_value(g, pieces[p], x[static_cast<std::size_t>(k)]);
       sum += w[static_cast<std::size_t>(k)] * v.jacobian * density(v.cos_i, v.sin_i);
     }
   }
@@ -82,11 +84,11 @@ TEST(NodeSubstitution, EqualsThePlainIntegralWhereThatConverges) {
     int expected_pieces;
   };
   const Case cases[] = {
-      {10.0, 12.0, 2},     // peak at 0 (eps 0.1), broad bump at pi
-      {10.0, 10.5, 2},     // narrow peak at 0
-      {60.0, 118.0, 2},    // peak at pi: i1 + i2 near 180 degrees
-      {20.0, 70.0, 1},     // no peak: one plain piece
-      {0.0, 15.0, 1},      // s = 0: I does not depend on dOmega
+      {10.0, 12.0, 2},   // peak at 0 (eps 0.1), broad bump at pi
+      {10.0, 10.5, 2},   // narrow peak at 0
+      {60.0, 118.0, 2},  // peak at pi: i1 + i2 near 180 degrees
+      {20.0, 70.0, 1},   // no peak: one plain piece
+      {0.0, 15.0, 1},    // s = 0: I does not depend on dOmega
   };
   for (const Case& c : cases) {
     const double i1 = c.i1_deg * kDeg, i2 = c.i2_deg * kDeg;
@@ -123,7 +125,8 @@ TEST(NodeSubstitution, GivesTheMutualInclinationOfTheDirectFormula) {
       } else if (piece.variable == accurate::AxisVariable::kSinhNearPi) {
         node = kPiD - 2.0 * std::asin(piece.eps * std::sinh(x));
       }
-      const double cos_i = std::cos(i1) * std::cos(i2) + std::sin(i1) * std::sin(i2) * std::cos(node);
+      const double cos_i =
+          std::cos(i1) * std::cos(i2) + std::sin(i1) * std::sin(i2) * std::cos(node);
       const accurate::NodeValue v = accurate::node_value(g, piece, x);
       EXPECT_NEAR(v.cos_i, cos_i, 1e-15);
       EXPECT_NEAR(v.sin_i, std::sqrt(1.0 - cos_i * cos_i), 1e-13);
@@ -131,7 +134,8 @@ TEST(NodeSubstitution, GivesTheMutualInclinationOfTheDirectFormula) {
       if (piece.variable == accurate::AxisVariable::kSinhNear0 && t > 0.0 && t < 1.0) {
         const double h = 1e-6;
         const double d = (2.0 * std::asin(piece.eps * std::sinh(x + h)) -
-                          2.0 * std::asin(piece.eps * std::sinh(x - h))) / (2.0 * h);
+                          2.0 * std::asin(piece.eps * std::sinh(x - h))) /
+                         (2.0 * h);
         EXPECT_NEAR(v.jacobian / d, 1.0, 1e-8);
       }
     }

@@ -8,20 +8,20 @@
 
 #include <array>
 #include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cmath>
-#include <limits>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "kernel/gauleg.h"
+#include "kernel/overlap_geometry.h"
 #include "kernel/reference/gaussorb.h"
 #include "kernel/reference/integrand.h"
-#include "kernel/overlap_geometry.h"
 
 namespace pairtrack::detail {
 namespace {
@@ -78,7 +78,9 @@ class PairGenerator {
  public:
   explicit PairGenerator(std::uint64_t seed) : rng_(seed) {}
 
-  double uniform(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng_); }
+  double uniform(double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(rng_);
+  }
   int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
 
   double inclination() {
@@ -97,9 +99,7 @@ class PairGenerator {
       default: return uniform(0.0, 0.4);
     }
   }
-  Orbit body() {
-    return Orbit{uniform(1.5, 4.5) * kAu, eccentricity(), inclination()};
-  }
+  Orbit body() { return Orbit{uniform(1.5, 4.5) * kAu, eccentricity(), inclination()}; }
   // A relative change of a few units in the last place up to 1e-9.
   double nudge() {
     switch (pick(3)) {
@@ -165,7 +165,8 @@ std::vector<PreparedOrbit> prepare_all(const std::vector<Orbit>& orbits) {
 
 std::size_t count_lines(const std::string& text, const std::string& line) {
   std::size_t n = 0;
-  for (std::size_t pos = text.find(line); pos != std::string::npos; pos = text.find(line, pos + 1)) {
+  for (std::size_t pos = text.find(line); pos != std::string::npos;
+       pos = text.find(line, pos + 1)) {
     ++n;
   }
   return n;
@@ -187,8 +188,7 @@ std::array<int, 6> expect_rows_match(const std::vector<Row>& rows, int n_cap, in
     }
   }
   const std::string printed = ::testing::internal::GetCapturedStdout();
-  const std::size_t no_case_lines =
-      count_lines(printed, std::string(" ") + kNoCaseMessage + "\n");
+  const std::size_t no_case_lines = count_lines(printed, std::string(" ") + kNoCaseMessage + "\n");
 
   for (SimdPath path : paths) {
     std::size_t index = 0;
@@ -275,9 +275,9 @@ void add_pair_conditions(const Orbit& o1, const Orbit& o2, SpeedConditions& seen
 // Forced paths fall back to what the processor has (AVX-512 -> AVX2 -> scalar).
 constexpr std::initializer_list<SimdPath> kBothPaths = {SimdPath::kScalar, SimdPath::kAvx2};
 constexpr std::initializer_list<SimdPath> kVectorPaths = {SimdPath::kScalar, SimdPath::kAvx2,
-                                                         SimdPath::kAvx512};
+                                                          SimdPath::kAvx512};
 constexpr std::initializer_list<SimdPath> kAllPaths = {SimdPath::kScalar, SimdPath::kAvx2,
-                                                      SimdPath::kAvx512, SimdPath::kAuto};
+                                                       SimdPath::kAvx512, SimdPath::kAuto};
 
 TEST(FastKernel, MatchesTheReferenceBitForBitOnRandomPairsOfEveryConfiguration) {
   // 2000 rows of 50 pairs: 100000 pairs, each through the scalar fallback and
@@ -300,7 +300,11 @@ TEST(FastKernel, MatchesTheReferenceBitForBitOnRandomPairsOfEveryConfiguration) 
 // NaN or infinity; the identities test covers the infinite square.)
 std::vector<Row> extreme_rows(std::uint64_t seed, SpeedConditions& seen) {
   PairGenerator gen(seed);
-  const double v_escs[] = {0.0, -0.0, 1e-200, 2.5, std::numeric_limits<double>::quiet_NaN(),
+  const double v_escs[] = {0.0,
+                           -0.0,
+                           1e-200,
+                           2.5,
+                           std::numeric_limits<double>::quiet_NaN(),
                            std::numeric_limits<double>::infinity()};
   std::vector<Row> rows;
   for (int r = 0; r < 240; ++r) {
@@ -372,7 +376,7 @@ TEST(FastKernel, AvailableVectorPathIsTakenAndForcingAvx2WithoutItFallsBack) {
 }
 
 TEST(FastKernel, OtherNodeCountsMatchTheReference) {
-  const std::vector<std::array<int, 2>> counts = {{1, 1}, {2, 2},  {7, 7},   {40, 40}, {1, 10},
+  const std::vector<std::array<int, 2>> counts = {{1, 1},  {2, 2},  {7, 7},   {40, 40}, {1, 10},
                                                   {10, 1}, {3, 11}, {16, 16}, {17, 5},  {5, 17}};
   std::uint64_t seed = 5;
   for (const auto& [n_cap, n_theta] : counts) {
@@ -425,7 +429,8 @@ TEST(FastKernel, WholeArcRuleIsTheAnomalyRuleOfAcosOneToAcosMinusOne) {
 }
 
 TEST(FastKernel, CountsOutsideTheNodeTablesGiveTheReferenceZeros) {
-  for (const auto& [n_cap, n_theta] : std::vector<std::array<int, 2>>{{0, 10}, {10, 0}, {-3, 4}, {5001, 2}, {2, 5001}}) {
+  for (const auto& [n_cap, n_theta] :
+       std::vector<std::array<int, 2>>{{0, 10}, {10, 0}, {-3, 4}, {5001, 2}, {2, 5001}}) {
     const FastRules rules(n_cap, n_theta);
     EXPECT_FALSE(rules.valid());
     expect_rows_match(make_rows(99, 10, 20), n_cap, n_theta, kBothPaths);
@@ -439,10 +444,10 @@ TEST(FastKernel, SinglePairEntryAgreesWithTheReferenceAndReportsHowThePairEnded)
   const Orbit far{30.0 * kAu, 0.1, 0.1};
   for (SimdPath path : {SimdPath::kScalar, SimdPath::kAvx2, SimdPath::kAuto}) {
     PairResult out = kPreset;
-    EXPECT_EQ(fast_gaussorb(rules, prepare_orbit(crossing1.a_cm, crossing1.e, crossing1.inc),
-                            prepare_orbit(crossing2.a_cm, crossing2.e, crossing2.inc), 5.0, out,
-                            path),
-              PairStatus::kIntegrated);
+    EXPECT_EQ(
+        fast_gaussorb(rules, prepare_orbit(crossing1.a_cm, crossing1.e, crossing1.inc),
+                      prepare_orbit(crossing2.a_cm, crossing2.e, crossing2.inc), 5.0, out, path),
+        PairStatus::kIntegrated);
     EXPECT_TRUE(same_outputs(reference(crossing1, crossing2, 5.0, 10, 10), out));
 
     out = kPreset;
@@ -469,9 +474,9 @@ TEST(FastKernel, EqualPerihelionsAndAphelionsKeepTheirOverlapCaseInBothKernels) 
     int overlap_case;
     double p_coll_v0, p_coll_v3;  // v_esc 0 and 3 km/s
   };
-  const Orbit q_inner{1.0 * kAu, 0.5, 5.0 * kDeg};     // q 0.5 AU, Q 1.5 AU
-  const Orbit q_outer{2.0 * kAu, 0.75, 10.0 * kDeg};   // q 0.5 AU, Q 3.5 AU
-  const Orbit big_q_inner{2.5 * kAu, 0.25, 5.0 * kDeg};  // q 1.875 AU, Q 3.125 AU
+  const Orbit q_inner{1.0 * kAu, 0.5, 5.0 * kDeg};          // q 0.5 AU, Q 1.5 AU
+  const Orbit q_outer{2.0 * kAu, 0.75, 10.0 * kDeg};        // q 0.5 AU, Q 3.5 AU
+  const Orbit big_q_inner{2.5 * kAu, 0.25, 5.0 * kDeg};     // q 1.875 AU, Q 3.125 AU
   const Orbit big_q_outer{2.0 * kAu, 0.5625, 10.0 * kDeg};  // q 0.875 AU, Q 3.125 AU
   const std::vector<Case> cases = {
       {"equal perihelia", q_inner, q_outer, 2, 56.45, 59.41},

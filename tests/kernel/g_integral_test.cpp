@@ -18,8 +18,7 @@ struct Sums {
 };
 
 Sums integrate(double a_a, double a_b, double e_a, double e_b, double i_a, double i_b, double c_1,
-               double c_2, int n_cap, int n_theta, double v_esc, double lo = 0.0,
-               double hi = kPi) {
+               double c_2, int n_cap, int n_theta, double v_esc, double lo = 0.0, double hi = kPi) {
   Sums r;
   g_integral(a_a, a_b, e_a, e_b, i_a, i_b, lo, hi, c_1, c_2, r.s, n_cap, n_theta, v_esc);
   return r;
@@ -71,8 +70,8 @@ TEST(GIntegral, AddsToTheSumsItIsGiven) {
 }
 
 TEST(GIntegral, NodeCountsBelowOneOrAboveTheTablesLeaveTheSumsUnchanged) {
-  for (auto [n_cap, n_theta] : {std::pair{0, 10}, {10, 0}, {-3, 10}, {10, -1}, {5001, 10},
-                                {10, 5001}, {100000, 100000}}) {
+  for (auto [n_cap, n_theta] :
+       {std::pair{0, 10}, {10, 0}, {-3, 10}, {10, -1}, {5001, 10}, {10, 5001}, {100000, 100000}}) {
     Sums r;
     r.s[0] = 3.0;
     r.s[3] = -2.0;

@@ -19,11 +19,11 @@ struct PairResult {
   double v_imp_mean = -1.0;
 };
 
-PairResult evaluate(double a1_au, double e1, double i1_deg, double a2_au, double e2,
-                    double i2_deg, double v_esc = 0.0, int n = 10) {
+PairResult evaluate(double a1_au, double e1, double i1_deg, double a2_au, double e2, double i2_deg,
+                    double v_esc = 0.0, int n = 10) {
   PairResult r;
-  gaussorb(a1_au * kAu, e1, i1_deg * kDeg, a2_au * kAu, e2, i2_deg * kDeg, r.p_coll,
-           r.v_rel_mean, r.v_rel_rms, r.v_imp_mean, n, n, v_esc);
+  gaussorb(a1_au * kAu, e1, i1_deg * kDeg, a2_au * kAu, e2, i2_deg * kDeg, r.p_coll, r.v_rel_mean,
+           r.v_rel_rms, r.v_imp_mean, n, n, v_esc);
   return r;
 }
 
@@ -182,18 +182,17 @@ TEST(Gaussorb, NoOverlapCaseReportsNoCollisionAndTheMessage) {
     const double a1 = 2.3 * kAu;
     const double a2 = a1 * (1.0 + 1e-16 * (k % 7));
     const OverlapBounds b = match_apsides(a1, e, a2, e);
-    const bool any_case =
-        (b.c2_rmax > -1 && b.c2_rmin == 1 && b.c1_rmax == -1 && b.c1_rmin < 1) ||
-        (b.c1_rmax == -1 && b.c1_rmin == 1) || (b.c2_rmax == -1 && b.c2_rmin == 1) ||
-        (b.c2_rmax == -1 && b.c2_rmin < 1 && b.c1_rmax > -1 && b.c1_rmin == 1);
+    const bool any_case = (b.c2_rmax > -1 && b.c2_rmin == 1 && b.c1_rmax == -1 && b.c1_rmin < 1) ||
+                          (b.c1_rmax == -1 && b.c1_rmin == 1) ||
+                          (b.c2_rmax == -1 && b.c2_rmin == 1) ||
+                          (b.c2_rmax == -1 && b.c2_rmin < 1 && b.c1_rmax > -1 && b.c1_rmin == 1);
     if (b.disjoint() || any_case) continue;
     ++seen;
     PairResult r;
     testing::internal::CaptureStdout();
     gaussorb(a1, e, 0.1, a2, e, 0.2, r.p_coll, r.v_rel_mean, r.v_rel_rms, r.v_imp_mean, 10, 10,
              0.0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              " The line did not make any of the checks\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), " The line did not make any of the checks\n");
     EXPECT_EQ(r.p_coll, 0.0);
     EXPECT_EQ(r.v_rel_mean, 0.0);
     EXPECT_EQ(r.v_rel_rms, 0.0);

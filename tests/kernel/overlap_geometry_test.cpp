@@ -150,7 +150,7 @@ TEST(Linecheck, WritesAllTwentySevenArgumentsWhenACaseHolds) {
             out[14], out[15], split_flag);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   const double want[16] = {3.0, 2.0, 0.2, 0.1, 0.4, 0.3, -1.0, 0.0,
-                           3.0, 2.0, 0.2, 0.1, 0.4, 0.3, 0.0, 1.0};
+                           3.0, 2.0, 0.2, 0.1, 0.4, 0.3, 0.0,  1.0};
   for (int i = 0; i < 16; ++i) EXPECT_EQ(out[i], want[i]) << i;
   EXPECT_EQ(split_flag, 0);
 }

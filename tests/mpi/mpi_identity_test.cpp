@@ -56,9 +56,9 @@ Outputs run_in(const ScratchDir& dir, const std::string& input, int ranks, const
 struct Scenario {
   const char* name;
   std::function<void(const ScratchDir&, Params&)> setup;
-  std::string env = "";  // for pairtrack-mpi only
+  std::string env = "";                           // for pairtrack-mpi only
   const char* last_line = " # pairtrack: t_max";  // the start of the report's last line
-  const char* args = "";  // further options of both programs
+  const char* args = "";                          // further options of both programs
 };
 
 // `frames` frames of `bodies` main-belt bodies drifting inwards (some fall below q_crit).
@@ -107,7 +107,8 @@ void touching_pair(const ScratchDir& dir, Params& p) {
     const double e = std::strtod(e_text, nullptr);
     for (int u = 0; u < 8; ++u) {
       const double a2 = a1 * (1.0 + 2.220446049250313e-16 * u);
-      const PreparedOrbit o1 = prepare_orbit(a1 * pairtrack::kCentimetresPerAu, e, 0.1 * pairtrack::kRadiansPerDegree);
+      const PreparedOrbit o1 =
+          prepare_orbit(a1 * pairtrack::kCentimetresPerAu, e, 0.1 * pairtrack::kRadiansPerDegree);
       const PreparedOrbit o2 = prepare_orbit(a2 * pairtrack::kCentimetresPerAu, e, 0.2);
       double proba = 0, impvel = 0;
       if (evaluate_pairs({&o1, 1}, {&o2, 1}, 0.0, PairSlots{&proba, &impvel}, 1) == 1) {
@@ -135,7 +136,8 @@ void accurate_frames(const ScratchDir& dir, Params& p) {
 }
 
 const Scenario kScenarios[] = {
-    {"BundledExample", [](const ScratchDir& dir, Params& p) {
+    {"BundledExample",
+     [](const ScratchDir& dir, Params& p) {
        example_files(dir);
        p = Params{};
        p.catalog = "mainbelt.cat";
@@ -144,53 +146,71 @@ const Scenario kScenarios[] = {
        p.write_pairs = "T";
        p.q_crit = "1.8";
        p.p_crit = "0.5";
-       p.iseed = "-12345"; }},
+       p.iseed = "-12345";
+     }},
     {"ManySmallFrames", small_frames},
-    {"FramesSplitAcrossRanks", small_frames, "PAIRTRACK_MPI_SPLIT_PAIRS=1000 PAIRTRACK_MPI_BLOCK_PAIRS=97"},
+    {"FramesSplitAcrossRanks", small_frames,
+     "PAIRTRACK_MPI_SPLIT_PAIRS=1000 PAIRTRACK_MPI_BLOCK_PAIRS=97"},
     {"NoCaseLinesInPlace", touching_pair},
-    {"NoCaseLinesInASplitFrame", touching_pair, "PAIRTRACK_MPI_SPLIT_PAIRS=1 PAIRTRACK_MPI_BLOCK_PAIRS=1"},
-    {"RefusalInFrameSeven", [](const ScratchDir& dir, Params& p) {
+    {"NoCaseLinesInASplitFrame", touching_pair,
+     "PAIRTRACK_MPI_SPLIT_PAIRS=1 PAIRTRACK_MPI_BLOCK_PAIRS=1"},
+    {"RefusalInFrameSeven",
+     [](const ScratchDir& dir, Params& p) {
        small_frames(dir, p);
        std::vector<Frame> frames = drifting_frames(9, 12, 3);
        frames[6].bodies[4].id = 31000;
-       write_history(dir / "hist.bin", 2, frames); },
+       write_history(dir / "hist.bin", 2, frames);
+     },
      "", " pairtrack: body identifier"},
-    {"StrictWarningInFrameSeven", [](const ScratchDir& dir, Params& p) {
+    {"StrictWarningInFrameSeven",
+     [](const ScratchDir& dir, Params& p) {
        small_frames(dir, p);
        std::vector<Frame> frames = drifting_frames(9, 12, 3);
        frames[6].bodies[4].e = 1.5;
-       write_history(dir / "hist.bin", 2, frames); },
+       write_history(dir / "hist.bin", 2, frames);
+     },
      "", " pairtrack: stopped by --strict"},
-    {"TruncatedHistory", [](const ScratchDir& dir, Params& p) {
+    {"TruncatedHistory",
+     [](const ScratchDir& dir, Params& p) {
        small_frames(dir, p);
        const std::string whole = read_file(dir / "hist.bin");
-       write_text(dir / "hist.bin", whole.substr(0, whole.size() / 2 + 13)); }},
-    {"DamagedHistory", [](const ScratchDir& dir, Params& p) {
+       write_text(dir / "hist.bin", whole.substr(0, whole.size() / 2 + 13));
+     }},
+    {"DamagedHistory",
+     [](const ScratchDir& dir, Params& p) {
        small_frames(dir, p);
        std::string whole = read_file(dir / "hist.bin");
        whole[20 + 58 * 12 + 20 + 58 * 3] = '\xff';  // a negative marker in frame 2
        whole[20 + 58 * 12 + 20 + 58 * 3 + 3] = '\xff';
-       write_text(dir / "hist.bin", whole); }},
-    {"MissingCatalogue", [](const ScratchDir& dir, Params& p) {
+       write_text(dir / "hist.bin", whole);
+     }},
+    {"MissingCatalogue",
+     [](const ScratchDir& dir, Params& p) {
        small_frames(dir, p);
-       p.catalog = "missing.cat"; },
+       p.catalog = "missing.cat";
+     },
      "", " Error reading file missing.cat"},
-    {"UnreadableHistory", [](const ScratchDir& dir, Params& p) {
+    {"UnreadableHistory",
+     [](const ScratchDir& dir, Params& p) {
        small_frames(dir, p);
-       p.history = "/proc/self/mem"; },
+       p.history = "/proc/self/mem";
+     },
      "", " pairtrack: Error reading file /proc/self/mem"},
     {"AccurateMode", accurate_frames, "", " # pairtrack: t_max", "--accuracy 1e-5"},
     {"AccurateModeSplitAcrossRanks", accurate_frames,
      "PAIRTRACK_MPI_SPLIT_PAIRS=1 PAIRTRACK_MPI_BLOCK_PAIRS=4", " # pairtrack: t_max",
      "--accuracy 1e-5"},
-    {"PairCapacityInFrameSeven", [](const ScratchDir& dir, Params& p) {
+    {"PairCapacityInFrameSeven",
+     [](const ScratchDir& dir, Params& p) {
        std::string catalog;
-       for (int k = 0; k < 30000; ++k) catalog += catalog_line({5.0 + k % 20, 0.1, 2.2 + 1e-5 * k}) + "\n";
+       for (int k = 0; k < 30000; ++k)
+         catalog += catalog_line({5.0 + k % 20, 0.1, 2.2 + 1e-5 * k}) + "\n";
        write_text(dir / "cat.txt", catalog);
        std::vector<Frame> frames = drifting_frames(7, 1, 5);
        frames[6] = drifting_frames(1, 334, 6)[0];
        write_history(dir / "hist.bin", 2, frames);
-       p.n2_range = "1 334"; },
+       p.n2_range = "1 334";
+     },
      "", " Error: number of orbit pairs"},
 };
 
@@ -237,10 +257,10 @@ TEST_P(MpiKillAndResume, TheResumedRunGivesThePairtrackOutputs) {
   const Outputs serial = run_in(dir, p.text(), 0, "", args);
   ASSERT_EQ(serial.run.status, 0) << serial.run.err;
   const std::string report = read_file(dir / "report.txt");
-  const Outputs first =
-      run_in(dir, p.text(), stop.ranks_before,
-             "PAIRTRACK_TEST_RAISE=" + std::to_string(stop.frame) + ":" + std::to_string(stop.signal),
-             args + " --checkpoint run.ckpt");
+  const Outputs first = run_in(
+      dir, p.text(), stop.ranks_before,
+      "PAIRTRACK_TEST_RAISE=" + std::to_string(stop.frame) + ":" + std::to_string(stop.signal),
+      args + " --checkpoint run.ckpt");
   EXPECT_NE(first.run.status, 0);
   if (stop.signal == SIGTERM) {
     EXPECT_EQ(first.run.status, 128 + SIGTERM) << first.run.err;
@@ -292,7 +312,8 @@ TEST(MpiFaults, AKilledRankEndsTheRunWithAFailureAndNoClosingLine) {
   write_history(dir / "hist.bin", 2, drifting_frames(3000, 40, 11));
   p.n2_range = "1 40";
   write_text(dir / "stdin.txt", p.text());
-  const std::string cmd = "cd '" + dir.path().string() + "' && (" + kMpiEnv + " timeout 120 " + kMpirun +
+  const std::string cmd = "cd '" + dir.path().string() + "' && (" + kMpiEnv + " timeout 120 " +
+                          kMpirun +
                           " -n 3 '" PAIRTRACK_MPI_EXE
                           "' < stdin.txt > stdout.txt 2> stderr.txt; echo $? > status.tmp;"
                           " mv status.tmp status.txt) &";  // whole or absent, never half-written

@@ -96,7 +96,10 @@ struct AvgDevCase {
 };
 
 const AvgDevCase kAvgDevCases[] = {
-    {"two values give the mean and the sample deviation", {1.0, 3.0}, kAll, 2.0,
+    {"two values give the mean and the sample deviation",
+     {1.0, 3.0},
+     kAll,
+     2.0,
      1.4142135623730951},
     {"reads only the first n entries", {1.0, 3.0, 1000.0, kNaN}, 2, 2.0, 1.4142135623730951},
     {"equal values give zero deviation", std::vector<double>(1000, 0.3), kAll, 0.3, 0.0},
@@ -116,10 +119,16 @@ const AvgDevCase kAvgDevCases[] = {
     // The exact deviation, correctly rounded: taken from the mean after rounding to double it
     // would end 2 ulp lower.
     {"deviations are taken from the unrounded mean",
-     {0x1.f6db6db6db6dbp+4, 283.0, 0x1.d45d1745d1746p+5}, kAll, {}, 138.08412411681675},
+     {0x1.f6db6db6db6dbp+4, 283.0, 0x1.d45d1745d1746p+5},
+     kAll,
+     {},
+     138.08412411681675},
     // Rounding the quotient to double before the square root would end 1 ulp lower.
     {"square root is taken before rounding to double",
-     {133.0, 0x1.0aaaaaaaaaaabp+3, 0x1.162e8ba2e8ba3p+6}, kAll, {}, 62.336694517098266},
+     {133.0, 0x1.0aaaaaaaaaaabp+3, 0x1.162e8ba2e8ba3p+6},
+     kAll,
+     {},
+     62.336694517098266},
     {"NaN among several values propagates to both outputs", {1.0, kNaN, 3.0}, kAll, kNaN, kNaN},
 };
 
@@ -141,8 +150,12 @@ struct AvgDevPwCase {
 };
 
 const AvgDevPwCase kAvgDevPwCases[] = {
-    {"equal weights give the deviation without count correction", {1.0, 3.0}, {1.0, 1.0}, kAll,
-     2.0, 1.0},
+    {"equal weights give the deviation without count correction",
+     {1.0, 3.0},
+     {1.0, 1.0},
+     kAll,
+     2.0,
+     1.0},
     {"reads only the first n entries", {1.0, 3.0, kNaN}, {1.0, 1.0, kNaN}, 2, 2.0, 1.0},
     {"all zero weights give zeros", {1.0, 2.0, 3.0}, {0.0, 0.0, 0.0}, kAll, 0.0, 0.0},
     {"total weight strictly below 1e-8 gives zeros", {1.0, 3.0}, {0.4e-8, 0.5e-8}, kAll, 0.0, 0.0},
@@ -150,12 +163,20 @@ const AvgDevPwCase kAvgDevPwCases[] = {
     {"total weight at 1e-8 is used", {1.0, 3.0}, {0.5e-8, 0.5e-8}, kAll, 2.0, 1.0},
     {"negative total weight gives zeros", {1.0, 3.0}, {1.0, -2.0}, kAll, 0.0, 0.0},
     // SW = 2, SXW = 2 - 3 + 5 = 4, DW = 2 - 1 + 9 = 10.
-    {"negative weights enter the sums unchanged", {1.0, 3.0, 5.0}, {2.0, -1.0, 1.0}, kAll, 2.0,
+    {"negative weights enter the sums unchanged",
+     {1.0, 3.0, 5.0},
+     {2.0, -1.0, 1.0},
+     kAll,
+     2.0,
      std::sqrt(5.0)},
     // SW = 1, SXW = -4, so the mean is -4; DW = 4 * 2 + 16 * (-1) + 36 * 0 = -8, whose square
     // root is not a number.
-    {"negative weighted squares give a NaN deviation", {-2.0, 0.0, 2.0}, {2.0, -1.0, 0.0}, kAll,
-     -4.0, kNaN},
+    {"negative weighted squares give a NaN deviation",
+     {-2.0, 0.0, 2.0},
+     {2.0, -1.0, 0.0},
+     kAll,
+     -4.0,
+     kNaN},
     // A single value is returned whatever its weight; the weight is not even read.
     {"single value, zero weight", {4.5}, {0.0}, kAll, 4.5, 0.0},
     {"single value, negative weight", {4.5}, {-3.0}, kAll, 4.5, 0.0},
@@ -168,16 +189,26 @@ const AvgDevPwCase kAvgDevPwCases[] = {
     // Extended precision: (1 + 2^-30)^2 = 1 + 2^-29 + 2^-60 is exact in long double; the
     // second product cancels all but 2^-60. Products rounded to double would cancel completely
     // and give a mean of 0. SW = 1 + 2^-30.
-    {"products are formed in extended precision", {1.0 + 0x1p-30, 1.0 + 0x1p-29, 0.0},
-     {1.0 + 0x1p-30, -1.0, 1.0}, kAll, 0x1p-60 - 0x1p-90, {}},
+    {"products are formed in extended precision",
+     {1.0 + 0x1p-30, 1.0 + 0x1p-29, 0.0},
+     {1.0 + 0x1p-30, -1.0, 1.0},
+     kAll,
+     0x1p-60 - 0x1p-90,
+     {}},
     // Products rounded to double would move the mean by 1 ulp.
     {"mean is the correctly rounded weighted mean",
      {116.0, 0x1.d555555555555p+2, 0x1.b745d1745d174p+3},
-     {0x1.bbb13b13b13b1p+5, 0x1.2aaaaaaaaaaabp+3, 23.0}, kAll, 77.6549932738601, {}},
+     {0x1.bbb13b13b13b1p+5, 0x1.2aaaaaaaaaaabp+3, 23.0},
+     kAll,
+     77.6549932738601,
+     {}},
     // Squared deviations times weights rounded to double would move the deviation by 1 ulp.
     {"deviation is the correctly rounded weighted deviation",
      {9.0, 0x1.aaaaaaaaaaaabp+7, 0x1.dd1745d1745d1p+2},
-     {0x1.6762762762762p+5, 0x1.3e38e38e38e39p+6, 42.0}, kAll, {}, 102.44109545829933},
+     {0x1.6762762762762p+5, 0x1.3e38e38e38e39p+6, 42.0},
+     kAll,
+     {},
+     102.44109545829933},
     // A NaN value or weight propagates to both outputs.
     {"NaN value", {1.0, kNaN, 3.0}, {1.0, 1.0, 1.0}, kAll, kNaN, kNaN},
     {"NaN value with zero weight", {1.0, kNaN, 3.0}, {1.0, 0.0, 1.0}, kAll, kNaN, kNaN},

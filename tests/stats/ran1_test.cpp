@@ -85,8 +85,8 @@ TEST_F(Ran1Test, OutputIsExactlyTheTableValueTimesTwoToTheMinus31) {
 TEST_F(Ran1Test, PositiveSeedOnFirstCallStartsTheSequenceOfMinusOne) {
   std::int32_t idum = 5;
   const std::vector<double> values = draw(idum, 3);
-  EXPECT_EQ(values, (std::vector<double>{0.4159993566572666, 0.09196489071473479,
-                                         0.75641048559919}));
+  EXPECT_EQ(values,
+            (std::vector<double>{0.4159993566572666, 0.09196489071473479, 0.75641048559919}));
   EXPECT_EQ(idum, 1551901393);
 }
 
@@ -123,8 +123,8 @@ TEST_F(Ran1Test, NegativeStateWordMidRunRestartsTheTableFromThatSeed) {
   std::int32_t idum = -1;
   draw(idum, 7);
   idum = -12345;
-  EXPECT_EQ(draw(idum, 3), (std::vector<double>{0.9231205713003874, 0.3331466121599078,
-                                                0.19788841856643558}));
+  EXPECT_EQ(draw(idum, 3),
+            (std::vector<double>{0.9231205713003874, 0.3331466121599078, 0.19788841856643558}));
 }
 
 TEST_F(Ran1Test, ZeroStateWordMidRunRestartsLikeMinusOne) {

@@ -49,11 +49,13 @@ TEST(HistoryCli, BadArgumentsGetOneErrorLineAndStatusOne) {
       {{"dump", "--frames", "0", examples}, "--frames takes A:B"},
       {{"dump", "--positions", "x", examples}, "--positions takes A:B"},
       {{"dump", "--ids", "1,,2", examples}, "--ids takes identifiers separated by commas"},
-      {{"dump", "--ids", "1", "--positions", "1:2", examples}, "--ids and --positions exclude each other"},
+      {{"dump", "--ids", "1", "--positions", "1:2", examples},
+       "--ids and --positions exclude each other"},
       {{"dump"}, "dump takes one history file, 0 given"},
       {{"info", examples, examples}, "info takes one history file, 2 given"},
       {{"convert", "a.txt", "b.bin"}, "convert needs --format 0, 1 or 2"},
-      {{"convert", "--format", "1", "a.txt"}, "convert takes a text file and an output file, 1 given"},
+      {{"convert", "--format", "1", "a.txt"},
+       "convert takes a text file and an output file, 1 given"},
   };
   for (const auto& c : cases) {
     const ToolResult r = run_tool(c.args);
@@ -68,7 +70,8 @@ TEST(HistoryCli, BadArgumentsGetOneErrorLineAndStatusOne) {
 TEST(HistoryCli, TheExecutableExitsWithTheCommandsStatus) {
   const std::string exe = PAIRTRACK_HISTORY_EXE;
   ScratchDir dir;
-  const std::string ok = "'" + exe + "' info '" PAIRTRACK_SOURCE_DIR "/examples/history_i2.bin' > '" +
+  const std::string ok = "'" + exe +
+                         "' info '" PAIRTRACK_SOURCE_DIR "/examples/history_i2.bin' > '" +
                          (dir / "out.txt").string() + "'";
   EXPECT_EQ(WEXITSTATUS(std::system(ok.c_str())), 0);
   EXPECT_NE(read_file(dir / "out.txt").find("frames: 6 complete"), std::string::npos);
@@ -113,7 +116,8 @@ TEST(HistoryText, RealsCarrySeventeenSignificantDigits) {
 TEST(HistoryText, LinesParseBackToTheSameValues) {
   history_tool::TextLine t;
   std::string error;
-  ASSERT_TRUE(history_tool::parse_text_line("body 7 0.10000000000000001 1e-300 -0 inf -inf 2", t, error));
+  ASSERT_TRUE(
+      history_tool::parse_text_line("body 7 0.10000000000000001 1e-300 -0 inf -inf 2", t, error));
   EXPECT_EQ(t.kind, history_tool::TextLine::Kind::body);
   EXPECT_EQ(t.body.id, 7);
   EXPECT_EQ(t.body.a, 0.1);

@@ -52,14 +52,15 @@ TEST(HistoryRoundTrip, Float64KeepsEveryBitOfAwkwardValues) {
   HistoryWriter w;
   ASSERT_TRUE(w.open((dir / "awkward.bin").string()));
   ASSERT_TRUE(w.header(2, 1.0 / 3.0, 3, 1));
-  ASSERT_TRUE(w.body(2, -5, 0.1, 1e-300, -0.0, 4.9406564584124654e-324, 1.7976931348623157e308, 2.0 / 3.0));
+  ASSERT_TRUE(
+      w.body(2, -5, 0.1, 1e-300, -0.0, 4.9406564584124654e-324, 1.7976931348623157e308, 2.0 / 3.0));
   ASSERT_TRUE(w.body(2, 32767, 5.2, inf, -inf, nan, -1e-17, 6.283185307179586));
   ASSERT_TRUE(w.body(2, -32768, 1e300, 123456789.123456789, 0.3, 0.7, 0.9, 1.1));
   ASSERT_TRUE(w.close());
   const ToolResult first = run_tool({"dump", "--format", "2", (dir / "awkward.bin").string()});
   ASSERT_EQ(first.status, 0) << first.err;
-  const ToolResult conv = run_tool({"convert", "--format", "2", "-", (dir / "copy.bin").string()},
-                                       first.out);
+  const ToolResult conv =
+      run_tool({"convert", "--format", "2", "-", (dir / "copy.bin").string()}, first.out);
   ASSERT_EQ(conv.status, 0) << conv.err;
   EXPECT_EQ(conv.err, "");
   EXPECT_EQ(read_file(dir / "copy.bin"), read_file(dir / "awkward.bin"));
@@ -83,12 +84,12 @@ TEST(HistoryRoundTrip, Float32RoundsDoublesOnceAndThenRoundTripsExactly) {
   EXPECT_EQ(conv.err, "pairtrack-history: note: 3 of 7 values were rounded to float32\n");
   const ToolResult dump = run_tool({"dump", (dir / "f4.bin").string()});
   ASSERT_EQ(dump.status, 0);
-  const std::string expected = "frame " + history_tool::format_real(double(0.1f)) + " 1 1\nbody 3 2.5 " +
-                               history_tool::format_real(double(0.1f)) + " 0.25 0.5 1 " +
-                               history_tool::format_real(double(0.3f)) + "\n";
+  const std::string expected = "frame " + history_tool::format_real(double(0.1f)) +
+                               " 1 1\nbody 3 2.5 " + history_tool::format_real(double(0.1f)) +
+                               " 0.25 0.5 1 " + history_tool::format_real(double(0.3f)) + "\n";
   EXPECT_EQ(records_only(dump.out), expected);
-  const ToolResult again = run_tool({"convert", "--format", "1", "-", (dir / "again.bin").string()},
-                                        dump.out);
+  const ToolResult again =
+      run_tool({"convert", "--format", "1", "-", (dir / "again.bin").string()}, dump.out);
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(again.err, "");  // nothing left to round
   EXPECT_EQ(read_file(dir / "again.bin"), read_file(dir / "f4.bin"));
@@ -104,21 +105,21 @@ TEST(HistoryRoundTrip, ScaledEncodingStoresTheNearestGridValuesAndSaysSo) {
       run_tool({"convert", "--format", "0", "-", (dir / "i2.bin").string()}, text);
   ASSERT_EQ(conv.status, 0) << conv.err;
   // 1, 1, 0, 0, 0, 0 and the full-turn constant lie on the grid; the other six do not.
-  EXPECT_EQ(conv.err.rfind("pairtrack-history: format 0 stores quantised values: 6 of 13 values", 0),
-            0u)
+  EXPECT_EQ(
+      conv.err.rfind("pairtrack-history: format 0 stores quantised values: 6 of 13 values", 0), 0u)
       << conv.err;
   const ToolResult dump = run_tool({"dump", (dir / "i2.bin").string()});
   ASSERT_EQ(dump.status, 0);
   using history_tool::format_real;
   const ScaledTime t = *quantise_scaled_time(123.456);
-  const std::string expected =
-      "frame " + format_real(decode_scaled_time(t.h1, t.h2, t.h3)) + " 1 2\n" + "body 7 " +
-      format_real(decode_scaled_a(*quantise_scaled_a(2.5))) + " " +
-      format_real(decode_scaled_e(*quantise_scaled_e(0.1))) + " " +
-      format_real(decode_scaled_angle(*quantise_scaled_angle(0.3))) + " " +
-      format_real(decode_scaled_angle(*quantise_scaled_angle(-1.0))) + " " +
-      format_real(decode_scaled_angle(*quantise_scaled_angle(3.0))) + " 6.28318530717958\n" +
-      "body 8 1 1 0 0 0 0\n";
+  const std::string expected = "frame " + format_real(decode_scaled_time(t.h1, t.h2, t.h3)) +
+                               " 1 2\n" + "body 7 " +
+                               format_real(decode_scaled_a(*quantise_scaled_a(2.5))) + " " +
+                               format_real(decode_scaled_e(*quantise_scaled_e(0.1))) + " " +
+                               format_real(decode_scaled_angle(*quantise_scaled_angle(0.3))) + " " +
+                               format_real(decode_scaled_angle(*quantise_scaled_angle(-1.0))) +
+                               " " + format_real(decode_scaled_angle(*quantise_scaled_angle(3.0))) +
+                               " 6.28318530717958\n" + "body 8 1 1 0 0 0 0\n";
   EXPECT_EQ(records_only(dump.out), expected);
   EXPECT_EQ(decode_scaled_time(t.h1, t.h2, t.h3), 123.46);
   // Quantised values are grid values: a second conversion changes nothing.
@@ -161,7 +162,8 @@ TEST(HistoryDumpSelection, FramesRangeShowsOnlyThoseFrames) {
   ScratchDir dir;
   write_split_frames(dir / "h.bin");
   const std::string path = (dir / "h.bin").string();
-  const std::vector<std::string> second = lines_of(records_only(run_tool({"dump", "--frames", "2", path}).out));
+  const std::vector<std::string> second =
+      lines_of(records_only(run_tool({"dump", "--frames", "2", path}).out));
   ASSERT_EQ(second.size(), 6u);
   EXPECT_EQ(second[0], "frame 20 3 3");
   EXPECT_EQ(lines_of(records_only(run_tool({"dump", "--frames=1:", path}).out)).size(), 12u);
@@ -181,13 +183,14 @@ TEST(HistoryDumpSelection, IdsAndPositionsKeepTheHeaderCountsConsistent) {
             "body -2 9.5 0.050000000000000003 0.02 0 0 0\n"
             "body 5 2.2999999999999998 0.10000000000000001 0.10000000000000001 0 0 0\n");
   const ToolResult pos = run_tool({"dump", "--frames", "2", "--positions", "3:4", path});
-  EXPECT_EQ(lines_of(records_only(pos.out)),
-            (std::vector<std::string>{"frame 20 1 2",
-                                      "body 4 2.2000000000000002 0.10000000000000001 0.10000000000000001 0 0 0",
-                                      "body 5 2.2999999999999998 0.10000000000000001 0.10000000000000001 0 0 0"}));
+  EXPECT_EQ(
+      lines_of(records_only(pos.out)),
+      (std::vector<std::string>{
+          "frame 20 1 2", "body 4 2.2000000000000002 0.10000000000000001 0.10000000000000001 0 0 0",
+          "body 5 2.2999999999999998 0.10000000000000001 0.10000000000000001 0 0 0"}));
   // A selection dump is a valid text form in its own right.
-  const ToolResult conv = run_tool({"convert", "--format", "2", "-", (dir / "sel.bin").string()},
-                                       pos.out);
+  const ToolResult conv =
+      run_tool({"convert", "--format", "2", "-", (dir / "sel.bin").string()}, pos.out);
   EXPECT_EQ(conv.status, 0) << conv.err;
 }
 
@@ -199,17 +202,19 @@ TEST(HistoryDump, TruncatedLastFrameIsLeftOutWithANote) {
   const ToolResult r = run_tool({"dump", (dir / "cut.bin").string()});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(lines_of(records_only(r.out)).size(), 5u * 41u);
-  EXPECT_NE(r.err.find("note: " + (dir / "cut.bin").string() + " ends inside frame 6 (38 of 40 body records complete)"),
+  EXPECT_NE(r.err.find("note: " + (dir / "cut.bin").string() +
+                       " ends inside frame 6 (38 of 40 body records complete)"),
             std::string::npos)
       << r.err;
 }
 
 TEST(HistoryDump, RecordsTooShortForTheGivenFormatAreAnError) {
-  const ToolResult r =
-      run_tool({"dump", "--format", "2", (kExamples / "history_f4.bin").string()});
+  const ToolResult r = run_tool({"dump", "--format", "2", (kExamples / "history_f4.bin").string()});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("the header of frame 1 cannot be read as format 2 (float64): its payload is shorter"),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find(
+          "the header of frame 1 cannot be read as format 2 (float64): its payload is shorter"),
+      std::string::npos)
       << r.err;
 }
 
@@ -218,7 +223,8 @@ TEST(HistoryDump, AFileWhoseEncodingCannotBeToldNeedsFormat) {
   write_text(dir / "empty.bin", "");
   const ToolResult r = run_tool({"dump", (dir / "empty.bin").string()});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("the encoding cannot be told (the file is empty"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("the encoding cannot be told (the file is empty"), std::string::npos)
+      << r.err;
   EXPECT_EQ(run_tool({"dump", "--format", "0", (dir / "empty.bin").string()}).status, 0);
 }
 
@@ -229,7 +235,8 @@ struct BadText {
 
 TEST(HistoryConvert, RefusesBadTextWithItsLineAndLeavesNoFile) {
   const BadText cases[] = {
-      {"frame 0 1 2\nbody 1 1 0.1 0 0 0 0\n", "the frame at line 1 announces 2 body records, but 1 body lines follow it"},
+      {"frame 0 1 2\nbody 1 1 0.1 0 0 0 0\n",
+       "the frame at line 1 announces 2 body records, but 1 body lines follow it"},
       {"frame 0 1 1\nbody 1 1 0.1 0 0 0 0\nframe 1 1 2\nbody 1 1 0.1 0 0 0 0\nframe 2 1 0\n",
        "the frame at line 3 announces 2 body records, but 1 body lines follow it"},
       {"frame 0 1 1\nbody 1 1 0.1 0 0 0 0\nbody 2 1 0.1 0 0 0 0\n",
@@ -239,7 +246,8 @@ TEST(HistoryConvert, RefusesBadTextWithItsLineAndLeavesNoFile) {
       {"frame zero 1 1\n", ":1: frame time 'zero' is not a real number"},
       {"frame 0 1.5 1\n", ":1: nrec1 and nrec2 must be integers"},
       {"frame 0 1 40000\n", ":1: nrec2 = 40000 does not fit 16 bits"},
-      {"frame 0 1 1\nbody 1 1 0.1 0 0 0\n", ":2: a body line holds the identifier and six reals (6 values given)"},
+      {"frame 0 1 1\nbody 1 1 0.1 0 0 0\n",
+       ":2: a body line holds the identifier and six reals (6 values given)"},
       {"frame 0 1 1\nbody x 1 0.1 0 0 0 0\n", ":2: body identifier 'x' is not an integer"},
       {"frame 0 1 1\nbody 1 1 0.1 0 0 0 1e999\n", ":2: value '1e999' is not a real number"},
       {"frame 0 1 1\nbody 40000 1 0.1 0 0 0 0\n", ":2: body identifier 40000 does not fit 16 bits"},
@@ -283,8 +291,8 @@ TEST(HistoryConvert, RefusesToOverwriteItsOwnInputAndReportsUnreadableFiles) {
   EXPECT_EQ(same.status, 1);
   EXPECT_NE(same.err.find("is the text being converted"), std::string::npos);
   EXPECT_EQ(read_file(dir / "t.txt"), "frame 0 1 0\n");
-  const ToolResult missing = run_tool(
-      {"convert", "--format", "2", (dir / "none.txt").string(), (dir / "o.bin").string()});
+  const ToolResult missing =
+      run_tool({"convert", "--format", "2", (dir / "none.txt").string(), (dir / "o.bin").string()});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
   const ToolResult no_dir = run_tool(
@@ -296,7 +304,7 @@ TEST(HistoryConvert, RefusesToOverwriteItsOwnInputAndReportsUnreadableFiles) {
 TEST(HistoryConvert, AcceptsCommentsBlankLinesAndCarriageReturns) {
   ScratchDir dir;
   const ToolResult r = run_tool({"convert", "--format", "2", "-", (dir / "o.bin").string()},
-                                    "# made by hand\n\nframe 5 1 1\r\n  body 2 1.5 0.2 0.1 0 0 0\r\n");
+                                "# made by hand\n\nframe 5 1 1\r\n  body 2 1.5 0.2 0.1 0 0 0\r\n");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(records_only(run_tool({"dump", (dir / "o.bin").string()}).out),
             "frame 5 1 1\nbody 2 1.5 0.20000000000000001 0.10000000000000001 0 0 0\n");

@@ -2,9 +2,9 @@
 // record lengths, truncated and damaged files located, empty and ambiguous files refused.
 #include <gtest/gtest.h>
 
-#include "io/history_summary.h"
 #include "history_text.h"
 #include "history_tool_fixture.h"
+#include "io/history_summary.h"
 #include "pairtrack/history.h"
 
 namespace pairtrack::detail {
@@ -21,9 +21,12 @@ TEST(HistoryInfo, TellsEachExampleEncodingFromItsRecordLengths) {
     const char* lengths;
     std::uint64_t bytes;
   } cases[] = {
-      {"history_i2.bin", "0 (16-bit scaled)", "header payload is 10 bytes and every body payload 14", 6 * (18 + 40 * 22)},
-      {"history_f4.bin", "1 (float32)", "header payload is 8 bytes and every body payload 26", 6 * (16 + 40 * 34)},
-      {"history_f8.bin", "2 (float64)", "header payload is 12 bytes and every body payload 50", 6 * (20 + 40 * 58)},
+      {"history_i2.bin", "0 (16-bit scaled)",
+       "header payload is 10 bytes and every body payload 14", 6 * (18 + 40 * 22)},
+      {"history_f4.bin", "1 (float32)", "header payload is 8 bytes and every body payload 26",
+       6 * (16 + 40 * 34)},
+      {"history_f8.bin", "2 (float64)", "header payload is 12 bytes and every body payload 50",
+       6 * (20 + 40 * 58)},
   };
   for (const auto& c : cases) {
     const std::string path = (kExamples / c.file).string();
@@ -32,7 +35,8 @@ TEST(HistoryInfo, TellsEachExampleEncodingFromItsRecordLengths) {
     EXPECT_EQ(r.err, "");
     const std::vector<std::string> lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 6u) << r.out;
-    EXPECT_EQ(lines[0], "file: " + path + " (" + std::to_string(c.bytes) + " bytes, 246 complete records)");
+    EXPECT_EQ(lines[0],
+              "file: " + path + " (" + std::to_string(c.bytes) + " bytes, 246 complete records)");
     EXPECT_EQ(lines[1], std::string("encoding: ") + c.encoding + ", detected: every " + c.lengths);
     EXPECT_EQ(lines[2], "frames: 6 complete");
     EXPECT_EQ(lines[3].rfind("time span: 0 to 1250000 ", 0), 0u) << lines[3];
@@ -70,8 +74,10 @@ TEST(HistoryInfo, ReportsAFileThatEndsBeforeAFramesBodies) {
   const ToolResult r = run_tool({"info", (dir / "h.bin").string()});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("frames: 1 complete"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("end: truncated: body record 2 of 3 of frame 2: the file ends before it, at byte 100"),
-            std::string::npos)
+  EXPECT_NE(
+      r.out.find(
+          "end: truncated: body record 2 of 3 of frame 2: the file ends before it, at byte 100"),
+      std::string::npos)
       << r.out;
 }
 
@@ -94,8 +100,9 @@ TEST(HistoryInfo, LocatesADamagedRecordAndFails) {
                        "26 bytes; format 2 (float64) needs 50; pairtrack stops reading there"),
             std::string::npos)
       << r.out;
-  EXPECT_EQ(r.err, "pairtrack-history: " + path + " is damaged: body record 2 of 2 of frame 1 "
-                   "at byte 78 has a payload of 26 bytes; format 2 (float64) needs 50\n");
+  EXPECT_EQ(r.err, "pairtrack-history: " + path +
+                       " is damaged: body record 2 of 2 of frame 1 "
+                       "at byte 78 has a payload of 26 bytes; format 2 (float64) needs 50\n");
   const ToolResult dump = run_tool({"dump", path});
   EXPECT_EQ(dump.status, 1);
   EXPECT_NE(dump.err.find("body record 2 of frame 1 cannot be read as format 2 (float64): its "
@@ -104,7 +111,8 @@ TEST(HistoryInfo, LocatesADamagedRecordAndFails) {
       << dump.err;
   const ToolResult given = run_tool({"info", "--format", "2", path});
   EXPECT_EQ(given.status, 1);
-  EXPECT_NE(given.out.find("end: damaged: body record 2 of 2 of frame 1 at byte 78"), std::string::npos)
+  EXPECT_NE(given.out.find("end: damaged: body record 2 of 2 of frame 1 at byte 78"),
+            std::string::npos)
       << given.out;
   EXPECT_NE(given.err.find("is damaged"), std::string::npos);
 }
@@ -134,7 +142,8 @@ TEST(HistoryInfo, RefusesEmptyAndAmbiguousFiles) {
       << odd.err;
   const ToolResult given = run_tool({"info", "--format", "0", (dir / "odd.bin").string()});
   EXPECT_EQ(given.status, 0);
-  EXPECT_NE(given.out.find("frames announcing no bodies: 2, the first is frame 1"), std::string::npos)
+  EXPECT_NE(given.out.find("frames announcing no bodies: 2, the first is frame 1"),
+            std::string::npos)
       << given.out;
   EXPECT_NE(given.out.find("irregular records: 2, the first at byte 0"), std::string::npos);
 }
@@ -158,8 +167,7 @@ TEST(HistoryInfo, FallsBackToTheReadersRuleWhenOneRecordIsLonger) {
 }
 
 TEST(HistoryInfo, NotesWhenTheGivenFormatDisagreesWithTheRecordLengths) {
-  const ToolResult r =
-      run_tool({"info", "--format", "0", (kExamples / "history_f8.bin").string()});
+  const ToolResult r = run_tool({"info", "--format", "0", (kExamples / "history_f8.bin").string()});
   EXPECT_NE(r.out.find("encoding: 0 (16-bit scaled), as given; but the record lengths are those "
                        "of format 2 (float64)"),
             std::string::npos)
@@ -218,8 +226,9 @@ TEST(HistoryStart, FilesThatAreNoHistoryFilesAreNamedAsSuch) {
   }
   // The bundled catalogue and the public detection say the same.
   const std::string catalogue = (kExamples / "mainbelt.cat").string();
-  EXPECT_NE(run_tool({"info", catalogue}).out.find("not a history file: its first 4 bytes are "
-                                                   "text"),
+  EXPECT_NE(run_tool({"info", catalogue})
+                .out.find("not a history file: its first 4 bytes are "
+                          "text"),
             std::string::npos);
   HistoryFormatDetection d;
   std::string error;
@@ -234,9 +243,10 @@ TEST(HistoryStart, FilesThatAreNoHistoryFilesAreNamedAsSuch) {
 TEST(HistoryStart, AReadErrorIsReportedWithTheSystemsReason) {
   const std::string path = "/proc/self/mem";
   if (!fs::exists(path)) GTEST_SKIP() << "no " << path;
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"info", path}, {"dump", path}, {"dump", "--format", "0", path},
-        {"info", "--format", "1", path}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"info", path},
+                                               {"dump", path},
+                                               {"dump", "--format", "0", path},
+                                               {"info", "--format", "1", path}}) {
     const ToolResult r = run_tool(args);
     EXPECT_EQ(r.status, 1) << args[0];
     EXPECT_EQ(r.out, "");

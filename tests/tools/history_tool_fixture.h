@@ -18,15 +18,14 @@ struct ToolResult {
 };
 
 // Runs `pairtrack-history args...` with `input` on its standard input.
-inline ToolResult run_tool(const std::vector<std::string>& args,
-                               const std::string& input = "") {
+inline ToolResult run_tool(const std::vector<std::string>& args, const std::string& input = "") {
   std::vector<const char*> argv{"pairtrack-history"};
   for (const std::string& a : args) argv.push_back(a.c_str());
   std::istringstream in(input);
   std::ostringstream out, err;
   ToolResult r;
-  r.status = history_tool::history_tool_main(static_cast<int>(argv.size()), argv.data(), in, out,
-                                             err);
+  r.status =
+      history_tool::history_tool_main(static_cast<int>(argv.size()), argv.data(), in, out, err);
   r.out = out.str();
   r.err = err.str();
   return r;

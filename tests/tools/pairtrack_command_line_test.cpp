@@ -44,10 +44,10 @@ TEST(PairtrackCommandLine, HelpDescribesTheRecordsFilesAndOutputs) {
     EXPECT_EQ(c.status, 0) << flag;
     EXPECT_EQ(c.err, "");
     EXPECT_EQ(c.out.rfind("Usage: pairtrack [OPTIONS] < run.in > report.txt\n", 0), 0u) << c.out;
-    for (const char* item : {"  1  catalogue file name", "  3  encoding of the history file",
-                             "  10  v_esc", "hitrate_pairtrack_q.tmp", "standard output",
-                             "Exit status 0", "every seed of -1 or more", "--bodies FILE",
-                             "--frames FILE", "--pair-file NAME", "--strict", "--quiet"}) {
+    for (const char* item :
+         {"  1  catalogue file name", "  3  encoding of the history file", "  10  v_esc",
+          "hitrate_pairtrack_q.tmp", "standard output", "Exit status 0", "every seed of -1 or more",
+          "--bodies FILE", "--frames FILE", "--pair-file NAME", "--strict", "--quiet"}) {
       EXPECT_NE(c.out.find(item), std::string::npos) << item;
     }
   }

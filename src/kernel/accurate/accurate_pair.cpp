@@ -14,24 +14,24 @@
 #include "kernel/accurate/axis_substitution.h"
 #include "kernel/accurate/gauss_kronrod.h"
 #include "kernel/accurate/pair_class.h"
+#include "kernel/kernel_constants.h"
+#include "kernel/overlap_geometry.h"
 #include "kernel/reference/g_integral.h"
 #include "kernel/reference/gaussorb.h"
 #include "kernel/reference/integrand.h"
-#include "kernel/kernel_constants.h"
-#include "kernel/overlap_geometry.h"
 
 namespace pairtrack::detail::kernel {
 
 namespace {
 
+using accurate::AngleValue;
+using accurate::AxisPiece;
+using accurate::InclinationPair;
+using accurate::NodeValue;
 using ::pairtrack::detail::kSumP;
 using ::pairtrack::detail::kSumV;
 using ::pairtrack::detail::kSumV2;
 using ::pairtrack::detail::kSumVimp;
-using accurate::InclinationPair;
-using accurate::AxisPiece;
-using accurate::AngleValue;
-using accurate::NodeValue;
 
 // The rule on both axes of every rectangle.
 constexpr const GaussKronrodRule& kRule = kGk15;
@@ -43,9 +43,9 @@ struct Arc {
   OrbitPairConstants orbits;
   double g_a = 0.0, g_b = 0.0;  // speed scales sqrt(GM/p), cm/s
   double theta_lo = 0.0, theta_hi = 0.0;
-  AxisPiece pieces[2];          // of the anomaly axis
+  AxisPiece pieces[2];  // of the anomaly axis
   int n_pieces = 0;
-  bool apsis_shared = false;    // orbit A at its apsis where B is at one: divergent
+  bool apsis_shared = false;  // orbit A at its apsis where B is at one: divergent
 };
 
 // The integrand of one pair: its arcs, node pieces and regularisation.
@@ -191,8 +191,7 @@ void check_options(const AccurateOptions& o) {
   }
   if (o.max_points < kRulePoints) {
     std::ostringstream msg;
-    msg << "node budget must allow one " << kRulePoints << "-point rectangle, got "
-        << o.max_points;
+    msg << "node budget must allow one " << kRulePoints << "-point rectangle, got " << o.max_points;
     throw std::invalid_argument(msg.str());
   }
 }
@@ -205,8 +204,10 @@ Arc make_arc(const IntegrationSet& s, double c_first, double c_second) {
   arc.theta_lo = std::min(std::acos(c_first), std::acos(c_second));
   arc.theta_hi = std::max(std::acos(c_first), std::acos(c_second));
   constexpr double kNone = std::numeric_limits<double>::infinity();
-  const double eps0 = arc.theta_lo == 0.0 ? accurate::apsis_peak_eps(s.a_a, s.e_a, s.a_b, s.e_b, 1.0) : kNone;
-  const double eps_pi = arc.theta_hi == kPi ? accurate::apsis_peak_eps(s.a_a, s.e_a, s.a_b, s.e_b, -1.0) : kNone;
+  const double eps0 =
+      arc.theta_lo == 0.0 ? accurate::apsis_peak_eps(s.a_a, s.e_a, s.a_b, s.e_b, 1.0) : kNone;
+  const double eps_pi =
+      arc.theta_hi == kPi ? accurate::apsis_peak_eps(s.a_a, s.e_a, s.a_b, s.e_b, -1.0) : kNone;
   arc.apsis_shared = eps0 == 0.0 || eps_pi == 0.0;
   arc.n_pieces = accurate::axis_pieces(arc.theta_lo, arc.theta_hi, eps0, eps_pi, arc.pieces);
   return arc;
@@ -214,8 +215,8 @@ Arc make_arc(const IntegrationSet& s, double c_first, double c_second) {
 
 }  // namespace
 
-AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, double e2,
-                             double inc2, double v_esc, const AccurateOptions& options) {
+AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, double e2, double inc2,
+                             double v_esc, const AccurateOptions& options) {
   check_options(options);
   const PairClass kind = classify_pair(a1, e1, inc1, a2, e2, inc2);
   // Coinciding orbits put the bodies at the same place with the same velocity

@@ -61,7 +61,7 @@ struct AccurateResult {
   double v_imp_mean = 0.0;    // km/s, P_i-weighted mean impact speed (focusing by v_esc)
   double p_coll_error = 0.0;  // estimated absolute error of p_coll, same unit
   AccurateStatus status = AccurateStatus::kOk;
-  std::int64_t points = 0;    // integrand evaluations spent
+  std::int64_t points = 0;  // integrand evaluations spent
 };
 
 // One pair: orbit 1 (a1 cm, e1, inc1 rad) against orbit 2 (a2 cm, e2, inc2 rad)
@@ -83,7 +83,7 @@ struct AccurateResult {
 // Throws std::invalid_argument when options.rel is not in (0, 0.1] (NaN
 // included), options.min_mutual_inclination is negative, not finite or above
 // pi/2, or options.max_points < 225.
-AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, double e2,
-                             double inc2, double v_esc, const AccurateOptions& options);
+AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, double e2, double inc2,
+                             double v_esc, const AccurateOptions& options);
 
 }  // namespace pairtrack::detail::kernel

@@ -51,10 +51,13 @@ int axis_pieces(double lo, double hi, double eps_at_0, double eps_at_pi, AxisPie
   const double cut0 = peak0 ? std::min(hi, kHalfPi) : lo;
   const double cut_pi = peak_pi ? std::max(lo, kHalfPi) : hi;
   int n = 0;
-  if (peak0) out[n++] = AxisPiece{AxisVariable::kSinhNear0, 0.0, sinh_variable(eps_at_0, 0.5 * cut0), eps_at_0};
+  if (peak0)
+    out[n++] =
+        AxisPiece{AxisVariable::kSinhNear0, 0.0, sinh_variable(eps_at_0, 0.5 * cut0), eps_at_0};
   if (cut_pi > cut0) out[n++] = AxisPiece{AxisVariable::kPlain, cut0, cut_pi, 0.0};
   if (peak_pi) {
-    out[n++] = AxisPiece{AxisVariable::kSinhNearPi, 0.0, sinh_variable(eps_at_pi, 0.5 * (kPi - cut_pi)), eps_at_pi};
+    out[n++] = AxisPiece{AxisVariable::kSinhNearPi, 0.0,
+                         sinh_variable(eps_at_pi, 0.5 * (kPi - cut_pi)), eps_at_pi};
   }
   return n;
 }
@@ -70,7 +73,7 @@ AngleValue angle_value(const AxisPiece& piece, double v) {
   a.jacobian = h.jacobian;
   a.sin_x = 2.0 * h.sh * h.half_cos;
   a.cos_x = piece.variable == AxisVariable::kSinhNear0 ? 1.0 - 2.0 * h.sh * h.sh
-                                                        : 2.0 * h.sh * h.sh - 1.0;
+                                                       : 2.0 * h.sh * h.sh - 1.0;
   return a;
 }
 

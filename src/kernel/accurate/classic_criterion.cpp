@@ -8,8 +8,8 @@
 
 #include "kernel/accurate/axis_substitution.h"
 #include "kernel/accurate/pair_class.h"
-#include "kernel/reference/gaussorb.h"
 #include "kernel/kernel_constants.h"
+#include "kernel/reference/gaussorb.h"
 
 namespace pairtrack::detail::kernel {
 

@@ -16,12 +16,12 @@
 namespace pairtrack::detail::kernel {
 
 struct ClassicAccuracy {
-  double delta = 0.0;            // closeness of the planes (infinite when an inclination is 0 or pi)
-  double apsis_eps = 0.0;        // width of the apsidal peak (infinite without one)
+  double delta = 0.0;      // closeness of the planes (infinite when an inclination is 0 or pi)
+  double apsis_eps = 0.0;  // width of the apsidal peak (infinite without one)
   double delta_threshold = 0.0;  // delta below which the pair is flagged
   double apsis_threshold = 0.0;  // apsis_eps below which the pair is flagged
-  bool likely_off = false;  // the 10 x 10 P_i is likely off by more than 1 %, or the pair
-                            // has no finite P_i at all (see classify_pair)
+  bool likely_off = false;       // the 10 x 10 P_i is likely off by more than 1 %, or the pair
+                                 // has no finite P_i at all (see classify_pair)
 };
 
 // Pairs whose distance ranges do not meet are never flagged (P_i = 0 exactly).

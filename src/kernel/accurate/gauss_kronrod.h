@@ -53,7 +53,6 @@ inline constexpr double kGauss[kPoints] = {
 
 }  // namespace gk15
 
-inline constexpr GaussKronrodRule kGk15{gk15::kPoints, gk15::kNode, gk15::kKronrod,
-                                       gk15::kGauss};
+inline constexpr GaussKronrodRule kGk15{gk15::kPoints, gk15::kNode, gk15::kKronrod, gk15::kGauss};
 
 }  // namespace pairtrack::detail::kernel

@@ -1,8 +1,8 @@
 // Classification of orbit pairs into ordinary and degenerate geometries.
 #include "kernel/accurate/pair_class.h"
 
-#include "kernel/reference/gaussorb.h"
 #include "kernel/kernel_constants.h"
+#include "kernel/reference/gaussorb.h"
 
 namespace pairtrack::detail::kernel {
 

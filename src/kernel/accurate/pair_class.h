@@ -11,13 +11,13 @@
 namespace pairtrack::detail::kernel {
 
 enum class PairClass : std::uint8_t {
-  kOrdinary,            // finite P_i (also every pair whose distance ranges do not meet)
-  kCoplanar,            // both planes the ecliptic (inclinations 0 or pi), ranges meeting:
-                        // sin I = 0 at every node difference
-  kCoincidentCircles,   // two circles of the same radius (any inclinations)
-  kIdenticalOrbits,     // the same a, e and inclination
-  kEqualInclinations,   // i1 = i2 (or i1 + i2 = pi), ranges meeting: I = 0 (or pi)
-                        // at one node difference
+  kOrdinary,           // finite P_i (also every pair whose distance ranges do not meet)
+  kCoplanar,           // both planes the ecliptic (inclinations 0 or pi), ranges meeting:
+                       // sin I = 0 at every node difference
+  kCoincidentCircles,  // two circles of the same radius (any inclinations)
+  kIdenticalOrbits,    // the same a, e and inclination
+  kEqualInclinations,  // i1 = i2 (or i1 + i2 = pi), ranges meeting: I = 0 (or pi)
+                       // at one node difference
 };
 
 // Classifies a pair. Exact comparisons: orbits that differ in the last bit

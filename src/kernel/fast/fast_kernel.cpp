@@ -58,11 +58,11 @@ SimdPath resolved_path(SimdPath path) {
 
 namespace {
 
+using fast::FillKernels;
+using fast::FillLanes;
 using fast::IntegralJob;
 using fast::kLanes;
 using fast::LaneSums;
-using fast::FillKernels;
-using fast::FillLanes;
 using fast::LaneTables;
 using fast::NodeRow;
 using fast::ThetaRow;
@@ -97,8 +97,7 @@ class RowStorage {
         h.thetas.resize(static_cast<std::size_t>(n_theta));
         h.x.resize(static_cast<std::size_t>(kLanes * n_theta));
         h.w.resize(static_cast<std::size_t>(kLanes * n_theta));
-        tables_[b] = LaneTables{h.nodes.data(), h.thetas.data(), h.x.data(), h.w.data(),
-                                &h.lanes};
+        tables_[b] = LaneTables{h.nodes.data(), h.thetas.data(), h.x.data(), h.w.data(), &h.lanes};
       }
     }
   }
@@ -124,8 +123,8 @@ class RowStorage {
 };
 
 // Apsis matching and overlap case of one pair; appends its integrals.
-void plan_pair(const PreparedOrbit& o1, const PreparedOrbit& o2, PairPlan& plan,
-               IntegralJob* jobs, int& n_jobs) {
+void plan_pair(const PreparedOrbit& o1, const PreparedOrbit& o2, PairPlan& plan, IntegralJob* jobs,
+               int& n_jobs) {
   plan = PairPlan{};
   const OverlapBounds b = match_apsides(o1.a_cm, o1.e, o2.a_cm, o2.e);
   if (b.disjoint()) {
@@ -165,12 +164,9 @@ void plan_pair(const PreparedOrbit& o1, const PreparedOrbit& o2, PairPlan& plan,
 
 FillKernels fill_kernels(SimdPath path) {
   switch (path) {
-    case SimdPath::kAvx512:
-      return fast::fill_kernels_avx512();
-    case SimdPath::kAvx2:
-      return fast::fill_kernels_avx2();
-    default:
-      return fast::fill_kernels_scalar();
+    case SimdPath::kAvx512: return fast::fill_kernels_avx512();
+    case SimdPath::kAvx2: return fast::fill_kernels_avx2();
+    default: return fast::fill_kernels_scalar();
   }
 }
 
@@ -286,8 +282,8 @@ PairStatus fast_gaussorb(const FastRules& rules, const PreparedOrbit& orbit1,
                          const PreparedOrbit& orbit2, double v_esc, PairResult& out,
                          SimdPath path) {
   PairStatus status = PairStatus::kDisjoint;
-  fast_gaussorb_row(rules, std::span<const PreparedOrbit>(&orbit1, 1), orbit2, v_esc, &out,
-                    &status, path);
+  fast_gaussorb_row(rules, std::span<const PreparedOrbit>(&orbit1, 1), orbit2, v_esc, &out, &status,
+                    path);
   return status;
 }
 

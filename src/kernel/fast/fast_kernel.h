@@ -71,11 +71,10 @@ PairStatus fast_gaussorb(const FastRules& rules, const PreparedOrbit& orbit1,
 
 // Every pair (orbits1[k], orbit2) of a row, results in out[k] (and, when
 // `status` is not null, status[k]). Independent integrals of neighbouring
-// pairs share the vector lanes (eight integrals at a time); each keeps its own order of summation, so
-// every pair's outputs are those of fast_gaussorb. out[k] of a disjoint pair
-// keeps its speeds. Allocates nothing for node counts up to
-// kFastInlineNodes. Returns the number of pairs with status kNoCase.
-// Safe to call from many threads at once.
+// pairs share the vector lanes (eight integrals at a time); each keeps its own order of summation,
+// so every pair's outputs are those of fast_gaussorb. out[k] of a disjoint pair keeps its speeds.
+// Allocates nothing for node counts up to kFastInlineNodes. Returns the number of pairs with status
+// kNoCase. Safe to call from many threads at once.
 std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedOrbit> orbits1,
                                const PreparedOrbit& orbit2, double v_esc, PairResult* out,
                                PairStatus* status = nullptr, SimdPath path = SimdPath::kAuto);

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <bit>
 #include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
-#include <cmath>
 
 #include "kernel/fast/fast_lanes.h"
 #include "kernel/fast/fast_ops.h"
@@ -91,8 +91,8 @@ void TableFill::arc(int lane) {
     theta_lo = theta_2;
     theta_hi = theta_1;
   }
-  whole_[lane] = same_bits(theta_lo, rules.acos_plus_one()) &&
-                 same_bits(theta_hi, rules.acos_minus_one());
+  whole_[lane] =
+      same_bits(theta_lo, rules.acos_plus_one()) && same_bits(theta_hi, rules.acos_minus_one());
   if (!whole_[lane]) {
     const int n = rules.n_theta();
     rules.anomaly_rule(theta_lo, theta_hi, t_.scratch_x + lane * n, t_.scratch_w + lane * n);
@@ -178,14 +178,13 @@ bool TableFill::step() {
       lane_ = 0;
       stage_ = ++row_ < rules_->n_theta() ? Stage::kCosSin : Stage::kDone;
       return true;
-    case Stage::kDone:
-      break;
+    case Stage::kDone: break;
   }
   return false;
 }
 
-void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
-                 const LaneTables& t, const FillKernels& kernels) {
+void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs, const LaneTables& t,
+                 const FillKernels& kernels) {
   TableFill(rules, jobs, n_jobs, t, kernels).finish();
 }
 

@@ -1,8 +1,8 @@
 // Internal to the fast kernel: up to eight independent probability integrals
 // run side by side in lanes (one 512-bit register, two 256-bit registers
-// interleaved, or one after the other in scalar code). Per-arc tables (one row per true-anomaly node,
-// one row per node difference) hold everything that does not change in the
-// inner loop; lengths in cm, speeds in cm/s, times in s.
+// interleaved, or one after the other in scalar code). Per-arc tables (one row per true-anomaly
+// node, one row per node difference) hold everything that does not change in the inner loop;
+// lengths in cm, speeds in cm/s, times in s.
 #pragma once
 
 #include "kernel/fast/fast_kernel.h"
@@ -143,8 +143,8 @@ class TableFill {
 };
 
 // Fills the tables at once (the scalar path, and the first group of a row).
-void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs,
-                 const LaneTables& t, const FillKernels& kernels);
+void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs, const LaneTables& t,
+                 const FillKernels& kernels);
 
 // The quadrature loops over filled tables: node difference ascending, anomaly
 // ascending, terms added as 1, 2, 2, 1 (the reference's sign order). Sums of

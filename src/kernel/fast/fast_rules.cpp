@@ -14,8 +14,7 @@ namespace pairtrack::detail {
 FastRules::FastRules(int n_cap, int n_theta)
     : n_cap_(n_cap),
       n_theta_(n_theta),
-      valid_(n_cap >= 1 && n_theta >= 1 && n_cap <= kNodeCapacity &&
-             n_theta <= kNodeCapacity) {
+      valid_(n_cap >= 1 && n_theta >= 1 && n_cap <= kNodeCapacity && n_theta <= kNodeCapacity) {
   if (!valid_) return;
   node_x_.resize(static_cast<std::size_t>(n_cap));
   node_w_.resize(static_cast<std::size_t>(n_cap));

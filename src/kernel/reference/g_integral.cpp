@@ -7,8 +7,8 @@
 #include <cmath>
 
 #include "kernel/gauleg.h"
-#include "kernel/reference/integrand.h"
 #include "kernel/kernel_constants.h"
+#include "kernel/reference/integrand.h"
 
 namespace pairtrack::detail {
 

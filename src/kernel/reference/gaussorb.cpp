@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-#include "kernel/reference/g_integral.h"
 #include "kernel/kernel_constants.h"
 #include "kernel/overlap_geometry.h"
+#include "kernel/reference/g_integral.h"
 
 namespace pairtrack::detail {
 

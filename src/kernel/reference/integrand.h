@@ -41,8 +41,8 @@ struct IntegrandPoint {
 // Per-call constants of the two orbits.
 struct OrbitPairConstants {
   double e_a, e_b;
-  double p_a, p_b;             // semi-latus recta, cm
-  double period_a, period_b;   // orbital periods, s
+  double p_a, p_b;            // semi-latus recta, cm
+  double period_a, period_b;  // orbital periods, s
 };
 
 // Per-node-difference constants.
@@ -142,8 +142,7 @@ inline IntegrandTerm integrand_term(const IntegrandPoint& p, double sigma_b, dou
   const double focus = p.v_esc2 / (t.u_km * t.u_km) + 1.0;
   const double xi = delta_r * u_b + p.xi_t;  // along body B's velocity
   const double g_b = 2.0 * (t.u / std::sqrt(t.u * t.u - xi * xi)) / p.h_b;
-  const double s =
-      std::sqrt(t_a * t_a + t_b * t_b + p.sin2_i + (-2.0) * t_a * t_b * p.cos_i);
+  const double s = std::sqrt(t_a * t_a + t_b * t_b + p.sin2_i + (-2.0) * t_a * t_b * p.cos_i);
   const double j_a = 1.0 / std::fabs(p.k_a / (s * p.pp_a * p.pp_a));
   t.w = focus * (j_a * g_b * kPi / p.h_a * p.w_theta * p.w_node);
   return t;

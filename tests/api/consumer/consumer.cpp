@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
   std::printf("pairtrack %s\n", PAIRTRACK_VERSION_STRING);
 
   pairtrack::Catalogue belt;
-  const pairtrack::CatalogueReadResult read = pairtrack::read_catalogue(dir + "/mainbelt.cat", belt);
+  const pairtrack::CatalogueReadResult read =
+      pairtrack::read_catalogue(dir + "/mainbelt.cat", belt);
   check(read.status == pairtrack::CatalogueStatus::ok, "reading mainbelt.cat");
   check(belt.semimajor_axis_au.size() == 300, "300 orbits in mainbelt.cat");
   const pairtrack::OrbitArrays orbits{belt.semimajor_axis_au.data(), belt.eccentricity.data(),
