@@ -100,10 +100,9 @@ AnomalyNode anomaly_node(const PairIntegrand& f, const Arc& arc, const AngleValu
   return a;
 }
 
-// The four sign terms at one point with unit weights, times the node
-// Jacobian: the node-dependent fields as integrand_point forms them.
-void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
-                   const NodeValue& nv, double out[4]) {
+// The node-dependent fields of one point as integrand_point forms them.
+IntegrandPoint node_point(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
+                          const NodeValue& nv) {
   IntegrandPoint p = a.point;
   p.cos_i = nv.cos_i;
   p.sin2_i = nv.sin_i * nv.sin_i;
@@ -112,6 +111,14 @@ void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
   p.delta_t = a.vt_b - nv.cos_i * a.vt_a;
   p.delta_n = 0.0 - a.vt_a * nv.sin_i;
   p.xi_t = p.delta_t * a.b_slope;
+  return p;
+}
+
+// The four sign terms at one point with unit weights, times the node
+// Jacobian.
+void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
+                   const NodeValue& nv, double out[4]) {
+  const IntegrandPoint p = node_point(f, arc, a, nv);
   // Reversing both bodies' radial motion leaves every term as it is: the
   // sign pairs (+, +) and (+, -) equal (-, -) and (-, +) bit for bit, so two
   // terms are formed and counted twice.
@@ -155,6 +162,33 @@ void evaluate(const PairIntegrand& f, Region& r) {
   for (int k = 0; k < 4; ++k) r.sums[k] = kk[k] * area;
   r.err_theta = std::fabs(kk[0] - gk_theta) * area;
   r.err_node = std::fabs(kk[0] - kg_node) * area;
+}
+
+// Hands every term of the Kronrod product rule over a region to the sink,
+// each weight times `unit` (the factor from the sum of P to p_coll), in the
+// order evaluate() sums them.
+void emit_nodes(const PairIntegrand& f, const Region& r, double unit, AccurateNodeSink& sink) {
+  const GaussKronrodRule& q = kRule;
+  const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
+  const AxisPiece& piece = f.pieces[r.piece];
+  const AxisPiece& arc_piece = arc.pieces[r.arc_piece];
+  const double tc = 0.5 * (r.t0 + r.t1), th = 0.5 * (r.t1 - r.t0);
+  const double xc = 0.5 * (r.x0 + r.x1), xh = 0.5 * (r.x1 - r.x0);
+  const double area_unit = th * xh * unit;
+  for (int i = 0; i < q.n; ++i) {
+    const AnomalyNode a =
+        anomaly_node(f, arc, accurate::angle_value(arc_piece, tc + th * q.node[i]));
+    for (int j = 0; j < q.n; ++j) {
+      const NodeValue nv = accurate::node_value(f.inclinations, piece, xc + xh * q.node[j]);
+      const IntegrandPoint p = node_point(f, arc, a, nv);
+      const double w = 2.0 * (nv.jacobian * a.jacobian) * (q.kronrod[i] * q.kronrod[j]) * area_unit;
+      for (const double sigma_a : {-1.0, 1.0}) {
+        const IntegrandTerm t = integrand_term(p, -1.0, sigma_a);
+        if (!t.adds) continue;
+        sink.node(t.w * w, t.u_km, std::sqrt(t.u_km * t.u_km + p.v_esc2));
+      }
+    }
+  }
 }
 
 // Order of the work queue: the largest error first; ties by index, so the
@@ -349,6 +383,12 @@ AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, doubl
   result.v_rel_mean = static_cast<double>(sums[kSumV]) * c / 100000.0 / x;
   result.v_rel_rms = std::sqrt(static_cast<double>(sums[kSumV2]) * c / x) / 100000.0;
   result.v_imp_mean = c * static_cast<double>(sums[kSumVimp]) / x;
+  if (options.node_sink != nullptr) {
+    const double unit = c * kCm2SToKm2Yr / kProbabilityUnit;
+    for (std::size_t k = 0; k < regions.size(); ++k) {
+      if (alive[k]) emit_nodes(f, regions[k], unit, *options.node_sink);
+    }
+  }
   return result;
 }
 
