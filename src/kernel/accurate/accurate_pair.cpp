@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "kernel/accurate/accurate_rows.h"
 #include "kernel/accurate/axis_substitution.h"
 #include "kernel/accurate/gauss_kronrod.h"
 #include "kernel/accurate/pair_class.h"
@@ -129,8 +130,8 @@ void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
 }
 
 // The Kronrod product rule over a region, and the two differences against
-// the Gauss rule along one axis (Kronrod along the other).
-void evaluate(const PairIntegrand& f, Region& r) {
+// the Gauss rule along one axis (Kronrod along the other), point by point.
+void evaluate_point_by_point(const PairIntegrand& f, Region& r) {
   const GaussKronrodRule& q = kRule;
   const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
   const AxisPiece& piece = f.pieces[r.piece];
@@ -164,9 +165,95 @@ void evaluate(const PairIntegrand& f, Region& r) {
   r.err_node = std::fabs(kk[0] - kg_node) * area;
 }
 
+// The node-difference-free parts of a row's two sign pairs, formed as
+// integrand_term forms them.
+accurate::RowConstants row_constants(const PairIntegrand& f, const AnomalyNode& a) {
+  const IntegrandPoint& p = a.point;
+  accurate::RowConstants r;
+  r.vt_a = a.vt_a;
+  r.vt_b = a.vt_b;
+  r.b_slope = a.b_slope;
+  r.pp_a = p.pp_a;
+  r.h_a = p.h_a;
+  r.h_b = p.h_b;
+  r.jacobian = a.jacobian;
+  r.v_esc2 = f.v_esc2;
+  const double sigma_b = -1.0;
+  for (int k = 0; k < 2; ++k) {
+    const double sigma_a = k == 0 ? -1.0 : 1.0;
+    const double t_b = sigma_b * p.tau_b;
+    const double u_b = sigma_b * p.rho_b / p.d_b;
+    const double vr_b = p.v_b * u_b;
+    const double t_a = sigma_a * p.tau_a;
+    const double vr_a = p.v_a * (sigma_a * p.rho_a / p.d_a);
+    const double delta_r = vr_b - vr_a;
+    r.dr2[k] = delta_r * delta_r;
+    r.dru[k] = delta_r * u_b;
+    r.tt[k] = t_a * t_a + t_b * t_b;
+    r.m2ab[k] = (-2.0) * t_a * t_b;
+  }
+  return r;
+}
+
+// The same rule and differences as evaluate_point_by_point, the node
+// differences of each anomaly row side by side (accurate_rows.h).
+void evaluate_rows(const PairIntegrand& f, Region& r, accurate::RowPath path) {
+  const GaussKronrodRule& q = kRule;
+  const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
+  const AxisPiece& piece = f.pieces[r.piece];
+  const AxisPiece& arc_piece = arc.pieces[r.arc_piece];
+  const double tc = 0.5 * (r.t0 + r.t1), th = 0.5 * (r.t1 - r.t0);
+  const double xc = 0.5 * (r.x0 + r.x1), xh = 0.5 * (r.x1 - r.x0);
+  accurate::NodeLanes nodes;
+  for (int j = 0; j < accurate::kRowLanes; ++j) {
+    // Lanes past the rule repeat its last node.
+    const NodeValue nv =
+        accurate::node_value(f.inclinations, piece, xc + xh * q.node[std::min(j, q.n - 1)]);
+    nodes.cos_i[j] = nv.cos_i;
+    nodes.sin_i[j] = nv.sin_i;
+    nodes.sin2_i[j] = nv.sin_i * nv.sin_i;
+    nodes.k_a[j] = arc.orbits.e_a * arc.orbits.p_a * std::max(nv.sin_i, f.sin_min_inclination);
+    nodes.jacobian[j] = nv.jacobian;
+  }
+  accurate::RowMoments mom;
+  double kk[4] = {0.0, 0.0, 0.0, 0.0};
+  double gk_theta = 0.0, kg_node = 0.0;
+  for (int i = 0; i < q.n; ++i) {
+    const AnomalyNode a =
+        anomaly_node(f, arc, accurate::angle_value(arc_piece, tc + th * q.node[i]));
+    accurate::row_moments(path, row_constants(f, a), nodes, q.n, mom);
+    double row_k[4] = {0.0, 0.0, 0.0, 0.0};
+    double row_g = 0.0;
+    for (int j = 0; j < q.n; ++j) {
+      for (int k = 0; k < 4; ++k) row_k[k] += q.kronrod[j] * mom.m[k][j];
+      row_g += q.gauss[j] * mom.m[0][j];
+    }
+    for (int k = 0; k < 4; ++k) kk[k] += q.kronrod[i] * row_k[k];
+    gk_theta += q.gauss[i] * row_k[0];
+    kg_node += q.kronrod[i] * row_g;
+  }
+  const double area = th * xh;
+  for (int k = 0; k < 4; ++k) r.sums[k] = kk[k] * area;
+  r.err_theta = std::fabs(kk[0] - gk_theta) * area;
+  r.err_node = std::fabs(kk[0] - kg_node) * area;
+}
+
+// How the rectangles are evaluated: point by point, or in rows on a path.
+struct Evaluator {
+  bool rows = true;
+  accurate::RowPath path = accurate::RowPath::kScalar;
+  void operator()(const PairIntegrand& f, Region& r) const {
+    if (rows) {
+      evaluate_rows(f, r, path);
+    } else {
+      evaluate_point_by_point(f, r);
+    }
+  }
+};
+
 // Hands every term of the Kronrod product rule over a region to the sink,
 // each weight times `unit` (the factor from the sum of P to p_coll), in the
-// order evaluate() sums them.
+// order the evaluation sums them.
 void emit_nodes(const PairIntegrand& f, const Region& r, double unit, AccurateNodeSink& sink) {
   const GaussKronrodRule& q = kRule;
   const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
@@ -247,10 +334,9 @@ Arc make_arc(const IntegrationSet& s, double c_first, double c_second) {
   return arc;
 }
 
-}  // namespace
-
-AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, double e2, double inc2,
-                             double v_esc, const AccurateOptions& options) {
+AccurateResult integrate_pair(double a1, double e1, double inc1, double a2, double e2, double inc2,
+                              double v_esc, const AccurateOptions& options,
+                              const Evaluator& evaluate) {
   check_options(options);
   const PairClass kind = classify_pair(a1, e1, inc1, a2, e2, inc2);
   // Coinciding orbits put the bodies at the same place with the same velocity
@@ -391,5 +477,29 @@ AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, doubl
   }
   return result;
 }
+
+}  // namespace
+
+AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, double e2, double inc2,
+                             double v_esc, const AccurateOptions& options) {
+  return integrate_pair(a1, e1, inc1, a2, e2, inc2, v_esc, options,
+                        Evaluator{true, accurate::best_row_path()});
+}
+
+namespace accurate {
+
+AccurateResult accurate_pair_on_rows(double a1, double e1, double inc1, double a2, double e2,
+                                     double inc2, double v_esc, const AccurateOptions& options,
+                                     RowPath path) {
+  return integrate_pair(a1, e1, inc1, a2, e2, inc2, v_esc, options, Evaluator{true, path});
+}
+
+AccurateResult accurate_pair_point_by_point(double a1, double e1, double inc1, double a2, double e2,
+                                            double inc2, double v_esc,
+                                            const AccurateOptions& options) {
+  return integrate_pair(a1, e1, inc1, a2, e2, inc2, v_esc, options, Evaluator{false, {}});
+}
+
+}  // namespace accurate
 
 }  // namespace pairtrack::detail::kernel
