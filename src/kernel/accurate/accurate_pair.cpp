@@ -195,33 +195,52 @@ accurate::RowConstants row_constants(const PairIntegrand& f, const AnomalyNode& 
   return r;
 }
 
-// The same rule and differences as evaluate_point_by_point, the node
-// differences of each anomaly row side by side (accurate_rows.h).
-void evaluate_rows(const PairIntegrand& f, Region& r, accurate::RowPath path) {
+// The anomaly rows of a region's anomaly range.
+struct AnomalyRows {
+  accurate::RowConstants row[kMaxRulePoints];
+};
+
+void anomaly_rows(const PairIntegrand& f, const Region& r, AnomalyRows& out) {
+  const GaussKronrodRule& q = kRule;
+  const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
+  const AxisPiece& arc_piece = arc.pieces[r.arc_piece];
+  const double tc = 0.5 * (r.t0 + r.t1), th = 0.5 * (r.t1 - r.t0);
+  for (int i = 0; i < q.n; ++i) {
+    out.row[i] = row_constants(
+        f, anomaly_node(f, arc, accurate::angle_value(arc_piece, tc + th * q.node[i])));
+  }
+}
+
+// The node differences of a region's node range, for its arc's orbit A.
+void node_lanes(const PairIntegrand& f, const Region& r, accurate::NodeLanes& out) {
   const GaussKronrodRule& q = kRule;
   const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
   const AxisPiece& piece = f.pieces[r.piece];
-  const AxisPiece& arc_piece = arc.pieces[r.arc_piece];
-  const double tc = 0.5 * (r.t0 + r.t1), th = 0.5 * (r.t1 - r.t0);
   const double xc = 0.5 * (r.x0 + r.x1), xh = 0.5 * (r.x1 - r.x0);
-  accurate::NodeLanes nodes;
   for (int j = 0; j < accurate::kRowLanes; ++j) {
     // Lanes past the rule repeat its last node.
     const NodeValue nv =
         accurate::node_value(f.inclinations, piece, xc + xh * q.node[std::min(j, q.n - 1)]);
-    nodes.cos_i[j] = nv.cos_i;
-    nodes.sin_i[j] = nv.sin_i;
-    nodes.sin2_i[j] = nv.sin_i * nv.sin_i;
-    nodes.k_a[j] = arc.orbits.e_a * arc.orbits.p_a * std::max(nv.sin_i, f.sin_min_inclination);
-    nodes.jacobian[j] = nv.jacobian;
+    out.cos_i[j] = nv.cos_i;
+    out.sin_i[j] = nv.sin_i;
+    out.sin2_i[j] = nv.sin_i * nv.sin_i;
+    out.k_a[j] = arc.orbits.e_a * arc.orbits.p_a * std::max(nv.sin_i, f.sin_min_inclination);
+    out.jacobian[j] = nv.jacobian;
   }
+}
+
+// The same rule and differences as evaluate_point_by_point from a region's
+// rows and node differences, the node differences of each row side by side.
+void evaluate_rows(const AnomalyRows& rows, const accurate::NodeLanes& nodes,
+                   accurate::RowPath path, Region& r) {
+  const GaussKronrodRule& q = kRule;
+  const double th = 0.5 * (r.t1 - r.t0);
+  const double xh = 0.5 * (r.x1 - r.x0);
   accurate::RowMoments mom;
   double kk[4] = {0.0, 0.0, 0.0, 0.0};
   double gk_theta = 0.0, kg_node = 0.0;
   for (int i = 0; i < q.n; ++i) {
-    const AnomalyNode a =
-        anomaly_node(f, arc, accurate::angle_value(arc_piece, tc + th * q.node[i]));
-    accurate::row_moments(path, row_constants(f, a), nodes, q.n, mom);
+    accurate::row_moments(path, rows.row[i], nodes, q.n, mom);
     double row_k[4] = {0.0, 0.0, 0.0, 0.0};
     double row_g = 0.0;
     for (int j = 0; j < q.n; ++j) {
@@ -239,16 +258,79 @@ void evaluate_rows(const PairIntegrand& f, Region& r, accurate::RowPath path) {
 }
 
 // How the rectangles are evaluated: point by point, or in rows on a path.
-struct Evaluator {
-  bool rows = true;
-  accurate::RowPath path = accurate::RowPath::kScalar;
-  void operator()(const PairIntegrand& f, Region& r) const {
-    if (rows) {
-      evaluate_rows(f, r, path);
-    } else {
+// The rows path keeps the rows and node differences of the last two
+// anomaly and node ranges: the pieces of the starting grid share them, and
+// so do the two halves of a bisected rectangle along the axis not cut.
+class Evaluator {
+ public:
+  Evaluator(bool rows, accurate::RowPath path) : rows_(rows), path_(path) {}
+
+  void operator()(const PairIntegrand& f, Region& r) {
+    if (!rows_) {
       evaluate_point_by_point(f, r);
+      return;
     }
+    const int t = find_rows(f, r);
+    const int x = find_nodes(f, r);
+    evaluate_rows(row_cache_[t].rows, node_cache_[x].nodes, path_, r);
   }
+
+ private:
+  struct RowEntry {
+    bool used = false;
+    int arc = 0, arc_piece = 0;
+    double t0 = 0.0, t1 = 0.0;
+    AnomalyRows rows;
+  };
+  struct NodeEntry {
+    bool used = false;
+    int arc = 0, piece = 0;
+    double x0 = 0.0, x1 = 0.0;
+    accurate::NodeLanes nodes;
+  };
+
+  int find_rows(const PairIntegrand& f, const Region& r) {
+    for (int k = 0; k < 2; ++k) {
+      const RowEntry& e = row_cache_[k];
+      if (e.used && e.arc == r.arc && e.arc_piece == r.arc_piece && e.t0 == r.t0 && e.t1 == r.t1) {
+        return k;
+      }
+    }
+    const int k = next_row_;
+    next_row_ = 1 - next_row_;
+    RowEntry& e = row_cache_[k];
+    e.used = true;
+    e.arc = r.arc;
+    e.arc_piece = r.arc_piece;
+    e.t0 = r.t0;
+    e.t1 = r.t1;
+    anomaly_rows(f, r, e.rows);
+    return k;
+  }
+  int find_nodes(const PairIntegrand& f, const Region& r) {
+    for (int k = 0; k < 2; ++k) {
+      const NodeEntry& e = node_cache_[k];
+      if (e.used && e.arc == r.arc && e.piece == r.piece && e.x0 == r.x0 && e.x1 == r.x1) {
+        return k;
+      }
+    }
+    const int k = next_node_;
+    next_node_ = 1 - next_node_;
+    NodeEntry& e = node_cache_[k];
+    e.used = true;
+    e.arc = r.arc;
+    e.piece = r.piece;
+    e.x0 = r.x0;
+    e.x1 = r.x1;
+    node_lanes(f, r, e.nodes);
+    return k;
+  }
+
+  bool rows_;
+  accurate::RowPath path_;
+  RowEntry row_cache_[2];
+  NodeEntry node_cache_[2];
+  int next_row_ = 0, next_node_ = 0;
 };
 
 // Hands every term of the Kronrod product rule over a region to the sink,
@@ -335,8 +417,8 @@ Arc make_arc(const IntegrationSet& s, double c_first, double c_second) {
 }
 
 AccurateResult integrate_pair(double a1, double e1, double inc1, double a2, double e2, double inc2,
-                              double v_esc, const AccurateOptions& options,
-                              const Evaluator& evaluate) {
+                              double v_esc, const AccurateOptions& options, bool rows,
+                              accurate::RowPath path) {
   check_options(options);
   const PairClass kind = classify_pair(a1, e1, inc1, a2, e2, inc2);
   // Coinciding orbits put the bodies at the same place with the same velocity
@@ -379,6 +461,7 @@ AccurateResult integrate_pair(double a1, double e1, double inc1, double a2, doub
     f.arcs.push_back(make_arc(set1, set1.c_first, set2.c_second));
   }
 
+  Evaluator evaluate(rows, path);
   std::vector<Region> regions;
   regions.reserve(64);
   for (int a = 0; a < static_cast<int>(f.arcs.size()); ++a) {
@@ -482,8 +565,8 @@ AccurateResult integrate_pair(double a1, double e1, double inc1, double a2, doub
 
 AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, double e2, double inc2,
                              double v_esc, const AccurateOptions& options) {
-  return integrate_pair(a1, e1, inc1, a2, e2, inc2, v_esc, options,
-                        Evaluator{true, accurate::best_row_path()});
+  return integrate_pair(a1, e1, inc1, a2, e2, inc2, v_esc, options, true,
+                        accurate::best_row_path());
 }
 
 namespace accurate {
@@ -491,13 +574,14 @@ namespace accurate {
 AccurateResult accurate_pair_on_rows(double a1, double e1, double inc1, double a2, double e2,
                                      double inc2, double v_esc, const AccurateOptions& options,
                                      RowPath path) {
-  return integrate_pair(a1, e1, inc1, a2, e2, inc2, v_esc, options, Evaluator{true, path});
+  return integrate_pair(a1, e1, inc1, a2, e2, inc2, v_esc, options, true, path);
 }
 
 AccurateResult accurate_pair_point_by_point(double a1, double e1, double inc1, double a2, double e2,
                                             double inc2, double v_esc,
                                             const AccurateOptions& options) {
-  return integrate_pair(a1, e1, inc1, a2, e2, inc2, v_esc, options, Evaluator{false, {}});
+  return integrate_pair(a1, e1, inc1, a2, e2, inc2, v_esc, options, false,
+                        accurate::RowPath::kScalar);
 }
 
 }  // namespace accurate
