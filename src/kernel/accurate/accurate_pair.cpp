@@ -236,21 +236,9 @@ void evaluate_rows(const AnomalyRows& rows, const accurate::NodeLanes& nodes,
   const GaussKronrodRule& q = kRule;
   const double th = 0.5 * (r.t1 - r.t0);
   const double xh = 0.5 * (r.x1 - r.x0);
-  accurate::RowMoments mom;
-  double kk[4] = {0.0, 0.0, 0.0, 0.0};
-  double gk_theta = 0.0, kg_node = 0.0;
-  for (int i = 0; i < q.n; ++i) {
-    accurate::row_moments(path, rows.row[i], nodes, q.n, mom);
-    double row_k[4] = {0.0, 0.0, 0.0, 0.0};
-    double row_g = 0.0;
-    for (int j = 0; j < q.n; ++j) {
-      for (int k = 0; k < 4; ++k) row_k[k] += q.kronrod[j] * mom.m[k][j];
-      row_g += q.gauss[j] * mom.m[0][j];
-    }
-    for (int k = 0; k < 4; ++k) kk[k] += q.kronrod[i] * row_k[k];
-    gk_theta += q.gauss[i] * row_k[0];
-    kg_node += q.kronrod[i] * row_g;
-  }
+  const accurate::RectangleSums sums = accurate::rectangle_sums(path, q, rows.row, nodes);
+  const double* kk = sums.kk;
+  const double gk_theta = sums.gk_theta, kg_node = sums.kg_node;
   const double area = th * xh;
   for (int k = 0; k < 4; ++k) r.sums[k] = kk[k] * area;
   r.err_theta = std::fabs(kk[0] - gk_theta) * area;

@@ -4,6 +4,7 @@
 // reciprocal approximation is used, so both paths give the same bits.
 #include "kernel/accurate/accurate_rows.h"
 
+#include <cfloat>
 #include <cmath>
 
 #include "kernel/kernel_constants.h"
@@ -42,8 +43,26 @@ void row_moments_scalar(const RowConstants& r, const NodeLanes& nl, int n, RowMo
       m[3] += w * std::sqrt(u_km * u_km + r.v_esc2);
     }
     const double jac = nl.jacobian[j] * r.jacobian;
-    for (int k = 0; k < 4; ++k) out.m[k][j] = 2.0 * m[k] * jac;
+    for (int k = 0; k < 4; ++k) out.m[j][k] = 2.0 * m[k] * jac;
   }
+}
+
+// Rows summed over their node differences (each row's five sums in node
+// order), then the rows in anomaly order.
+RectangleSums sum_rows_scalar(const GaussKronrodRule& q, const RowMoments* mom) {
+  RectangleSums out;
+  for (int i = 0; i < q.n; ++i) {
+    double row_k[4] = {0.0, 0.0, 0.0, 0.0};
+    double row_g = 0.0;
+    for (int j = 0; j < q.n; ++j) {
+      for (int k = 0; k < 4; ++k) row_k[k] += q.kronrod[j] * mom[i].m[j][k];
+      row_g += q.gauss[j] * mom[i].m[j][0];
+    }
+    for (int k = 0; k < 4; ++k) out.kk[k] += q.kronrod[i] * row_k[k];
+    out.gk_theta += q.gauss[i] * row_k[0];
+    out.kg_node += q.kronrod[i] * row_g;
+  }
+  return out;
 }
 
 #if defined(PAIRTRACK_ACCURATE_AVX2)
@@ -67,6 +86,8 @@ PAIRTRACK_ACCURATE_TARGET void row_moments_avx2(const RowConstants& r, const Nod
   const __m256d row_jac = _mm256_set1_pd(r.jacobian);
   const __m256d v_esc2 = _mm256_set1_pd(r.v_esc2);
   const bool no_focusing = r.v_esc2 == 0.0;
+  const __m256d dbl_min = _mm256_set1_pd(DBL_MIN);
+  const __m256d dbl_max = _mm256_set1_pd(DBL_MAX);
   for (int o = 0; o < n; o += 4) {
     const __m256d cos_i = _mm256_load_pd(nl.cos_i + o);
     const __m256d sin_i = _mm256_load_pd(nl.sin_i + o);
@@ -95,27 +116,71 @@ PAIRTRACK_ACCURATE_TARGET void row_moments_avx2(const RowConstants& r, const Nod
           one,
           _mm256_andnot_pd(sign, _mm256_div_pd(k_a, _mm256_mul_pd(_mm256_mul_pd(s, pp_a), pp_a))));
       const __m256d f = _mm256_div_pd(_mm256_mul_pd(_mm256_mul_pd(j_a, g_b), pi), h_a);
-      // Without focusing the factor 0 / U_km^2 + 1 is exactly 1 wherever
-      // U_km^2 is positive (not 0, not NaN), and 1 * f is f.
-      __m256d w;
-      if (no_focusing && _mm256_movemask_pd(_mm256_cmp_pd(u_km2, zero, _CMP_GT_OQ)) == 0xF) {
+      // Without focusing, wherever U_km^2 is a normal number the factor
+      // 0 / U_km^2 + 1 is exactly 1 (and 1 * f is f), and the impact speed
+      // sqrt(U_km^2 + 0) is U_km exactly: the correctly rounded square root
+      // of a correctly rounded square gives the number back.
+      __m256d w, v_imp;
+      if (no_focusing &&
+          _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(u_km2, dbl_min, _CMP_GE_OQ),
+                                           _mm256_cmp_pd(u_km2, dbl_max, _CMP_LE_OQ))) == 0xF) {
         w = f;
+        v_imp = u_km;
       } else {
         w = _mm256_mul_pd(_mm256_add_pd(_mm256_div_pd(v_esc2, u_km2), one), f);
+        v_imp = _mm256_sqrt_pd(_mm256_add_pd(u_km2, v_esc2));
       }
       const __m256d wu = _mm256_mul_pd(w, u);
       m0 = _mm256_blendv_pd(m0, _mm256_add_pd(m0, w), adds);
       m1 = _mm256_blendv_pd(m1, _mm256_add_pd(m1, wu), adds);
       m2 = _mm256_blendv_pd(m2, _mm256_add_pd(m2, _mm256_mul_pd(wu, u)), adds);
-      const __m256d v_imp = _mm256_sqrt_pd(_mm256_add_pd(u_km2, v_esc2));
       m3 = _mm256_blendv_pd(m3, _mm256_add_pd(m3, _mm256_mul_pd(w, v_imp)), adds);
     }
     const __m256d jac = _mm256_mul_pd(_mm256_load_pd(nl.jacobian + o), row_jac);
-    _mm256_store_pd(out.m[0] + o, _mm256_mul_pd(_mm256_mul_pd(two, m0), jac));
-    _mm256_store_pd(out.m[1] + o, _mm256_mul_pd(_mm256_mul_pd(two, m1), jac));
-    _mm256_store_pd(out.m[2] + o, _mm256_mul_pd(_mm256_mul_pd(two, m2), jac));
-    _mm256_store_pd(out.m[3] + o, _mm256_mul_pd(_mm256_mul_pd(two, m3), jac));
+    m0 = _mm256_mul_pd(_mm256_mul_pd(two, m0), jac);
+    m1 = _mm256_mul_pd(_mm256_mul_pd(two, m1), jac);
+    m2 = _mm256_mul_pd(_mm256_mul_pd(two, m2), jac);
+    m3 = _mm256_mul_pd(_mm256_mul_pd(two, m3), jac);
+    // Lane by lane to point by point: the four moments of each point together.
+    const __m256d t0 = _mm256_unpacklo_pd(m0, m1);
+    const __m256d t1 = _mm256_unpackhi_pd(m0, m1);
+    const __m256d t2 = _mm256_unpacklo_pd(m2, m3);
+    const __m256d t3 = _mm256_unpackhi_pd(m2, m3);
+    _mm256_store_pd(out.m[o], _mm256_permute2f128_pd(t0, t2, 0x20));
+    _mm256_store_pd(out.m[o + 1], _mm256_permute2f128_pd(t1, t3, 0x20));
+    _mm256_store_pd(out.m[o + 2], _mm256_permute2f128_pd(t0, t2, 0x31));
+    _mm256_store_pd(out.m[o + 3], _mm256_permute2f128_pd(t1, t3, 0x31));
   }
+}
+
+// sum_rows_scalar with the four moments of a row sum in one register, and
+// all rows' sums advanced together node by node (each still adds its nodes in
+// order), so that the additions do not wait on one another.
+PAIRTRACK_ACCURATE_TARGET RectangleSums sum_rows_avx2(const GaussKronrodRule& q,
+                                                      const RowMoments* mom) {
+  __m256d row_k[kMaxRows];
+  double row_g[kMaxRows];
+  for (int i = 0; i < q.n; ++i) {
+    row_k[i] = _mm256_setzero_pd();
+    row_g[i] = 0.0;
+  }
+  for (int j = 0; j < q.n; ++j) {
+    const __m256d kj = _mm256_set1_pd(q.kronrod[j]);
+    const double gj = q.gauss[j];
+    for (int i = 0; i < q.n; ++i) {
+      row_k[i] = _mm256_add_pd(row_k[i], _mm256_mul_pd(kj, _mm256_load_pd(mom[i].m[j])));
+      row_g[i] += gj * mom[i].m[j][0];
+    }
+  }
+  RectangleSums out;
+  __m256d kk = _mm256_setzero_pd();
+  for (int i = 0; i < q.n; ++i) {
+    kk = _mm256_add_pd(kk, _mm256_mul_pd(_mm256_set1_pd(q.kronrod[i]), row_k[i]));
+    out.gk_theta += q.gauss[i] * _mm256_cvtsd_f64(row_k[i]);
+    out.kg_node += q.kronrod[i] * row_g[i];
+  }
+  _mm256_storeu_pd(out.kk, kk);
+  return out;
 }
 
 bool avx2_supported() {
@@ -144,6 +209,16 @@ void row_moments(RowPath path, const RowConstants& row, const NodeLanes& nodes, 
 #endif
   (void)path;
   row_moments_scalar(row, nodes, n, out);
+}
+
+RectangleSums rectangle_sums(RowPath path, const GaussKronrodRule& rule, const RowConstants* rows,
+                             const NodeLanes& nodes) {
+  RowMoments mom[kMaxRows];
+  for (int i = 0; i < rule.n; ++i) row_moments(path, rows[i], nodes, rule.n, mom[i]);
+#if defined(PAIRTRACK_ACCURATE_AVX2)
+  if (path == RowPath::kAvx2 && avx2_supported()) return sum_rows_avx2(rule, mom);
+#endif
+  return sum_rows_scalar(rule, mom);
 }
 
 }  // namespace pairtrack::detail::kernel::accurate

@@ -9,11 +9,14 @@
 #pragma once
 
 #include "kernel/accurate/accurate_pair.h"
+#include "kernel/accurate/gauss_kronrod.h"
 
 namespace pairtrack::detail::kernel::accurate {
 
 // Lanes of a row: the 15 Kronrod nodes, padded to a multiple of four.
 inline constexpr int kRowLanes = 16;
+// Rows of a rectangle at most.
+inline constexpr int kMaxRows = 15;
 
 // What one anomaly node contributes independently of the node difference.
 // Terms 0 and 1 are the sign pairs (sigma_B, sigma_A) = (-1, -1) and
@@ -42,10 +45,18 @@ struct alignas(32) NodeLanes {
   double jacobian[kRowLanes];  // d dOmega / d(node variable)
 };
 
-// The four moments (P, P U, P U^2, P v_imp) of each lane: both sign pairs,
-// counted twice, times the two Jacobians.
+// The four moments (P, P U, P U^2, P v_imp) of each lane, the four of a
+// lane together: both sign pairs, counted twice, times the two Jacobians.
 struct alignas(32) RowMoments {
-  double m[4][kRowLanes];
+  double m[kRowLanes][4];
+};
+
+// A rectangle's Kronrod product sums of the four moments, and the sums of P
+// with the Gauss rule along one axis and the Kronrod rule along the other.
+struct RectangleSums {
+  double kk[4] = {0.0, 0.0, 0.0, 0.0};
+  double gk_theta = 0.0;  // Gauss along the anomaly axis
+  double kg_node = 0.0;   // Gauss along the node axis
 };
 
 enum class RowPath {
@@ -60,6 +71,12 @@ RowPath best_row_path();
 // whole registers, so lanes up to the next multiple of four must be filled).
 void row_moments(RowPath path, const RowConstants& row, const NodeLanes& nodes, int n,
                  RowMoments& out);
+
+// The sums of a rectangle of rule.n anomaly rows by rule.n node differences:
+// each row summed over its node differences in order, the rows then summed in
+// order, as a point-by-point double loop adds them.
+RectangleSums rectangle_sums(RowPath path, const GaussKronrodRule& rule, const RowConstants* rows,
+                             const NodeLanes& nodes);
 
 // accurate_pair with its rectangles evaluated on the given row path, or point
 // by point through integrand_point and integrand_term (the straightforward
