@@ -25,15 +25,6 @@ struct HalfAngle {
 
 HalfAngle half_angle(const AxisPiece& piece, double v) {
   HalfAngle h;
-  if (piece.variable == AxisVariable::kTanNear0 || piece.variable == AxisVariable::kTanNearPi) {
-    // t = tan of a quarter of the distance from the peak end.
-    const double t = 0.5 * piece.eps * std::sinh(v);
-    const double d = 1.0 + t * t;
-    h.sh = 2.0 * t / d;
-    h.half_cos = (1.0 - t * t) / d;
-    h.jacobian = 2.0 * piece.eps * std::cosh(v) / d;
-    return h;
-  }
   h.sh = piece.eps * std::sinh(v);
   h.half_cos = std::sqrt(std::max(0.0, 1.0 - h.sh * h.sh));
   h.jacobian = 2.0 * piece.eps * std::cosh(v) / h.half_cos;
@@ -81,9 +72,8 @@ AngleValue angle_value(const AxisPiece& piece, double v) {
   const HalfAngle h = half_angle(piece, v);
   a.jacobian = h.jacobian;
   a.sin_x = 2.0 * h.sh * h.half_cos;
-  const bool near0 =
-      piece.variable == AxisVariable::kSinhNear0 || piece.variable == AxisVariable::kTanNear0;
-  a.cos_x = near0 ? 1.0 - 2.0 * h.sh * h.sh : 2.0 * h.sh * h.sh - 1.0;
+  a.cos_x = piece.variable == AxisVariable::kSinhNear0 ? 1.0 - 2.0 * h.sh * h.sh
+                                                       : 2.0 * h.sh * h.sh - 1.0;
   return a;
 }
 
@@ -115,16 +105,6 @@ int node_pieces(const InclinationPair& g, double eps_floor, AxisPiece out[2]) {
   const double root_s = std::sqrt(g.s);
   const double eps0 = std::max(std::sqrt(g.sin2_half_diff) / root_s, eps_floor);
   const double eps_pi = std::max(std::sqrt(g.cos2_half_sum) / root_s, eps_floor);
-  const bool peak0 = eps0 < kPlainFromEps, peak_pi = eps_pi < kPlainFromEps;
-  // u = asinh(2 tan(pi/4) / eps) at the far end.
-  if (peak0 && !peak_pi) {
-    out[0] = AxisPiece{AxisVariable::kTanNear0, 0.0, std::asinh(2.0 / eps0), eps0};
-    return 1;
-  }
-  if (peak_pi && !peak0) {
-    out[0] = AxisPiece{AxisVariable::kTanNearPi, 0.0, std::asinh(2.0 / eps_pi), eps_pi};
-    return 1;
-  }
   return axis_pieces(0.0, kPi, eps0, eps_pi, out);
 }
 
@@ -139,8 +119,7 @@ NodeValue node_value(const InclinationPair& g, const AxisPiece& piece, double v)
     const HalfAngle h = half_angle(piece, v);
     sh = h.sh;
     n.jacobian = h.jacobian;
-    near_pi =
-        piece.variable == AxisVariable::kSinhNearPi || piece.variable == AxisVariable::kTanNearPi;
+    near_pi = piece.variable == AxisVariable::kSinhNearPi;
   }
   if (!near_pi) {
     const double q = std::min(1.0, g.sin2_half_diff + g.s * sh * sh);  // sin^2(I/2)

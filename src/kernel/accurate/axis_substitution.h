@@ -21,14 +21,8 @@
 // eps cosh u and dx = 2 eps cosh u du / cos(x/2), so the peak becomes smooth
 // in u whatever eps: the cost no longer grows as eps shrinks. In particular
 //   d dOmega / sin I = du / (sqrt(s) cos(dOmega/2) cos(I/2)).
-// Near x = pi the same holds for pi - x. The 1/cos(x/2) grows without bound
-// towards the far end, so this substitution serves half the range. A node
-// axis with one peak takes instead tan(x/4) = (eps/2) sinh u over the whole
-// [0, pi]: near the peak sin(x/2) = 2 tan(x/4) / (1 + tan^2(x/4)) is eps sinh u
-// to leading order, so the peak is as smooth in u, and dx = 2 eps cosh u du /
-// (1 + tan^2(x/4)) stays bounded up to x = pi (u runs to asinh(2/eps)). One
-// rectangle then covers the axis where the sinh substitution needs two.
-// Where eps is large the peak is broad and x itself is the variable.
+// Near x = pi the same holds for pi - x. Where eps is large the peak is broad
+// and x itself is the variable.
 #pragma once
 
 namespace pairtrack::detail::kernel::accurate {
@@ -37,8 +31,6 @@ enum class AxisVariable {
   kPlain,       // the angle itself, Jacobian 1
   kSinhNear0,   // u with sin(x/2) = eps sinh u
   kSinhNearPi,  // u with sin((pi - x)/2) = eps sinh u
-  kTanNear0,    // u with tan(x/4) = (eps/2) sinh u
-  kTanNearPi,   // u with tan((pi - x)/4) = (eps/2) sinh u
 };
 
 // One part of an axis: the variable, its range, and the eps of the
@@ -86,9 +78,7 @@ InclinationPair inclination_pair(double inc1, double inc2);
 
 // The node pieces of a pair: the peaks' eps (at least eps_floor, the
 // regularisation's) at dOmega = 0 and pi; s = 0 (an inclination of 0 or pi,
-// so that I does not depend on dOmega) gives one plain piece. With both peaks
-// below kPlainFromEps, axis_pieces' two sinh pieces; with one, a single tan
-// piece over [0, pi].
+// so that I does not depend on dOmega) gives one plain piece.
 int node_pieces(const InclinationPair& g, double eps_floor, AxisPiece out[2]);
 
 // The mutual inclination at one node and d dOmega / d(variable).
