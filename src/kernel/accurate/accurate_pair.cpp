@@ -211,22 +211,34 @@ void anomaly_rows(const PairIntegrand& f, const Region& r, AnomalyRows& out) {
   }
 }
 
+// e_A p_A max(sin I, sin I_min) of the lanes, for an arc's orbit A.
+void set_k_a(const PairIntegrand& f, const Arc& arc, accurate::NodeLanes& out) {
+  for (int j = 0; j < accurate::kRowLanes; ++j) {
+    out.k_a[j] = arc.orbits.e_a * arc.orbits.p_a * std::max(out.sin_i[j], f.sin_min_inclination);
+  }
+}
+
 // The node differences of a region's node range, for its arc's orbit A.
 void node_lanes(const PairIntegrand& f, const Region& r, accurate::NodeLanes& out) {
   const GaussKronrodRule& q = kRule;
-  const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
   const AxisPiece& piece = f.pieces[r.piece];
   const double xc = 0.5 * (r.x0 + r.x1), xh = 0.5 * (r.x1 - r.x0);
   for (int j = 0; j < accurate::kRowLanes; ++j) {
-    // Lanes past the rule repeat its last node.
-    const NodeValue nv =
-        accurate::node_value(f.inclinations, piece, xc + xh * q.node[std::min(j, q.n - 1)]);
+    if (j >= q.n) {
+      // Lanes past the rule repeat its last node.
+      out.cos_i[j] = out.cos_i[q.n - 1];
+      out.sin_i[j] = out.sin_i[q.n - 1];
+      out.sin2_i[j] = out.sin2_i[q.n - 1];
+      out.jacobian[j] = out.jacobian[q.n - 1];
+      continue;
+    }
+    const NodeValue nv = accurate::node_value(f.inclinations, piece, xc + xh * q.node[j]);
     out.cos_i[j] = nv.cos_i;
     out.sin_i[j] = nv.sin_i;
     out.sin2_i[j] = nv.sin_i * nv.sin_i;
-    out.k_a[j] = arc.orbits.e_a * arc.orbits.p_a * std::max(nv.sin_i, f.sin_min_inclination);
     out.jacobian[j] = nv.jacobian;
   }
+  set_k_a(f, f.arcs[static_cast<std::size_t>(r.arc)], out);
 }
 
 // The same rule and differences as evaluate_point_by_point from a region's
@@ -247,8 +259,9 @@ void evaluate_rows(const AnomalyRows& rows, const accurate::NodeLanes& nodes,
 
 // How the rectangles are evaluated: point by point, or in rows on a path.
 // The rows path keeps the rows and node differences of the last two
-// anomaly and node ranges: the pieces of the starting grid share them, and
-// so do the two halves of a bisected rectangle along the axis not cut.
+// anomaly and node ranges: the pieces of the starting grid share them (the
+// node differences across the arcs too), and so do the two halves of a
+// bisected rectangle along the axis not cut.
 class Evaluator {
  public:
   Evaluator(bool rows, accurate::RowPath path) : rows_(rows), path_(path) {}
@@ -297,8 +310,13 @@ class Evaluator {
   }
   int find_nodes(const PairIntegrand& f, const Region& r) {
     for (int k = 0; k < 2; ++k) {
-      const NodeEntry& e = node_cache_[k];
-      if (e.used && e.arc == r.arc && e.piece == r.piece && e.x0 == r.x0 && e.x1 == r.x1) {
+      NodeEntry& e = node_cache_[k];
+      if (e.used && e.piece == r.piece && e.x0 == r.x0 && e.x1 == r.x1) {
+        // The same node differences serve both arcs; only e_A p_A changes.
+        if (e.arc != r.arc) {
+          set_k_a(f, f.arcs[static_cast<std::size_t>(r.arc)], e.nodes);
+          e.arc = r.arc;
+        }
         return k;
       }
     }
