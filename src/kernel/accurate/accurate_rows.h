@@ -21,18 +21,20 @@ inline constexpr int kMaxRows = 15;
 // What one anomaly node contributes independently of the node difference.
 // Terms 0 and 1 are the sign pairs (sigma_B, sigma_A) = (-1, -1) and
 // (-1, +1); their mirrors repeat them exactly and are counted by the factor 2.
+// Plain data without initialisers: the integrator keeps rows of them per
+// pair and fills every field.
 struct RowConstants {
-  double vt_a = 0.0, vt_b = 0.0;  // transverse speeds of bodies A and B
-  double b_slope = 0.0;           // P_B / D_B
-  double pp_a = 0.0;              // P_A = 1 + e_A cos f_A
-  double h_a = 0.0;               // 4 |sin f_A| T_A
-  double h_b = 0.0;               // v_B T_B
-  double jacobian = 1.0;          // d theta / d(anomaly variable)
-  double v_esc2 = 0.0;            // km^2/s^2
-  double dr2[2] = {0.0, 0.0};     // radial relative speed squared
-  double dru[2] = {0.0, 0.0};     // radial relative speed times B's radial unit velocity
-  double tt[2] = {0.0, 0.0};      // t_A^2 + t_B^2
-  double m2ab[2] = {0.0, 0.0};    // (-2 t_A) t_B
+  double vt_a, vt_b;  // transverse speeds of bodies A and B
+  double b_slope;     // P_B / D_B
+  double pp_a;        // P_A = 1 + e_A cos f_A
+  double h_a;         // 4 |sin f_A| T_A
+  double h_b;         // v_B T_B
+  double jacobian;    // d theta / d(anomaly variable)
+  double v_esc2;      // km^2/s^2
+  double dr2[2];      // radial relative speed squared
+  double dru[2];      // radial relative speed times B's radial unit velocity
+  double tt[2];       // t_A^2 + t_B^2
+  double m2ab[2];     // (-2 t_A) t_B
 };
 
 // The node differences of a row, lane by lane; lanes past the rule's nodes
