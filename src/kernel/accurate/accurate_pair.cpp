@@ -115,18 +115,45 @@ IntegrandPoint node_point(const PairIntegrand& f, const Arc& arc, const AnomalyN
   return p;
 }
 
+// The node-difference-free parts of a row's two sign pairs, formed as
+// integrand_term forms them.
+accurate::RowConstants row_constants(const PairIntegrand& f, const AnomalyNode& a) {
+  const IntegrandPoint& p = a.point;
+  accurate::RowConstants r;
+  r.vt_a = a.vt_a;
+  r.vt_b = a.vt_b;
+  r.b_slope = a.b_slope;
+  r.c_w = 2.0 * kPi * p.pp_a * p.pp_a / (p.h_a * p.h_b);
+  r.jacobian = a.jacobian;
+  r.v_esc2 = f.v_esc2;
+  r.v_esc2_cm = f.v_esc2 / (kCmPerSToKmPerS * kCmPerSToKmPerS);
+  const double sigma_b = -1.0;
+  for (int k = 0; k < 2; ++k) {
+    const double sigma_a = k == 0 ? -1.0 : 1.0;
+    const double t_b = sigma_b * p.tau_b;
+    const double u_b = sigma_b * p.rho_b / p.d_b;
+    const double vr_b = p.v_b * u_b;
+    const double t_a = sigma_a * p.tau_a;
+    const double vr_a = p.v_a * (sigma_a * p.rho_a / p.d_a);
+    const double delta_r = vr_b - vr_a;
+    r.dr2[k] = delta_r * delta_r;
+    r.dru[k] = delta_r * u_b;
+    r.tt[k] = t_a * t_a + t_b * t_b;
+    r.m2ab[k] = (-2.0) * t_a * t_b;
+  }
+  return r;
+}
+
 // The four sign terms at one point with unit weights, times the node
-// Jacobian.
+// Jacobian: the row's factors formed at the point itself.
 void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
                    const NodeValue& nv, double out[4]) {
-  const IntegrandPoint p = node_point(f, arc, a, nv);
   // Reversing both bodies' radial motion leaves every term as it is: the
   // sign pairs (+, +) and (+, -) equal (-, -) and (-, +) bit for bit, so two
-  // terms are formed and counted twice.
-  double m[4] = {0.0, 0.0, 0.0, 0.0};
-  add_term(m, integrand_term(p, -1.0, -1.0), p.v_esc2);
-  add_term(m, integrand_term(p, -1.0, 1.0), p.v_esc2);
-  for (int k = 0; k < 4; ++k) out[k] = 2.0 * m[k] * (nv.jacobian * a.jacobian);
+  // terms are formed and counted twice (term_moments).
+  const accurate::RowConstants row = row_constants(f, a);
+  const double inv_k_a = 1.0 / std::fabs(node_point(f, arc, a, nv).k_a);
+  accurate::term_moments(row, nv.cos_i, nv.sin_i, nv.sin_i * nv.sin_i, inv_k_a, nv.jacobian, out);
 }
 
 // The Kronrod product rule over a region, and the two differences against
@@ -165,36 +192,6 @@ void evaluate_point_by_point(const PairIntegrand& f, Region& r) {
   r.err_node = std::fabs(kk[0] - kg_node) * area;
 }
 
-// The node-difference-free parts of a row's two sign pairs, formed as
-// integrand_term forms them.
-accurate::RowConstants row_constants(const PairIntegrand& f, const AnomalyNode& a) {
-  const IntegrandPoint& p = a.point;
-  accurate::RowConstants r;
-  r.vt_a = a.vt_a;
-  r.vt_b = a.vt_b;
-  r.b_slope = a.b_slope;
-  r.pp_a = p.pp_a;
-  r.h_a = p.h_a;
-  r.h_b = p.h_b;
-  r.jacobian = a.jacobian;
-  r.v_esc2 = f.v_esc2;
-  const double sigma_b = -1.0;
-  for (int k = 0; k < 2; ++k) {
-    const double sigma_a = k == 0 ? -1.0 : 1.0;
-    const double t_b = sigma_b * p.tau_b;
-    const double u_b = sigma_b * p.rho_b / p.d_b;
-    const double vr_b = p.v_b * u_b;
-    const double t_a = sigma_a * p.tau_a;
-    const double vr_a = p.v_a * (sigma_a * p.rho_a / p.d_a);
-    const double delta_r = vr_b - vr_a;
-    r.dr2[k] = delta_r * delta_r;
-    r.dru[k] = delta_r * u_b;
-    r.tt[k] = t_a * t_a + t_b * t_b;
-    r.m2ab[k] = (-2.0) * t_a * t_b;
-  }
-  return r;
-}
-
 // The anomaly rows of a region's anomaly range.
 struct AnomalyRows {
   accurate::RowConstants row[kMaxRulePoints];
@@ -211,10 +208,11 @@ void anomaly_rows(const PairIntegrand& f, const Region& r, AnomalyRows& out) {
   }
 }
 
-// e_A p_A max(sin I, sin I_min) of the lanes, for an arc's orbit A.
+// 1 / |e_A p_A max(sin I, sin I_min)| of the lanes, for an arc's orbit A.
 void set_k_a(const PairIntegrand& f, const Arc& arc, accurate::NodeLanes& out) {
   for (int j = 0; j < accurate::kRowLanes; ++j) {
-    out.k_a[j] = arc.orbits.e_a * arc.orbits.p_a * std::max(out.sin_i[j], f.sin_min_inclination);
+    out.inv_k_a[j] = 1.0 / std::fabs(arc.orbits.e_a * arc.orbits.p_a *
+                                     std::max(out.sin_i[j], f.sin_min_inclination));
   }
 }
 
