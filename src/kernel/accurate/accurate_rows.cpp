@@ -76,14 +76,12 @@ PAIRTRACK_ACCURATE_TARGET void row_moments_avx2(const RowConstants& r, const Nod
       const __m256d u_km = _mm256_mul_pd(u, km);
       const __m256d adds = _mm256_cmp_pd(u_km, zero, _CMP_GT_OQ);  // u_km > 0
       const __m256d xi = _mm256_add_pd(_mm256_set1_pd(r.dru[k]), xi_t);
-      const __m256d root =
-          _mm256_sqrt_pd(_mm256_sub_pd(_mm256_mul_pd(u, u), _mm256_mul_pd(xi, xi)));
-      const __m256d s =
-          _mm256_sqrt_pd(_mm256_add_pd(_mm256_add_pd(_mm256_set1_pd(r.tt[k]), sin2_i),
-                                       _mm256_mul_pd(_mm256_set1_pd(r.m2ab[k]), cos_i)));
+      const __m256d s2 = _mm256_add_pd(_mm256_add_pd(_mm256_set1_pd(r.tt[k]), sin2_i),
+                                       _mm256_mul_pd(_mm256_set1_pd(r.m2ab[k]), cos_i));
       const __m256d w =
-          _mm256_div_pd(_mm256_mul_pd(_mm256_mul_pd(c_node, s), _mm256_add_pd(u2, v_esc2_cm)),
-                        _mm256_mul_pd(u, root));
+          _mm256_mul_pd(_mm256_mul_pd(c_node, _mm256_add_pd(u2, v_esc2_cm)),
+                        _mm256_sqrt_pd(_mm256_div_pd(
+                            s2, _mm256_mul_pd(u2, _mm256_sub_pd(u2, _mm256_mul_pd(xi, xi))))));
       const __m256d v_imp =
           no_focusing ? u_km : _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(u_km, u_km), v_esc2));
       const __m256d wu = _mm256_mul_pd(w, u);

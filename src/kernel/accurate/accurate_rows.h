@@ -4,10 +4,10 @@
 // kernel's anomaly rows do) and the node differences side by side in vector
 // lanes. The integrator's term has its own arithmetic (term_moments below):
 // the factors of integrand_term (integrand.h) regrouped so that a term takes
-// one division instead of five, the row's and the node's factors formed once.
-// Every lane performs term_moments' operations in their order, so the
-// moments are those of the point-by-point evaluation bit for bit, on either
-// path. Speeds in cm/s, lengths in cm, times in s.
+// one division and two square roots instead of five and three, the row's and the node's factors
+// formed once. Every lane performs term_moments' operations in their order, so the moments are
+// those of the point-by-point evaluation bit for bit, on either path. Speeds in cm/s, lengths in
+// cm, times in s.
 #pragma once
 
 #include "kernel/accurate/accurate_pair.h"
@@ -73,10 +73,11 @@ enum class RowPath {
 // The two sign terms of one point (node difference cos_i, sin_i, sin2_i =
 // sin_i * sin_i, inv_k_a, node Jacobian jac_node) of a row, both counted
 // twice, times the two Jacobians: integrand_term's weight
-//   focus j_A g_B pi / h_A = c_w s (U^2 + v_esc^2) / (|k_A| U sqrt(U^2 - xi^2))
-// with focus = 1 + v_esc^2 / U^2, j_A = s P_A^2 / |k_A|, g_B = 2 U / (h_B
-// sqrt(U^2 - xi^2)), and the moments (P, P U, P U^2, P v_imp). The scalar
-// form every vector lane repeats operation for operation.
+//   focus j_A g_B pi / h_A = c_w (U^2 + v_esc^2) sqrt(S^2 / (U^2 (U^2 - xi^2))) / |k_A|
+// with focus = 1 + v_esc^2 / U^2, j_A = S P_A^2 / |k_A|, g_B = 2 U / (h_B
+// sqrt(U^2 - xi^2)), one division and one square root besides U's own, and
+// the moments (P, P U, P U^2, P v_imp). The scalar form every vector lane
+// repeats operation for operation.
 inline void term_moments(const RowConstants& r, double cos_i, double sin_i, double sin2_i,
                          double inv_k_a, double jac_node, double out[4]) {
   const double delta_t = r.vt_b - cos_i * r.vt_a;
@@ -92,9 +93,8 @@ inline void term_moments(const RowConstants& r, double cos_i, double sin_i, doub
     const double u_km = u * kCmPerSToKmPerS;
     if (!(u_km > 0.0)) continue;  // no relative speed: the term adds nothing
     const double xi = r.dru[k] + xi_t;
-    const double root = std::sqrt(u * u - xi * xi);
-    const double s = std::sqrt(r.tt[k] + sin2_i + r.m2ab[k] * cos_i);
-    const double w = (c_node * s) * (u2 + r.v_esc2_cm) / (u * root);
+    const double s2 = r.tt[k] + sin2_i + r.m2ab[k] * cos_i;
+    const double w = (c_node * (u2 + r.v_esc2_cm)) * std::sqrt(s2 / (u2 * (u2 - xi * xi)));
     // Without focusing the impact speed is the encounter speed.
     const double v_imp = r.v_esc2 == 0.0 ? u_km : std::sqrt(u_km * u_km + r.v_esc2);
     const double wu = w * u;
