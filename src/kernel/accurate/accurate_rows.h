@@ -10,11 +10,11 @@
 // cm, times in s.
 #pragma once
 
+#include <cmath>
+
 #include "kernel/accurate/accurate_pair.h"
 #include "kernel/accurate/gauss_kronrod.h"
 #include "kernel/kernel_constants.h"
-
-#include <cmath>
 
 namespace pairtrack::detail::kernel::accurate {
 
