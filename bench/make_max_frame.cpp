@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "io/history_writer.h"
+#include "io/history/history_writer.h"
 #include "workload.h"
 
 namespace {
@@ -35,11 +35,12 @@ bool write_catalogue(const std::string& path, std::size_t n) {
 bool write_history(const std::string& path, std::size_t n_bodies) {
   pairtrack::detail::HistoryWriter w;
   if (!w.open(path)) return false;
-  bool ok = w.header(2, kFrameTime, 1, static_cast<std::int32_t>(n_bodies));
+  bool ok = w.header(pairtrack::HistoryFormat::float64, kFrameTime, 1,
+                     static_cast<std::int32_t>(n_bodies));
   std::int32_t id = 0;
   for (const Elements& el : main_belt_elements(n_bodies, 333)) {
-    ok = ok &&
-         w.body(2, ++id, el.a_au, el.e, el.inc_deg * pairtrack::kRadiansPerDegree, 0.0, 0.0, 0.0);
+    ok = ok && w.body(pairtrack::HistoryFormat::float64, ++id, el.a_au, el.e,
+                      el.inc_deg * pairtrack::kRadiansPerDegree, 0.0, 0.0, 0.0);
   }
   return w.close() && ok;
 }

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "io/history_writer.h"
+#include "io/history/history_writer.h"
 #include "workload.h"
 
 namespace {
@@ -27,11 +27,12 @@ bool write_history(const std::string& path, std::size_t frames, std::size_t n_bo
   if (!w.open(path)) return false;
   bool ok = true;
   for (std::size_t f = 0; f < frames && ok; ++f) {
-    ok = w.header(2, kFrameStep * static_cast<double>(f), 1, static_cast<std::int32_t>(n_bodies));
+    ok = w.header(pairtrack::HistoryFormat::float64, kFrameStep * static_cast<double>(f), 1,
+                  static_cast<std::int32_t>(n_bodies));
     std::int32_t id = 0;
     for (const Elements& el : main_belt_elements(n_bodies, 1000 + f)) {
-      ok = ok &&
-           w.body(2, ++id, el.a_au, el.e, el.inc_deg * pairtrack::kRadiansPerDegree, 0.0, 0.0, 0.0);
+      ok = ok && w.body(pairtrack::HistoryFormat::float64, ++id, el.a_au, el.e,
+                        el.inc_deg * pairtrack::kRadiansPerDegree, 0.0, 0.0, 0.0);
     }
   }
   return w.close() && ok;

@@ -46,10 +46,10 @@ constexpr std::string_view kUsage =
     "payload 10, 8 or 12 bytes, body payload 14, 26 or 50 bytes).\n"
     "Exit status 0 on success, 1 on bad input; messages go to standard error.\n";
 
-std::optional<HistoryEncoding> parse_format(const std::string& text) {
-  if (text == "0") return HistoryEncoding::i2;
-  if (text == "1") return HistoryEncoding::f4;
-  if (text == "2") return HistoryEncoding::f8;
+std::optional<HistoryFormat> parse_format(const std::string& text) {
+  if (text == "0") return HistoryFormat::scaled_int16;
+  if (text == "1") return HistoryFormat::float32;
+  if (text == "2") return HistoryFormat::float64;
   return std::nullopt;
 }
 
@@ -145,7 +145,7 @@ int history_tool_main(int argc, const char* const* argv, std::istream& in, std::
     a.positions = given("--positions", positions_text);
   }
 
-  std::optional<HistoryEncoding> format;
+  std::optional<HistoryFormat> format;
   if (a.format) {
     format = parse_format(*a.format);
     if (!format) {

@@ -8,15 +8,15 @@
 #include <optional>
 #include <string>
 
-#include "io/history_layout.h"
+#include "pairtrack/history.h"
 #include "selection.h"
 
 namespace pairtrack::detail::history_tool {
 
 struct DumpOptions {
   std::string path;
-  std::optional<HistoryEncoding> format;  // empty: told from the record lengths
-  IndexRange frames;                      // 1-based frame numbers
+  std::optional<HistoryFormat> format;  // empty: told from the record lengths
+  IndexRange frames;                    // 1-based frame numbers
   BodySelection bodies;
 };
 
@@ -28,7 +28,7 @@ int dump_history(const DumpOptions& options, std::ostream& out, std::ostream& er
 struct ConvertOptions {
   std::string text_path;  // "-": standard input
   std::string output_path;
-  HistoryEncoding format = HistoryEncoding::f8;
+  HistoryFormat format = HistoryFormat::float64;
 };
 
 // Writes a history file from the text form read from `text_path` (or `in`). Every frame line
@@ -40,7 +40,7 @@ int convert_history(const ConvertOptions& options, std::istream& in, std::ostrea
 
 struct InfoOptions {
   std::string path;
-  std::optional<HistoryEncoding> format;  // empty: told from the record lengths
+  std::optional<HistoryFormat> format;  // empty: told from the record lengths
 };
 
 // Summarises a file: size, encoding (given or detected, with the reason), complete frames, time

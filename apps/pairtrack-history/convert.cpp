@@ -10,9 +10,9 @@
 
 #include "commands.h"
 #include "history_text.h"
-#include "io/history_scaled_i2.h"
-#include "io/history_summary.h"
-#include "io/history_writer.h"
+#include "io/history/history_scaled_i2.h"
+#include "io/history/history_summary.h"
+#include "io/history/history_writer.h"
 
 namespace pairtrack::detail::history_tool {
 
@@ -21,7 +21,7 @@ namespace {
 // Writes records in one encoding and counts the values it changed.
 class RecordEncoder {
  public:
-  RecordEncoder(HistoryWriter& w, HistoryEncoding enc) : w_(w), enc_(enc) {}
+  RecordEncoder(HistoryWriter& w, HistoryFormat enc) : w_(w), enc_(enc) {}
 
   std::int64_t values() const { return values_; }
   std::int64_t changed() const { return changed_; }
@@ -30,7 +30,7 @@ class RecordEncoder {
   bool header(const HeaderValues& h, std::string& error) {
     if (!count_fits(h.nrec1, "nrec1", error) || !count_fits(h.nrec2, "nrec2", error)) return false;
     ++values_;
-    if (enc_ == HistoryEncoding::i2) {
+    if (enc_ == HistoryFormat::scaled_int16) {
       const std::optional<ScaledTime> q = quantise_scaled_time(h.time);
       if (!q) {
         error = "time " + format_real(h.time) + " lies outside what format 0 can store";
@@ -41,8 +41,8 @@ class RecordEncoder {
                                   static_cast<std::int16_t>(h.nrec2)),
                      error);
     }
-    if (enc_ == HistoryEncoding::f4 && !narrow(h.time, "time", error)) return false;
-    return written(w_.header(static_cast<std::int32_t>(enc_), h.time, h.nrec1, h.nrec2), error);
+    if (enc_ == HistoryFormat::float32 && !narrow(h.time, "time", error)) return false;
+    return written(w_.header(enc_, h.time, h.nrec1, h.nrec2), error);
   }
 
   bool body(const BodyValues& b, std::string& error) {
@@ -53,7 +53,7 @@ class RecordEncoder {
     const double v[6] = {b.a, b.e, b.inc, b.angle5, b.angle6, b.angle7};
     static const char* const kNames[6] = {"a", "e", "inc", "angle5", "angle6", "angle7"};
     values_ += 6;
-    if (enc_ == HistoryEncoding::i2) {
+    if (enc_ == HistoryFormat::scaled_int16) {
       std::int16_t k[6];
       for (int i = 0; i < 6; ++i) {
         const std::optional<std::int16_t> q = i == 0   ? quantise_scaled_a(v[i])
@@ -75,14 +75,12 @@ class RecordEncoder {
       return written(
           w_.body_i2(static_cast<std::int16_t>(b.id), k[0], k[1], k[2], k[3], k[4], k[5]), error);
     }
-    if (enc_ == HistoryEncoding::f4) {
+    if (enc_ == HistoryFormat::float32) {
       for (int i = 0; i < 6; ++i) {
         if (!narrow(v[i], kNames[i], error)) return false;
       }
     }
-    return written(w_.body(static_cast<std::int32_t>(enc_), b.id, b.a, b.e, b.inc, b.angle5,
-                           b.angle6, b.angle7),
-                   error);
+    return written(w_.body(enc_, b.id, b.a, b.e, b.inc, b.angle5, b.angle6, b.angle7), error);
   }
 
  private:
@@ -107,7 +105,7 @@ class RecordEncoder {
   }
 
   HistoryWriter& w_;
-  HistoryEncoding enc_;
+  HistoryFormat enc_;
   std::int64_t values_ = 0;
   std::int64_t changed_ = 0;
 };
@@ -195,12 +193,12 @@ int convert_history(const ConvertOptions& o, std::istream& in, std::ostream& err
     return 1;
   }
 
-  if (o.format == HistoryEncoding::i2) {
+  if (o.format == HistoryFormat::scaled_int16) {
     err << prefix << "format 0 stores quantised values: " << encoder.changed() << " of "
         << encoder.values()
         << " values moved to the nearest point of its grid (times in steps of 0.01, a and e on "
            "logarithmic grids, angles in steps of 6.28318530717958/32767)\n";
-  } else if (o.format == HistoryEncoding::f4 && encoder.changed() > 0) {
+  } else if (o.format == HistoryFormat::float32 && encoder.changed() > 0) {
     err << prefix << "note: " << encoder.changed() << " of " << encoder.values()
         << " values were rounded to float32\n";
   }

@@ -6,7 +6,6 @@
 
 #include "commands.h"
 #include "history_text.h"
-#include "io/history_summary.h"
 #include "pairtrack/history.h"
 
 namespace pairtrack::detail::history_tool {
@@ -32,7 +31,7 @@ int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
   }
   HistoryFormat format{};
   if (o.format) {
-    format = static_cast<HistoryFormat>(static_cast<std::int32_t>(*o.format));
+    format = *o.format;
   } else {
     HistoryFormatDetection d;
     std::string why;
@@ -53,7 +52,7 @@ int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
     return 1;
   }
 
-  out << text_preamble(o.path, static_cast<HistoryEncoding>(static_cast<std::int32_t>(format)));
+  out << text_preamble(o.path, format);
   HistoryFrame f;
   std::string bodies_text;
   for (std::int64_t frame = 1;; ++frame) {
@@ -64,7 +63,8 @@ int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
           << "; that incomplete frame is not dumped\n";
       break;
     }
-    if (status == HistoryFrameReader::Status::damaged) {
+    if (status == HistoryFrameReader::Status::damaged ||
+        status == HistoryFrameReader::Status::read_error) {
       err << prefix << o.path << ": " << reader.message() << '\n';
       return 1;
     }

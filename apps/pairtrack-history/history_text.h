@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "io/history_layout.h"
+#include "pairtrack/history.h"
 
 namespace pairtrack::detail::history_tool {
 
@@ -33,7 +33,7 @@ std::string header_line(const HeaderValues& h);
 std::string body_line(const BodyValues& b);
 
 // Comment lines that open a dump: the source file, its encoding, the columns.
-std::string text_preamble(const std::string& source, HistoryEncoding encoding);
+std::string text_preamble(const std::string& source, HistoryFormat encoding);
 
 // One parsed line of the text form. Blank lines and lines whose first non-blank character is
 // '#' are comments.

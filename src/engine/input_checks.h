@@ -12,8 +12,8 @@
 
 #include "engine/frame_job.h"
 #include "engine/run_parameters.h"
-#include "io/history_file.h"
-#include "io/history_layout.h"
+#include "io/history/history_file.h"
+#include "io/history/history_layout.h"
 #include "io/load_catalog.h"
 
 namespace pairtrack::detail {
@@ -49,7 +49,7 @@ std::vector<CheckFinding> check_history_body(const SweptBody& body, std::int64_t
 // When a record's payload length (its leading marker; -1 when none was read) is not the one
 // of `encoding` for a header (or body) record: one sentence naming the encoding whose length it
 // is. Empty when it matches or no marker was read.
-std::string record_length_mismatch(std::int64_t length, HistoryEncoding encoding, bool header);
+std::string record_length_mismatch(std::int64_t length, HistoryFormat encoding, bool header);
 
 // Why the history data ended, when not at a clean end of the file after a complete frame: a
 // record cut short (a file still being written), an unreadable record, or a frame header

@@ -35,9 +35,9 @@
 #include "engine/run_storage.h"
 #include "engine/sweep_plan.h"
 #include "io/fortran_text.h"
-#include "io/history_file.h"
-#include "io/history_layout.h"
-#include "io/history_readers.h"
+#include "io/history/history_file.h"
+#include "io/history/history_layout.h"
+#include "io/history/history_readers.h"
 #include "io/load_catalog.h"
 #include "pairtrack/kernel.h"
 #include "stats/ran1.h"
@@ -477,8 +477,8 @@ int Run::resume(HistoryFile& history) {
 }
 
 bool Run::read_frame(HistoryFile& history, double& t, std::int32_t& status, int& error_end) {
-  const HistoryReaderPair read = history_readers(p_.format_code);
-  const auto encoding = static_cast<HistoryEncoding>(p_.format_code);
+  const auto encoding = static_cast<HistoryFormat>(p_.format_code);
+  const HistoryReaderPair read = history_readers(encoding);
   double time = 0.0;
   std::int32_t nrec1 = 0;
   std::int32_t nrec2 = 0;
@@ -512,7 +512,8 @@ bool Run::read_frame(HistoryFile& history, double& t, std::int32_t& status, int&
     }
     if (status != 0) {
       // A frame cut short: the end of the data, not a status of its own.
-      if (status == history_status::end_of_file) status = history_status::truncated;
+      if (status == status_code(RecordStatus::end_of_file))
+        status = status_code(RecordStatus::truncated);
       return false;
     }
     t_max_ = t;
@@ -568,7 +569,7 @@ int Run::frame_loop(HistoryFile& history) {
     int error_end = 0;
     if (!read_frame(history, t, status, error_end)) {
       if (error_end != 0) return error_end;
-      if (status == history_status::io_error) {
+      if (status == status_code(RecordStatus::io_error)) {
         return fail(FreeFormLine().text("pairtrack: Error reading file ").text(p_.history_name),
                     history_label() + ": read failed at byte offset " +
                         std::to_string(history.record_offset()) + ": " +
