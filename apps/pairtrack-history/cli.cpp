@@ -16,7 +16,7 @@
 #define PAIRTRACK_VERSION "unknown"
 #endif
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 namespace {
 
@@ -209,4 +209,4 @@ int history_tool_main(int argc, const char* const* argv, std::istream& in, std::
   return dump_history(d, out, err);
 }
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

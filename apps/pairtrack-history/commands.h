@@ -11,7 +11,7 @@
 #include "pairtrack/history.h"
 #include "selection.h"
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 struct DumpOptions {
   std::string path;
@@ -53,4 +53,4 @@ int info_history(const InfoOptions& options, std::ostream& out, std::ostream& er
 int history_tool_main(int argc, const char* const* argv, std::istream& in, std::ostream& out,
                       std::ostream& err);
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

@@ -8,7 +8,7 @@
 #include "history_text.h"
 #include "pairtrack/history.h"
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
   const std::string prefix = "pairtrack-history: ";
@@ -101,4 +101,4 @@ int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 namespace {
 
@@ -117,4 +117,4 @@ bool parse_text_line(std::string_view line, TextLine& out, std::string& error) {
   return false;
 }
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

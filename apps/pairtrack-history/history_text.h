@@ -10,7 +10,7 @@
 
 #include "pairtrack/history.h"
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 struct HeaderValues {
   double time = 0.0;
@@ -50,4 +50,4 @@ struct TextLine {
 // included); integers must be whole decimal numbers within 32 bits.
 bool parse_text_line(std::string_view line, TextLine& out, std::string& error);
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

@@ -7,7 +7,7 @@
 #include "history_text.h"
 #include "pairtrack/history.h"
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
   const std::string prefix = "pairtrack-history: ";
@@ -93,4 +93,4 @@ int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
   }
 }
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

@@ -33,6 +33,20 @@ std::string history_format_name(HistoryFormat format);
 // The format code 0, 1 or 2 as a HistoryFormat; empty for any other value.
 std::optional<HistoryFormat> history_format_from_code(std::int64_t code);
 
+// The kinds of value a record holds; the scaled encoding puts each on a grid of its own.
+enum class HistoryField {
+  time,   // the frame time (the file's own unit)
+  a,      // semimajor axis, AU
+  e,      // eccentricity
+  angle,  // inclination and the three further angles, radians
+};
+
+// `value`, a `field`, as `format` stores it and the readers give it back: unchanged in
+// float64, rounded to float32 (infinities and NaN kept), or moved to the nearest point of the
+// scaled grid. Empty when the format cannot hold it: a finite value that overflows float32, a
+// value off the scaled grid (not finite, a or e not positive, beyond either end).
+std::optional<double> history_stored_value(HistoryFormat format, HistoryField field, double value);
+
 // One frame. bodies() = id.size(); every array has that length.
 struct HistoryFrame {
   double time = 0.0;       // the file's own unit

@@ -35,35 +35,53 @@ std::string refusal(RecordStatus status, int error_number) {
 
 bool fits_int16(std::int32_t v) { return v >= -32768 && v <= 32767; }
 
-// A finite double that float32 cannot hold (non-finite values pass as they are).
-bool overflows_float32(double v) {
-  return std::isfinite(v) && !std::isfinite(static_cast<float>(v));
-}
-
 // The record writer's own checks, made before any record of a frame is written.
 bool storable_header(HistoryFormat format, double time, std::int32_t nrec1, std::int32_t nrec2) {
-  if (!fits_int16(nrec1) || !fits_int16(nrec2)) return false;
-  if (format == HistoryFormat::scaled_int16) return quantise_scaled_time(time).has_value();
-  return format == HistoryFormat::float64 || !overflows_float32(time);
+  return fits_int16(nrec1) && fits_int16(nrec2) &&
+         history_stored_value(format, HistoryField::time, time).has_value();
 }
 
 bool storable_body(HistoryFormat format, std::int32_t id, const std::array<double, 6>& v) {
   if (!fits_int16(id)) return false;
-  if (format == HistoryFormat::scaled_int16) {
-    if (!quantise_scaled_a(v[0]) || !quantise_scaled_e(v[1])) return false;
-    for (std::size_t k = 2; k < 6; ++k) {
-      if (!quantise_scaled_angle(v[k])) return false;
-    }
-    return true;
-  }
-  if (format == HistoryFormat::float64) return true;
-  for (const double x : v) {
-    if (overflows_float32(x)) return false;
+  for (std::size_t k = 0; k < 6; ++k) {
+    const HistoryField field = k == 0   ? HistoryField::a
+                               : k == 1 ? HistoryField::e
+                                        : HistoryField::angle;
+    if (!history_stored_value(format, field, v[k])) return false;
   }
   return true;
 }
 
 }  // namespace
+
+std::optional<double> history_stored_value(HistoryFormat format, HistoryField field, double value) {
+  if (format == HistoryFormat::float64) return value;
+  if (format == HistoryFormat::float32) {
+    const auto f = static_cast<float>(value);
+    if (std::isfinite(value) && !std::isfinite(f)) return std::nullopt;
+    return static_cast<double>(f);
+  }
+  switch (field) {
+    case HistoryField::time:
+      if (const std::optional<ScaledTime> t = quantise_scaled_time(value)) {
+        return decode_scaled_time(t->h1, t->h2, t->h3);
+      }
+      return std::nullopt;
+    case HistoryField::a:
+      if (const std::optional<std::int16_t> k = quantise_scaled_a(value))
+        return decode_scaled_a(*k);
+      return std::nullopt;
+    case HistoryField::e:
+      if (const std::optional<std::int16_t> k = quantise_scaled_e(value))
+        return decode_scaled_e(*k);
+      return std::nullopt;
+    default:
+      if (const std::optional<std::int16_t> k = quantise_scaled_angle(value)) {
+        return decode_scaled_angle(*k);
+      }
+      return std::nullopt;
+  }
+}
 
 std::string history_format_name(HistoryFormat format) {
   switch (format) {

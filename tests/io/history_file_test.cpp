@@ -221,5 +221,65 @@ TEST_F(HistoryFileTest, ReopeningStartsAtTheNewFilesFirstRecord) {
   EXPECT_EQ(read_file(other.path()).size(), 12u);
 }
 
+// The raw walk measures records without asking for a payload length: each row is a file and
+// the record the walk finds at its start, then what follows it.
+TEST_F(HistoryFileTest, RawWalkMeasuresEachRecordAndStopsAtTheFirstItCannotUse) {
+  const Bytes m = marker(10);
+  struct Row {
+    const char* name;
+    Bytes file;
+    RecordStatus status;
+    std::int32_t length;
+    std::int32_t trailing;
+    std::size_t head_bytes;
+    RecordStatus next;  // the status of the walk's second record
+  };
+  const Row rows[] = {
+      {"empty", {}, RecordStatus::end_of_file, 0, 0, 0, RecordStatus::end_of_file},
+      {"two records", concat({framed(counting(10)), framed(counting(3))}), RecordStatus::ok, 10, 10,
+       10, RecordStatus::ok},
+      {"trailing marker unlike the leading one", concat({m, counting(10), marker(-5)}),
+       RecordStatus::ok, 10, -5, 10, RecordStatus::end_of_file},
+      {"payload longer than any record", framed(counting(kMaxPayloadBytes + 7)), RecordStatus::ok,
+       static_cast<std::int32_t>(kMaxPayloadBytes + 7),
+       static_cast<std::int32_t>(kMaxPayloadBytes + 7), kMaxPayloadBytes,
+       RecordStatus::end_of_file},
+      {"negative marker", concat({marker(-12), counting(12), marker(-12)}),
+       RecordStatus::bad_marker, -12, 0, 0, RecordStatus::bad_marker},
+      {"cut inside the marker", Bytes(m.begin(), m.begin() + 3), RecordStatus::truncated, 0, 0, 0,
+       RecordStatus::truncated},
+      {"length beyond the file", concat({marker(1 << 30), counting(10)}), RecordStatus::truncated,
+       1 << 30, 0, 0, RecordStatus::truncated},
+      {"cut inside the trailing marker", concat({m, counting(10), Bytes(m.begin(), m.begin() + 2)}),
+       RecordStatus::truncated, 10, 0, 0, RecordStatus::truncated},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    open_with(row.file);
+    RawRecord r;
+    unit_.read_raw(r);
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_EQ(r.offset, 0u);
+    EXPECT_EQ(r.length, row.length);
+    EXPECT_EQ(r.trailing, row.trailing);
+    ASSERT_EQ(r.head_bytes, row.head_bytes);
+    for (std::size_t i = 0; i < r.head_bytes; ++i) ASSERT_EQ(r.head[i], row.file[4 + i]);
+    if (r.status != RecordStatus::ok) continue;
+    unit_.read_raw(r);
+    EXPECT_EQ(r.status, row.next);
+    EXPECT_EQ(r.offset, 8u + static_cast<std::uint64_t>(row.length));
+  }
+}
+
+TEST_F(HistoryFileTest, RawWalkReadsNoBytesAddedAfterTheFileWasOpened) {
+  open_with(framed(counting(4)));
+  RawRecord r;
+  unit_.read_raw(r);
+  ASSERT_EQ(r.status, RecordStatus::ok);
+  write_file(file_.path(), concat({framed(counting(4)), framed(counting(4))}));
+  unit_.read_raw(r);
+  EXPECT_EQ(r.status, RecordStatus::end_of_file);
+}
+
 }  // namespace
 }  // namespace pairtrack::detail
