@@ -49,6 +49,11 @@ struct InfoOptions {
 // (a file still being written) is reported but is not an error.
 int info_history(const InfoOptions& options, std::ostream& out, std::ostream& err);
 
+// Before any frame: false, with the reason on `err`, when the file at `path` cannot be opened or
+// read, or its first bytes show it is no history file (then also two lines on `out`, when given:
+// the file's name and why).
+bool history_start_usable(const std::string& path, std::ostream* out, std::ostream& err);
+
 // The whole command line: argv[1] is the command. --help prints the usage on `out`.
 int history_tool_main(int argc, const char* const* argv, std::istream& in, std::ostream& out,
                       std::ostream& err);

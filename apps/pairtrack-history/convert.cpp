@@ -161,8 +161,7 @@ int convert_history(const ConvertOptions& o, std::istream& in, std::ostream& err
     if (parsed.kind == TextLine::Kind::header) {
       if (given < announced) return fail(short_frame());
       frame_line = line_number;
-      announced = std::int64_t{std::max(parsed.header.nrec1 - 1, 0)} +
-                  std::int64_t{std::max(parsed.header.nrec2, 0)};
+      announced = history_body_records(parsed.header.nrec1, parsed.header.nrec2);
       given = 0;
       if (!encoder.header(parsed.header, error) || !complete()) return fail(where + error);
     } else if (parsed.kind == TextLine::Kind::body) {

@@ -12,23 +12,7 @@ namespace pairtrack::history_tool {
 
 int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
   const std::string prefix = "pairtrack-history: ";
-  {
-    // Says why a file cannot be opened or read, or is no history file at all, before any frame.
-    HistoryStart start;
-    std::string why;
-    if (!check_history_start(o.path, start, why)) {
-      err << prefix << "cannot open " << o.path << ": " << why << '\n';
-      return 1;
-    }
-    if (!start.read_error.empty()) {
-      err << prefix << "cannot read " << o.path << ": " << start.read_error << '\n';
-      return 1;
-    }
-    if (!start.not_history.empty()) {
-      err << prefix << o.path << ": not a history file: " << start.not_history << '\n';
-      return 1;
-    }
-  }
+  if (!history_start_usable(o.path, nullptr, err)) return 1;
   HistoryFormat format{};
   if (o.format) {
     format = *o.format;

@@ -11,22 +11,8 @@ namespace pairtrack::history_tool {
 
 int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
   const std::string prefix = "pairtrack-history: ";
+  if (!history_start_usable(o.path, &out, err)) return 1;
   std::string why;
-  HistoryStart start;
-  if (!check_history_start(o.path, start, why)) {
-    err << prefix << "cannot open " << o.path << ": " << why << '\n';
-    return 1;
-  }
-  if (!start.read_error.empty()) {
-    err << prefix << "cannot read " << o.path << ": " << start.read_error << '\n';
-    return 1;
-  }
-  if (!start.not_history.empty()) {
-    out << "file: " << o.path << '\n';
-    out << "not a history file: " << start.not_history << '\n';
-    err << prefix << o.path << ": not a history file: " << start.not_history << '\n';
-    return 1;
-  }
   HistoryFormatDetection detection;
   if (!detect_history_format(o.path, detection, why)) {
     err << prefix << "cannot read " << o.path << ": " << why << '\n';

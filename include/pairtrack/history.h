@@ -13,6 +13,7 @@
 // Reading uses the program's own record readers, so the values have the bits the program sees.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -46,6 +47,12 @@ enum class HistoryField {
 // scaled grid. Empty when the format cannot hold it: a finite value that overflows float32, a
 // value off the scaled grid (not finite, a or e not positive, beyond either end).
 std::optional<double> history_stored_value(HistoryFormat format, HistoryField field, double value);
+
+// The body records that follow a header with these counts: nrec1 - 1 + nrec2, where a negative
+// part counts as 0 (formed in 64 bits, so no count overflows).
+constexpr std::int64_t history_body_records(std::int32_t nrec1, std::int32_t nrec2) {
+  return std::max<std::int64_t>(std::int64_t{nrec1} - 1, 0) + std::max<std::int64_t>(nrec2, 0);
+}
 
 // One frame. bodies() = id.size(); every array has that length.
 struct HistoryFrame {

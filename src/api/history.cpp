@@ -177,8 +177,7 @@ HistoryFrameReader::Status HistoryFrameReader::next(HistoryFrame& frame) {
     s.file.close();
     return s.finished = status == RecordStatus::io_error ? Status::read_error : Status::damaged;
   }
-  const std::int64_t records =
-      std::int64_t{std::max(frame.nrec1 - 1, 0)} + std::int64_t{std::max(frame.nrec2, 0)};
+  const std::int64_t records = history_body_records(frame.nrec1, frame.nrec2);
   for (std::int64_t r = 0; r < records; ++r) {
     std::int32_t id = 0;
     double a = 0.0, e = 0.0, inc = 0.0, angle5 = 0.0, angle6 = 0.0, angle7 = 0.0;
@@ -249,8 +248,7 @@ bool HistoryFrameWriter::write(const HistoryFrame& f) {
     s.message = where + "the body arrays differ in length";
     return false;
   }
-  const std::int64_t announced =
-      std::int64_t{std::max(f.nrec1 - 1, 0)} + std::int64_t{std::max(f.nrec2, 0)};
+  const std::int64_t announced = history_body_records(f.nrec1, f.nrec2);
   if (announced != static_cast<std::int64_t>(n)) {
     s.message = where + "nrec1 = " + std::to_string(f.nrec1) +
                 " and nrec2 = " + std::to_string(f.nrec2) + " announce " +

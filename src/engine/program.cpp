@@ -495,8 +495,7 @@ bool Run::read_frame(HistoryFile& history, double& t, std::int32_t& status, int&
   t = time / p_.time_divisor;
 
   // nrec1 - 1 records, then nrec2 records, all stored alike.
-  const std::int64_t records =
-      std::int64_t{std::max(nrec1 - 1, 0)} + std::int64_t{std::max(nrec2, 0)};
+  const std::int64_t records = history_body_records(nrec1, nrec2);
   s_.n2 = 0;
   for (std::int64_t r = 0; r < records; ++r) {
     std::int32_t id = 0;

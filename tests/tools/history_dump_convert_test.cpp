@@ -248,6 +248,7 @@ TEST(HistoryConvert, RefusesBadTextWithItsLineAndLeavesNoFile) {
       {"frame zero 1 1\n", ":1: frame time 'zero' is not a real number"},
       {"frame 0 1.5 1\n", ":1: nrec1 and nrec2 must be integers"},
       {"frame 0 1 40000\n", ":1: nrec2 = 40000 does not fit 16 bits"},
+      {"frame 0 -2147483648 1\n", ":1: nrec1 = -2147483648 does not fit 16 bits"},
       {"frame 0 1 1\nbody 1 1 0.1 0 0 0\n",
        ":2: a body line holds the identifier and six reals (6 values given)"},
       {"frame 0 1 1\nbody x 1 0.1 0 0 0 0\n", ":2: body identifier 'x' is not an integer"},

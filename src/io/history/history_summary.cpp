@@ -22,6 +22,14 @@ bool open_for_walk(HistoryFile& file, const std::string& path, std::string& erro
   return false;
 }
 
+// Opens `path` and reads its first record raw.
+bool open_at_first_record(HistoryFile& file, const std::string& path, RawRecord& first,
+                          std::string& error) {
+  if (!open_for_walk(file, path, error)) return false;
+  file.read_raw(first);
+  return true;
+}
+
 std::string offset_text(std::uint64_t offset) { return "byte " + std::to_string(offset); }
 
 // Why a record cannot be used, for the end detail.
@@ -129,8 +137,7 @@ bool walk_history(const std::string& path, HistoryFormat enc, LengthRule rule, H
     double time = 0.0;
     std::int32_t nrec1 = 0, nrec2 = 0;
     decode_header(enc, r, time, nrec1, nrec2);
-    const std::int64_t bodies =
-        std::int64_t{std::max(nrec1 - 1, 0)} + std::int64_t{std::max(nrec2, 0)};
+    const std::int64_t bodies = history_body_records(nrec1, nrec2);
     bool complete = true;
     for (std::int64_t b = 1; b <= bodies; ++b) {
       file.read_raw(r);
@@ -168,9 +175,8 @@ bool walk_history(const std::string& path, HistoryFormat enc, LengthRule rule, H
 bool read_history_start(const std::string& path, HistoryStart& start, std::string& error) {
   start = HistoryStart{};
   HistoryFile file;
-  if (!open_for_walk(file, path, error)) return false;
   RawRecord first;
-  file.read_raw(first);
+  if (!open_at_first_record(file, path, first, error)) return false;
   if (first.status == RecordStatus::io_error) {
     start.read_error = std::strerror(first.error_number);
   } else {
@@ -182,9 +188,8 @@ bool read_history_start(const std::string& path, HistoryStart& start, std::strin
 bool detect_encoding(const std::string& path, HistoryFormatDetection& d, std::string& error) {
   d = HistoryFormatDetection{};
   HistoryFile file;
-  if (!open_for_walk(file, path, error)) return false;
   RawRecord first;
-  file.read_raw(first);
+  if (!open_at_first_record(file, path, first, error)) return false;
   if (first.status == RecordStatus::end_of_file) {
     d.explanation = "the file is empty, so its encoding cannot be told";
     return true;
