@@ -113,7 +113,7 @@ int history_tool_main(int argc, const char* const* argv, std::istream& in, std::
   if (chosen.empty()) {
     if (!app.remaining().empty()) {
       const std::string word = app.remaining().front();
-      if (word.rfind("-", 0) == 0) {
+      if (word.rfind('-', 0) == 0) {
         err << prefix << "unknown option '" << word.substr(0, word.find('='))
             << "': give a command first, dump, convert or info" << see_help << '\n';
       } else {
