@@ -12,7 +12,9 @@ cd "$root"
 jobs="$(nproc)"
 
 start=$SECONDS
-git ls-files -z '*.cpp' '*.h' '*.inc' | xargs -0 clang-format --dry-run -Werror
+format=clang-format-14
+command -v "$format" >/dev/null || format=clang-format
+git ls-files -z '*.cpp' '*.h' '*.inc' | xargs -0 "$format" --dry-run -Werror
 echo "check_style: formatting checked in $((SECONDS - start)) s"
 
 [ -f "$build/compile_commands.json" ] || cmake --preset release >/dev/null
