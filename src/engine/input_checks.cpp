@@ -190,11 +190,10 @@ std::string record_length_mismatch(std::int64_t length, HistoryFormat encoding, 
 }
 
 std::string describe_data_end(std::int32_t status, const HistoryFile& history, std::int64_t frames,
-                              std::int32_t format_code) {
+                              HistoryFormat encoding) {
   const std::string offset = std::to_string(history.record_offset());
   const std::string after =
       frames == 0 ? "before the first frame" : "after frame " + std::to_string(frames);
-  const auto encoding = static_cast<HistoryFormat>(format_code);
   switch (status) {
     case status_code(RecordStatus::end_of_file): return {};
     case status_code(RecordStatus::truncated):

@@ -56,7 +56,7 @@ std::string record_length_mismatch(std::int64_t length, HistoryFormat encoding, 
 // announcing no bodies with bytes left after it. Empty for a clean end. `frames` is the number
 // of complete frames read.
 std::string describe_data_end(std::int32_t status, const HistoryFile& history, std::int64_t frames,
-                              std::int32_t format_code);
+                              HistoryFormat encoding);
 
 // True when a frame time (Myr) does not fit the report's f16.10 time field.
 bool time_field_overflows(double t_myr);

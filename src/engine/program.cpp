@@ -574,7 +574,8 @@ int Run::frame_loop(HistoryFile& history) {
                         std::to_string(history.record_offset()) + ": " +
                         system_reason(history.error_number()));
       }
-      const std::string ending = describe_data_end(status, history, frame_number_, p_.format_code);
+      const std::string ending = describe_data_end(status, history, frame_number_,
+                                                   static_cast<HistoryFormat>(p_.format_code));
       if (!ending.empty() && warn("data-end", history_label() + ": " + ending)) return 1;
       break;
     }
