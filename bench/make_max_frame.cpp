@@ -10,13 +10,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "io/history_writer.h"
 #include "workload.h"
 
 namespace {
 
 using pairtrack::detail::bench::Elements;
 using pairtrack::detail::bench::main_belt_elements;
+using pairtrack::detail::bench::write_main_belt_history;
 
 constexpr double kFrameTime = 1e6;  // years; the parameters divide by 1e6
 
@@ -30,18 +30,6 @@ bool write_catalogue(const std::string& path, std::size_t n) {
                  el.inc_deg, el.e, el.a_au);
   }
   return std::fclose(f) == 0;
-}
-
-bool write_history(const std::string& path, std::size_t n_bodies) {
-  pairtrack::detail::HistoryWriter w;
-  if (!w.open(path)) return false;
-  bool ok = w.header(2, kFrameTime, 1, static_cast<std::int32_t>(n_bodies));
-  std::int32_t id = 0;
-  for (const Elements& el : main_belt_elements(n_bodies, 333)) {
-    ok = ok &&
-         w.body(2, ++id, el.a_au, el.e, el.inc_deg * pairtrack::kRadiansPerDegree, 0.0, 0.0, 0.0);
-  }
-  return w.close() && ok;
 }
 
 bool write_parameters(const std::string& path, std::size_t n_bodies) {
@@ -62,7 +50,8 @@ int main(int argc, char** argv) {
   const std::size_t n1 =
       argc > 2 ? std::strtoul(argv[2], nullptr, 10) : pairtrack::kPopulationCapacity;
   const std::size_t n2 = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 333;
-  if (!write_catalogue(dir + "/max_frame.cat", n1) || !write_history(dir + "/max_frame.bin", n2) ||
+  if (!write_catalogue(dir + "/max_frame.cat", n1) ||
+      !write_main_belt_history(dir + "/max_frame.bin", 1, n2, kFrameTime, 0.0, 333) ||
       !write_parameters(dir + "/max_frame.in", n2)) {
     std::fprintf(stderr, "cannot write the benchmark input in %s\n", dir.c_str());
     return 1;

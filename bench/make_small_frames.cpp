@@ -12,30 +12,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "io/history_writer.h"
 #include "workload.h"
 
 namespace {
 
-using pairtrack::detail::bench::Elements;
-using pairtrack::detail::bench::main_belt_elements;
+using pairtrack::detail::bench::write_main_belt_history;
 
 constexpr double kFrameStep = 1e4;  // years between frames; the parameters divide by 1e6
-
-bool write_history(const std::string& path, std::size_t frames, std::size_t n_bodies) {
-  pairtrack::detail::HistoryWriter w;
-  if (!w.open(path)) return false;
-  bool ok = true;
-  for (std::size_t f = 0; f < frames && ok; ++f) {
-    ok = w.header(2, kFrameStep * static_cast<double>(f), 1, static_cast<std::int32_t>(n_bodies));
-    std::int32_t id = 0;
-    for (const Elements& el : main_belt_elements(n_bodies, 1000 + f)) {
-      ok = ok &&
-           w.body(2, ++id, el.a_au, el.e, el.inc_deg * pairtrack::kRadiansPerDegree, 0.0, 0.0, 0.0);
-    }
-  }
-  return w.close() && ok;
-}
 
 bool write_parameters(const std::string& path, std::size_t n_bodies) {
   std::FILE* f = std::fopen(path.c_str(), "w");
@@ -59,7 +42,7 @@ int main(int argc, char** argv) {
                  pairtrack::kPopulationCapacity);
     return 2;
   }
-  if (!write_history(dir + "/small_frames.bin", frames, n2) ||
+  if (!write_main_belt_history(dir + "/small_frames.bin", frames, n2, 0.0, kFrameStep, 1000) ||
       !write_parameters(dir + "/small_frames.in", n2)) {
     std::fprintf(stderr, "cannot write the benchmark input in %s\n", dir.c_str());
     return 1;

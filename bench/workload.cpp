@@ -1,6 +1,7 @@
 // Deterministic main-belt-like workloads for the kernel benchmarks.
 #include "workload.h"
 
+#include "io/history/history_writer.h"
 #include "kernel/overlap_geometry.h"
 #include "kernel/reference/gaussorb.h"
 
@@ -65,6 +66,23 @@ PairMix classify_pairs(const std::vector<Orbit>& population, const std::vector<O
     }
   }
   return mix;
+}
+
+bool write_main_belt_history(const std::string& path, std::size_t frames, std::size_t n_bodies,
+                             double first_time, double time_step, std::uint64_t first_seed) {
+  HistoryWriter w;
+  if (!w.open(path)) return false;
+  bool ok = true;
+  for (std::size_t f = 0; f < frames && ok; ++f) {
+    ok = w.header(HistoryFormat::float64, first_time + time_step * static_cast<double>(f), 1,
+                  static_cast<std::int32_t>(n_bodies));
+    std::int32_t id = 0;
+    for (const Elements& el : main_belt_elements(n_bodies, first_seed + f)) {
+      ok = ok && w.body(HistoryFormat::float64, ++id, el.a_au, el.e, el.inc_deg * kRadiansPerDegree,
+                        0.0, 0.0, 0.0);
+    }
+  }
+  return w.close() && ok;
 }
 
 }  // namespace pairtrack::detail::bench

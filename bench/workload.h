@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "pairtrack/units.h"
@@ -38,6 +39,13 @@ struct Elements {
 
 // n main-belt-like element sets from `seed`: a, e and i uniform in their ranges.
 std::vector<Elements> main_belt_elements(std::size_t n, std::uint64_t seed);
+
+// Writes a float64 history file of `frames` frames of `n_bodies` main-belt bodies (identifiers
+// 1..n_bodies, nrec1 = 1): frame f at time first_time + time_step * f (the integration's unit,
+// years here) with the elements main_belt_elements(n_bodies, first_seed + f). False when the
+// file cannot be written.
+bool write_main_belt_history(const std::string& path, std::size_t frames, std::size_t n_bodies,
+                             double first_time, double time_step, std::uint64_t first_seed);
 
 // The same orbits converted to cm and radians as the program converts them.
 std::vector<Orbit> main_belt_orbits(std::size_t n, std::uint64_t seed);

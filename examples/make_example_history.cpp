@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "io/history_writer.h"
+#include "io/history/history_writer.h"
 #include "io/load_catalog.h"
 #include "pairtrack/units.h"
 
@@ -68,10 +68,11 @@ int main(int argc, char** argv) {
     const std::string path = dir + "/" + out.file;
     bool ok = w.open(path);
     for (int f = 0; ok && f < kFrames; ++f) {
-      ok = w.header(out.code, f * kYearsPerFrame, 1, n);
+      ok = w.header(static_cast<pairtrack::HistoryFormat>(out.code), f * kYearsPerFrame, 1, n);
       for (int k = 0; ok && k < n; ++k) {
         const Orbit o = evolve(a[k], e[k], inc[k], k, f);
-        ok = w.body(out.code, k + 1, o.a_au, o.e, o.inc_rad, o.node, o.peri, o.anomaly);
+        ok = w.body(static_cast<pairtrack::HistoryFormat>(out.code), k + 1, o.a_au, o.e, o.inc_rad,
+                    o.node, o.peri, o.anomaly);
       }
     }
     if (!w.close() || !ok) {

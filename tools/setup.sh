@@ -29,6 +29,9 @@ command -v mpicxx >/dev/null 2>&1 || need+=(libopenmpi-dev)
 # to execute the quick-start notebook.
 [ -f /usr/lib/python3/dist-packages/pandas/__init__.py ] || need+=(python3-pandas)
 [ -f /usr/lib/python3/dist-packages/mypy/stubtest.py ] || need+=(python3-mypy)
+# The tree's formatting and static checks (scripts/check_style.sh).
+command -v clang-format-14 >/dev/null 2>&1 || need+=(clang-format-14)
+command -v run-clang-tidy-14 >/dev/null 2>&1 || need+=(clang-tidy-14)
 [ -f /usr/lib/python3/dist-packages/nbclient/__init__.py ] || need+=(python3-nbclient)
 [ -f /usr/lib/python3/dist-packages/nbformat/__init__.py ] || need+=(python3-nbformat)
 [ -f /usr/lib/python3/dist-packages/ipykernel/__init__.py ] || need+=(python3-ipykernel)

@@ -16,7 +16,7 @@
 #define PAIRTRACK_VERSION "unknown"
 #endif
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 namespace {
 
@@ -46,10 +46,10 @@ constexpr std::string_view kUsage =
     "payload 10, 8 or 12 bytes, body payload 14, 26 or 50 bytes).\n"
     "Exit status 0 on success, 1 on bad input; messages go to standard error.\n";
 
-std::optional<HistoryEncoding> parse_format(const std::string& text) {
-  if (text == "0") return HistoryEncoding::i2;
-  if (text == "1") return HistoryEncoding::f4;
-  if (text == "2") return HistoryEncoding::f8;
+std::optional<HistoryFormat> parse_format(const std::string& text) {
+  if (text == "0") return HistoryFormat::scaled_int16;
+  if (text == "1") return HistoryFormat::float32;
+  if (text == "2") return HistoryFormat::float64;
   return std::nullopt;
 }
 
@@ -113,7 +113,7 @@ int history_tool_main(int argc, const char* const* argv, std::istream& in, std::
   if (chosen.empty()) {
     if (!app.remaining().empty()) {
       const std::string word = app.remaining().front();
-      if (word.rfind("-", 0) == 0) {
+      if (word.rfind('-', 0) == 0) {
         err << prefix << "unknown option '" << word.substr(0, word.find('='))
             << "': give a command first, dump, convert or info" << see_help << '\n';
       } else {
@@ -145,7 +145,7 @@ int history_tool_main(int argc, const char* const* argv, std::istream& in, std::
     a.positions = given("--positions", positions_text);
   }
 
-  std::optional<HistoryEncoding> format;
+  std::optional<HistoryFormat> format;
   if (a.format) {
     format = parse_format(*a.format);
     if (!format) {
@@ -209,4 +209,4 @@ int history_tool_main(int argc, const char* const* argv, std::istream& in, std::
   return dump_history(d, out, err);
 }
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

@@ -8,15 +8,15 @@
 #include <optional>
 #include <string>
 
-#include "io/history_layout.h"
+#include "pairtrack/history.h"
 #include "selection.h"
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 struct DumpOptions {
   std::string path;
-  std::optional<HistoryEncoding> format;  // empty: told from the record lengths
-  IndexRange frames;                      // 1-based frame numbers
+  std::optional<HistoryFormat> format;  // empty: told from the record lengths
+  IndexRange frames;                    // 1-based frame numbers
   BodySelection bodies;
 };
 
@@ -28,7 +28,7 @@ int dump_history(const DumpOptions& options, std::ostream& out, std::ostream& er
 struct ConvertOptions {
   std::string text_path;  // "-": standard input
   std::string output_path;
-  HistoryEncoding format = HistoryEncoding::f8;
+  HistoryFormat format = HistoryFormat::float64;
 };
 
 // Writes a history file from the text form read from `text_path` (or `in`). Every frame line
@@ -40,7 +40,7 @@ int convert_history(const ConvertOptions& options, std::istream& in, std::ostrea
 
 struct InfoOptions {
   std::string path;
-  std::optional<HistoryEncoding> format;  // empty: told from the record lengths
+  std::optional<HistoryFormat> format;  // empty: told from the record lengths
 };
 
 // Summarises a file: size, encoding (given or detected, with the reason), complete frames, time
@@ -49,8 +49,13 @@ struct InfoOptions {
 // (a file still being written) is reported but is not an error.
 int info_history(const InfoOptions& options, std::ostream& out, std::ostream& err);
 
+// Before any frame: false, with the reason on `err`, when the file at `path` cannot be opened or
+// read, or its first bytes show it is no history file (then also two lines on `out`, when given:
+// the file's name and why).
+bool history_start_usable(const std::string& path, std::ostream* out, std::ostream& err);
+
 // The whole command line: argv[1] is the command. --help prints the usage on `out`.
 int history_tool_main(int argc, const char* const* argv, std::istream& in, std::ostream& out,
                       std::ostream& err);
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

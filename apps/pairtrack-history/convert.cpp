@@ -10,39 +10,32 @@
 
 #include "commands.h"
 #include "history_text.h"
-#include "io/history_scaled_i2.h"
-#include "io/history_summary.h"
-#include "io/history_writer.h"
+#include "pairtrack/history.h"
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 namespace {
 
-// Writes records in one encoding and counts the values it changed.
+// Checks each value as one encoding stores it, counts those it changes, and gathers a frame's
+// records for the public frame writer.
 class RecordEncoder {
  public:
-  RecordEncoder(HistoryWriter& w, HistoryEncoding enc) : w_(w), enc_(enc) {}
+  explicit RecordEncoder(HistoryFormat enc) : enc_(enc) {}
 
   std::int64_t values() const { return values_; }
   std::int64_t changed() const { return changed_; }
+  HistoryFrame& frame() { return frame_; }
 
-  // False with `error` set when a value or count cannot be stored.
+  // Starts a frame. False with `error` set when a value or count cannot be stored.
   bool header(const HeaderValues& h, std::string& error) {
     if (!count_fits(h.nrec1, "nrec1", error) || !count_fits(h.nrec2, "nrec2", error)) return false;
     ++values_;
-    if (enc_ == HistoryEncoding::i2) {
-      const std::optional<ScaledTime> q = quantise_scaled_time(h.time);
-      if (!q) {
-        error = "time " + format_real(h.time) + " lies outside what format 0 can store";
-        return false;
-      }
-      if (decode_scaled_time(q->h1, q->h2, q->h3) != h.time) ++changed_;
-      return written(w_.header_i2(q->h1, q->h2, q->h3, static_cast<std::int16_t>(h.nrec1),
-                                  static_cast<std::int16_t>(h.nrec2)),
-                     error);
-    }
-    if (enc_ == HistoryEncoding::f4 && !narrow(h.time, "time", error)) return false;
-    return written(w_.header(static_cast<std::int32_t>(enc_), h.time, h.nrec1, h.nrec2), error);
+    if (!store(HistoryField::time, h.time, "time", error)) return false;
+    frame_.clear();
+    frame_.time = h.time;
+    frame_.nrec1 = h.nrec1;
+    frame_.nrec2 = h.nrec2;
+    return true;
   }
 
   bool body(const BodyValues& b, std::string& error) {
@@ -53,36 +46,20 @@ class RecordEncoder {
     const double v[6] = {b.a, b.e, b.inc, b.angle5, b.angle6, b.angle7};
     static const char* const kNames[6] = {"a", "e", "inc", "angle5", "angle6", "angle7"};
     values_ += 6;
-    if (enc_ == HistoryEncoding::i2) {
-      std::int16_t k[6];
-      for (int i = 0; i < 6; ++i) {
-        const std::optional<std::int16_t> q = i == 0   ? quantise_scaled_a(v[i])
-                                              : i == 1 ? quantise_scaled_e(v[i])
-                                                       : quantise_scaled_angle(v[i]);
-        if (!q) {
-          error = std::string(kNames[i]) + " = " + format_real(v[i]) +
-                  (i == 0   ? " lies outside 1e-6 .. 1e6 AU, the range of format 0"
-                   : i == 1 ? " lies outside 1e-3 .. 1e3, the range of format 0"
-                            : " lies outside -2 pi .. 2 pi, the range of format 0");
-          return false;
-        }
-        k[i] = *q;
-        const double back = i == 0   ? decode_scaled_a(*q)
-                            : i == 1 ? decode_scaled_e(*q)
-                                     : decode_scaled_angle(*q);
-        if (back != v[i]) ++changed_;
-      }
-      return written(
-          w_.body_i2(static_cast<std::int16_t>(b.id), k[0], k[1], k[2], k[3], k[4], k[5]), error);
+    for (int i = 0; i < 6; ++i) {
+      const HistoryField field = i == 0   ? HistoryField::a
+                                 : i == 1 ? HistoryField::e
+                                          : HistoryField::angle;
+      if (!store(field, v[i], kNames[i], error)) return false;
     }
-    if (enc_ == HistoryEncoding::f4) {
-      for (int i = 0; i < 6; ++i) {
-        if (!narrow(v[i], kNames[i], error)) return false;
-      }
-    }
-    return written(w_.body(static_cast<std::int32_t>(enc_), b.id, b.a, b.e, b.inc, b.angle5,
-                           b.angle6, b.angle7),
-                   error);
+    frame_.id.push_back(b.id);
+    frame_.a_au.push_back(b.a);
+    frame_.e.push_back(b.e);
+    frame_.inc_rad.push_back(b.inc);
+    frame_.angle5_rad.push_back(b.angle5);
+    frame_.angle6_rad.push_back(b.angle6);
+    frame_.angle7_rad.push_back(b.angle7);
+    return true;
   }
 
  private:
@@ -91,23 +68,29 @@ class RecordEncoder {
     error = std::string(name) + " = " + std::to_string(n) + " does not fit 16 bits";
     return false;
   }
-  // Float32 storage of one value: refused when it overflows, counted when it is rounded.
-  bool narrow(double v, const char* name, std::string& error) {
-    const float f = static_cast<float>(v);
-    if (std::isfinite(v) && !std::isfinite(f)) {
-      error = std::string(name) + " = " + format_real(v) + " overflows float32";
+  // One value as the encoding stores it: refused when it cannot be held, counted when it is
+  // rounded (float32) or moved to the grid (scaled).
+  bool store(HistoryField field, double v, const char* name, std::string& error) {
+    const std::optional<double> stored = history_stored_value(enc_, field, v);
+    if (!stored) {
+      if (enc_ == HistoryFormat::float32) {
+        error = std::string(name) + " = " + format_real(v) + " overflows float32";
+      } else if (field == HistoryField::time) {
+        error = "time " + format_real(v) + " lies outside what format 0 can store";
+      } else {
+        error = std::string(name) + " = " + format_real(v) +
+                (field == HistoryField::a   ? " lies outside 1e-6 .. 1e6 AU, the range of format 0"
+                 : field == HistoryField::e ? " lies outside 1e-3 .. 1e3, the range of format 0"
+                                            : " lies outside -2 pi .. 2 pi, the range of format 0");
+      }
       return false;
     }
-    if (!std::isnan(v) && static_cast<double>(f) != v) ++changed_;
+    if (!std::isnan(v) && *stored != v) ++changed_;
     return true;
   }
-  static bool written(bool ok, std::string& error) {
-    if (!ok) error = "the record could not be written";
-    return ok;
-  }
 
-  HistoryWriter& w_;
-  HistoryEncoding enc_;
+  HistoryFormat enc_;
+  HistoryFrame frame_;
   std::int64_t values_ = 0;
   std::int64_t changed_ = 0;
 };
@@ -139,8 +122,8 @@ int convert_history(const ConvertOptions& o, std::istream& in, std::ostream& err
   }
   const std::string source = from_stdin ? std::string("standard input") : o.text_path;
 
-  HistoryWriter writer;
-  if (!writer.open(o.output_path)) {
+  HistoryFrameWriter writer;
+  if (!writer.open(o.output_path, o.format)) {
     err << prefix << "cannot create " << o.output_path << '\n';
     return 1;
   }
@@ -153,12 +136,18 @@ int convert_history(const ConvertOptions& o, std::istream& in, std::ostream& err
     return 1;
   };
 
-  RecordEncoder encoder(writer, o.format);
+  RecordEncoder encoder(o.format);
   std::int64_t line_number = 0;
   std::int64_t frame_line = 0;  // line of the current frame header, 0 before the first
   std::int64_t announced = 0;   // body records the current header announces
   std::int64_t given = 0;       // body lines given for it so far
   std::string error;
+  // Writes the frame once its last body line is read.
+  auto complete = [&]() {
+    if (given < announced || writer.write(encoder.frame())) return true;
+    error = "the record could not be written";
+    return false;
+  };
   auto short_frame = [&]() {
     return source + ": the frame at line " + std::to_string(frame_line) + " announces " +
            std::to_string(announced) + " body records, but " + std::to_string(given) +
@@ -172,10 +161,9 @@ int convert_history(const ConvertOptions& o, std::istream& in, std::ostream& err
     if (parsed.kind == TextLine::Kind::header) {
       if (given < announced) return fail(short_frame());
       frame_line = line_number;
-      announced = std::int64_t{std::max(parsed.header.nrec1 - 1, 0)} +
-                  std::int64_t{std::max(parsed.header.nrec2, 0)};
+      announced = history_body_records(parsed.header.nrec1, parsed.header.nrec2);
       given = 0;
-      if (!encoder.header(parsed.header, error)) return fail(where + error);
+      if (!encoder.header(parsed.header, error) || !complete()) return fail(where + error);
     } else if (parsed.kind == TextLine::Kind::body) {
       if (frame_line == 0) return fail(where + "a body line before the first frame line");
       if (given == announced) {
@@ -183,7 +171,7 @@ int convert_history(const ConvertOptions& o, std::istream& in, std::ostream& err
                     " that the frame at line " + std::to_string(frame_line) + " announces");
       }
       ++given;
-      if (!encoder.body(parsed.body, error)) return fail(where + error);
+      if (!encoder.body(parsed.body, error) || !complete()) return fail(where + error);
     }
   }
   if (text->bad()) return fail("cannot read " + source);
@@ -195,16 +183,16 @@ int convert_history(const ConvertOptions& o, std::istream& in, std::ostream& err
     return 1;
   }
 
-  if (o.format == HistoryEncoding::i2) {
+  if (o.format == HistoryFormat::scaled_int16) {
     err << prefix << "format 0 stores quantised values: " << encoder.changed() << " of "
         << encoder.values()
         << " values moved to the nearest point of its grid (times in steps of 0.01, a and e on "
            "logarithmic grids, angles in steps of 6.28318530717958/32767)\n";
-  } else if (o.format == HistoryEncoding::f4 && encoder.changed() > 0) {
+  } else if (o.format == HistoryFormat::float32 && encoder.changed() > 0) {
     err << prefix << "note: " << encoder.changed() << " of " << encoder.values()
         << " values were rounded to float32\n";
   }
   return 0;
 }
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

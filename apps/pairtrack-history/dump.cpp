@@ -6,33 +6,16 @@
 
 #include "commands.h"
 #include "history_text.h"
-#include "io/history_summary.h"
 #include "pairtrack/history.h"
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
   const std::string prefix = "pairtrack-history: ";
-  {
-    // Says why a file cannot be opened or read, or is no history file at all, before any frame.
-    HistoryStart start;
-    std::string why;
-    if (!check_history_start(o.path, start, why)) {
-      err << prefix << "cannot open " << o.path << ": " << why << '\n';
-      return 1;
-    }
-    if (!start.read_error.empty()) {
-      err << prefix << "cannot read " << o.path << ": " << start.read_error << '\n';
-      return 1;
-    }
-    if (!start.not_history.empty()) {
-      err << prefix << o.path << ": not a history file: " << start.not_history << '\n';
-      return 1;
-    }
-  }
+  if (!history_start_usable(o.path, nullptr, err)) return 1;
   HistoryFormat format{};
   if (o.format) {
-    format = static_cast<HistoryFormat>(static_cast<std::int32_t>(*o.format));
+    format = *o.format;
   } else {
     HistoryFormatDetection d;
     std::string why;
@@ -53,7 +36,7 @@ int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
     return 1;
   }
 
-  out << text_preamble(o.path, static_cast<HistoryEncoding>(static_cast<std::int32_t>(format)));
+  out << text_preamble(o.path, format);
   HistoryFrame f;
   std::string bodies_text;
   for (std::int64_t frame = 1;; ++frame) {
@@ -64,7 +47,8 @@ int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
           << "; that incomplete frame is not dumped\n";
       break;
     }
-    if (status == HistoryFrameReader::Status::damaged) {
+    if (status == HistoryFrameReader::Status::damaged ||
+        status == HistoryFrameReader::Status::read_error) {
       err << prefix << o.path << ": " << reader.message() << '\n';
       return 1;
     }
@@ -101,4 +85,4 @@ int dump_history(const DumpOptions& o, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

@@ -9,9 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "io/history_summary.h"
-
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 namespace {
 
@@ -64,8 +62,8 @@ std::string body_line(const BodyValues& b) {
          format_real(b.angle7) + "\n";
 }
 
-std::string text_preamble(const std::string& source, HistoryEncoding encoding) {
-  return "# pairtrack-history text of " + source + ", format " + encoding_name(encoding) +
+std::string text_preamble(const std::string& source, HistoryFormat encoding) {
+  return "# pairtrack-history text of " + source + ", format " + history_format_name(encoding) +
          "\n"
          "# frame <time> <nrec1> <nrec2>   (time in the file's own unit)\n"
          "# body <id> <a AU> <e> <inc rad> <angle5 rad> <angle6 rad> <angle7 rad>\n";
@@ -119,4 +117,4 @@ bool parse_text_line(std::string_view line, TextLine& out, std::string& error) {
   return false;
 }
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "io/history_layout.h"
+#include "pairtrack/history.h"
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 struct HeaderValues {
   double time = 0.0;
@@ -33,7 +33,7 @@ std::string header_line(const HeaderValues& h);
 std::string body_line(const BodyValues& b);
 
 // Comment lines that open a dump: the source file, its encoding, the columns.
-std::string text_preamble(const std::string& source, HistoryEncoding encoding);
+std::string text_preamble(const std::string& source, HistoryFormat encoding);
 
 // One parsed line of the text form. Blank lines and lines whose first non-blank character is
 // '#' are comments.
@@ -50,4 +50,4 @@ struct TextLine {
 // included); integers must be whole decimal numbers within 32 bits.
 bool parse_text_line(std::string_view line, TextLine& out, std::string& error);
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

@@ -5,45 +5,32 @@
 
 #include "commands.h"
 #include "history_text.h"
-#include "io/history_summary.h"
+#include "pairtrack/history.h"
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
   const std::string prefix = "pairtrack-history: ";
+  if (!history_start_usable(o.path, &out, err)) return 1;
   std::string why;
-  HistoryStart start;
-  if (!check_history_start(o.path, start, why)) {
-    err << prefix << "cannot open " << o.path << ": " << why << '\n';
-    return 1;
-  }
-  if (!start.read_error.empty()) {
-    err << prefix << "cannot read " << o.path << ": " << start.read_error << '\n';
-    return 1;
-  }
-  if (!start.not_history.empty()) {
-    out << "file: " << o.path << '\n';
-    out << "not a history file: " << start.not_history << '\n';
-    err << prefix << o.path << ": not a history file: " << start.not_history << '\n';
-    return 1;
-  }
-  Detection detection;
-  if (!detect_encoding(o.path, detection, why)) {
+  HistoryFormatDetection detection;
+  if (!detect_history_format(o.path, detection, why)) {
     err << prefix << "cannot read " << o.path << ": " << why << '\n';
     return 1;
   }
   HistorySummary s;
   std::string how;
   if (o.format) {
-    if (!summarise_history(o.path, *o.format, LengthRule::lenient, s, why)) {
+    if (!summarise_history(o.path, *o.format, s, why)) {
       err << prefix << "cannot read " << o.path << ": " << why << '\n';
       return 1;
     }
     how = "as given";
-    if (detection.encoding && detection.exact && *detection.encoding != *o.format) {
-      how += "; but the record lengths are those of format " + encoding_name(*detection.encoding);
+    if (detection.format && detection.exact && *detection.format != *o.format) {
+      how +=
+          "; but the record lengths are those of format " + history_format_name(*detection.format);
     }
-  } else if (detection.encoding) {
+  } else if (detection.format) {
     s = detection.summary;
     how = "detected: " + detection.explanation;
   } else {
@@ -55,7 +42,7 @@ int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
 
   out << "file: " << o.path << " (" << s.file_bytes << " bytes, " << s.records
       << " complete records)\n";
-  out << "encoding: " << encoding_name(s.encoding) << ", " << how << '\n';
+  out << "encoding: " << history_format_name(s.format) << ", " << how << '\n';
   out << "frames: " << s.frames << " complete\n";
   if (s.frames > 0) {
     out << "time span: " << format_real(s.time_first) << " to " << format_real(s.time_last)
@@ -74,13 +61,13 @@ int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
            "readers accept them)\n";
   }
   switch (s.end) {
-    case HistorySummary::End::clean:
+    case HistoryReadStatus::end:
       out << "end: complete (the last frame ends with the file)\n";
       return 0;
-    case HistorySummary::End::truncated:
+    case HistoryReadStatus::truncated:
       out << "end: truncated: " << s.end_detail << "; pairtrack leaves that incomplete frame out\n";
       return 0;
-    case HistorySummary::End::read_error:
+    case HistoryReadStatus::read_error:
       out << "end: read error: " << s.end_detail
           << "; pairtrack ends the run with an error there\n";
       err << prefix << "cannot read " << o.path << ": " << s.end_detail << '\n';
@@ -92,4 +79,4 @@ int info_history(const InfoOptions& o, std::ostream& out, std::ostream& err) {
   }
 }
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

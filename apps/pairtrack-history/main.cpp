@@ -5,6 +5,5 @@
 #include "commands.h"
 
 int main(int argc, char** argv) {
-  return pairtrack::detail::history_tool::history_tool_main(argc, argv, std::cin, std::cout,
-                                                            std::cerr);
+  return pairtrack::history_tool::history_tool_main(argc, argv, std::cin, std::cout, std::cerr);
 }

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <charconv>
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 namespace {
 
@@ -70,4 +70,4 @@ bool BodySelection::selects(std::int64_t position, std::int32_t id) const {
   }
 }
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

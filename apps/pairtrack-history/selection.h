@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::history_tool {
 
 // An inclusive range of 1-based numbers.
 struct IndexRange {
@@ -36,4 +36,4 @@ struct BodySelection {
   bool selects(std::int64_t position, std::int32_t id) const;
 };
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::history_tool

@@ -120,7 +120,8 @@ py::tuple history_next_py(const py::capsule& handle) {
     case HistoryFrameReader::Status::end: return py::make_tuple("end");
     case HistoryFrameReader::Status::truncated:
       return py::make_tuple("truncated", reader.message());
-    case HistoryFrameReader::Status::damaged: return py::make_tuple("damaged", reader.message());
+    case HistoryFrameReader::Status::damaged:
+    case HistoryFrameReader::Status::read_error: return py::make_tuple("damaged", reader.message());
   }
   return py::make_tuple("end");
 }

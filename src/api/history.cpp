@@ -8,11 +8,11 @@
 #include <cstring>
 #include <string>
 
-#include "io/history_file.h"
-#include "io/history_readers.h"
-#include "io/history_scaled_i2.h"
-#include "io/history_summary.h"
-#include "io/history_writer.h"
+#include "io/history/history_file.h"
+#include "io/history/history_readers.h"
+#include "io/history/history_scaled_i2.h"
+#include "io/history/history_summary.h"
+#include "io/history/history_writer.h"
 #include "pairtrack/history.h"
 
 namespace pairtrack {
@@ -22,55 +22,73 @@ using namespace detail;
 
 namespace {
 
-HistoryEncoding encoding_of(HistoryFormat format) {
-  return static_cast<HistoryEncoding>(static_cast<std::int32_t>(format));
-}
-
-std::string refusal(std::int32_t status, int error_number) {
+std::string refusal(RecordStatus status, int error_number) {
   switch (status) {
-    case history_status::short_payload: return "its payload is shorter than the encoding needs";
-    case history_status::bad_marker: return "its length marker is negative";
-    case history_status::io_error:
+    case RecordStatus::short_payload: return "its payload is shorter than the encoding needs";
+    case RecordStatus::bad_marker: return "its length marker is negative";
+    case RecordStatus::io_error:
       return std::string("the system reported a read error: ") +
              std::strerror(error_number != 0 ? error_number : EIO);
-    default: return "status " + std::to_string(status);
+    default: return "status " + std::to_string(status_code(status));
   }
 }
 
 bool fits_int16(std::int32_t v) { return v >= -32768 && v <= 32767; }
 
-// A finite double that float32 cannot hold (non-finite values pass as they are).
-bool overflows_float32(double v) {
-  return std::isfinite(v) && !std::isfinite(static_cast<float>(v));
-}
-
 // The record writer's own checks, made before any record of a frame is written.
-bool storable_header(std::int32_t code, double time, std::int32_t nrec1, std::int32_t nrec2) {
-  if (!fits_int16(nrec1) || !fits_int16(nrec2)) return false;
-  if (code == 0) return quantise_scaled_time(time).has_value();
-  return code == 2 || !overflows_float32(time);
+bool storable_header(HistoryFormat format, double time, std::int32_t nrec1, std::int32_t nrec2) {
+  return fits_int16(nrec1) && fits_int16(nrec2) &&
+         history_stored_value(format, HistoryField::time, time).has_value();
 }
 
-bool storable_body(std::int32_t code, std::int32_t id, const std::array<double, 6>& v) {
+bool storable_body(HistoryFormat format, std::int32_t id, const std::array<double, 6>& v) {
   if (!fits_int16(id)) return false;
-  if (code == 0) {
-    if (!quantise_scaled_a(v[0]) || !quantise_scaled_e(v[1])) return false;
-    for (std::size_t k = 2; k < 6; ++k) {
-      if (!quantise_scaled_angle(v[k])) return false;
-    }
-    return true;
-  }
-  if (code == 2) return true;
-  for (const double x : v) {
-    if (overflows_float32(x)) return false;
+  for (std::size_t k = 0; k < 6; ++k) {
+    const HistoryField field = k == 0   ? HistoryField::a
+                               : k == 1 ? HistoryField::e
+                                        : HistoryField::angle;
+    if (!history_stored_value(format, field, v[k])) return false;
   }
   return true;
 }
 
 }  // namespace
 
+std::optional<double> history_stored_value(HistoryFormat format, HistoryField field, double value) {
+  if (format == HistoryFormat::float64) return value;
+  if (format == HistoryFormat::float32) {
+    const auto f = static_cast<float>(value);
+    if (std::isfinite(value) && !std::isfinite(f)) return std::nullopt;
+    return static_cast<double>(f);
+  }
+  switch (field) {
+    case HistoryField::time:
+      if (const std::optional<ScaledTime> t = quantise_scaled_time(value)) {
+        return decode_scaled_time(t->h1, t->h2, t->h3);
+      }
+      return std::nullopt;
+    case HistoryField::a:
+      if (const std::optional<std::int16_t> k = quantise_scaled_a(value))
+        return decode_scaled_a(*k);
+      return std::nullopt;
+    case HistoryField::e:
+      if (const std::optional<std::int16_t> k = quantise_scaled_e(value))
+        return decode_scaled_e(*k);
+      return std::nullopt;
+    default:
+      if (const std::optional<std::int16_t> k = quantise_scaled_angle(value)) {
+        return decode_scaled_angle(*k);
+      }
+      return std::nullopt;
+  }
+}
+
 std::string history_format_name(HistoryFormat format) {
-  return history_tool::encoding_name(encoding_of(format));
+  switch (format) {
+    case HistoryFormat::scaled_int16: return "0 (16-bit scaled)";
+    case HistoryFormat::float32: return "1 (float32)";
+    default: return "2 (float64)";
+  }
 }
 
 std::optional<HistoryFormat> history_format_from_code(std::int64_t code) {
@@ -92,14 +110,16 @@ void HistoryFrame::clear() {
 
 bool detect_history_format(const std::string& path, HistoryFormatDetection& detection,
                            std::string& error) {
-  history_tool::Detection d;
-  if (!history_tool::detect_encoding(path, d, error)) return false;
-  detection.format.reset();
-  if (d.encoding)
-    detection.format = static_cast<HistoryFormat>(static_cast<std::int32_t>(*d.encoding));
-  detection.exact = d.exact;
-  detection.explanation = d.explanation;
-  return true;
+  return detect_encoding(path, detection, error);
+}
+
+bool summarise_history(const std::string& path, HistoryFormat format, HistorySummary& summary,
+                       std::string& error) {
+  return walk_history(path, format, LengthRule::lenient, summary, error);
+}
+
+bool check_history_start(const std::string& path, HistoryStart& start, std::string& error) {
+  return read_history_start(path, start, error);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -119,7 +139,7 @@ HistoryFrameReader::~HistoryFrameReader() = default;
 bool HistoryFrameReader::open(const std::string& path, HistoryFormat format) {
   state_ = std::make_unique<State>();
   state_->format = format;
-  state_->readers = history_readers(static_cast<std::int32_t>(format));
+  state_->readers = history_readers(format);
   if (!state_->file.open(path)) {
     state_->message = "cannot open " + path;
     state_->finished = Status::damaged;
@@ -137,33 +157,34 @@ HistoryFrameReader::Status HistoryFrameReader::next(HistoryFrame& frame) {
   }
   const std::int64_t number = s.frames + 1;
   frame.clear();
-  const std::int32_t status = s.readers.epoch(s.file, frame.time, frame.nrec1, frame.nrec2);
-  if (status == history_status::end_of_file) {
+  const RecordStatus status =
+      record_status(s.readers.epoch(s.file, frame.time, frame.nrec1, frame.nrec2));
+  if (status == RecordStatus::end_of_file) {
     frame.clear();
     s.file.close();
     return s.finished = Status::end;
   }
-  if (status == history_status::truncated) {
+  if (status == RecordStatus::truncated) {
     frame.clear();
     s.message = "ends inside the header of frame " + std::to_string(number);
     s.file.close();
     return s.finished = Status::truncated;
   }
-  if (status != history_status::ok) {
+  if (status != RecordStatus::ok) {
     frame.clear();
     s.message = "the header of frame " + std::to_string(number) + " cannot be read as format " +
                 history_format_name(s.format) + ": " + refusal(status, s.file.error_number());
     s.file.close();
-    return s.finished = Status::damaged;
+    return s.finished = status == RecordStatus::io_error ? Status::read_error : Status::damaged;
   }
-  const std::int64_t records =
-      std::int64_t{std::max(frame.nrec1 - 1, 0)} + std::int64_t{std::max(frame.nrec2, 0)};
+  const std::int64_t records = history_body_records(frame.nrec1, frame.nrec2);
   for (std::int64_t r = 0; r < records; ++r) {
     std::int32_t id = 0;
     double a = 0.0, e = 0.0, inc = 0.0, angle5 = 0.0, angle6 = 0.0, angle7 = 0.0;
-    const std::int32_t body = s.readers.orbit(s.file, id, a, e, inc, angle5, angle6, angle7);
-    if (body != history_status::ok) {
-      const bool cut = body == history_status::end_of_file || body == history_status::truncated;
+    const RecordStatus body =
+        record_status(s.readers.orbit(s.file, id, a, e, inc, angle5, angle6, angle7));
+    if (body != RecordStatus::ok) {
+      const bool cut = body == RecordStatus::end_of_file || body == RecordStatus::truncated;
       s.message = cut ? "ends inside frame " + std::to_string(number) + " (" + std::to_string(r) +
                             " of " + std::to_string(records) + " body records complete)"
                       : "body record " + std::to_string(r + 1) + " of frame " +
@@ -172,7 +193,9 @@ HistoryFrameReader::Status HistoryFrameReader::next(HistoryFrame& frame) {
                             refusal(body, s.file.error_number());
       frame.clear();
       s.file.close();
-      return s.finished = cut ? Status::truncated : Status::damaged;
+      return s.finished = cut                              ? Status::truncated
+                          : body == RecordStatus::io_error ? Status::read_error
+                                                           : Status::damaged;
     }
     frame.id.push_back(id);
     frame.a_au.push_back(a);
@@ -225,8 +248,7 @@ bool HistoryFrameWriter::write(const HistoryFrame& f) {
     s.message = where + "the body arrays differ in length";
     return false;
   }
-  const std::int64_t announced =
-      std::int64_t{std::max(f.nrec1 - 1, 0)} + std::int64_t{std::max(f.nrec2, 0)};
+  const std::int64_t announced = history_body_records(f.nrec1, f.nrec2);
   if (announced != static_cast<std::int64_t>(n)) {
     s.message = where + "nrec1 = " + std::to_string(f.nrec1) +
                 " and nrec2 = " + std::to_string(f.nrec2) + " announce " +
@@ -235,8 +257,7 @@ bool HistoryFrameWriter::write(const HistoryFrame& f) {
   }
   // Every value is checked before the first byte of the frame is written, so a refused frame
   // leaves no partial frame behind.
-  const auto code = static_cast<std::int32_t>(s.format);
-  if (!storable_header(code, f.time, f.nrec1, f.nrec2)) {
+  if (!storable_header(s.format, f.time, f.nrec1, f.nrec2)) {
     s.message = where + "the header (time " + std::to_string(f.time) + ", counts " +
                 std::to_string(f.nrec1) + " " + std::to_string(f.nrec2) +
                 ") cannot be stored in format " + history_format_name(s.format);
@@ -244,16 +265,16 @@ bool HistoryFrameWriter::write(const HistoryFrame& f) {
   }
   for (std::size_t k = 0; k < n; ++k) {
     if (!storable_body(
-            code, f.id[k],
+            s.format, f.id[k],
             {f.a_au[k], f.e[k], f.inc_rad[k], f.angle5_rad[k], f.angle6_rad[k], f.angle7_rad[k]})) {
       s.message = where + "body " + std::to_string(k + 1) + " (id " + std::to_string(f.id[k]) +
                   ") cannot be stored in format " + history_format_name(s.format);
       return false;
     }
   }
-  bool written = s.writer.header(code, f.time, f.nrec1, f.nrec2);
+  bool written = s.writer.header(s.format, f.time, f.nrec1, f.nrec2);
   for (std::size_t k = 0; k < n && written; ++k) {
-    written = s.writer.body(code, f.id[k], f.a_au[k], f.e[k], f.inc_rad[k], f.angle5_rad[k],
+    written = s.writer.body(s.format, f.id[k], f.a_au[k], f.e[k], f.inc_rad[k], f.angle5_rad[k],
                             f.angle6_rad[k], f.angle7_rad[k]);
   }
   if (!written) {

@@ -17,17 +17,8 @@ namespace {
 
 std::string real(double v) { return fortran::free_form_real(v); }
 
-const char* encoding_label(HistoryEncoding encoding) {
-  switch (encoding) {
-    case HistoryEncoding::i2: return "0 (16-bit scaled)";
-    case HistoryEncoding::f4: return "1 (float32)";
-    case HistoryEncoding::f8: return "2 (float64)";
-  }
-  return "?";
-}
-
-constexpr HistoryEncoding kEncodings[] = {HistoryEncoding::i2, HistoryEncoding::f4,
-                                          HistoryEncoding::f8};
+constexpr HistoryFormat kEncodings[] = {HistoryFormat::scaled_int16, HistoryFormat::float32,
+                                        HistoryFormat::float64};
 
 // A line of the catalogue as a warning shows it: at most 60 characters, control characters
 // as '?'.
@@ -179,19 +170,19 @@ std::vector<CheckFinding> check_history_body(const SweptBody& body, std::int64_t
   return found;
 }
 
-std::string record_length_mismatch(std::int64_t length, HistoryEncoding encoding, bool header) {
+std::string record_length_mismatch(std::int64_t length, HistoryFormat encoding, bool header) {
   const auto expected = static_cast<std::int64_t>(header ? header_payload_bytes(encoding)
                                                          : body_payload_bytes(encoding));
   if (length < 0 || length == expected) return {};
   const char* what = header ? "header" : "body";
   std::string text = "its first " + std::string(what) + " record holds " + std::to_string(length) +
-                     " bytes, but format code " + encoding_label(encoding) + " expects " +
+                     " bytes, but format code " + history_format_name(encoding) + " expects " +
                      std::to_string(expected) + "; ";
-  for (const HistoryEncoding other : kEncodings) {
+  for (const HistoryFormat other : kEncodings) {
     const auto bytes =
         static_cast<std::int64_t>(header ? header_payload_bytes(other) : body_payload_bytes(other));
     if (bytes == length) {
-      return text + "that is the " + what + " length of format " + encoding_label(other) +
+      return text + "that is the " + what + " length of format " + history_format_name(other) +
              ": check record 3";
     }
   }
@@ -199,24 +190,23 @@ std::string record_length_mismatch(std::int64_t length, HistoryEncoding encoding
 }
 
 std::string describe_data_end(std::int32_t status, const HistoryFile& history, std::int64_t frames,
-                              std::int32_t format_code) {
+                              HistoryFormat encoding) {
   const std::string offset = std::to_string(history.record_offset());
   const std::string after =
       frames == 0 ? "before the first frame" : "after frame " + std::to_string(frames);
-  const auto encoding = static_cast<HistoryEncoding>(format_code);
   switch (status) {
-    case history_status::end_of_file: return {};
-    case history_status::truncated:
+    case status_code(RecordStatus::end_of_file): return {};
+    case status_code(RecordStatus::truncated):
       return "the file ends inside the record at byte offset " + offset + " (frame " +
              std::to_string(frames + 1) +
              " is incomplete, a file still being written?): that frame is left out and the"
              " data end " +
              after;
-    case history_status::short_payload:
+    case status_code(RecordStatus::short_payload):
       return "the record at byte offset " + offset + " holds " +
              std::to_string(history.record_length()) + " bytes, too few for format " +
-             encoding_label(encoding) + ": the data end there, " + after;
-    case history_status::bad_marker:
+             history_format_name(encoding) + ": the data end there, " + after;
+    case status_code(RecordStatus::bad_marker):
       return "the record at byte offset " + offset + " has a negative length marker (" +
              std::to_string(history.record_length()) + "): the data end there, " + after;
     case kEmptyFrame:

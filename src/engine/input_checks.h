@@ -12,8 +12,8 @@
 
 #include "engine/frame_job.h"
 #include "engine/run_parameters.h"
-#include "io/history_file.h"
-#include "io/history_layout.h"
+#include "io/history/history_file.h"
+#include "io/history/history_layout.h"
 #include "io/load_catalog.h"
 
 namespace pairtrack::detail {
@@ -49,14 +49,14 @@ std::vector<CheckFinding> check_history_body(const SweptBody& body, std::int64_t
 // When a record's payload length (its leading marker; -1 when none was read) is not the one
 // of `encoding` for a header (or body) record: one sentence naming the encoding whose length it
 // is. Empty when it matches or no marker was read.
-std::string record_length_mismatch(std::int64_t length, HistoryEncoding encoding, bool header);
+std::string record_length_mismatch(std::int64_t length, HistoryFormat encoding, bool header);
 
 // Why the history data ended, when not at a clean end of the file after a complete frame: a
 // record cut short (a file still being written), an unreadable record, or a frame header
 // announcing no bodies with bytes left after it. Empty for a clean end. `frames` is the number
 // of complete frames read.
 std::string describe_data_end(std::int32_t status, const HistoryFile& history, std::int64_t frames,
-                              std::int32_t format_code);
+                              HistoryFormat encoding);
 
 // True when a frame time (Myr) does not fit the report's f16.10 time field.
 bool time_field_overflows(double t_myr);

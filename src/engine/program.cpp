@@ -35,9 +35,9 @@
 #include "engine/run_storage.h"
 #include "engine/sweep_plan.h"
 #include "io/fortran_text.h"
-#include "io/history_file.h"
-#include "io/history_layout.h"
-#include "io/history_readers.h"
+#include "io/history/history_file.h"
+#include "io/history/history_layout.h"
+#include "io/history/history_readers.h"
 #include "io/load_catalog.h"
 #include "pairtrack/kernel.h"
 #include "stats/ran1.h"
@@ -477,8 +477,8 @@ int Run::resume(HistoryFile& history) {
 }
 
 bool Run::read_frame(HistoryFile& history, double& t, std::int32_t& status, int& error_end) {
-  const HistoryReaderPair read = history_readers(p_.format_code);
-  const auto encoding = static_cast<HistoryEncoding>(p_.format_code);
+  const auto encoding = static_cast<HistoryFormat>(p_.format_code);
+  const HistoryReaderPair read = history_readers(encoding);
   double time = 0.0;
   std::int32_t nrec1 = 0;
   std::int32_t nrec2 = 0;
@@ -495,8 +495,7 @@ bool Run::read_frame(HistoryFile& history, double& t, std::int32_t& status, int&
   t = time / p_.time_divisor;
 
   // nrec1 - 1 records, then nrec2 records, all stored alike.
-  const std::int64_t records =
-      std::int64_t{std::max(nrec1 - 1, 0)} + std::int64_t{std::max(nrec2, 0)};
+  const std::int64_t records = history_body_records(nrec1, nrec2);
   s_.n2 = 0;
   for (std::int64_t r = 0; r < records; ++r) {
     std::int32_t id = 0;
@@ -512,7 +511,8 @@ bool Run::read_frame(HistoryFile& history, double& t, std::int32_t& status, int&
     }
     if (status != 0) {
       // A frame cut short: the end of the data, not a status of its own.
-      if (status == history_status::end_of_file) status = history_status::truncated;
+      if (status == status_code(RecordStatus::end_of_file))
+        status = status_code(RecordStatus::truncated);
       return false;
     }
     t_max_ = t;
@@ -568,13 +568,14 @@ int Run::frame_loop(HistoryFile& history) {
     int error_end = 0;
     if (!read_frame(history, t, status, error_end)) {
       if (error_end != 0) return error_end;
-      if (status == history_status::io_error) {
+      if (status == status_code(RecordStatus::io_error)) {
         return fail(FreeFormLine().text("pairtrack: Error reading file ").text(p_.history_name),
                     history_label() + ": read failed at byte offset " +
                         std::to_string(history.record_offset()) + ": " +
                         system_reason(history.error_number()));
       }
-      const std::string ending = describe_data_end(status, history, frame_number_, p_.format_code);
+      const std::string ending = describe_data_end(status, history, frame_number_,
+                                                   static_cast<HistoryFormat>(p_.format_code));
       if (!ending.empty() && warn("data-end", history_label() + ": " + ending)) return 1;
       break;
     }

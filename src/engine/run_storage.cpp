@@ -25,7 +25,7 @@ void advise_huge_pages(void* p, std::size_t bytes) {
   const auto begin = reinterpret_cast<std::uintptr_t>(p);
   const std::uintptr_t first = (begin + page - 1) / page * page;
   const std::uintptr_t last = (begin + bytes) / page * page;
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  if (last > first) madvise(static_cast<char*>(p) + (first - begin), last - first, MADV_HUGEPAGE);
 #else
   (void)p;
   (void)bytes;

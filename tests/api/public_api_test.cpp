@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -145,6 +146,78 @@ TEST_F(PublicHistory, MissingFileIsRefusedAtOpen) {
   std::string error;
   EXPECT_FALSE(detect_history_format((dir_ / "missing.bin").string(), d, error));
   EXPECT_FALSE(error.empty());
+}
+
+// The value history_stored_value promises is the one a written frame reads back with, bit for
+// bit; a value it refuses is one the writer refuses.
+TEST_F(PublicHistory, StoredValueIsWhatTheReaderGivesBack) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Row {
+    HistoryField field;
+    double value;
+  };
+  const Row rows[] = {
+      {HistoryField::time, 1234.567}, {HistoryField::time, 4e11}, {HistoryField::time, -1.0},
+      {HistoryField::a, 2.7182818},   {HistoryField::a, 2e6},     {HistoryField::a, 1e39},
+      {HistoryField::e, 0.1},         {HistoryField::e, 0.0},     {HistoryField::angle, 0.3},
+      {HistoryField::angle, 7.0},     {HistoryField::angle, inf}};
+  for (const HistoryFormat format :
+       {HistoryFormat::scaled_int16, HistoryFormat::float32, HistoryFormat::float64}) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(history_format_name(format) + " " + std::to_string(row.value));
+      HistoryFrame f;
+      f.time = 1.0;
+      f.nrec1 = 1;
+      f.nrec2 = 1;
+      f.id = {1};
+      f.a_au = {2.5};
+      f.e = {0.1};
+      f.inc_rad = f.angle5_rad = f.angle6_rad = f.angle7_rad = {0.1};
+      double* slot = row.field == HistoryField::time ? &f.time
+                     : row.field == HistoryField::a  ? &f.a_au[0]
+                     : row.field == HistoryField::e  ? &f.e[0]
+                                                     : &f.angle6_rad[0];
+      *slot = row.value;
+      const std::optional<double> stored = history_stored_value(format, row.field, row.value);
+      const std::string path = (dir_ / "stored.bin").string();
+      HistoryFrameWriter w;
+      ASSERT_TRUE(w.open(path, format));
+      ASSERT_EQ(w.write(f), stored.has_value()) << w.message();
+      ASSERT_TRUE(w.close());
+      if (!stored) continue;
+      HistoryFrameReader r;
+      ASSERT_TRUE(r.open(path, format));
+      HistoryFrame back;
+      ASSERT_EQ(r.next(back), HistoryFrameReader::Status::frame);
+      const double got = row.field == HistoryField::time ? back.time
+                         : row.field == HistoryField::a  ? back.a_au[0]
+                         : row.field == HistoryField::e  ? back.e[0]
+                                                         : back.angle6_rad[0];
+      EXPECT_TRUE(same_bits(got, *stored)) << got << " " << *stored;
+    }
+  }
+}
+
+// The public summary is the walk that pairtrack-history info shows: on the bundled example it
+// counts the frames the frame reader returns.
+TEST_F(PublicHistory, SummaryCountsTheFramesTheReaderReturns) {
+  const std::string path = cut_copy("history_f4.bin", 5);
+  HistorySummary s;
+  std::string error;
+  ASSERT_TRUE(summarise_history(path, HistoryFormat::float32, s, error)) << error;
+  HistoryFrameReader r;
+  ASSERT_TRUE(r.open(path, HistoryFormat::float32));
+  HistoryFrame f;
+  std::int64_t bodies = 0;
+  while (r.next(f) == HistoryFrameReader::Status::frame) bodies += f.bodies();
+  EXPECT_EQ(s.frames, r.frames_read());
+  EXPECT_EQ(s.body_records, bodies);
+  EXPECT_EQ(s.end, HistoryReadStatus::truncated);
+  HistoryStart start;
+  ASSERT_TRUE(check_history_start(path, start, error));
+  EXPECT_EQ(start.not_history, "");
+  EXPECT_FALSE(
+      summarise_history((dir_ / "missing.bin").string(), HistoryFormat::float32, s, error));
 }
 
 TEST_F(PublicHistory, RefusedFrameWritesNothing) {

@@ -78,8 +78,8 @@ const WarningCase kWarnings[] = {
     {"NegativeMarker",
      [](const ScratchDir& dir, Params&) {
        raw_history(dir, [](HistoryWriter& w) {
-         ASSERT_TRUE(w.header(2, 1e6, 1, 1));
-         ASSERT_TRUE(w.body(2, 1, 2.6, 0.12, 0.1, 0, 0, 0));
+         ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, 1e6, 1, 1));
+         ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, 1, 2.6, 0.12, 0.1, 0, 0, 0));
          const unsigned char payload[12] = {};
          ASSERT_TRUE(w.record(-12, payload, -12));
        });
@@ -89,9 +89,9 @@ const WarningCase kWarnings[] = {
     {"EmptyFrameWithDataAfterIt",
      [](const ScratchDir& dir, Params&) {
        raw_history(dir, [](HistoryWriter& w) {
-         ASSERT_TRUE(w.header(2, 1e6, 1, 0));
-         ASSERT_TRUE(w.header(2, 2e6, 1, 1));
-         ASSERT_TRUE(w.body(2, 1, 2.6, 0.12, 0.1, 0, 0, 0));
+         ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, 1e6, 1, 0));
+         ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, 2e6, 1, 1));
+         ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, 1, 2.6, 0.12, 0.1, 0, 0, 0));
        });
      },
      "the header of frame 1 (byte offset 0) announces no bodies, but 78 bytes follow it"},

@@ -44,11 +44,11 @@ TEST_F(FrameLoop, EveryCompleteFrameIsReportedAndTheLastTimeCloses) {
 void write_truncated(const fs::path& path, int bodies_written) {
   HistoryWriter w;
   ASSERT_TRUE(w.open(path.string()));
-  ASSERT_TRUE(w.header(2, 1e6, 1, 1));
-  ASSERT_TRUE(w.body(2, 1, 2.6, 0.12, 0.1396263, 0, 0, 0));
-  ASSERT_TRUE(w.header(2, 2e6, 1, 5));
+  ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, 1e6, 1, 1));
+  ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, 1, 2.6, 0.12, 0.1396263, 0, 0, 0));
+  ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, 2e6, 1, 5));
   for (int i = 0; i < bodies_written; ++i) {
-    ASSERT_TRUE(w.body(2, 2 + i, 2.6, 0.12, 0.1396263, 0, 0, 0));
+    ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, 2 + i, 2.6, 0.12, 0.1396263, 0, 0, 0));
   }
   ASSERT_TRUE(w.close());
 }
@@ -85,13 +85,16 @@ TEST_F(FrameLoop, HeaderCountsSelectTheRecords) {
   // records; nrec1 = 0, nrec2 = 0 ends the run even though a frame follows.
   HistoryWriter w;
   ASSERT_TRUE(w.open((dir / "hist.bin").string()));
-  ASSERT_TRUE(w.header(2, 1e6, 1, 3));
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(w.body(2, 1 + i, 2.6, 0.12, 0.14, 0, 0, 0));
-  ASSERT_TRUE(w.header(2, 2e6, 5, 0));
-  for (int i = 0; i < 4; ++i) ASSERT_TRUE(w.body(2, 1 + i, 2.6, 0.12, 0.14, 0, 0, 0));
-  ASSERT_TRUE(w.header(2, 2.5e6, -4, -7));  // negative counts: no records, end of data
-  ASSERT_TRUE(w.header(2, 3e6, 1, 1));
-  ASSERT_TRUE(w.body(2, 1, 2.6, 0.12, 0.14, 0, 0, 0));
+  ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, 1e6, 1, 3));
+  for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, 1 + i, 2.6, 0.12, 0.14, 0, 0, 0));
+  ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, 2e6, 5, 0));
+  for (int i = 0; i < 4; ++i)
+    ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, 1 + i, 2.6, 0.12, 0.14, 0, 0, 0));
+  ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, 2.5e6, -4,
+                       -7));  // negative counts: no records, end of data
+  ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, 3e6, 1, 1));
+  ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, 1, 2.6, 0.12, 0.14, 0, 0, 0));
   ASSERT_TRUE(w.close());
   p.n2_range = "1 100";
   const RunResult r = run();

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "io/history_writer.h"
+#include "io/history/history_writer.h"
 
 namespace pairtrack::detail::testing_support {
 
@@ -84,9 +84,13 @@ inline void write_history(const fs::path& path, int code, const std::vector<Fram
   HistoryWriter w;
   if (!w.open(path.string())) std::abort();
   for (const Frame& f : frames) {
-    if (!w.header(code, f.time, 1, static_cast<std::int32_t>(f.bodies.size()))) std::abort();
+    if (!w.header(static_cast<pairtrack::HistoryFormat>(code), f.time, 1,
+                  static_cast<std::int32_t>(f.bodies.size())))
+      std::abort();
     for (const Body& b : f.bodies) {
-      if (!w.body(code, b.id, b.a_au, b.e, b.inc_rad, 0.0, 0.0, 0.0)) std::abort();
+      if (!w.body(static_cast<pairtrack::HistoryFormat>(code), b.id, b.a_au, b.e, b.inc_rad, 0.0,
+                  0.0, 0.0))
+        std::abort();
     }
   }
   if (!w.close()) std::abort();

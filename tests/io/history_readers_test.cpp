@@ -1,6 +1,6 @@
 // The six named record readers: golden byte records of each encoding, field offsets, sign
 // extension, oversized and short payloads, end of file, and outputs left untouched on failure.
-#include "io/history_readers.h"
+#include "io/history/history_readers.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "history_test_files.h"
-#include "io/history_scaled_i2.h"
-#include "io/history_writer.h"
+#include "io/history/history_scaled_i2.h"
+#include "io/history/history_writer.h"
 
 namespace pairtrack::detail {
 namespace {
@@ -232,8 +232,9 @@ TEST_F(HistoryReadersTest, NegativeCountsAndIdentifiersAreSignExtended) {
   for (const Encoding& enc : kEncodings) {
     HistoryWriter writer;
     ASSERT_TRUE(writer.open(file_.path()));
-    ASSERT_TRUE(writer.header(enc.code, 2.5, -1, -32768));
-    ASSERT_TRUE(writer.body(enc.code, -3, 1.0, 0.5, 0.25, 0.0, 0.0, 0.0));
+    ASSERT_TRUE(writer.header(static_cast<pairtrack::HistoryFormat>(enc.code), 2.5, -1, -32768));
+    ASSERT_TRUE(writer.body(static_cast<pairtrack::HistoryFormat>(enc.code), -3, 1.0, 0.5, 0.25,
+                            0.0, 0.0, 0.0));
     ASSERT_TRUE(writer.close());
     ASSERT_TRUE(unit_.open(file_.path()));
     EpochOut h;
@@ -251,7 +252,7 @@ TEST_F(HistoryReadersTest, HeaderAnnouncingNoBodiesIsValid) {
   for (const Encoding& enc : kEncodings) {
     HistoryWriter writer;
     ASSERT_TRUE(writer.open(file_.path()));
-    ASSERT_TRUE(writer.header(enc.code, 10.0, 1, 0));
+    ASSERT_TRUE(writer.header(static_cast<pairtrack::HistoryFormat>(enc.code), 10.0, 1, 0));
     ASSERT_TRUE(writer.close());
     ASSERT_TRUE(unit_.open(file_.path()));
     EpochOut h;
@@ -273,9 +274,11 @@ TEST_F(HistoryReadersTest, WrittenFramesReadBackInEveryEncoding) {
     HistoryWriter writer;
     ASSERT_TRUE(writer.open(file_.path()));
     for (int frame = 0; frame < 2; ++frame) {
-      ASSERT_TRUE(writer.header(enc.code, 1000.0 * frame + 0.25, 2, 1));
+      ASSERT_TRUE(writer.header(static_cast<pairtrack::HistoryFormat>(enc.code),
+                                1000.0 * frame + 0.25, 2, 1));
       for (const Body& b : bodies) {
-        ASSERT_TRUE(writer.body(enc.code, b.id, b.a, b.e, b.inc, b.a5, b.a6, b.a7));
+        ASSERT_TRUE(writer.body(static_cast<pairtrack::HistoryFormat>(enc.code), b.id, b.a, b.e,
+                                b.inc, b.a5, b.a6, b.a7));
       }
     }
     ASSERT_TRUE(writer.close());
@@ -407,8 +410,9 @@ TEST_F(HistoryReadersTest, DamagedRecordsFailForEveryReader) {
 TEST_F(HistoryReadersTest, FrameCutAfterThirdBodyReadsThreeThenFails) {
   HistoryWriter writer;
   ASSERT_TRUE(writer.open(file_.path()));
-  ASSERT_TRUE(writer.header(2, 7.0, 1, 5));
-  for (int i = 1; i <= 3; ++i) ASSERT_TRUE(writer.body(2, i, 2.0 + i, 0.1, 0.1, 0, 0, 0));
+  ASSERT_TRUE(writer.header(pairtrack::HistoryFormat::float64, 7.0, 1, 5));
+  for (int i = 1; i <= 3; ++i)
+    ASSERT_TRUE(writer.body(pairtrack::HistoryFormat::float64, i, 2.0 + i, 0.1, 0.1, 0, 0, 0));
   const Bytes partial = {0x32, 0x00, 0x00, 0x00, 0x04, 0x00};  // fourth record cut after its id
   ASSERT_TRUE(writer.bytes(partial));
   ASSERT_TRUE(writer.close());

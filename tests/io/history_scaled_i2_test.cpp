@@ -1,7 +1,7 @@
 // Scaled 16-bit encoding (format code 0): worked decoding values, the exact rounding contract
 // (extended-precision exponent and angle arithmetic), grid properties, and the quantisers that
 // invert the decoding.
-#include "io/history_scaled_i2.h"
+#include "io/history/history_scaled_i2.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 
 #include "history_text.h"
 #include "history_tool_fixture.h"
-#include "io/history_scaled_i2.h"
+#include "io/history/history_scaled_i2.h"
 
 namespace pairtrack::detail {
 namespace {
@@ -51,11 +51,13 @@ TEST(HistoryRoundTrip, Float64KeepsEveryBitOfAwkwardValues) {
   const double inf = std::numeric_limits<double>::infinity();
   HistoryWriter w;
   ASSERT_TRUE(w.open((dir / "awkward.bin").string()));
-  ASSERT_TRUE(w.header(2, 1.0 / 3.0, 3, 1));
-  ASSERT_TRUE(
-      w.body(2, -5, 0.1, 1e-300, -0.0, 4.9406564584124654e-324, 1.7976931348623157e308, 2.0 / 3.0));
-  ASSERT_TRUE(w.body(2, 32767, 5.2, inf, -inf, nan, -1e-17, 6.283185307179586));
-  ASSERT_TRUE(w.body(2, -32768, 1e300, 123456789.123456789, 0.3, 0.7, 0.9, 1.1));
+  ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, 1.0 / 3.0, 3, 1));
+  ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, -5, 0.1, 1e-300, -0.0,
+                     4.9406564584124654e-324, 1.7976931348623157e308, 2.0 / 3.0));
+  ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, 32767, 5.2, inf, -inf, nan, -1e-17,
+                     6.283185307179586));
+  ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, -32768, 1e300, 123456789.123456789, 0.3,
+                     0.7, 0.9, 1.1));
   ASSERT_TRUE(w.close());
   const ToolResult first = run_tool({"dump", "--format", "2", (dir / "awkward.bin").string()});
   ASSERT_EQ(first.status, 0) << first.err;
@@ -148,12 +150,12 @@ void write_split_frames(const fs::path& path) {
   HistoryWriter w;
   ASSERT_TRUE(w.open(path.string()));
   for (double time : {10.0, 20.0}) {
-    ASSERT_TRUE(w.header(2, time, 3, 3));
-    ASSERT_TRUE(w.body(2, -1, 5.2, 0.05, 0.01, 0, 0, 0));
-    ASSERT_TRUE(w.body(2, -2, 9.5, 0.05, 0.02, 0, 0, 0));
-    ASSERT_TRUE(w.body(2, 4, 2.2, 0.1, 0.1, 0, 0, 0));
-    ASSERT_TRUE(w.body(2, 5, 2.3, 0.1, 0.1, 0, 0, 0));
-    ASSERT_TRUE(w.body(2, 6, 2.4, 0.1, 0.1, 0, 0, 0));
+    ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, time, 3, 3));
+    ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, -1, 5.2, 0.05, 0.01, 0, 0, 0));
+    ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, -2, 9.5, 0.05, 0.02, 0, 0, 0));
+    ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, 4, 2.2, 0.1, 0.1, 0, 0, 0));
+    ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, 5, 2.3, 0.1, 0.1, 0, 0, 0));
+    ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, 6, 2.4, 0.1, 0.1, 0, 0, 0));
   }
   ASSERT_TRUE(w.close());
 }
@@ -246,6 +248,7 @@ TEST(HistoryConvert, RefusesBadTextWithItsLineAndLeavesNoFile) {
       {"frame zero 1 1\n", ":1: frame time 'zero' is not a real number"},
       {"frame 0 1.5 1\n", ":1: nrec1 and nrec2 must be integers"},
       {"frame 0 1 40000\n", ":1: nrec2 = 40000 does not fit 16 bits"},
+      {"frame 0 -2147483648 1\n", ":1: nrec1 = -2147483648 does not fit 16 bits"},
       {"frame 0 1 1\nbody 1 1 0.1 0 0 0\n",
        ":2: a body line holds the identifier and six reals (6 values given)"},
       {"frame 0 1 1\nbody x 1 0.1 0 0 0 0\n", ":2: body identifier 'x' is not an integer"},

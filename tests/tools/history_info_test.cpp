@@ -4,7 +4,6 @@
 
 #include "history_text.h"
 #include "history_tool_fixture.h"
-#include "io/history_summary.h"
 #include "pairtrack/history.h"
 
 namespace pairtrack::detail {
@@ -66,10 +65,10 @@ TEST(HistoryInfo, ReportsAFileThatEndsBeforeAFramesBodies) {
   ScratchDir dir;
   HistoryWriter w;
   ASSERT_TRUE(w.open((dir / "h.bin").string()));
-  ASSERT_TRUE(w.header(1, 0.0, 1, 1));
-  ASSERT_TRUE(w.body(1, 1, 2.0, 0.1, 0.1, 0, 0, 0));
-  ASSERT_TRUE(w.header(1, 1.0, 1, 3));
-  ASSERT_TRUE(w.body(1, 1, 2.0, 0.1, 0.1, 0, 0, 0));
+  ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float32, 0.0, 1, 1));
+  ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float32, 1, 2.0, 0.1, 0.1, 0, 0, 0));
+  ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float32, 1.0, 1, 3));
+  ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float32, 1, 2.0, 0.1, 0.1, 0, 0, 0));
   ASSERT_TRUE(w.close());
   const ToolResult r = run_tool({"info", (dir / "h.bin").string()});
   EXPECT_EQ(r.status, 0);
@@ -85,9 +84,10 @@ TEST(HistoryInfo, LocatesADamagedRecordAndFails) {
   ScratchDir dir;
   HistoryWriter w;
   ASSERT_TRUE(w.open((dir / "mixed.bin").string()));
-  ASSERT_TRUE(w.header(2, 0.0, 1, 2));
-  ASSERT_TRUE(w.body(2, 1, 2.0, 0.1, 0.1, 0, 0, 0));
-  ASSERT_TRUE(w.body(1, 2, 2.0, 0.1, 0.1, 0, 0, 0));  // a float32 record in a float64 file
+  ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, 0.0, 1, 2));
+  ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float64, 1, 2.0, 0.1, 0.1, 0, 0, 0));
+  ASSERT_TRUE(w.body(pairtrack::HistoryFormat::float32, 2, 2.0, 0.1, 0.1, 0, 0,
+                     0));  // a float32 record in a float64 file
   ASSERT_TRUE(w.close());
   const std::string path = (dir / "mixed.bin").string();
   const ToolResult r = run_tool({"info", path});
@@ -152,16 +152,16 @@ TEST(HistoryInfo, FallsBackToTheReadersRuleWhenOneRecordIsLonger) {
   ScratchDir dir;
   HistoryWriter w;
   ASSERT_TRUE(w.open((dir / "long.bin").string()));
-  ASSERT_TRUE(w.header(2, 5.0, 1, 1));
+  ASSERT_TRUE(w.header(pairtrack::HistoryFormat::float64, 5.0, 1, 1));
   unsigned char body[60] = {};
   body[0] = 3;  // id 3, a..angle7 all 0.0, 10 bytes extra
   ASSERT_TRUE(w.record(body));
   ASSERT_TRUE(w.close());
-  history_tool::Detection d;
+  HistoryFormatDetection d;
   std::string error;
-  ASSERT_TRUE(history_tool::detect_encoding((dir / "long.bin").string(), d, error));
-  ASSERT_TRUE(d.encoding.has_value()) << d.explanation;
-  EXPECT_EQ(*d.encoding, HistoryEncoding::f8);
+  ASSERT_TRUE(detect_history_format((dir / "long.bin").string(), d, error));
+  ASSERT_TRUE(d.format.has_value()) << d.explanation;
+  EXPECT_EQ(*d.format, HistoryFormat::float64);
   EXPECT_FALSE(d.exact);
   EXPECT_EQ(d.summary.irregular_records, 1);
 }

@@ -95,8 +95,8 @@ class RowStorage {
         Heap& h = heap_[b];
         h.nodes.resize(static_cast<std::size_t>(n_cap));
         h.thetas.resize(static_cast<std::size_t>(n_theta));
-        h.x.resize(static_cast<std::size_t>(kLanes * n_theta));
-        h.w.resize(static_cast<std::size_t>(kLanes * n_theta));
+        h.x.resize(static_cast<std::size_t>(kLanes) * static_cast<std::size_t>(n_theta));
+        h.w.resize(static_cast<std::size_t>(kLanes) * static_cast<std::size_t>(n_theta));
         tables_[b] = LaneTables{h.nodes.data(), h.thetas.data(), h.x.data(), h.w.data(), &h.lanes};
       }
     }

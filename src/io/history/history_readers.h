@@ -5,13 +5,13 @@
 
 #include <cstdint>
 
-#include "io/history_file.h"
+#include "io/history/history_file.h"
 
 namespace pairtrack::detail {
 
 // Frame-header readers. Each reads one record from `unit` and returns 0 with the frame `time`
 // and the counts `nrec1` and `nrec2` (int16 values sign-extended: -1 stays -1); -1 when the file
-// ends before a further record begins; another non-zero history_status when the record is cut
+// ends before a further record begins; another non-zero RecordStatus when the record is cut
 // short, its payload is too short for the header, its marker is negative, or the system fails
 // to read. On any non-zero status no output is changed. A payload longer than the header's is
 // accepted; its extra bytes are skipped.
@@ -41,12 +41,11 @@ struct HistoryReaderPair {
   OrbitReader orbit;
 };
 
-// The header and body readers of format code 0, 1 or 2 (the caller validates the code; any
-// other value gives the float64 pair).
-inline HistoryReaderPair history_readers(std::int32_t format_code) {
-  switch (format_code) {
-    case 0: return {rec_epoch_i2, rec_orbit_i2};
-    case 1: return {rec_epoch_f4, rec_orbit_f4};
+// The header and body readers of one format.
+inline HistoryReaderPair history_readers(HistoryFormat format) {
+  switch (format) {
+    case HistoryFormat::scaled_int16: return {rec_epoch_i2, rec_orbit_i2};
+    case HistoryFormat::float32: return {rec_epoch_f4, rec_orbit_f4};
     default: return {rec_epoch_f8, rec_orbit_f8};
   }
 }

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "pairtrack/history.h"
+
 namespace pairtrack::detail {
 
 // Appends records to a history file. Every write either appends the whole record or, when the
@@ -30,18 +32,18 @@ class HistoryWriter {
 
   bool is_open() const { return file_ != nullptr; }
 
-  // Frame header in encoding `format_code`: code 2 stores the time as float64, code 1 narrows it
-  // to float32, code 0 stores the nearest scaled time (quantise_scaled_time). The counts are
-  // stored as int16. False, writing nothing, for an unknown code, a count outside -32768 ..
-  // 32767, a finite time that overflows float32, or a time off the code-0 grid.
-  bool header(std::int32_t format_code, double time, std::int32_t nrec1, std::int32_t nrec2);
+  // Frame header in `format`: float64 stores the time as it is, float32 narrows it, scaled_int16
+  // stores the nearest scaled time (quantise_scaled_time). The counts are stored as int16.
+  // False, writing nothing, for a value outside the enumeration, a count outside -32768 ..
+  // 32767, a finite time that overflows float32, or a time off the scaled grid.
+  bool header(HistoryFormat format, double time, std::int32_t nrec1, std::int32_t nrec2);
 
-  // Body record in encoding `format_code`: identifier as int16, then a (AU), e, inc, angle5,
-  // angle6, angle7 (radians) as float64 (code 2), narrowed to float32 (code 1), or as the
-  // nearest scaled codes (code 0). False, writing nothing, for an unknown code, an identifier
-  // outside int16, a finite value that overflows float32, or a value off a code-0 grid.
-  bool body(std::int32_t format_code, std::int32_t id, double a, double e, double inc,
-            double angle5, double angle6, double angle7);
+  // Body record in `format`: identifier as int16, then a (AU), e, inc, angle5, angle6, angle7
+  // (radians) as float64, narrowed to float32, or as the nearest scaled codes. False, writing
+  // nothing, for a value outside the enumeration, an identifier outside int16, a finite value
+  // that overflows float32, or a value off a scaled grid.
+  bool body(HistoryFormat format, std::int32_t id, double a, double e, double inc, double angle5,
+            double angle6, double angle7);
 
   // Code-0 header from its raw fields: the three time digits and the two counts.
   bool header_i2(std::int16_t h1, std::int16_t h2, std::int16_t h3, std::int16_t nrec1,

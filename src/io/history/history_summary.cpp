@@ -1,26 +1,43 @@
 // Frame walk over raw records: headers decoded for their time and counts, body records only
 // measured. Truncation and damage are located by frame, record and byte offset.
-#include "io/history_summary.h"
+#include "io/history/history_summary.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
-#include "io/history_scaled_i2.h"
-#include "io/record_scan.h"
+#include "io/history/history_file.h"
+#include "io/history/history_scaled_i2.h"
 
-namespace pairtrack::detail::history_tool {
+namespace pairtrack::detail {
 
 namespace {
+
+// Opens `path` for a walk. A directory is named like every other path that is no regular
+// file, so that the tool's messages do not depend on which kind it is.
+bool open_for_walk(HistoryFile& file, const std::string& path, std::string& error) {
+  if (file.open(path, &error)) return true;
+  if (error == std::strerror(EISDIR)) error = "not a regular file";
+  return false;
+}
+
+// Opens `path` and reads its first record raw.
+bool open_at_first_record(HistoryFile& file, const std::string& path, RawRecord& first,
+                          std::string& error) {
+  if (!open_for_walk(file, path, error)) return false;
+  file.read_raw(first);
+  return true;
+}
 
 std::string offset_text(std::uint64_t offset) { return "byte " + std::to_string(offset); }
 
 // Why a record cannot be used, for the end detail.
 std::string status_text(const RawRecord& r) {
   switch (r.status) {
-    case RawRecord::Status::truncated: return "the file ends inside it";
-    case RawRecord::Status::bad_marker: return "its length marker is negative";
-    case RawRecord::Status::io_error:
+    case RecordStatus::truncated: return "the file ends inside it";
+    case RecordStatus::bad_marker: return "its length marker is negative";
+    case RecordStatus::io_error:
       return std::string("the system reported a read error: ") + std::strerror(r.error_number);
     default: return "";
   }
@@ -48,11 +65,11 @@ std::string not_history_reason(const RawRecord& first, std::uint64_t file_bytes)
     return first_bytes + (n == 1 ? " is" : " are") + " text ('" + shown +
            "'), not a record length marker";
   }
-  if (first.status == RawRecord::Status::bad_marker) {
+  if (first.status == RecordStatus::bad_marker) {
     return first_bytes + " give a negative record length (" + std::to_string(first.length) +
            "), not a record length marker";
   }
-  if (first.status == RawRecord::Status::truncated && n == kMarkerBytes &&
+  if (first.status == RecordStatus::truncated && n == kMarkerBytes &&
       static_cast<std::size_t>(first.length) > kMaxPayloadBytes) {
     return first_bytes + " give a record length of " + std::to_string(first.length) +
            " bytes, larger than the whole file (" + std::to_string(file_bytes) + " bytes)";
@@ -60,13 +77,13 @@ std::string not_history_reason(const RawRecord& first, std::uint64_t file_bytes)
   return "";
 }
 
-void decode_header(HistoryEncoding enc, const RawRecord& r, double& time, std::int32_t& nrec1,
+void decode_header(HistoryFormat enc, const RawRecord& r, double& time, std::int32_t& nrec1,
                    std::int32_t& nrec2) {
   const unsigned char* p = r.head.data();
   const std::size_t t = time_field_bytes(enc);
-  if (enc == HistoryEncoding::i2) {
+  if (enc == HistoryFormat::scaled_int16) {
     time = decode_scaled_time(load_i16(p), load_i16(p + 2), load_i16(p + 4));
-  } else if (enc == HistoryEncoding::f4) {
+  } else if (enc == HistoryFormat::float32) {
     time = static_cast<double>(load_f32(p));
   } else {
     time = load_f64(p);
@@ -77,39 +94,31 @@ void decode_header(HistoryEncoding enc, const RawRecord& r, double& time, std::i
 
 }  // namespace
 
-std::string encoding_name(HistoryEncoding encoding) {
-  switch (encoding) {
-    case HistoryEncoding::i2: return "0 (16-bit scaled)";
-    case HistoryEncoding::f4: return "1 (float32)";
-    default: return "2 (float64)";
-  }
-}
-
-bool summarise_history(const std::string& path, HistoryEncoding enc, LengthRule rule,
-                       HistorySummary& s, std::string& error) {
-  RawRecordFile file;
-  if (!file.open(path, error)) return false;
+bool walk_history(const std::string& path, HistoryFormat enc, LengthRule rule, HistorySummary& s,
+                  std::string& error) {
+  HistoryFile file;
+  if (!open_for_walk(file, path, error)) return false;
   s = HistorySummary{};
-  s.encoding = enc;
+  s.format = enc;
   s.file_bytes = file.size();
 
   RawRecord r;
   // Checks one record of the frame against the encoding. Returns false (and ends the walk as
   // truncated or damaged) when it cannot be used; `what` names it for the detail.
   auto usable = [&](const std::string& what, std::size_t needed) {
-    if (r.status != RawRecord::Status::ok) {
-      s.end = r.status == RawRecord::Status::truncated  ? HistorySummary::End::truncated
-              : r.status == RawRecord::Status::io_error ? HistorySummary::End::read_error
-                                                        : HistorySummary::End::damaged;
+    if (r.status != RecordStatus::ok) {
+      s.end = r.status == RecordStatus::truncated  ? HistoryReadStatus::truncated
+              : r.status == RecordStatus::io_error ? HistoryReadStatus::read_error
+                                                   : HistoryReadStatus::damaged;
       s.end_detail = what + " at " + offset_text(r.offset) + ": " + status_text(r);
       return false;
     }
     const auto length = static_cast<std::size_t>(r.length);
     if (length < needed || (rule == LengthRule::exact && length != needed)) {
-      s.end = HistorySummary::End::damaged;
+      s.end = HistoryReadStatus::damaged;
       s.end_detail = what + " at " + offset_text(r.offset) + " has a payload of " +
-                     std::to_string(length) + " bytes; format " + encoding_name(enc) + " needs " +
-                     std::to_string(needed);
+                     std::to_string(length) + " bytes; format " + history_format_name(enc) +
+                     " needs " + std::to_string(needed);
       return false;
     }
     ++s.records;
@@ -121,22 +130,21 @@ bool summarise_history(const std::string& path, HistoryEncoding enc, LengthRule 
   };
 
   for (std::int64_t frame = 1;; ++frame) {
-    file.next(r);
-    if (r.status == RawRecord::Status::end) break;
+    file.read_raw(r);
+    if (r.status == RecordStatus::end_of_file) break;
     const std::string frame_text = "frame " + std::to_string(frame);
     if (!usable("the header of " + frame_text, header_payload_bytes(enc))) break;
     double time = 0.0;
     std::int32_t nrec1 = 0, nrec2 = 0;
     decode_header(enc, r, time, nrec1, nrec2);
-    const std::int64_t bodies =
-        std::int64_t{std::max(nrec1 - 1, 0)} + std::int64_t{std::max(nrec2, 0)};
+    const std::int64_t bodies = history_body_records(nrec1, nrec2);
     bool complete = true;
     for (std::int64_t b = 1; b <= bodies; ++b) {
-      file.next(r);
+      file.read_raw(r);
       const std::string what = "body record " + std::to_string(b) + " of " +
                                std::to_string(bodies) + " of " + frame_text;
-      if (r.status == RawRecord::Status::end) {
-        s.end = HistorySummary::End::truncated;
+      if (r.status == RecordStatus::end_of_file) {
+        s.end = HistoryReadStatus::truncated;
         s.end_detail = what + ": the file ends before it, at " + offset_text(r.offset);
         complete = false;
         break;
@@ -164,13 +172,12 @@ bool summarise_history(const std::string& path, HistoryEncoding enc, LengthRule 
   return true;
 }
 
-bool check_history_start(const std::string& path, HistoryStart& start, std::string& error) {
+bool read_history_start(const std::string& path, HistoryStart& start, std::string& error) {
   start = HistoryStart{};
-  RawRecordFile file;
-  if (!file.open(path, error)) return false;
+  HistoryFile file;
   RawRecord first;
-  file.next(first);
-  if (first.status == RawRecord::Status::io_error) {
+  if (!open_at_first_record(file, path, first, error)) return false;
+  if (first.status == RecordStatus::io_error) {
     start.read_error = std::strerror(first.error_number);
   } else {
     start.not_history = not_history_reason(first, file.size());
@@ -178,17 +185,16 @@ bool check_history_start(const std::string& path, HistoryStart& start, std::stri
   return true;
 }
 
-bool detect_encoding(const std::string& path, Detection& d, std::string& error) {
-  d = Detection{};
-  RawRecordFile file;
-  if (!file.open(path, error)) return false;
+bool detect_encoding(const std::string& path, HistoryFormatDetection& d, std::string& error) {
+  d = HistoryFormatDetection{};
+  HistoryFile file;
   RawRecord first;
-  file.next(first);
-  if (first.status == RawRecord::Status::end) {
+  if (!open_at_first_record(file, path, first, error)) return false;
+  if (first.status == RecordStatus::end_of_file) {
     d.explanation = "the file is empty, so its encoding cannot be told";
     return true;
   }
-  if (first.status == RawRecord::Status::io_error) {
+  if (first.status == RecordStatus::io_error) {
     error = std::string("read error at byte 0: ") + std::strerror(first.error_number);
     return false;
   }
@@ -196,21 +202,21 @@ bool detect_encoding(const std::string& path, Detection& d, std::string& error) 
     d.explanation = "not a history file: " + why;
     return true;
   }
-  if (first.status != RawRecord::Status::ok) {
+  if (first.status != RecordStatus::ok) {
     d.explanation = "the first record, at byte 0, cannot be read: " + status_text(first);
     return true;
   }
   const auto first_length = static_cast<std::size_t>(first.length);
-  constexpr HistoryEncoding kAll[] = {HistoryEncoding::i2, HistoryEncoding::f4,
-                                      HistoryEncoding::f8};
+  constexpr HistoryFormat kAll[] = {HistoryFormat::scaled_int16, HistoryFormat::float32,
+                                    HistoryFormat::float64};
 
   // The first header's length names the encoding: each writes headers of its own length.
-  for (const HistoryEncoding enc : kAll) {
+  for (const HistoryFormat enc : kAll) {
     if (header_payload_bytes(enc) != first_length) continue;
-    d.encoding = enc;
+    d.format = enc;
     HistorySummary exact;
-    if (!summarise_history(path, enc, LengthRule::exact, exact, error)) return false;
-    if (exact.end != HistorySummary::End::damaged) {
+    if (!walk_history(path, enc, LengthRule::exact, exact, error)) return false;
+    if (exact.end != HistoryReadStatus::damaged) {
       d.exact = true;
       d.summary = exact;
       d.explanation = "every header payload is " + std::to_string(header_payload_bytes(enc)) +
@@ -218,27 +224,27 @@ bool detect_encoding(const std::string& path, Detection& d, std::string& error) 
       return true;
     }
     // Walked as the readers would: longer records pass, shorter ones are damage.
-    if (!summarise_history(path, enc, LengthRule::lenient, d.summary, error)) return false;
+    if (!walk_history(path, enc, LengthRule::lenient, d.summary, error)) return false;
     d.explanation =
         "the first header payload is " + std::to_string(first_length) + " bytes, as format " +
-        encoding_name(enc) + " writes it" +
-        (d.summary.end == HistorySummary::End::damaged ? ""
-                                                       : "; some records are longer than it needs");
+        history_format_name(enc) + " writes it" +
+        (d.summary.end == HistoryReadStatus::damaged ? ""
+                                                     : "; some records are longer than it needs");
     return true;
   }
 
   // No header length matches: the encodings whose readers accept every record, those that
   // reach the end of the file cleanly before those that find it cut short.
   std::vector<HistorySummary> clean, cut;
-  for (const HistoryEncoding enc : kAll) {
+  for (const HistoryFormat enc : kAll) {
     HistorySummary s;
-    if (!summarise_history(path, enc, LengthRule::lenient, s, error)) return false;
-    if (s.end == HistorySummary::End::clean) clean.push_back(s);
-    if (s.end == HistorySummary::End::truncated) cut.push_back(s);
+    if (!walk_history(path, enc, LengthRule::lenient, s, error)) return false;
+    if (s.end == HistoryReadStatus::end) clean.push_back(s);
+    if (s.end == HistoryReadStatus::truncated) cut.push_back(s);
   }
   const std::vector<HistorySummary>& fits = clean.empty() ? cut : clean;
   if (fits.size() == 1) {
-    d.encoding = fits.front().encoding;
+    d.format = fits.front().format;
     d.summary = fits.front();
     d.explanation = "no header length matches exactly (the first is " +
                     std::to_string(first_length) +
@@ -257,7 +263,7 @@ bool detect_encoding(const std::string& path, Detection& d, std::string& error) 
     names += (i == 0                 ? ""
               : i + 1 == fits.size() ? " and "
                                      : ", ") +
-             std::string(1, static_cast<char>('0' + static_cast<int>(fits[i].encoding)));
+             std::string(1, static_cast<char>('0' + static_cast<int>(fits[i].format)));
   }
   d.explanation = "ambiguous: the first record's payload is " + std::to_string(first_length) +
                   " bytes, no header length matches it exactly, and the readers of formats " +
@@ -265,4 +271,4 @@ bool detect_encoding(const std::string& path, Detection& d, std::string& error) 
   return true;
 }
 
-}  // namespace pairtrack::detail::history_tool
+}  // namespace pairtrack::detail

@@ -1,15 +1,15 @@
 // Encoding of history records: packs header and body fields in the layout of each format code
 // and frames them with two little-endian length markers. Values that the encoding cannot hold
 // are refused rather than wrapped or saturated, so a written file always reads back as meant.
-#include "io/history_writer.h"
+#include "io/history/history_writer.h"
 
 #include <array>
 #include <cmath>
 #include <limits>
 #include <optional>
 
-#include "io/history_layout.h"
-#include "io/history_scaled_i2.h"
+#include "io/history/history_layout.h"
+#include "io/history/history_scaled_i2.h"
 
 namespace pairtrack::detail {
 
@@ -30,7 +30,10 @@ std::optional<float> to_float32(double v) {
   return f;
 }
 
-bool valid_code(std::int32_t format_code) { return format_code >= 0 && format_code <= 2; }
+bool valid_format(HistoryFormat format) {
+  return format == HistoryFormat::scaled_int16 || format == HistoryFormat::float32 ||
+         format == HistoryFormat::float64;
+}
 
 }  // namespace
 
@@ -76,7 +79,7 @@ bool HistoryWriter::record(std::span<const unsigned char> payload) {
 
 bool HistoryWriter::header_i2(std::int16_t h1, std::int16_t h2, std::int16_t h3, std::int16_t nrec1,
                               std::int16_t nrec2) {
-  std::array<unsigned char, header_payload_bytes(HistoryEncoding::i2)> p;
+  std::array<unsigned char, header_payload_bytes(HistoryFormat::scaled_int16)> p;
   store_i16(p.data(), h1);
   store_i16(p.data() + 2, h2);
   store_i16(p.data() + 4, h3);
@@ -87,25 +90,25 @@ bool HistoryWriter::header_i2(std::int16_t h1, std::int16_t h2, std::int16_t h3,
 
 bool HistoryWriter::body_i2(std::int16_t id, std::int16_t k_a, std::int16_t k_e, std::int16_t k_inc,
                             std::int16_t k_angle5, std::int16_t k_angle6, std::int16_t k_angle7) {
-  std::array<unsigned char, body_payload_bytes(HistoryEncoding::i2)> p;
+  std::array<unsigned char, body_payload_bytes(HistoryFormat::scaled_int16)> p;
   const std::int16_t fields[] = {id, k_a, k_e, k_inc, k_angle5, k_angle6, k_angle7};
   for (std::size_t i = 0; i < 7; ++i) store_i16(p.data() + 2 * i, fields[i]);
   return record(p);
 }
 
-bool HistoryWriter::header(std::int32_t format_code, double time, std::int32_t nrec1,
+bool HistoryWriter::header(HistoryFormat format, double time, std::int32_t nrec1,
                            std::int32_t nrec2) {
   const std::optional<std::int16_t> n1 = to_int16(nrec1);
   const std::optional<std::int16_t> n2 = to_int16(nrec2);
-  if (!valid_code(format_code) || !n1 || !n2) return false;
+  if (!valid_format(format) || !n1 || !n2) return false;
 
-  if (format_code == 0) {
+  if (format == HistoryFormat::scaled_int16) {
     const std::optional<ScaledTime> t = quantise_scaled_time(time);
     return t && header_i2(t->h1, t->h2, t->h3, *n1, *n2);
   }
-  std::array<unsigned char, header_payload_bytes(HistoryEncoding::f8)> p;
+  std::array<unsigned char, header_payload_bytes(HistoryFormat::float64)> p;
   std::size_t at = 0;
-  if (format_code == 1) {
+  if (format == HistoryFormat::float32) {
     const std::optional<float> t = to_float32(time);
     if (!t) return false;
     store_f32(p.data(), *t);
@@ -119,12 +122,12 @@ bool HistoryWriter::header(std::int32_t format_code, double time, std::int32_t n
   return record(std::span<const unsigned char>(p.data(), at + 4));
 }
 
-bool HistoryWriter::body(std::int32_t format_code, std::int32_t id, double a, double e, double inc,
+bool HistoryWriter::body(HistoryFormat format, std::int32_t id, double a, double e, double inc,
                          double angle5, double angle6, double angle7) {
   const std::optional<std::int16_t> id16 = to_int16(id);
-  if (!valid_code(format_code) || !id16) return false;
+  if (!valid_format(format) || !id16) return false;
 
-  if (format_code == 0) {
+  if (format == HistoryFormat::scaled_int16) {
     const std::optional<std::int16_t> k[] = {
         quantise_scaled_a(a),          quantise_scaled_e(e),
         quantise_scaled_angle(inc),    quantise_scaled_angle(angle5),
@@ -136,12 +139,12 @@ bool HistoryWriter::body(std::int32_t format_code, std::int32_t id, double a, do
   }
 
   const double values[] = {a, e, inc, angle5, angle6, angle7};
-  std::array<unsigned char, body_payload_bytes(HistoryEncoding::f8)> p;
+  std::array<unsigned char, body_payload_bytes(HistoryFormat::float64)> p;
   store_i16(p.data(), *id16);
-  const std::size_t width = format_code == 1 ? 4 : 8;
+  const std::size_t width = real_field_bytes(format);
   for (std::size_t i = 0; i < 6; ++i) {
     unsigned char* field = p.data() + 2 + width * i;
-    if (format_code == 1) {
+    if (format == HistoryFormat::float32) {
       const std::optional<float> f = to_float32(values[i]);
       if (!f) return false;
       store_f32(field, *f);

@@ -8,49 +8,47 @@
 #include <cstdint>
 #include <cstring>
 
+#include "pairtrack/history.h"
+
 namespace pairtrack::detail {
 
-// The encoding of a history file, numbered by its format code.
-enum class HistoryEncoding : std::int32_t {
-  i2 = 0,  // 16-bit integers, scaled (see history_scaled_i2.h)
-  f4 = 1,  // IEEE single-precision floats
-  f8 = 2,  // IEEE double-precision floats
-};
+// The encodings are the public HistoryFormat (pairtrack/history.h), numbered by the format
+// code: scaled_int16 (see history_scaled_i2.h), float32 and float64.
 
 // Bytes of one record length marker (a 32-bit signed little-endian integer).
 inline constexpr std::size_t kMarkerBytes = 4;
 
 // Width in bytes of the frame time field of a header record: three 16-bit digits for code 0,
 // one float for codes 1 and 2.
-constexpr std::size_t time_field_bytes(HistoryEncoding enc) {
-  return enc == HistoryEncoding::i2 ? 6 : enc == HistoryEncoding::f4 ? 4 : 8;
+constexpr std::size_t time_field_bytes(HistoryFormat enc) {
+  return enc == HistoryFormat::scaled_int16 ? 6 : enc == HistoryFormat::float32 ? 4 : 8;
 }
 
 // Width in bytes of each of the six real-valued fields of a body record (a, e, inc and the
 // three angles).
-constexpr std::size_t real_field_bytes(HistoryEncoding enc) {
-  return enc == HistoryEncoding::i2 ? 2 : enc == HistoryEncoding::f4 ? 4 : 8;
+constexpr std::size_t real_field_bytes(HistoryFormat enc) {
+  return enc == HistoryFormat::scaled_int16 ? 2 : enc == HistoryFormat::float32 ? 4 : 8;
 }
 
 // Header payload: the time, then nrec1 and nrec2 as int16 (10, 8 and 12 bytes).
-constexpr std::size_t header_payload_bytes(HistoryEncoding enc) {
+constexpr std::size_t header_payload_bytes(HistoryFormat enc) {
   return time_field_bytes(enc) + 2 * 2;
 }
 
 // Body payload: id as int16, then a, e, inc, angle5, angle6, angle7 (14, 26 and 50 bytes).
-constexpr std::size_t body_payload_bytes(HistoryEncoding enc) {
+constexpr std::size_t body_payload_bytes(HistoryFormat enc) {
   return 2 + 6 * real_field_bytes(enc);
 }
 
 // Largest payload any reader needs; a buffer of this size holds every decoded record.
-inline constexpr std::size_t kMaxPayloadBytes = body_payload_bytes(HistoryEncoding::f8);
+inline constexpr std::size_t kMaxPayloadBytes = body_payload_bytes(HistoryFormat::float64);
 
-static_assert(header_payload_bytes(HistoryEncoding::i2) == 10);
-static_assert(header_payload_bytes(HistoryEncoding::f4) == 8);
-static_assert(header_payload_bytes(HistoryEncoding::f8) == 12);
-static_assert(body_payload_bytes(HistoryEncoding::i2) == 14);
-static_assert(body_payload_bytes(HistoryEncoding::f4) == 26);
-static_assert(body_payload_bytes(HistoryEncoding::f8) == 50);
+static_assert(header_payload_bytes(HistoryFormat::scaled_int16) == 10);
+static_assert(header_payload_bytes(HistoryFormat::float32) == 8);
+static_assert(header_payload_bytes(HistoryFormat::float64) == 12);
+static_assert(body_payload_bytes(HistoryFormat::scaled_int16) == 14);
+static_assert(body_payload_bytes(HistoryFormat::float32) == 26);
+static_assert(body_payload_bytes(HistoryFormat::float64) == 50);
 
 // The file is little-endian whatever the host; the loads below assume a little-endian host,
 // which every supported platform (x86-64, AArch64 Linux) is.

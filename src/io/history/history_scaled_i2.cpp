@@ -1,7 +1,7 @@
 // Decoding and quantising of the scaled 16-bit history encoding (format code 0). The decoders
 // fix every bit of what the readers hand to the program: extended-precision products and
 // quotients, one rounding to double, then the double power function for a and e.
-#include "io/history_scaled_i2.h"
+#include "io/history/history_scaled_i2.h"
 
 #include <cmath>
 #include <limits>

@@ -1,7 +1,7 @@
 // Record framing of the history file: leading marker, payload, trailing marker, read through
 // one fixed buffer. Oversized payloads are skipped within the buffer or by a relative seek, so
 // even a marker of 2^31 - 1 bytes allocates nothing; the read then fails at the trailing marker.
-#include "io/history_file.h"
+#include "io/history/history_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-
-#include "io/history_layout.h"
 
 namespace pairtrack::detail {
 
@@ -123,33 +121,92 @@ bool HistoryFile::seek(std::uint64_t offset) {
   return true;
 }
 
-std::int32_t HistoryFile::shortfall(std::int32_t short_status) {
-  return std::ferror(file_) ? history_status::io_error : short_status;
+RecordStatus HistoryFile::shortfall(RecordStatus short_status) {
+  return std::ferror(file_) ? RecordStatus::io_error : short_status;
 }
 
-std::int32_t HistoryFile::read_record(std::span<unsigned char> payload) {
-  if (file_ == nullptr) return history_status::not_open;
+RecordStatus HistoryFile::read_record(std::span<unsigned char> payload) {
+  if (file_ == nullptr) return RecordStatus::not_open;
 
   record_offset_ = consumed_;
   record_length_ = -1;
   unsigned char marker[kMarkerBytes];
   const std::size_t got = take(marker, kMarkerBytes);
-  if (got == 0) return shortfall(history_status::end_of_file);
-  if (got < kMarkerBytes) return shortfall(history_status::truncated);
+  if (got == 0) return shortfall(RecordStatus::end_of_file);
+  if (got < kMarkerBytes) return shortfall(RecordStatus::truncated);
 
   const std::int32_t length = load_i32(marker);
   record_length_ = length;
-  if (length < 0) return history_status::bad_marker;
+  if (length < 0) return RecordStatus::bad_marker;
   const auto payload_bytes = static_cast<std::uint64_t>(length);
-  if (payload_bytes < payload.size()) return history_status::short_payload;
+  if (payload_bytes < payload.size()) return RecordStatus::short_payload;
 
   if (take(payload.data(), payload.size()) < payload.size()) {
-    return shortfall(history_status::truncated);
+    return shortfall(RecordStatus::truncated);
   }
-  if (!skip(payload_bytes - payload.size())) return history_status::io_error;
+  if (!skip(payload_bytes - payload.size())) return RecordStatus::io_error;
   // The trailing marker must be present; its value is not compared with the leading one.
-  if (take(marker, kMarkerBytes) < kMarkerBytes) return shortfall(history_status::truncated);
-  return history_status::ok;
+  if (take(marker, kMarkerBytes) < kMarkerBytes) return shortfall(RecordStatus::truncated);
+  return RecordStatus::ok;
+}
+
+void HistoryFile::read_raw(RawRecord& r) {
+  r = RawRecord{};
+  r.offset = consumed_;
+  if (file_ == nullptr) {
+    r.status = RecordStatus::not_open;
+    return;
+  }
+  record_offset_ = consumed_;
+  record_length_ = -1;
+  const std::uint64_t left = bytes_left();
+  // A read failure is told apart from the end of the file only by reading: one byte is asked
+  // for even where the size says the file has ended, because a failing file, or one the system
+  // sizes as 0 bytes although reading it is possible (or fails), reports its error only then.
+  const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(left, kMarkerBytes));
+  errno = 0;
+  error_number_ = 0;
+  r.marker_bytes = take(r.marker.data(), std::max<std::size_t>(wanted, 1));
+  if (std::ferror(file_)) {
+    r.status = RecordStatus::io_error;
+    r.error_number = error_number_ != 0 ? error_number_ : EIO;
+    return;
+  }
+  if (left == 0) {
+    r.marker_bytes = 0;
+    r.status = RecordStatus::end_of_file;  // bytes added since the file was opened are not read
+    return;
+  }
+  if (r.marker_bytes < kMarkerBytes) {
+    r.status = RecordStatus::truncated;
+    return;
+  }
+  r.length = load_i32(r.marker.data());
+  record_length_ = r.length;
+  if (r.length < 0) {
+    r.status = RecordStatus::bad_marker;
+    return;
+  }
+  const auto payload = static_cast<std::uint64_t>(r.length);
+  if (left - kMarkerBytes < payload + kMarkerBytes) {
+    r.status = RecordStatus::truncated;
+    return;
+  }
+  r.head_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(payload, r.head.size()));
+  unsigned char trailing[kMarkerBytes];
+  if (take(r.head.data(), r.head_bytes) != r.head_bytes || !skip(payload - r.head_bytes) ||
+      take(trailing, kMarkerBytes) != kMarkerBytes) {
+    // A file cut shorter since it was opened ends here too; anything else is a read error.
+    if (std::ferror(file_) || error_number_ != 0) {
+      r.status = RecordStatus::io_error;
+      r.error_number = error_number_ != 0 ? error_number_ : EIO;
+    } else {
+      r.status = RecordStatus::truncated;
+    }
+    return;
+  }
+  r.trailing = load_i32(trailing);
+  r.status = RecordStatus::ok;
 }
 
 }  // namespace pairtrack::detail
