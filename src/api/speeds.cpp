@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/accurate/accurate_pair.h"
 #include "kernel/fast/fast_kernel.h"
 #include "kernel/pair_range.h"
 #include "kernel/speed_binning.h"
@@ -136,9 +137,12 @@ void check_arrays(const OrbitArrays& orbits, const char* which) {
 SpeedBinning checked_binning(const SpeedBins& bins, const KernelOptions& options) {
   const std::string why = speed_bins_problem(bins);
   if (!why.empty()) throw std::invalid_argument(why);
-  if (options.accuracy != 0.0) {
+  if (!(options.accuracy >= 0.0 && options.accuracy <= 0.1)) {
     throw std::invalid_argument(
-        "speed distributions are computed with the classic rule only (accuracy 0)");
+        "accuracy must be 0 (the classic rule) or a relative accuracy above 0 and at most 0.1");
+  }
+  if (!(options.min_mutual_inclination_deg >= 0.0 && options.min_mutual_inclination_deg <= 90.0)) {
+    throw std::invalid_argument("min_mutual_inclination must be an angle from 0 to 90 degrees");
   }
   return speed_binning(bins);
 }
@@ -186,6 +190,41 @@ struct DistributionStore {
   }
 };
 
+// The accurate mode's pair q: the integrator's terms binned as they come (their weights are in
+// p_coll's unit already); the scalar outputs as collision_pair_matrix stores them.
+void accurate_distributions(const PreparedOrbit& o1, const PreparedOrbit& o2,
+                            const KernelOptions& options, const SpeedBinning& binning,
+                            const SpeedDistributionArrays& out, const DistributionStore& to,
+                            std::int64_t q) {
+  struct Bins : kernel::AccurateNodeSink {
+    const SpeedBinning* bins;
+    std::vector<double> impact, encounter;
+    int lo, hi;
+    void node(double weight, double v_enc_km, double v_imp_km) override {
+      const int i = bins->index(v_imp_km);
+      const int e = bins->index(v_enc_km);
+      impact[static_cast<std::size_t>(i)] += weight;
+      encounter[static_cast<std::size_t>(e)] += weight;
+      lo = std::min(lo, std::min(i, e));
+      hi = std::max(hi, std::max(i, e));
+    }
+  } sink;
+  sink.bins = &binning;
+  sink.impact.assign(static_cast<std::size_t>(binning.values()), 0.0);
+  sink.encounter.assign(static_cast<std::size_t>(binning.values()), 0.0);
+  sink.lo = binning.values();
+  sink.hi = -1;
+  kernel::AccurateOptions a;
+  a.rel = options.accuracy;
+  a.min_mutual_inclination = options.min_mutual_inclination_deg * 0.017453292519943295;  // pi / 180
+  a.node_sink = &sink;
+  const kernel::AccurateResult r =
+      kernel::accurate_pair(o1.a_cm, o1.e, o1.inc, o2.a_cm, o2.e, o2.inc, options.v_esc_km_s, a);
+  to(q, sink.lo, sink.hi, sink.impact.data(), sink.encounter.data());
+  store_result(out.pairs, q, PairResult{r.p_coll, r.v_rel_mean, r.v_rel_rms, r.v_imp_mean});
+  if (out.pairs.p_coll_error != nullptr) out.pairs.p_coll_error[q] = r.p_coll_error;
+}
+
 bool cancelled(const KernelOptions& options) {
   return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
 }
@@ -204,6 +243,17 @@ std::int64_t speed_distribution_matrix(const OrbitArrays& orbits1, const OrbitAr
   const std::vector<PreparedOrbit> p1 = prepare_all(orbits1, options.angle_unit);
   const std::vector<PreparedOrbit> p2 = prepare_all(orbits2, options.angle_unit);
   const DistributionStore to{&out, static_cast<std::size_t>(binning.values())};
+  if (options.accuracy > 0.0) {
+#pragma omp parallel for schedule(dynamic, 16) num_threads(pair_team_size(options.threads))
+    for (std::int64_t q = 0; q < n1 * n2; ++q) {
+      if (cancelled(options)) continue;
+      const std::int64_t i = q / n2, j = q % n2;
+      accurate_distributions(p1[static_cast<std::size_t>(i)], p2[static_cast<std::size_t>(j)],
+                             options, binning, out, to, q);
+    }
+    if (cancelled(options)) throw Cancelled();
+    return 0;
+  }
   // The chunks run over the flattened index j * n1 + i (rows share orbit j of orbits2); the
   // caller's index is i * n2 + j.
   const std::int64_t no_case = evaluate_pair_chunks_speeds(
@@ -246,6 +296,10 @@ std::int64_t speed_distribution_pairs(const OrbitArrays& orbits1, const OrbitArr
                                        orbits1.inclination[k], unit);
       const PreparedOrbit o2 = prepare(orbits2.semimajor_axis_au[k], orbits2.eccentricity[k],
                                        orbits2.inclination[k], unit);
+      if (options.accuracy > 0.0) {
+        accurate_distributions(o1, o2, options, binning, out, to, k);
+        continue;
+      }
       struct One : PairSpeedSink {
         const DistributionStore* to;
         std::int64_t q;
