@@ -23,6 +23,34 @@ namespace detail {
 
 namespace {
 
+// n for bins already known to be valid: the smallest count whose upper edge reaches max, from
+// the rounded quotient in a step or two (no check of the edges).
+// Bins that fail the simple checks give 0.
+int count_of_valid(const SpeedBins& b) {
+  if (!(std::isfinite(b.min_km_s) && std::isfinite(b.max_km_s) && b.step_km_s > 0.0 &&
+        b.max_km_s > b.min_km_s)) {
+    return 0;
+  }
+  const double guess = std::ceil((b.max_km_s - b.min_km_s) / b.step_km_s);
+  if (!(guess <= kMaxSpeedBins + 1.0)) return 0;
+  auto edge = [&b](int k) { return b.min_km_s + static_cast<double>(k) * b.step_km_s; };
+  int n = std::max(1, static_cast<int>(guess));
+  while (n > 1 && edge(n - 1) >= b.max_km_s) --n;
+  while (edge(n) < b.max_km_s && n <= kMaxSpeedBins) ++n;
+  return n;
+}
+
+// The layout of bins already known to be valid.
+SpeedBinning binning_of_valid(const SpeedBins& bins) {
+  SpeedBinning s;
+  s.n = count_of_valid(bins);
+  s.min = bins.min_km_s;
+  s.max = bins.max_km_s;
+  s.step = bins.step_km_s;
+  s.inv_step = 1.0 / bins.step_km_s;
+  return s;
+}
+
 // The bin count, or 0 with the reason in `why` (may be null).
 int bin_count(const SpeedBins& b, std::string* why) {
   auto fail = [why](const char* text) {
@@ -74,15 +102,17 @@ using namespace detail;
 
 int SpeedBins::count() const { return bin_count(*this, nullptr); }
 
+// The layout calls take the bins as valid (checking every edge per call would make a loop over
+// the bins quadratic); invalid bins give meaningless edges, never a crash.
 double SpeedBins::lower_km_s(std::size_t i) const {
-  const SpeedBinning s = speed_binning(*this);
+  const SpeedBinning s = binning_of_valid(*this);
   if (i == 0) return -std::numeric_limits<double>::infinity();
   if (i >= static_cast<std::size_t>(s.n) + 1) return s.max;
   return s.edge(static_cast<int>(i) - 1);
 }
 
 double SpeedBins::upper_km_s(std::size_t i) const {
-  const SpeedBinning s = speed_binning(*this);
+  const SpeedBinning s = binning_of_valid(*this);
   if (i == 0) return s.min;
   if (i >= static_cast<std::size_t>(s.n) + 1) return std::numeric_limits<double>::infinity();
   if (i == static_cast<std::size_t>(s.n)) return s.max;
@@ -90,7 +120,7 @@ double SpeedBins::upper_km_s(std::size_t i) const {
 }
 
 std::size_t SpeedBins::index(double v_km_s) const {
-  return static_cast<std::size_t>(speed_binning(*this).index(v_km_s));
+  return static_cast<std::size_t>(binning_of_valid(*this).index(v_km_s));
 }
 
 std::string speed_bins_problem(const SpeedBins& bins) {

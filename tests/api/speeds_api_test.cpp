@@ -26,7 +26,14 @@ TEST(PublicSpeeds, ParsesBinSpecificationsAndRefusesBadOnesWithTheirMessage) {
   EXPECT_EQ(odd.upper_km_s(4), 2.0);
   EXPECT_EQ(odd.lower_km_s(0), -INFINITY);
   EXPECT_EQ(odd.upper_km_s(5), INFINITY);
-  EXPECT_EQ(parse_speed_bins("0:1:0.00001").count(), 100000);
+  // The finest layout: every bin's upper speed is the next one's lower speed, and a bin's
+  // lower speed falls in that bin (each call costs a few operations, not a pass over the bins).
+  const SpeedBins fine = parse_speed_bins("0:1:0.00001");
+  ASSERT_EQ(fine.count(), 100000);
+  for (std::size_t i = 1; i <= 100000; ++i) {
+    ASSERT_EQ(fine.upper_km_s(i), fine.lower_km_s(i + 1)) << i;
+    ASSERT_EQ(fine.index(fine.lower_km_s(i)), i) << i;
+  }
 
   const std::string shape = "speed bins must be MIN:MAX:STEP (three numbers separated by colons)";
   const struct {
