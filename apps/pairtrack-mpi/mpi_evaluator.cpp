@@ -27,9 +27,9 @@ enum Tag : int {
   kTagBlockProba = 7,   // doubles: that block's probabilities
   kTagBlockImpvel = 8,  // doubles: its impact speeds
   kTagStop = 9,
-  kTagSummary = 10,     // doubles: a rank's frames, pairs and busy seconds, in reply to kTagStop
-  kTagBlockError = 11,  // doubles: a block's error estimates (the accurate mode only)
-  kTagBlockSpeeds = 12, // bytes: a block's bodies' speed distributions (with speed bins only)
+  kTagSummary = 10,      // doubles: a rank's frames, pairs and busy seconds, in reply to kTagStop
+  kTagBlockError = 11,   // doubles: a block's error estimates (the accurate mode only)
+  kTagBlockSpeeds = 12,  // bytes: a block's bodies' speed distributions (with speed bins only)
 };
 
 // Frames that wait at one rank at most, so that a rank always has its next frame at hand when
@@ -279,8 +279,8 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     if (speeds != nullptr) {
       receive(comm_, w, kTagBlockSpeeds, MPI_BYTE, buffer_);
       const char* at = buffer_.data();
-      unpack_body_speeds(at, std::span<BodySpeeds>(speeds + first / n1,
-                                                   static_cast<std::size_t>(count / n1)));
+      unpack_body_speeds(
+          at, std::span<BodySpeeds>(speeds + first / n1, static_cast<std::size_t>(count / n1)));
     }
     no_case += done[1];
     --out_at_others;
@@ -471,10 +471,9 @@ void serve_frames(MPI_Comm comm, int threads) {
         double* e = mode.accurate() ? error.data() : nullptr;
         const double start = MPI_Wtime();
         result.speeds.resize(mode.speeds() ? static_cast<std::size_t>(n) : 0);
-        const std::int64_t no_case =
-            evaluate_pairs(population1, bodies, v_esc,
-                           PairSlots{proba.data(), impvel.data(), e, result.speeds.data()}, threads,
-                           mode);
+        const std::int64_t no_case = evaluate_pairs(
+            population1, bodies, v_esc,
+            PairSlots{proba.data(), impvel.data(), e, result.speeds.data()}, threads, mode);
         const FrameChecks checks{population1, v_esc, mode, e, threads};
         summarise_frame(job, proba.data(), impvel.data(), no_case, result, &checks);
         work[0] += 1.0;
