@@ -346,7 +346,8 @@ int speed_bin_count(double min_kms, double max_kms, double step_kms) {
 }
 
 int speed_bin_index(double speed_kms, double min_kms, double step_kms, int n_plus_2) {
-  if (!(speed_kms >= min_kms)) return 0;
+  if (std::isnan(speed_kms)) return n_plus_2 - 1;  // as the kernel: with the overflow
+  if (speed_kms < min_kms) return 0;
   const double j = std::floor((speed_kms - min_kms) / step_kms);
   if (j >= static_cast<double>(n_plus_2 - 2)) return n_plus_2 - 1;
   return static_cast<int>(j) + 1;

@@ -87,7 +87,7 @@ struct McConfig {
 
 // Bins of a speed distribution: underflow (speed < min) first, then the
 // n = round((max - min) / step) bins [min + j step, min + (j + 1) step), then
-// overflow (speed >= max) last: n + 2 values.
+// overflow (speed >= max, or not a number) last: n + 2 values.
 int speed_bin_count(double min_kms, double max_kms, double step_kms);  // n + 2
 int speed_bin_index(double speed_kms, double min_kms, double step_kms, int n_plus_2);
 
