@@ -1,6 +1,7 @@
 // pairtrack public API: everything in one include.
 //
 //   kernel.h      the collision kernel over arrays of orbits (all pairs, element-wise pairs)
+//   speeds.h      collision-weighted distributions of impact and encounter speeds
 //   catalogue.h   the orbit catalogue reader
 //   history.h     the binary history file: format detection, frame reader and writer
 //   statistics.h  the mean and deviations of a frame line
@@ -17,6 +18,7 @@
 #include "pairtrack/kernel.h"
 #include "pairtrack/report.h"
 #include "pairtrack/run.h"
+#include "pairtrack/speeds.h"
 #include "pairtrack/statistics.h"
 #include "pairtrack/tables.h"
 #include "pairtrack/units.h"

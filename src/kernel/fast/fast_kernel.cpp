@@ -62,6 +62,7 @@ using fast::FillKernels;
 using fast::FillLanes;
 using fast::IntegralJob;
 using fast::kLanes;
+using fast::LaneBins;
 using fast::LaneSums;
 using fast::LaneTables;
 using fast::NodeRow;
@@ -170,11 +171,35 @@ FillKernels fill_kernels(SimdPath path) {
   }
 }
 
+// The speed bins of a block's integrals: job j's at impact + j * stride and
+// encounter + j * stride, the indices it touched in [lo[j], hi[j]].
+struct JobBins {
+  const SpeedBinning* bins = nullptr;
+  double* impact = nullptr;
+  double* encounter = nullptr;
+  int* lo = nullptr;
+  int* hi = nullptr;
+  int stride = 0;
+
+  LaneBins group(int g, int lanes) const {
+    return LaneBins{bins,
+                    impact + static_cast<std::size_t>(g) * stride,
+                    encounter + static_cast<std::size_t>(g) * stride,
+                    lo + g,
+                    hi + g,
+                    stride,
+                    lanes};
+  }
+};
+
 // The sums of jobs[0 .. n_jobs-1], eight lanes at a time. On the vector
 // paths each group's quadrature fills the next group's tables between its
-// points (the two table sets alternate).
+// points (the two table sets alternate). With kBins every term is also binned
+// into `job_bins` (the sums do not change).
+template <bool kBins>
 void integrate_jobs(const FastRules& rules, const RowStorage& storage, const IntegralJob* jobs,
-                    int n_jobs, double v_esc, SimdPath path, double (*job_sums)[4]) {
+                    int n_jobs, double v_esc, SimdPath path, double (*job_sums)[4],
+                    const JobBins* job_bins = nullptr) {
   if (n_jobs <= 0) return;
   auto group_lanes = [n_jobs](int g) { return std::min(kLanes, n_jobs - g); };
   if (!rules.valid()) {
@@ -190,7 +215,11 @@ void integrate_jobs(const FastRules& rules, const RowStorage& storage, const Int
       const int lanes = group_lanes(g);
       LaneSums sums = {};
       fast::fill_tables(rules, jobs + g, lanes, t, kernels);
-      fast::integrate_scalar(rules, t, lanes, v_esc, sums);
+      if constexpr (kBins) {
+        fast::integrate_scalar_binned(rules, t, lanes, v_esc, sums, job_bins->group(g, lanes));
+      } else {
+        fast::integrate_scalar(rules, t, lanes, v_esc, sums);
+      }
       for (int lane = 0; lane < lanes; ++lane) {
         for (int s = 0; s < 4; ++s) job_sums[g + lane][s] = sums[s][lane];
       }
@@ -209,7 +238,14 @@ void integrate_jobs(const FastRules& rules, const RowStorage& storage, const Int
       next = fast::TableFill(rules, jobs + g_next, group_lanes(g_next), t_next, kernels);
     }
     LaneSums sums = {};
-    if (path == SimdPath::kAvx512) {
+    if constexpr (kBins) {
+      const LaneBins bins = job_bins->group(g, lanes);
+      if (path == SimdPath::kAvx512) {
+        fast::integrate_avx512_binned(rules, t, v_esc, sums, &next, bins);
+      } else {
+        fast::integrate_avx2_binned(rules, t, lanes, v_esc, sums, &next, bins);
+      }
+    } else if (path == SimdPath::kAvx512) {
       fast::integrate_avx512(rules, t, v_esc, sums, &next);
     } else {
       fast::integrate_avx2(rules, t, lanes, v_esc, sums, &next);
@@ -252,7 +288,137 @@ void finish_pair(const PairPlan& plan, const double (*job_sums)[4], PairResult& 
   out.v_imp_mean = fast::sdiv(c * total[kSumVimp], x);
 }
 
+// Per-thread working storage of the speed bins: every job of a block has its
+// own bins, kept at zero between uses (only the indices a job touched are
+// cleared again), so that a row costs no clearing of whole distributions.
+class SpeedWork {
+ public:
+  // Bins for `values` stored values; returns the pairs per block (at most
+  // kBlockPairs, fewer for very fine bins so that a thread's storage stays
+  // within about 32 MiB).
+  int prepare(int values) {
+    constexpr std::size_t kMaxDoubles = std::size_t{1} << 22;
+    const auto per_pair = static_cast<std::size_t>(4 * values);  // two jobs, two distributions
+    block_pairs_ =
+        static_cast<int>(std::clamp<std::size_t>(kMaxDoubles / per_pair, 1, kBlockPairs));
+    if (values != values_) {
+      values_ = values;
+      const std::size_t jobs = static_cast<std::size_t>(2 * block_pairs_);
+      impact_.assign(jobs * static_cast<std::size_t>(values), 0.0);
+      encounter_.assign(jobs * static_cast<std::size_t>(values), 0.0);
+      lo_.assign(jobs, values);
+      hi_.assign(jobs, -1);
+      pair_impact_.assign(static_cast<std::size_t>(values), 0.0);
+      pair_encounter_.assign(static_cast<std::size_t>(values), 0.0);
+    }
+    return block_pairs_;
+  }
+  JobBins job_bins(const SpeedBinning* bins) {
+    return JobBins{bins, impact_.data(), encounter_.data(), lo_.data(), hi_.data(), values_};
+  }
+
+  // Pair k of the block as gaussorb scales it, to the sink; then clears the
+  // job bins the pair used.
+  void finish_pair(const PairPlan& plan, const double (*job_sums)[4], std::size_t k,
+                   PairSpeedSink& sink) {
+    int lo = values_;
+    int hi = -1;
+    const int j0 = plan.first_job;
+    const bool two = plan.status == PairStatus::kIntegrated && plan.n_jobs == 2;
+    if (plan.status == PairStatus::kIntegrated) {
+      double total_p = job_sums[j0][kSumP];
+      if (two) total_p = job_sums[j0][kSumP] + job_sums[j0 + 1][kSumP];
+      lo = lo_[static_cast<std::size_t>(j0)];
+      hi = hi_[static_cast<std::size_t>(j0)];
+      if (two) {
+        lo = std::min(lo, lo_[static_cast<std::size_t>(j0 + 1)]);
+        hi = std::max(hi, hi_[static_cast<std::size_t>(j0 + 1)]);
+      }
+      if (!(std::isfinite(total_p) && total_p > 0.0)) {
+        clear(j0, two);
+        sink.pair(k, values_, -1, pair_impact_.data(), pair_encounter_.data());
+        return;
+      }
+      using namespace kernel;
+      const double c = kInvPiCubed;
+      const double* imp0 = bins_of(impact_, j0);
+      const double* enc0 = bins_of(encounter_, j0);
+      const double* imp1 = two ? bins_of(impact_, j0 + 1) : nullptr;
+      const double* enc1 = two ? bins_of(encounter_, j0 + 1) : nullptr;
+      for (int b = lo; b <= hi; ++b) {
+        const double ti = two ? imp0[b] + imp1[b] : imp0[b];
+        const double te = two ? enc0[b] + enc1[b] : enc0[b];
+        pair_impact_[static_cast<std::size_t>(b)] =
+            fast::sdiv(ti * c * kCm2SToKm2Yr, kProbabilityUnit);
+        pair_encounter_[static_cast<std::size_t>(b)] =
+            fast::sdiv(te * c * kCm2SToKm2Yr, kProbabilityUnit);
+      }
+      clear(j0, two);
+    }
+    sink.pair(k, lo, hi, pair_impact_.data(), pair_encounter_.data());
+    for (int b = lo; b <= hi; ++b) {
+      pair_impact_[static_cast<std::size_t>(b)] = 0.0;
+      pair_encounter_[static_cast<std::size_t>(b)] = 0.0;
+    }
+  }
+
+ private:
+  double* bins_of(std::vector<double>& v, int job) {
+    return v.data() + static_cast<std::size_t>(job) * static_cast<std::size_t>(values_);
+  }
+  void clear(int j0, bool two) {
+    for (int j = j0; j <= j0 + (two ? 1 : 0); ++j) {
+      const auto js = static_cast<std::size_t>(j);
+      double* imp = bins_of(impact_, j);
+      double* enc = bins_of(encounter_, j);
+      for (int b = lo_[js]; b <= hi_[js]; ++b) {
+        imp[b] = 0.0;
+        enc[b] = 0.0;
+      }
+      lo_[js] = values_;
+      hi_[js] = -1;
+    }
+  }
+
+  int values_ = 0;
+  int block_pairs_ = kBlockPairs;
+  std::vector<double> impact_, encounter_;
+  std::vector<int> lo_, hi_;
+  std::vector<double> pair_impact_, pair_encounter_;
+};
+
 }  // namespace
+
+std::int64_t fast_gaussorb_row_speeds(const FastRules& rules,
+                                      std::span<const PreparedOrbit> orbits1,
+                                      const PreparedOrbit& orbit2, double v_esc, PairResult* out,
+                                      const SpeedRequest& speeds, PairStatus* status,
+                                      SimdPath path) {
+  const SimdPath use = resolved_path(path);
+  RowStorage storage(rules);
+  thread_local SpeedWork work;
+  const int block = work.prepare(speeds.bins->values());
+  const JobBins job_bins = work.job_bins(speeds.bins);
+  std::int64_t no_case = 0;
+  const std::size_t n = orbits1.size();
+  for (std::size_t begin = 0; begin < n; begin += static_cast<std::size_t>(block)) {
+    const int count =
+        static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(block), n - begin));
+    PairPlan plans[kBlockPairs];
+    IntegralJob jobs[kBlockJobs];
+    double job_sums[kBlockJobs][4];
+    int n_jobs = 0;
+    for (int i = 0; i < count; ++i) plan_pair(orbits1[begin + i], orbit2, plans[i], jobs, n_jobs);
+    integrate_jobs<true>(rules, storage, jobs, n_jobs, v_esc, use, job_sums, &job_bins);
+    for (int i = 0; i < count; ++i) {
+      finish_pair(plans[i], job_sums, out[begin + i]);
+      work.finish_pair(plans[i], job_sums, begin + static_cast<std::size_t>(i), *speeds.sink);
+      if (status != nullptr) status[begin + i] = plans[i].status;
+      if (plans[i].status == PairStatus::kNoCase) ++no_case;
+    }
+  }
+  return no_case;
+}
 
 std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedOrbit> orbits1,
                                const PreparedOrbit& orbit2, double v_esc, PairResult* out,
@@ -268,7 +434,7 @@ std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedO
     double job_sums[kBlockJobs][4];
     int n_jobs = 0;
     for (int i = 0; i < count; ++i) plan_pair(orbits1[begin + i], orbit2, plans[i], jobs, n_jobs);
-    integrate_jobs(rules, storage, jobs, n_jobs, v_esc, use, job_sums);
+    integrate_jobs<false>(rules, storage, jobs, n_jobs, v_esc, use, job_sums);
     for (int i = 0; i < count; ++i) {
       finish_pair(plans[i], job_sums, out[begin + i]);
       if (status != nullptr) status[begin + i] = plans[i].status;

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "kernel/fast/fast_rules.h"
+#include "kernel/speed_binning.h"
 #include "pairtrack/kernel.h"
 
 namespace pairtrack::detail {
@@ -60,6 +61,25 @@ enum class PairStatus : std::uint8_t {
 // The four outputs of a pair, as gaussorb writes them, are the public PairResult
 // (pairtrack/kernel.h).
 
+// Receives the speed distributions of a row's pairs (pairtrack/speeds.h), pair by pair in row
+// order: stored values [lo, hi] of impact[] and encounter[] (indices into the n + 2 values of
+// the binning; every other value is 0, and lo > hi when all are), in 1e-18 km^-2 yr^-1 per bin,
+// scaled from the summed weights exactly as p_coll is scaled from their total. A pair with
+// p_coll = 0 (disjoint, no case, no finite positive sum) has no nonzero value. The arrays are
+// valid during the call only.
+class PairSpeedSink {
+ public:
+  virtual ~PairSpeedSink() = default;
+  virtual void pair(std::size_t k, int lo, int hi, const double* impact,
+                    const double* encounter) = 0;
+};
+
+// Speed distributions wanted from a row: `bins` (n >= 1) and where they go.
+struct SpeedRequest {
+  const SpeedBinning* bins = nullptr;
+  PairSpeedSink* sink = nullptr;
+};
+
 // One pair (orbit 1, orbit 2) with the node counts of `rules`: the outputs of
 // gaussorb(orbit1, orbit2, ..., rules.n_cap(), rules.n_theta(), v_esc), bit
 // for bit. A disjoint pair writes only out.p_coll, like gaussorb; a pair with
@@ -78,5 +98,17 @@ PairStatus fast_gaussorb(const FastRules& rules, const PreparedOrbit& orbit1,
 std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedOrbit> orbits1,
                                const PreparedOrbit& orbit2, double v_esc, PairResult* out,
                                PairStatus* status = nullptr, SimdPath path = SimdPath::kAuto);
+
+// fast_gaussorb_row, and each term of the quadrature also binned by its impact and encounter
+// speed into the pair's distributions, which go to speeds.sink. The outputs in `out` and
+// `status` are those of fast_gaussorb_row to the bit, and each pair's distributions those of a
+// straightforward binning of the reference quadrature's terms (the terms of each arc binned in
+// the order they are summed, the arcs' bins added, then scaled). Working storage of the bins is
+// kept per thread and reused.
+std::int64_t fast_gaussorb_row_speeds(const FastRules& rules,
+                                      std::span<const PreparedOrbit> orbits1,
+                                      const PreparedOrbit& orbit2, double v_esc, PairResult* out,
+                                      const SpeedRequest& speeds, PairStatus* status = nullptr,
+                                      SimdPath path = SimdPath::kAuto);
 
 }  // namespace pairtrack::detail

@@ -188,8 +188,12 @@ void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs, co
   TableFill(rules, jobs, n_jobs, t, kernels).finish();
 }
 
-void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
-                      LaneSums& sums) {
+namespace {
+
+// The scalar quadrature; with kBins every term added is binned as well.
+template <bool kBins>
+void integrate_scalar_lanes(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
+                            LaneSums& sums, const LaneBins* bins) {
   using kernel::kPi;
   const double v_esc2 = v_esc * v_esc;
   const bool zero_esc = v_esc2 == 0.0;
@@ -214,7 +218,7 @@ void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, 
         const double pp_a = r.pp_a[lane];
 
         // The four summands of terms 1 and 2.
-        double w[2], wu[2], wuu[2], wv[2];
+        double w[2], wu[2], wuu[2], wv[2], v_imp[2], enc[2];
         bool adds[2];
         const double dr2[2] = {r.dr2_1[lane], r.dr2_2[lane]};
         const double dru[2] = {r.dru_1[lane], r.dru_2[lane]};
@@ -223,6 +227,7 @@ void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, 
           const double u = ssqrt(dr2[j] + dt2 + dn2);
           const double u_km = std::fabs(u) * kernel::kCmPerSToKmPerS;
           const double u_km2 = u_km * u_km;
+          enc[j] = u_km;
           adds[j] = !(u_km <= 0.0);
           const double xi = dru[j] + xi_t;
           const double g_b = sdiv(2.0 * sdiv(u, ssqrt(u * u - xi * xi)), r.h_b[lane]);
@@ -233,10 +238,12 @@ void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, 
             // Focusing factor exactly 1, sqrt(U_km^2 + 0) exactly U_km.
             w[j] = f;
             wv[j] = w[j] * u_km;
+            v_imp[j] = u_km;
           } else {
             const double focus = sdiv(v_esc2, u_km2) + 1.0;
             w[j] = focus * f;
-            wv[j] = w[j] * ssqrt(u_km2 + v_esc2);
+            v_imp[j] = ssqrt(u_km2 + v_esc2);
+            wv[j] = w[j] * v_imp[j];
           }
           wu[j] = w[j] * u;
           wuu[j] = wu[j] * u;
@@ -249,6 +256,7 @@ void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, 
           s_v += wu[j];
           s_v2 += wuu[j];
           s_vimp += wv[j];
+          if constexpr (kBins) bins->add(lane, w[j], enc[j], v_imp[j]);
         }
       }
     }
@@ -257,6 +265,18 @@ void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, 
     sums[2][lane] = s_v2;
     sums[3][lane] = s_vimp;
   }
+}
+
+}  // namespace
+
+void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
+                      LaneSums& sums) {
+  integrate_scalar_lanes<false>(rules, t, n_lanes, v_esc, sums, nullptr);
+}
+
+void integrate_scalar_binned(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
+                             LaneSums& sums, const LaneBins& bins) {
+  integrate_scalar_lanes<true>(rules, t, n_lanes, v_esc, sums, &bins);
 }
 
 }  // namespace pairtrack::detail::fast

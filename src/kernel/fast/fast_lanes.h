@@ -5,8 +5,12 @@
 // lengths in cm, speeds in cm/s, times in s.
 #pragma once
 
+#include <algorithm>
+#include <initializer_list>
+
 #include "kernel/fast/fast_kernel.h"
 #include "kernel/fast/fast_rules.h"
+#include "kernel/speed_binning.h"
 
 namespace pairtrack::detail::fast {
 
@@ -83,6 +87,31 @@ struct LaneTables {
 
 // sums[s][lane] with s = sum_p, sum_v, sum_v2, sum_vimp (g_integral's order).
 using LaneSums = double[4][kLanes];
+
+// Speed bins of the integrals of one group (the binning quadrature only): lane L adds each
+// term's weight W to impact[L * stride + bin of its impact speed] and to
+// encounter[L * stride + bin of its encounter speed], in the order the term enters the sums,
+// and widens the stored indices it touched, [lo[L], hi[L]]. Lanes from n_lanes on are idle.
+struct LaneBins {
+  const SpeedBinning* bins = nullptr;
+  double* impact = nullptr;
+  double* encounter = nullptr;
+  int* lo = nullptr;
+  int* hi = nullptr;
+  int stride = 0;
+  int n_lanes = 0;
+
+  // One term of lane `lane`: weight w (cm^-2 s^-1), encounter speed u_km and impact speed
+  // v_imp, km/s.
+  void add(int lane, double w, double u_km, double v_imp) const {
+    const int i = bins->index(v_imp);
+    const int e = v_imp == u_km ? i : bins->index(u_km);
+    impact[lane * stride + i] += w;
+    encounter[lane * stride + e] += w;
+    lo[lane] = std::min(lo[lane], std::min(i, e));
+    hi[lane] = std::max(hi[lane], std::max(i, e));
+  }
+};
 
 // The vector parts of the fill on one instruction set: the node rows of all
 // lanes, and one anomaly row of all lanes from the FillLanes row values.
@@ -162,6 +191,10 @@ void fill_tables(const FastRules& rules, const IntegralJob* jobs, int n_jobs, co
 // following group; see TableFill).
 void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
                       LaneSums& sums);
+// The same loops, the speed bins of every term added besides (the sums are those of the
+// plain loops, bit for bit).
+void integrate_scalar_binned(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
+                             LaneSums& sums, const LaneBins& bins);
 // The same with AVX2 registers: lanes 0-3 and, when n_lanes > 4, lanes 4-7
 // as a second register interleaved with the first, so that two independent
 // chains keep the divider busy. Lanes up to 4 (or 8) beyond n_lanes must hold
@@ -169,10 +202,14 @@ void integrate_scalar(const FastRules& rules, const LaneTables& t, int n_lanes, 
 // has AVX2.
 void integrate_avx2(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
                     LaneSums& sums, TableFill* next = nullptr);
+void integrate_avx2_binned(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
+                           LaneSums& sums, TableFill* next, const LaneBins& bins);
 // The same with one AVX-512 register of eight lanes (all eight must hold
 // ordinary numbers). Only to be called when the processor has AVX-512F.
 void integrate_avx512(const FastRules& rules, const LaneTables& t, double v_esc, LaneSums& sums,
                       TableFill* next = nullptr);
+void integrate_avx512_binned(const FastRules& rules, const LaneTables& t, double v_esc,
+                             LaneSums& sums, TableFill* next, const LaneBins& bins);
 
 // Whether integrate_avx2 and integrate_avx512 exist in this build (x86-64
 // with GCC or Clang).

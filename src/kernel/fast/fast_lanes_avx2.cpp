@@ -80,6 +80,15 @@ void integrate_avx2(const FastRules& rules, const LaneTables& t, int n_lanes, do
   }
 }
 
+void integrate_avx2_binned(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
+                           LaneSums& sums, TableFill* next, const LaneBins& bins) {
+  if (n_lanes > kHalfLanes) {
+    integrate_lanes<Ops, 2, true>(rules, t, v_esc, sums, next, &bins);
+  } else {
+    integrate_lanes<Ops, 1, true>(rules, t, v_esc, sums, next, &bins);
+  }
+}
+
 #else
 
 bool avx2_compiled() { return false; }
@@ -87,6 +96,8 @@ bool avx2_compiled() { return false; }
 FillKernels fill_kernels_avx2() { return fill_kernels_scalar(); }
 
 void integrate_avx2(const FastRules&, const LaneTables&, int, double, LaneSums&, TableFill*) {}
+void integrate_avx2_binned(const FastRules&, const LaneTables&, int, double, LaneSums&, TableFill*,
+                           const LaneBins&) {}
 
 #endif
 

@@ -76,6 +76,11 @@ void integrate_avx512(const FastRules& rules, const LaneTables& t, double v_esc,
   integrate_lanes<Ops, 1>(rules, t, v_esc, sums, next);
 }
 
+void integrate_avx512_binned(const FastRules& rules, const LaneTables& t, double v_esc,
+                             LaneSums& sums, TableFill* next, const LaneBins& bins) {
+  integrate_lanes<Ops, 1, true>(rules, t, v_esc, sums, next, &bins);
+}
+
 #else
 
 bool avx512_compiled() { return false; }
@@ -83,6 +88,8 @@ bool avx512_compiled() { return false; }
 FillKernels fill_kernels_avx512() { return fill_kernels_scalar(); }
 
 void integrate_avx512(const FastRules&, const LaneTables&, double, LaneSums&, TableFill*) {}
+void integrate_avx512_binned(const FastRules&, const LaneTables&, double, LaneSums&, TableFill*,
+                             const LaneBins&) {}
 
 #endif
 

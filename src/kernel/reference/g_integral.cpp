@@ -31,12 +31,11 @@ NodeTables& node_tables() {
 // Inbound (-1) before outbound (+1).
 constexpr double kSigns[2] = {-1.0, 1.0};
 
-}  // namespace
-
-void g_integral(const double& a_a, const double& a_b, const double& e_a, const double& e_b,
-                const double& i_a, const double& i_b, const double& node_lo, const double& node_hi,
-                const double& c_1, const double& c_2, double sums[4], const std::int32_t& n_cap,
-                const std::int32_t& n_theta, const double& v_esc) {
+// The quadrature; visitor (when not null) sees each term that is added.
+void integrate(const double& a_a, const double& a_b, const double& e_a, const double& e_b,
+               const double& i_a, const double& i_b, const double& node_lo, const double& node_hi,
+               const double& c_1, const double& c_2, double sums[4], const std::int32_t& n_cap,
+               const std::int32_t& n_theta, const double& v_esc, IntegralTermVisitor* visitor) {
   using namespace kernel;
   if (n_cap > kNodeCapacity || n_theta > kNodeCapacity) return;  // would overrun the node tables
   NodeTables& t = node_tables();
@@ -73,11 +72,34 @@ void g_integral(const double& a_a, const double& a_b, const double& e_a, const d
       // Body B inbound, then outbound; within each, body A inbound, then outbound.
       for (double sigma_b : kSigns) {
         for (double sigma_a : kSigns) {
-          add_term(sums, integrand_term(p, sigma_b, sigma_a), p.v_esc2);
+          const IntegrandTerm term = integrand_term(p, sigma_b, sigma_a);
+          add_term(sums, term, p.v_esc2);
+          if (visitor != nullptr && term.adds) {
+            visitor->term(term.w, term.u_km, std::sqrt(term.u_km * term.u_km + p.v_esc2));
+          }
         }
       }
     }
   }
+}
+
+}  // namespace
+
+void g_integral(const double& a_a, const double& a_b, const double& e_a, const double& e_b,
+                const double& i_a, const double& i_b, const double& node_lo, const double& node_hi,
+                const double& c_1, const double& c_2, double sums[4], const std::int32_t& n_cap,
+                const std::int32_t& n_theta, const double& v_esc) {
+  integrate(a_a, a_b, e_a, e_b, i_a, i_b, node_lo, node_hi, c_1, c_2, sums, n_cap, n_theta, v_esc,
+            nullptr);
+}
+
+void g_integral_visit(const double& a_a, const double& a_b, const double& e_a, const double& e_b,
+                      const double& i_a, const double& i_b, const double& node_lo,
+                      const double& node_hi, const double& c_1, const double& c_2, double sums[4],
+                      const std::int32_t& n_cap, const std::int32_t& n_theta, const double& v_esc,
+                      IntegralTermVisitor& visitor) {
+  integrate(a_a, a_b, e_a, e_b, i_a, i_b, node_lo, node_hi, c_1, c_2, sums, n_cap, n_theta, v_esc,
+            &visitor);
 }
 
 }  // namespace pairtrack::detail

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "kernel/overlap_geometry.h"  // OverlapBounds, match_apsides
+#include "kernel/overlap_geometry.h"      // OverlapBounds, match_apsides
+#include "kernel/reference/g_integral.h"  // IntegralTermVisitor
 
 namespace pairtrack::detail {
 
@@ -30,5 +31,15 @@ void gaussorb(const double& a1, const double& e1, const double& inc1, const doub
               const double& e2, const double& inc2, double& p_coll, double& v_rel_mean,
               double& v_rel_rms, double& v_imp_mean, const std::int32_t& n_cap,
               const std::int32_t& n_theta, const double& v_esc);
+
+// gaussorb, showing every term it adds: those of the first (or only) arc to `first_arc`,
+// those of a split pair's second arc to `second_arc`, in the order they are added. Returns
+// true when the pair was integrated and its probability sum is finite and positive (the
+// outputs were scaled from the sums), false when it got p_coll = 0.
+bool gaussorb_visit(const double& a1, const double& e1, const double& inc1, const double& a2,
+                    const double& e2, const double& inc2, double& p_coll, double& v_rel_mean,
+                    double& v_rel_rms, double& v_imp_mean, const std::int32_t& n_cap,
+                    const std::int32_t& n_theta, const double& v_esc,
+                    IntegralTermVisitor& first_arc, IntegralTermVisitor& second_arc);
 
 }  // namespace pairtrack::detail
