@@ -17,7 +17,8 @@ namespace {
 
 enum Tag : int {
   kTagBegin = 1,        // doubles: n1, v_esc, accuracy, minimum mutual inclination, classic check,
-                        // then a_cm, e, inc of every catalogue orbit
+                        // speed bins' min, max, step (0 0 0: none), then a_cm, e, inc of every
+                        // catalogue orbit
   kTagFrame = 2,        // doubles: frame, t_myr, n1, n2, bodies, then a_cm, e, inc of every body
   kTagResult = 3,       // bytes: frame, no_case, FrameFigures, bodies, BodySummary per body
   kTagPart = 4,         // doubles: frame, bodies, pairs, block pairs, then a_cm, e, inc
@@ -28,6 +29,7 @@ enum Tag : int {
   kTagStop = 9,
   kTagSummary = 10,     // doubles: a rank's frames, pairs and busy seconds, in reply to kTagStop
   kTagBlockError = 11,  // doubles: a block's error estimates (the accurate mode only)
+  kTagBlockSpeeds = 12, // bytes: a block's bodies' speed distributions (with speed bins only)
 };
 
 // Frames that wait at one rank at most, so that a rank always has its next frame at hand when
@@ -102,6 +104,8 @@ void pack_result(const FrameResult& r, std::vector<char>& out) {
   put(out, r.worst);
   put(out, static_cast<std::int64_t>(r.bodies.size()));
   for (const BodySummary& s : r.bodies) put(out, s);
+  put(out, static_cast<std::int64_t>(r.speeds.size()));
+  pack_body_speeds(r.speeds, out);
 }
 
 void unpack_result(const std::vector<char>& in, FrameResult& r) {
@@ -116,6 +120,15 @@ void unpack_result(const std::vector<char>& in, FrameResult& r) {
   r.worst = get<ClassicWorstPair>(p);
   r.bodies.resize(static_cast<std::size_t>(get<std::int64_t>(p)));
   for (BodySummary& s : r.bodies) s = get<BodySummary>(p);
+  r.speeds.resize(static_cast<std::size_t>(get<std::int64_t>(p)));
+  unpack_body_speeds(p, r.speeds);
+}
+
+// Pairs per block of a split frame: with speed bins, whole bodies (each body's distributions
+// are summed by the one rank that evaluates its row).
+std::int64_t split_block(std::int64_t block, std::int64_t n1, const PairMode& mode) {
+  if (!mode.speeds() || n1 <= 0) return block;
+  return std::max<std::int64_t>(block / n1, 1) * n1;
 }
 
 // Waits until a message from `source` with `tag` (MPI_ANY_TAG: any) can be received, and
@@ -173,8 +186,14 @@ void MpiEvaluator::begin(std::span<const PreparedOrbit> population1, double v_es
   population1_ = population1;
   v_esc_ = v_esc;
   mode_ = mode;
-  std::vector<double> message{static_cast<double>(population1.size()), v_esc, mode.accuracy,
-                              mode.min_mutual_inclination, mode.classic_check ? 1.0 : 0.0};
+  std::vector<double> message{static_cast<double>(population1.size()),
+                              v_esc,
+                              mode.accuracy,
+                              mode.min_mutual_inclination,
+                              mode.classic_check ? 1.0 : 0.0,
+                              mode.speeds() ? mode.speed_bins.min : 0.0,
+                              mode.speeds() ? mode.speed_bins.max : 0.0,
+                              mode.speeds() ? mode.speed_bins.step : 0.0};
   for (const PreparedOrbit& o : population1) {
     message.push_back(o.a_cm);
     message.push_back(o.e);
@@ -189,10 +208,13 @@ void MpiEvaluator::evaluate_here(const FrameJob& job, Slot& slot) {
   const double start = MPI_Wtime();
   prepare_bodies(job, storage_.prepared2.get());
   double* error = mode_.accurate() ? storage_.error_slots() : nullptr;
+  slot.result.speeds.resize(mode_.speeds() ? job.bodies.size() : 0);
   const std::int64_t no_case = evaluate_pairs(
       population1_, std::span<const PreparedOrbit>(storage_.prepared2.get(), job.bodies.size()),
-      v_esc_, PairSlots{storage_.proba_arr.get(), storage_.impvel_arr.get(), error}, threads_,
-      mode_);
+      v_esc_,
+      PairSlots{storage_.proba_arr.get(), storage_.impvel_arr.get(), error,
+                slot.result.speeds.data()},
+      threads_, mode_);
   const FrameChecks checks{population1_, v_esc_, mode_, error, threads_};
   summarise_frame(job, storage_.proba_arr.get(), storage_.impvel_arr.get(), no_case, slot.result,
                   &checks);
@@ -208,7 +230,10 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     while (!outstanding_[static_cast<std::size_t>(w)].empty()) receive_result(w);
   }
   const std::int64_t pairs = job.pairs();
-  const std::int64_t block = block_pairs_;
+  const std::int64_t n1 = static_cast<std::int64_t>(population1_.size());
+  const std::int64_t block = split_block(block_pairs_, n1, mode_);
+  slot.result.speeds.resize(mode_.speeds() ? job.bodies.size() : 0);
+  BodySpeeds* speeds = mode_.speeds() ? slot.result.speeds.data() : nullptr;
   std::vector<double> message{static_cast<double>(job.frame),
                               static_cast<double>(job.bodies.size()), static_cast<double>(pairs),
                               static_cast<double>(block)};
@@ -251,6 +276,12 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     if (error != nullptr) {
       MPI_Recv(error + first, count, MPI_DOUBLE, w, kTagBlockError, comm_, MPI_STATUS_IGNORE);
     }
+    if (speeds != nullptr) {
+      receive(comm_, w, kTagBlockSpeeds, MPI_BYTE, buffer_);
+      const char* at = buffer_.data();
+      unpack_body_speeds(at, std::span<BodySpeeds>(speeds + first / n1,
+                                                   static_cast<std::size_t>(count / n1)));
+    }
     no_case += done[1];
     --out_at_others;
     grant(w);
@@ -269,7 +300,8 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
       const double start = MPI_Wtime();
       no_case += evaluate_pair_range(
           population1_, bodies, v_esc_,
-          PairSlots{proba + first, impvel + first, error != nullptr ? error + first : nullptr},
+          PairSlots{proba + first, impvel + first, error != nullptr ? error + first : nullptr,
+                    speeds != nullptr ? speeds + first / n1 : nullptr},
           first, block_last(b, block, pairs), threads_, mode_);
       work_[0].pairs += static_cast<double>(block_last(b, block, pairs) - first);
       work_[0].busy_s += MPI_Wtime() - start;
@@ -389,6 +421,7 @@ void serve_frames(MPI_Comm comm, int threads) {
   std::vector<double> message;
   std::vector<PreparedOrbit> population1, bodies;
   std::vector<double> proba, impvel, error;
+  std::vector<BodySpeeds> speeds;
   PairMode mode;
   // Results on their way to rank 0: at most one per frame it may have queued here, plus one.
   constexpr std::size_t kResultsInFlight = kQueuedPerRank + 1;
@@ -408,7 +441,10 @@ void serve_frames(MPI_Comm comm, int threads) {
         mode.accuracy = message[2];
         mode.min_mutual_inclination = message[3];
         mode.classic_check = message[4] != 0.0;
-        prepare_from(message.data() + 5, static_cast<std::int64_t>(message[0]), population1);
+        mode.speed_bins = message[7] > 0.0
+                              ? speed_binning(SpeedBins{message[5], message[6], message[7]})
+                              : SpeedBinning{};
+        prepare_from(message.data() + 8, static_cast<std::int64_t>(message[0]), population1);
         break;
       case kTagFrame: {
         job.frame = static_cast<std::int64_t>(message[0]);
@@ -434,8 +470,11 @@ void serve_frames(MPI_Comm comm, int threads) {
         }
         double* e = mode.accurate() ? error.data() : nullptr;
         const double start = MPI_Wtime();
-        const std::int64_t no_case = evaluate_pairs(
-            population1, bodies, v_esc, PairSlots{proba.data(), impvel.data(), e}, threads, mode);
+        result.speeds.resize(mode.speeds() ? static_cast<std::size_t>(n) : 0);
+        const std::int64_t no_case =
+            evaluate_pairs(population1, bodies, v_esc,
+                           PairSlots{proba.data(), impvel.data(), e, result.speeds.data()}, threads,
+                           mode);
         const FrameChecks checks{population1, v_esc, mode, e, threads};
         summarise_frame(job, proba.data(), impvel.data(), no_case, result, &checks);
         work[0] += 1.0;
@@ -465,8 +504,14 @@ void serve_frames(MPI_Comm comm, int threads) {
         if (mode.accurate() && static_cast<std::int64_t>(error.size()) < kBlocksInFlight * block) {
           error.resize(static_cast<std::size_t>(kBlocksInFlight * block));
         }
+        const std::int64_t n1 = static_cast<std::int64_t>(population1.size());
+        const std::int64_t block_bodies = mode.speeds() && n1 > 0 ? block / n1 : 0;
+        if (static_cast<std::int64_t>(speeds.size()) < kBlocksInFlight * block_bodies) {
+          speeds.resize(static_cast<std::size_t>(kBlocksInFlight * block_bodies));
+        }
+        std::vector<char> speeds_out[kBlocksInFlight];
         std::int64_t done[kBlocksInFlight][2] = {};
-        MPI_Request sent[kBlocksInFlight][4];
+        MPI_Request sent[kBlocksInFlight][5];
         for (auto& r : sent) std::fill(std::begin(r), std::end(r), MPI_REQUEST_NULL);
         int buffer = 0;
         for (int grants_due = kBlocksInHand; grants_due > 0; --grants_due) {
@@ -474,7 +519,7 @@ void serve_frames(MPI_Comm comm, int threads) {
           wait_for(comm, 0, kTagGrant);
           MPI_Recv(&b, 1, MPI_INT64_T, 0, kTagGrant, comm, MPI_STATUS_IGNORE);
           if (b < 0) continue;
-          MPI_Waitall(4, sent[buffer], MPI_STATUSES_IGNORE);
+          MPI_Waitall(5, sent[buffer], MPI_STATUSES_IGNORE);
           double* p = proba.data() + buffer * block;
           double* v = impvel.data() + buffer * block;
           double* e = mode.accurate() ? error.data() + buffer * block : nullptr;
@@ -482,7 +527,8 @@ void serve_frames(MPI_Comm comm, int threads) {
           const std::int64_t last = block_last(b, block, pairs);
           done[buffer][0] = b;
           const double start = MPI_Wtime();
-          done[buffer][1] = evaluate_pair_range(population1, bodies, v_esc, PairSlots{p, v, e},
+          BodySpeeds* s = mode.speeds() ? speeds.data() + buffer * block_bodies : nullptr;
+          done[buffer][1] = evaluate_pair_range(population1, bodies, v_esc, PairSlots{p, v, e, s},
                                                 first, last, threads, mode);
           work[1] += static_cast<double>(last - first);
           work[2] += MPI_Wtime() - start;
@@ -493,10 +539,17 @@ void serve_frames(MPI_Comm comm, int threads) {
           if (e != nullptr) {
             MPI_Isend(e, count, MPI_DOUBLE, 0, kTagBlockError, comm, &sent[buffer][3]);
           }
+          if (s != nullptr) {
+            speeds_out[buffer].clear();
+            pack_body_speeds(std::span<const BodySpeeds>(s, static_cast<std::size_t>(count / n1)),
+                             speeds_out[buffer]);
+            MPI_Isend(speeds_out[buffer].data(), static_cast<int>(speeds_out[buffer].size()),
+                      MPI_BYTE, 0, kTagBlockSpeeds, comm, &sent[buffer][4]);
+          }
           buffer = (buffer + 1) % kBlocksInFlight;
           ++grants_due;  // the reply to this block
         }
-        for (auto& r : sent) MPI_Waitall(4, r, MPI_STATUSES_IGNORE);
+        for (auto& r : sent) MPI_Waitall(5, r, MPI_STATUSES_IGNORE);
         break;
       }
       case kTagStop:

@@ -1,8 +1,8 @@
 // The command line of pairtrack and pairtrack-mpi: the options (--bodies, --frames,
-// --pair-file, --strict, --quiet, --help, --version), the output files they name, opened before
-// anything is read, the diagnostics on standard error and the progress line on a terminal; then
-// the run on standard input and output. Both programs are this one function; they differ only
-// in where the pairs are evaluated.
+// --speed-histogram, --speed-bins, --pair-file, --strict, --quiet, --help, --version), the output
+// files they name, opened before anything is read, the diagnostics on standard error and the
+// progress line on a terminal; then the run on standard input and output. Both programs are this
+// one function; they differ only in where the pairs are evaluated.
 #include <CLI/CLI.hpp>
 
 #include <atomic>
@@ -11,6 +11,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -127,6 +128,15 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
       ->option_text("FILE");
   app.add_option("--frames", frames.path, "the frame lines as CSV, with active and removed bodies")
       ->option_text("FILE");
+  OptionFile speeds;
+  std::string speed_bins_text;
+  app.add_option("--speed-histogram", speeds.path,
+                 "the collision-weighted distributions of impact and encounter speed as CSV, per "
+                 "frame (and per body with --bodies)")
+      ->option_text("FILE");
+  app.add_option("--speed-bins", speed_bins_text,
+                 "with --speed-histogram: the bins in km/s (default 0:40:0.25)")
+      ->option_text("MIN:MAX:STEP");
   app.add_option("--pair-file", options.pair_file_name,
                  std::string("the pair file's name (default ") + kPairFileName + ")")
       ->option_text("NAME");
@@ -216,6 +226,24 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
                   "--min-mutual-inclination " + app["--min-mutual-inclination"]->as<std::string>() +
                       " is not an angle from 0 to 90 degrees");
   }
+  if (app.count("--speed-bins") > 0) {
+    if (app.count("--speed-histogram") == 0) {
+      return refuse("pairtrack: --speed-bins needs --speed-histogram",
+                    "--speed-bins '" + speed_bins_text +
+                        "' without --speed-histogram: there is no file for the bins");
+    }
+    try {
+      options.speed_bins = parse_speed_bins(speed_bins_text);
+    } catch (const std::invalid_argument& e) {
+      return refuse(std::string("pairtrack: --speed-bins: ") + e.what(),
+                    "--speed-bins '" + speed_bins_text + "': " + e.what());
+    }
+  }
+  if (app.count("--speed-histogram") > 0 && options.accuracy > 0.0) {
+    return refuse("pairtrack: --speed-histogram needs the classic rule (no --accuracy)",
+                  "--speed-histogram with --accuracy: the accurate integrator does not bin its "
+                  "terms by speed");
+  }
   Checkpoint checkpoint;
   if (app.count("--resume") > 0) {
     std::string reason;
@@ -227,8 +255,11 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
     options.resume_path = resume_path;
   }
   const bool keep = options.resume != nullptr;  // cut back later, once the inputs are checked
-  for (OptionFile* file : {&bodies, &frames, &report_file}) {
-    const char* option = file == &bodies ? "--bodies" : file == &frames ? "--frames" : "--report";
+  for (OptionFile* file : {&bodies, &frames, &speeds, &report_file}) {
+    const char* option = file == &bodies   ? "--bodies"
+                         : file == &frames ? "--frames"
+                         : file == &speeds ? "--speed-histogram"
+                                           : "--report";
     if (file->path.empty() && app.count(option) == 0) continue;
     std::string reason;
     if (!open_output_file(file->path, file->stream, reason, keep)) {
@@ -243,6 +274,12 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
   }
   if (frames.stream.is_open()) {
     options.sinks.push_back(&frames_sink.emplace(frames.stream, frames.path, !keep));
+  }
+  std::optional<SpeedHistogramSink> speeds_sink;
+  if (speeds.stream.is_open()) {
+    options.speed_histograms = true;
+    options.sinks.push_back(&speeds_sink.emplace(speeds.stream, speeds.path, options.speed_bins,
+                                                 bodies.stream.is_open(), !keep));
   }
   // The classic mode's accuracy check costs a little per pair: only where its notice or the
   // tables' counts are read.
@@ -274,7 +311,7 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
   report.flush();
   if (rank_summary) evaluator->summarise(std::cerr);
   if (progress) progress->finish();
-  for (OptionFile* file : {&bodies, &frames, &report_file}) {
+  for (OptionFile* file : {&bodies, &frames, &speeds, &report_file}) {
     if (!file->stream.is_open()) continue;
     file->stream.close();
     if (file->stream.fail() && status == 0) {
@@ -303,6 +340,7 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
     }
     if (!bodies.path.empty()) m.files.push_back({"bodies", bodies.path});
     if (!frames.path.empty()) m.files.push_back({"frames", frames.path});
+    if (!speeds.path.empty()) m.files.push_back({"speeds", speeds.path});
     if (!options.checkpoint_path.empty())
       m.files.push_back({"checkpoint", options.checkpoint_path});
     std::string reason;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 namespace pairtrack {
 
@@ -30,6 +31,13 @@ struct FrameRow {
   std::int64_t n_singular = 0;
   std::int64_t n_divergent = 0;
   double proba_mean_error = 0.0;
+  // Collision-weighted mean, root-mean-square and standard deviation of the impact speed over
+  // all the frame's collisions, km/s: the spread of the impact speeds themselves, not of the
+  // pairs' mean speeds (impvel_sigma). Formed by the speed-binning pass (--speed-histogram);
+  // NaN when the run does not make it.
+  double v_imp_cw_mean = std::numeric_limits<double>::quiet_NaN();
+  double v_imp_cw_rms = std::numeric_limits<double>::quiet_NaN();
+  double v_imp_cw_sd = std::numeric_limits<double>::quiet_NaN();
 };
 
 // One swept body of one frame, and what its pairs with the catalogue add up to.

@@ -86,6 +86,7 @@ class SerialEvaluator : public FrameEvaluator {
   PairMode mode_;
   FrameResult pending_;
   bool ready_ = false;
+  std::vector<BodySpeeds> speeds_;  // the frame's distributions while it is evaluated
 };
 
 // Prepares the job's bodies for the kernel into `prepared` (one entry per swept body).

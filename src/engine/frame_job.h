@@ -10,6 +10,7 @@
 
 #include "engine/checkpoint.h"
 #include "engine/frame_report.h"
+#include "engine/speed_histograms.h"
 
 namespace pairtrack::detail {
 
@@ -80,6 +81,8 @@ struct FrameResult {
   std::int64_t n_divergent = 0;
   double proba_mean_error = 0.0;
   ClassicWorstPair worst;
+  // With speed bins: every swept body's speed distributions, in the job's order (else empty).
+  std::vector<BodySpeeds> speeds;
 };
 
 }  // namespace pairtrack::detail

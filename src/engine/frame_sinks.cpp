@@ -2,8 +2,10 @@
 #include "engine/frame_sinks.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "engine/run_storage.h"
 #include "io/fortran_text.h"
@@ -95,6 +97,12 @@ FrameRow frame_row(const FrameJob& job, const FrameResult& result) {
   row.n_singular = result.n_singular;
   row.n_divergent = result.n_divergent;
   row.proba_mean_error = result.proba_mean_error;
+  if (!result.speeds.empty()) {
+    const SpeedMoments m = frame_speed_moments(result.speeds);
+    row.v_imp_cw_mean = m.mean;
+    row.v_imp_cw_rms = m.rms;
+    row.v_imp_cw_sd = m.sd;
+  }
   return row;
 }
 
@@ -189,7 +197,71 @@ void FramesCsvSink::frame(const FrameJob& job, const FrameResult& result) {
   }
   text_ += ',';
   append_csv_real(text_, row.proba_mean_error);
+  // The speed moments: empty fields when the run does not form them.
+  for (const double v : {row.v_imp_cw_mean, row.v_imp_cw_rms, row.v_imp_cw_sd}) {
+    text_ += ',';
+    if (!std::isnan(v)) append_csv_real(text_, v);
+  }
   text_ += '\n';
+  errno = 0;
+  file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+  output_.check();
+}
+
+SpeedHistogramSink::SpeedHistogramSink(std::ostream& file, std::string path, const SpeedBins& bins,
+                                       bool bodies, bool header)
+    : FileSink(file, "speeds", std::move(path)),
+      file_(file),
+      bins_(speed_binning(bins)),
+      bodies_(bodies) {
+  if (header) file_ << kSpeedsCsvHeader << '\n';
+}
+
+void SpeedHistogramSink::row(std::int64_t frame, double t_myr, std::int64_t position,
+                             std::int64_t id, int i, double impact, double encounter) {
+  append_csv_int(text_, frame);
+  text_ += ',';
+  append_csv_real(text_, t_myr);
+  text_ += ',';
+  append_csv_int(text_, position);
+  text_ += ',';
+  append_csv_int(text_, id);
+  // Stored value i: underflow (below min), bins 0 .. n - 1, overflow (max and above).
+  const int n = bins_.n;
+  const double lower = i == 0 ? -std::numeric_limits<double>::infinity() : bins_.edge(i - 1);
+  const double upper = i == n + 1 ? std::numeric_limits<double>::infinity()
+                       : i == n   ? bins_.max
+                                  : bins_.edge(i);
+  for (const double v : {lower, upper, impact, encounter}) {
+    text_ += ',';
+    append_csv_real(text_, v);
+  }
+  text_ += '\n';
+}
+
+void SpeedHistogramSink::frame(const FrameJob& job, const FrameResult& result) {
+  text_.clear();
+  const int values = bins_.values();
+  impact_.assign(static_cast<std::size_t>(values), 0.0);
+  encounter_.assign(static_cast<std::size_t>(values), 0.0);
+  if (result.speeds.size() == job.bodies.size()) {
+    frame_speed_sums(result.speeds, values, impact_.data(), encounter_.data());
+  }
+  for (int i = 0; i < values; ++i) {
+    row(job.frame, job.t_myr, 0, 0, i, impact_[static_cast<std::size_t>(i)],
+        encounter_[static_cast<std::size_t>(i)]);
+  }
+  if (bodies_ && result.speeds.size() == job.bodies.size()) {
+    for (std::size_t b = 0; b < job.bodies.size(); ++b) {
+      const BodySpeeds& s = result.speeds[b];
+      for (int i = s.lo; i <= s.hi; ++i) {
+        const double imp = s.impact_at(i);
+        const double enc = s.encounter_at(i);
+        if (imp == 0.0 && enc == 0.0) continue;
+        row(job.frame, job.t_myr, job.bodies[b].position, job.bodies[b].id, i, imp, enc);
+      }
+    }
+  }
   errno = 0;
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
   output_.check();

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "engine/frame_job.h"
+#include "kernel/speed_binning.h"
+#include "pairtrack/speeds.h"
 #include "pairtrack/tables.h"
 
 namespace pairtrack::detail {
@@ -124,7 +126,8 @@ class BodiesCsvSink : public FileSink {
 inline constexpr const char* kFramesCsvHeader =
     "frame,t_myr,proba_mean_1e-18_km-2_yr-1,proba_sigma_1e-18_km-2_yr-1,impvel_mean_km_s,"
     "impvel_sigma_km_s,n1,n2,n_proba,n_impvel,n_active,n_removed,n_removed_total,"
-    "n_classic_off,n_singular,n_divergent,proba_mean_error_1e-18_km-2_yr-1";
+    "n_classic_off,n_singular,n_divergent,proba_mean_error_1e-18_km-2_yr-1,"
+    "v_imp_cw_mean_km_s,v_imp_cw_rms_km_s,v_imp_cw_sd_km_s";
 
 class FramesCsvSink : public FileSink {
  public:
@@ -134,6 +137,31 @@ class FramesCsvSink : public FileSink {
  private:
   std::ostream& file_;
   std::string text_;
+};
+
+// --speed-histogram: the frame's collision-weighted distributions of impact and encounter speed,
+// one row per bin (position = id = 0, every bin, underflow and overflow included), then with
+// `bodies` each swept body's rows (its position and id; only the bins where either distribution
+// is nonzero). The bins' lower and upper speeds bound each row's bin; the underflow bin's lower
+// speed is -inf, the overflow bin's upper speed inf.
+inline constexpr const char* kSpeedsCsvHeader =
+    "frame,t_myr,position,id,speed_min_km_s,speed_max_km_s,p_impact_1e-18_km-2_yr-1,"
+    "p_encounter_1e-18_km-2_yr-1";
+
+class SpeedHistogramSink : public FileSink {
+ public:
+  SpeedHistogramSink(std::ostream& file, std::string path, const SpeedBins& bins, bool bodies,
+                     bool header = true);
+  void frame(const FrameJob& job, const FrameResult& result) override;
+
+ private:
+  void row(std::int64_t frame, double t_myr, std::int64_t position, std::int64_t id, int i,
+           double impact, double encounter);
+  std::ostream& file_;
+  SpeedBinning bins_;
+  bool bodies_;
+  std::string text_;
+  std::vector<double> impact_, encounter_;
 };
 
 // The table rows of a frame: its FrameRow, and one BodyRow per swept body appended to `rows`.

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/speed_histograms.h"
 #include "kernel/fast/fast_kernel.h"
+#include "kernel/speed_binning.h"
 
 namespace pairtrack::detail {
 
@@ -18,6 +20,9 @@ struct PairSlots {
   // The accurate mode's estimated absolute error of p_coll per pair (null: not kept; the
   // classic mode leaves it untouched).
   double* error = nullptr;
+  // With speed bins in the mode: the distributions of the range's bodies, body j of the frame
+  // at speeds[j - first body of the range] (null: not kept).
+  BodySpeeds* speeds = nullptr;
 };
 
 // How a run integrates its pairs: the classic 10 x 10 rule (accuracy 0, the default) or the
@@ -30,7 +35,10 @@ struct PairMode {
   // Classic mode: count the pairs whose 10 x 10 value the criterion flags (the run's notice,
   // the tables). Costs one cheap test per pair; off where nothing reads the counts.
   bool classic_check = false;
+  // Classic mode: every term also binned by speed into the bodies' distributions (n = 0: off).
+  SpeedBinning speed_bins;
   bool accurate() const { return accuracy > 0.0; }
+  bool speeds() const { return speed_bins.n > 0; }
 };
 
 // Evaluates every pair (swept body j, population-1 orbit k) for j in `bodies`
@@ -57,6 +65,9 @@ std::int64_t evaluate_pairs(std::span<const PreparedOrbit> population1,
 // With mode.accurate(), every pair is integrated by accurate_pair instead of the 10 x 10 rule
 // (its error estimate in slots.error when not null, NaN values for a divergent pair), and no
 // pair counts as a no-case pair (ranges that only touch give P_i = 0 there).
+// With mode.speeds() and slots.speeds, [begin, end) must hold whole bodies (multiples of n1):
+// each body's row is evaluated by one thread with the speed-binning kernel
+// (evaluate_bodies_with_speeds), the same p_coll and impact speeds to the bit.
 std::int64_t evaluate_pair_range(std::span<const PreparedOrbit> population1,
                                  std::span<const PreparedOrbit> bodies, double v_esc,
                                  PairSlots slots, std::int64_t begin, std::int64_t end,

@@ -39,6 +39,7 @@
 #include "io/history_layout.h"
 #include "io/history_readers.h"
 #include "io/load_catalog.h"
+#include "kernel/speed_binning.h"
 #include "pairtrack/kernel.h"
 #include "stats/ran1.h"
 
@@ -347,6 +348,9 @@ int Run::execute() {
   mode.accuracy = options_.accuracy;
   mode.min_mutual_inclination = options_.min_mutual_inclination_deg * kRadPerDegExact;
   mode.classic_check = options_.classic_check && !mode.accurate();
+  if (options_.speed_histograms && !mode.accurate()) {
+    mode.speed_bins = speed_binning(options_.speed_bins);
+  }
   evaluator_.begin(
       std::span<const PreparedOrbit>(s_.prepared1.get(), static_cast<std::size_t>(s_.n1)), p_.v_esc,
       mode);
@@ -760,6 +764,13 @@ int run_program(std::istream& in, std::ostream& report, const ProgramOptions& op
     std::snprintf(mode, sizeof mode, " accuracy %a %a", options.accuracy,
                   options.min_mutual_inclination_deg);
     with_records.records_identity += mode;
+  }
+  if (options.speed_histograms) {
+    // Likewise the speed bins: a file of one layout must not be continued in another.
+    char bins[96];
+    std::snprintf(bins, sizeof bins, " speeds %a %a %a", options.speed_bins.min_km_s,
+                  options.speed_bins.max_km_s, options.speed_bins.step_km_s);
+    with_records.records_identity += bins;
   }
   Run run(p, storage, out, &counted, with_records, diagnostics, evaluator);
   frames_done = run.frames_delivered_counter();

@@ -13,6 +13,7 @@
 #include "engine/checkpoint.h"
 #include "engine/diagnostics.h"
 #include "engine/manifest.h"
+#include "pairtrack/speeds.h"
 #include "pairtrack/units.h"
 
 namespace pairtrack::detail {
@@ -68,6 +69,11 @@ struct ProgramOptions {
   // Classic mode: check every pair against the criterion of the 10 x 10 rule's accuracy, for
   // the run's closing notice and the tables' counts.
   bool classic_check = false;
+  // Classic mode: bin every pair's quadrature terms by speed into the bodies' distributions
+  // (FrameResult::speeds) with these bins, for --speed-histogram. The bins are part of the
+  // checkpoint's identity: a run cannot be resumed with other bins.
+  bool speed_histograms = false;
+  SpeedBins speed_bins;
 };
 
 int run_program(std::istream& in, std::ostream& out, const ProgramOptions& options = {});

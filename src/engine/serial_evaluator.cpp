@@ -28,6 +28,7 @@ void SerialEvaluator::begin(std::span<const PreparedOrbit> population1, double v
 
 void SerialEvaluator::submit(const FrameJob& job) {
   prepare_bodies(job, storage_.prepared2.get());
+  speeds_.resize(mode_.speeds() ? job.bodies.size() : 0);
   const std::int64_t no_case =
       progress_ != nullptr || cancel_ != nullptr || stop_ != nullptr
           ? evaluate_in_batches(job)
@@ -39,12 +40,16 @@ void SerialEvaluator::submit(const FrameJob& job) {
   const FrameChecks checks{population1_, v_esc_, mode_, slots(0).error, threads_};
   summarise_frame(job, storage_.proba_arr.get(), storage_.impvel_arr.get(), no_case, pending_,
                   &checks);
+  pending_.speeds.swap(speeds_);  // the buffers of an earlier frame come back for the next
   ready_ = true;
 }
 
 PairSlots SerialEvaluator::slots(std::int64_t first) {
+  // Slots always start at a body: `first` is a multiple of n1.
+  const auto n1 = static_cast<std::int64_t>(population1_.size());
   return PairSlots{storage_.proba_arr.get() + first, storage_.impvel_arr.get() + first,
-                   mode_.accurate() ? storage_.error_slots() + first : nullptr};
+                   mode_.accurate() ? storage_.error_slots() + first : nullptr,
+                   mode_.speeds() && n1 > 0 ? speeds_.data() + first / n1 : nullptr};
 }
 
 bool SerialEvaluator::take(FrameResult& result, bool) {

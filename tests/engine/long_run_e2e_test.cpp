@@ -16,9 +16,10 @@ namespace {
 using namespace testing_support;
 
 const fs::path kExamples = fs::path(PAIRTRACK_SOURCE_DIR) / "examples";
-const char* const kOutputs[] = {"report.txt", "hitrate_pairtrack_q.tmp", "bodies.csv",
-                                "frames.csv"};
-const std::string kArgs = "--report report.txt --bodies bodies.csv --frames frames.csv ";
+const char* const kOutputs[] = {"report.txt", "hitrate_pairtrack_q.tmp", "bodies.csv", "frames.csv",
+                                "speeds.csv"};
+const std::string kArgs =
+    "--report report.txt --bodies bodies.csv --frames frames.csv --speed-histogram speeds.csv ";
 
 class LongRun : public ::testing::Test {
  protected:

@@ -39,7 +39,8 @@ TEST_P(Manifest, IsWrittenAtEveryEndWithTheStateReachedAndTheFilesHashes) {
   std::string input = read_file(kExamples / "example.in");
   if (*end.records_change != '\0') input.replace(0, input.find('\n'), end.records_change);
   const RunResult r = run_pairtrack(dir, input, end.env,
-                                    "--manifest run.json --frames frames.csv --checkpoint c.ckpt");
+                                    "--manifest run.json --frames frames.csv --checkpoint c.ckpt "
+                                    "--speed-histogram speeds.csv");
   ASSERT_EQ(r.status, end.status) << r.err;
   const Json m = Json::parse(read_file(dir / "run.json"));
   EXPECT_EQ(m["exit_status"], end.status);
@@ -50,8 +51,10 @@ TEST_P(Manifest, IsWrittenAtEveryEndWithTheStateReachedAndTheFilesHashes) {
   EXPECT_EQ(m["program"], "pairtrack");
   EXPECT_EQ(m["errors"], end.status == 1 ? 1 : 0);
   int hashed = 0;
+  bool speeds_listed = false;
   for (const Json& f : m["files"]) {
     const std::string path = f["path"];
+    speeds_listed = speeds_listed || path == "speeds.csv";
     if (path == "-") {
       EXPECT_EQ(f["bytes"], r.out.size());
     } else if (fs::exists(dir / path)) {
@@ -62,6 +65,7 @@ TEST_P(Manifest, IsWrittenAtEveryEndWithTheStateReachedAndTheFilesHashes) {
       EXPECT_TRUE(f["sha256"].is_null()) << path;
     }
   }
+  EXPECT_TRUE(speeds_listed);
   EXPECT_GE(hashed, end.status == 1 ? 2 : 5);  // history, frames (and catalogue, pairs, checkpoint)
 }
 

@@ -134,7 +134,8 @@ TEST_F(Tables, FilesAreTheSameForOneTwoAndThreeThreadsAndTheReportIsUnchanged) {
   EXPECT_EQ(frames1.substr(0, frames1.find('\n')),
             "frame,t_myr,proba_mean_1e-18_km-2_yr-1,proba_sigma_1e-18_km-2_yr-1,impvel_mean_km_s,"
             "impvel_sigma_km_s,n1,n2,n_proba,n_impvel,n_active,n_removed,n_removed_total,"
-            "n_classic_off,n_singular,n_divergent,proba_mean_error_1e-18_km-2_yr-1");
+            "n_classic_off,n_singular,n_divergent,proba_mean_error_1e-18_km-2_yr-1,"
+            "v_imp_cw_mean_km_s,v_imp_cw_rms_km_s,v_imp_cw_sd_km_s");
 }
 
 TEST_F(Tables, PairFileNameOptionMovesThePairFile) {

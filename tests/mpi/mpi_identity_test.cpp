@@ -1,7 +1,7 @@
 // pairtrack-mpi against pairtrack: standard output, standard error, the exit status, the pair
-// file and the --bodies and --frames tables byte for byte, for 1 to 4 ranks, on the bundled
-// example, many small frames, frames split across ranks and every kind of error end; and a
-// killed rank ending the run with a failure, not a hang.
+// file and the --bodies, --frames and --speed-histogram tables byte for byte, for 1 to 4 ranks, on
+// the bundled example, many small frames, frames split across ranks and every kind of error end;
+// and a killed rank ending the run with a failure, not a hang.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -29,13 +29,15 @@ const std::string kMpi = kMpiEnv + " " + kMpirun;
 
 struct Outputs {
   RunResult run;
-  std::string bodies, frames;
+  std::string bodies, frames, speeds;
 };
 
 // One run in `dir`: the serial program (ranks 0) or pairtrack-mpi on `ranks` ranks.
 Outputs run_in(const ScratchDir& dir, const std::string& input, int ranks, const std::string& env,
                const std::string& args) {
-  for (const char* f : {"hitrate_pairtrack_q.tmp", "bodies.csv", "frames.csv"}) fs::remove(dir / f);
+  for (const char* f : {"hitrate_pairtrack_q.tmp", "bodies.csv", "frames.csv", "speeds.csv"}) {
+    fs::remove(dir / f);
+  }
   write_text(dir / "stdin.txt", input);
   const std::string program =
       ranks == 0 ? "'" PAIRTRACK_EXE "'"
@@ -50,6 +52,7 @@ Outputs run_in(const ScratchDir& dir, const std::string& input, int ranks, const
   o.run.pairs = read_file(dir / "hitrate_pairtrack_q.tmp");
   o.bodies = read_file(dir / "bodies.csv");
   o.frames = read_file(dir / "frames.csv");
+  o.speeds = read_file(dir / "speeds.csv");
   return o;
 }
 
@@ -196,6 +199,16 @@ const Scenario kScenarios[] = {
        p.history = "/proc/self/mem";
      },
      "", " pairtrack: Error reading file /proc/self/mem"},
+    {"SpeedHistograms", small_frames, "", " # pairtrack: t_max",
+     "--speed-histogram speeds.csv --speed-bins 0:30:0.5"},
+    // Blocks of 97 pairs become blocks of whole bodies.
+    {"SpeedHistogramsSplitAcrossRanks",
+     [](const ScratchDir& dir, Params& p) {
+       small_frames(dir, p);
+       p.v_esc = "2.5";
+     },
+     "PAIRTRACK_MPI_SPLIT_PAIRS=1000 PAIRTRACK_MPI_BLOCK_PAIRS=797", " # pairtrack: t_max",
+     "--speed-histogram speeds.csv"},
     {"AccurateMode", accurate_frames, "", " # pairtrack: t_max", "--accuracy 1e-5"},
     {"AccurateModeSplitAcrossRanks", accurate_frames,
      "PAIRTRACK_MPI_SPLIT_PAIRS=1 PAIRTRACK_MPI_BLOCK_PAIRS=4", " # pairtrack: t_max",
@@ -226,6 +239,8 @@ TEST_P(MpiIdentity, EveryRankCountGivesThePairtrackOutputsByteForByte) {
                            (std::string(s.name).starts_with("Strict") ? " --strict" : "");
   const Outputs serial = run_in(dir, p.text(), 0, "", args);
   ASSERT_EQ(serial.run.lines().back().rfind(s.last_line, 0), 0u) << serial.run.out;
+  ASSERT_EQ(serial.speeds.empty(),
+            std::string(s.args).find("--speed-histogram") == std::string::npos);
   for (int ranks = 1; ranks <= 4; ++ranks) {
     const Outputs mpi = run_in(dir, p.text(), ranks, s.env, args);
     EXPECT_EQ(mpi.run.status, serial.run.status) << ranks << " ranks\n" << mpi.run.err;
@@ -234,6 +249,7 @@ TEST_P(MpiIdentity, EveryRankCountGivesThePairtrackOutputsByteForByte) {
     EXPECT_EQ(mpi.run.pairs, serial.run.pairs) << ranks << " ranks";
     EXPECT_EQ(mpi.bodies, serial.bodies) << ranks << " ranks";
     EXPECT_EQ(mpi.frames, serial.frames) << ranks << " ranks";
+    EXPECT_EQ(mpi.speeds, serial.speeds) << ranks << " ranks";
   }
 }
 
@@ -253,7 +269,8 @@ TEST_P(MpiKillAndResume, TheResumedRunGivesThePairtrackOutputs) {
   ScratchDir dir;
   Params p;
   small_frames(dir, p);
-  const std::string args = "--report report.txt --bodies bodies.csv --frames frames.csv";
+  const std::string args =
+      "--report report.txt --bodies bodies.csv --frames frames.csv --speed-histogram speeds.csv";
   const Outputs serial = run_in(dir, p.text(), 0, "", args);
   ASSERT_EQ(serial.run.status, 0) << serial.run.err;
   const std::string report = read_file(dir / "report.txt");
@@ -271,10 +288,11 @@ TEST_P(MpiKillAndResume, TheResumedRunGivesThePairtrackOutputs) {
   // run_in removes the tables before a run: the resumed run needs the interrupted ones.
   fs::copy_file(dir / "bodies.csv", dir / "bodies.keep");
   fs::copy_file(dir / "frames.csv", dir / "frames.keep");
+  fs::copy_file(dir / "speeds.csv", dir / "speeds.keep");
   fs::copy_file(dir / "hitrate_pairtrack_q.tmp", dir / "pairs.keep");
   const std::string resume =
-      "mv bodies.keep bodies.csv && mv frames.keep frames.csv && mv pairs.keep "
-      "hitrate_pairtrack_q.tmp && ";
+      "mv bodies.keep bodies.csv && mv frames.keep frames.csv && mv speeds.keep speeds.csv && "
+      "mv pairs.keep hitrate_pairtrack_q.tmp && ";
   const Outputs resumed = run_in(dir, p.text(), stop.ranks_after, resume,
                                  args + " --checkpoint run.ckpt --resume run.ckpt");
   EXPECT_EQ(resumed.run.status, 0) << resumed.run.err;
@@ -282,6 +300,7 @@ TEST_P(MpiKillAndResume, TheResumedRunGivesThePairtrackOutputs) {
   EXPECT_EQ(resumed.run.pairs, serial.run.pairs);
   EXPECT_EQ(resumed.bodies, serial.bodies);
   EXPECT_EQ(resumed.frames, serial.frames);
+  EXPECT_EQ(resumed.speeds, serial.speeds);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ranks, MpiKillAndResume,
