@@ -1,7 +1,7 @@
 // A fast subset of the bin-by-bin check of the speed distributions (speed_check.h): for a few
 // pairs of orbits, with and without gravitational focusing, against the independent Monte
 // Carlo's 1 km/s bins of the impact- and encounter-speed distributions:
-// - the kernel's binning of its terms with 80 x 80 nodes: every bin within 4 standard errors
+// - the kernel's binning of its terms with 320 x 320 nodes: every bin within 4 standard errors
 //   (the method: weights, speeds, focusing);
 // - the program's 10 x 10 rule through the public API: every bin within 4 standard errors or
 //   within 8 % of P_i. Its 400 terms per arc resolve the mean speeds to 1e-3 but 1 km/s bins
@@ -23,7 +23,7 @@ namespace {
 
 constexpr double kBound = 4.0;          // standard errors
 constexpr double kClassicShare = 0.08;  // of P_i, the 10 x 10 rule's resolution of 1 km/s bins
-constexpr int kFineNodes = 80;
+constexpr int kFineNodes = 320;
 
 struct Case {
   const char* name;
