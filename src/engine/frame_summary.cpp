@@ -35,8 +35,14 @@ void count_extras(FrameResult& result) {
 void check_classic(const SweptBody& body, std::int32_t index, const FrameChecks& checks,
                    BodySummary& s, ClassicWorstPair& worst) {
   const std::span<const PreparedOrbit> pop = checks.population1;
+  const kernel::ClassicCriterion criterion(checks.v_esc);
+  const double body_sin = std::sin(body.inc);
   for (std::size_t k = 0; k < pop.size(); ++k) {
     const PreparedOrbit& o = pop[k];
+    if (criterion.surely_fine(o.a_cm, o.e, o.inc, o.sin_inc, body.a_cm, body.e, body.inc,
+                              body_sin)) {
+      continue;
+    }
     const kernel::ClassicAccuracy c =
         kernel::classic_accuracy(o.a_cm, o.e, o.inc, body.a_cm, body.e, body.inc, checks.v_esc);
     if (!c.likely_off) continue;

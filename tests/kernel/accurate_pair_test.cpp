@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "kernel/accurate/accurate_rows.h"
 #include "kernel/accurate/pair_class.h"
 #include "kernel/reference/gaussorb.h"
 
@@ -198,6 +200,33 @@ TEST(AccuratePair, ErrorEstimateIsHonestOnRandomPairs) {
   }
 }
 
+TEST(AccuratePair, RowEvaluationGivesThePointByPointBits) {
+  // Random pairs with and without focusing, regularised or not, at a coarse
+  // and a fine accuracy (deep adaptive trees): every output bit equal.
+  const std::vector<RandomPair> pairs = random_meeting_pairs(1500, 77);
+  int compared = 0;
+  for (std::size_t n = 0; n < pairs.size(); ++n) {
+    const RandomPair& p = pairs[n];
+    AccurateOptions options;
+    options.rel = n % 3 == 0 ? 1e-8 : 1e-3;
+    options.min_mutual_inclination = n % 5 == 0 ? 0.002 : 0.0;
+    const AccurateResult ref = accurate::accurate_pair_point_by_point(p.a1, p.e1, p.i1, p.a2, p.e2,
+                                                                      p.i2, p.v_esc, options);
+    for (accurate::RowPath path : {accurate::RowPath::kScalar, accurate::best_row_path()}) {
+      const AccurateResult r = accurate::accurate_pair_on_rows(p.a1, p.e1, p.i1, p.a2, p.e2, p.i2,
+                                                               p.v_esc, options, path);
+      const double got[] = {r.p_coll, r.v_rel_mean, r.v_rel_rms, r.v_imp_mean, r.p_coll_error};
+      const double want[] = {ref.p_coll, ref.v_rel_mean, ref.v_rel_rms, ref.v_imp_mean,
+                             ref.p_coll_error};
+      ASSERT_EQ(std::memcmp(got, want, sizeof got), 0) << "pair " << n;
+      ASSERT_EQ(r.points, ref.points) << "pair " << n;
+      ASSERT_EQ(r.status, ref.status) << "pair " << n;
+      ++compared;
+    }
+  }
+  EXPECT_EQ(compared, 3000);
+}
+
 TEST(AccuratePair, ResultsDoNotDependOnTheThreadThatComputesThem) {
   const std::vector<RandomPair> pairs = random_meeting_pairs(40, 5);
   auto run = [&pairs](std::vector<double>& out) {
@@ -215,6 +244,62 @@ TEST(AccuratePair, ResultsDoNotDependOnTheThreadThatComputesThem) {
   for (auto& out : concurrent) threads.emplace_back(run, std::ref(out));
   for (auto& t : threads) t.join();
   for (const auto& out : concurrent) EXPECT_EQ(out, alone);
+}
+
+// Sums what the node sink receives.
+struct SummingSink : AccurateNodeSink {
+  long double weight = 0.0L, enc = 0.0L, imp = 0.0L;
+  long calls = 0;
+  void node(double w, double v_enc_km, double v_imp_km) override {
+    weight += w;
+    enc += static_cast<long double>(w) * v_enc_km;
+    imp += static_cast<long double>(w) * v_imp_km;
+    ++calls;
+  }
+};
+
+TEST(AccuratePair, NodeSinkWeightsSumToTheProbabilityAndAverageToTheMeanSpeeds) {
+  struct Row {
+    Orbits orbits;
+    double v_esc, i_min_deg;
+  };
+  const Row rows[] = {
+      {{2.7, 0.15, 10.0, 2.6, 0.12, 11.0}, 0.0, 0.0},
+      {{2.7, 0.15, 10.0, 2.6, 0.12, 10.001}, 5.0, 0.0},  // sinh pieces on the node axis
+      {{2.0, 0.5, 20.0, 2.5, 0.3, 20.1}, 2.0, 0.0},
+      {{2.7, 0.15, 10.0, 2.6, 0.12, 10.0}, 1.0, 0.5},  // regularised equal inclinations
+      {{3.0, 0.4, 5.0, 2.2, 0.05, 30.0}, 0.3, 0.0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE("i2 " + std::to_string(r.orbits.i2_deg) + " v_esc " + std::to_string(r.v_esc));
+    const AccurateResult plain = accurate(r.orbits, r.v_esc, 1e-5, r.i_min_deg * kDeg);
+    SummingSink sink;
+    AccurateOptions options;
+    options.rel = 1e-5;
+    options.min_mutual_inclination = r.i_min_deg * kDeg;
+    options.node_sink = &sink;
+    const Orbits& o = r.orbits;
+    const AccurateResult a = accurate_pair(o.a1_au * kAu, o.e1, o.i1_deg * kDeg, o.a2_au * kAu,
+                                           o.e2, o.i2_deg * kDeg, r.v_esc, options);
+    ASSERT_EQ(a.status, AccurateStatus::kOk);
+    EXPECT_EQ(a.p_coll, plain.p_coll);  // the sink changes nothing
+    EXPECT_EQ(a.v_imp_mean, plain.v_imp_mean);
+    EXPECT_EQ(sink.calls % (2 * 225), 0);  // whole rectangles, two terms a node
+    const double w = static_cast<double>(sink.weight);
+    EXPECT_NEAR(w / a.p_coll, 1.0, 1e-12);
+    EXPECT_NEAR(static_cast<double>(sink.imp / sink.weight) / a.v_imp_mean, 1.0, 1e-12);
+    EXPECT_NEAR(static_cast<double>(sink.enc / sink.weight) / a.v_rel_mean, 1.0, 1e-12);
+  }
+  // Divergent and disjoint pairs: nothing to receive.
+  for (const Orbits& o :
+       {Orbits{2.7, 0.15, 10.0, 2.6, 0.12, 10.0}, Orbits{1.0, 0.1, 10.0, 3.0, 0.1, 10.0}}) {
+    SummingSink sink;
+    AccurateOptions options;
+    options.node_sink = &sink;
+    accurate_pair(o.a1_au * kAu, o.e1, o.i1_deg * kDeg, o.a2_au * kAu, o.e2, o.i2_deg * kDeg, 0.0,
+                  options);
+    EXPECT_EQ(sink.calls, 0);
+  }
 }
 
 TEST(AccuratePair, RefusesAccuraciesOutsideTheUnitInterval) {

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "kernel/accurate/accurate_rows.h"
 #include "kernel/accurate/axis_substitution.h"
 #include "kernel/accurate/gauss_kronrod.h"
 #include "kernel/accurate/pair_class.h"
@@ -100,10 +101,9 @@ AnomalyNode anomaly_node(const PairIntegrand& f, const Arc& arc, const AngleValu
   return a;
 }
 
-// The four sign terms at one point with unit weights, times the node
-// Jacobian: the node-dependent fields as integrand_point forms them.
-void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
-                   const NodeValue& nv, double out[4]) {
+// The node-dependent fields of one point as integrand_point forms them.
+IntegrandPoint node_point(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
+                          const NodeValue& nv) {
   IntegrandPoint p = a.point;
   p.cos_i = nv.cos_i;
   p.sin2_i = nv.sin_i * nv.sin_i;
@@ -112,6 +112,14 @@ void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
   p.delta_t = a.vt_b - nv.cos_i * a.vt_a;
   p.delta_n = 0.0 - a.vt_a * nv.sin_i;
   p.xi_t = p.delta_t * a.b_slope;
+  return p;
+}
+
+// The four sign terms at one point with unit weights, times the node
+// Jacobian.
+void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
+                   const NodeValue& nv, double out[4]) {
+  const IntegrandPoint p = node_point(f, arc, a, nv);
   // Reversing both bodies' radial motion leaves every term as it is: the
   // sign pairs (+, +) and (+, -) equal (-, -) and (-, +) bit for bit, so two
   // terms are formed and counted twice.
@@ -122,8 +130,8 @@ void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
 }
 
 // The Kronrod product rule over a region, and the two differences against
-// the Gauss rule along one axis (Kronrod along the other).
-void evaluate(const PairIntegrand& f, Region& r) {
+// the Gauss rule along one axis (Kronrod along the other), point by point.
+void evaluate_point_by_point(const PairIntegrand& f, Region& r) {
   const GaussKronrodRule& q = kRule;
   const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
   const AxisPiece& piece = f.pieces[r.piece];
@@ -155,6 +163,189 @@ void evaluate(const PairIntegrand& f, Region& r) {
   for (int k = 0; k < 4; ++k) r.sums[k] = kk[k] * area;
   r.err_theta = std::fabs(kk[0] - gk_theta) * area;
   r.err_node = std::fabs(kk[0] - kg_node) * area;
+}
+
+// The node-difference-free parts of a row's two sign pairs, formed as
+// integrand_term forms them.
+accurate::RowConstants row_constants(const PairIntegrand& f, const AnomalyNode& a) {
+  const IntegrandPoint& p = a.point;
+  accurate::RowConstants r;
+  r.vt_a = a.vt_a;
+  r.vt_b = a.vt_b;
+  r.b_slope = a.b_slope;
+  r.pp_a = p.pp_a;
+  r.h_a = p.h_a;
+  r.h_b = p.h_b;
+  r.jacobian = a.jacobian;
+  r.v_esc2 = f.v_esc2;
+  const double sigma_b = -1.0;
+  for (int k = 0; k < 2; ++k) {
+    const double sigma_a = k == 0 ? -1.0 : 1.0;
+    const double t_b = sigma_b * p.tau_b;
+    const double u_b = sigma_b * p.rho_b / p.d_b;
+    const double vr_b = p.v_b * u_b;
+    const double t_a = sigma_a * p.tau_a;
+    const double vr_a = p.v_a * (sigma_a * p.rho_a / p.d_a);
+    const double delta_r = vr_b - vr_a;
+    r.dr2[k] = delta_r * delta_r;
+    r.dru[k] = delta_r * u_b;
+    r.tt[k] = t_a * t_a + t_b * t_b;
+    r.m2ab[k] = (-2.0) * t_a * t_b;
+  }
+  return r;
+}
+
+// The anomaly rows of a region's anomaly range.
+struct AnomalyRows {
+  accurate::RowConstants row[kMaxRulePoints];
+};
+
+void anomaly_rows(const PairIntegrand& f, const Region& r, AnomalyRows& out) {
+  const GaussKronrodRule& q = kRule;
+  const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
+  const AxisPiece& arc_piece = arc.pieces[r.arc_piece];
+  const double tc = 0.5 * (r.t0 + r.t1), th = 0.5 * (r.t1 - r.t0);
+  for (int i = 0; i < q.n; ++i) {
+    out.row[i] = row_constants(
+        f, anomaly_node(f, arc, accurate::angle_value(arc_piece, tc + th * q.node[i])));
+  }
+}
+
+// The node differences of a region's node range, for its arc's orbit A.
+void node_lanes(const PairIntegrand& f, const Region& r, accurate::NodeLanes& out) {
+  const GaussKronrodRule& q = kRule;
+  const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
+  const AxisPiece& piece = f.pieces[r.piece];
+  const double xc = 0.5 * (r.x0 + r.x1), xh = 0.5 * (r.x1 - r.x0);
+  for (int j = 0; j < accurate::kRowLanes; ++j) {
+    // Lanes past the rule repeat its last node.
+    const NodeValue nv =
+        accurate::node_value(f.inclinations, piece, xc + xh * q.node[std::min(j, q.n - 1)]);
+    out.cos_i[j] = nv.cos_i;
+    out.sin_i[j] = nv.sin_i;
+    out.sin2_i[j] = nv.sin_i * nv.sin_i;
+    out.k_a[j] = arc.orbits.e_a * arc.orbits.p_a * std::max(nv.sin_i, f.sin_min_inclination);
+    out.jacobian[j] = nv.jacobian;
+  }
+}
+
+// The same rule and differences as evaluate_point_by_point from a region's
+// rows and node differences, the node differences of each row side by side.
+void evaluate_rows(const AnomalyRows& rows, const accurate::NodeLanes& nodes,
+                   accurate::RowPath path, Region& r) {
+  const GaussKronrodRule& q = kRule;
+  const double th = 0.5 * (r.t1 - r.t0);
+  const double xh = 0.5 * (r.x1 - r.x0);
+  const accurate::RectangleSums sums = accurate::rectangle_sums(path, q, rows.row, nodes);
+  const double* kk = sums.kk;
+  const double gk_theta = sums.gk_theta, kg_node = sums.kg_node;
+  const double area = th * xh;
+  for (int k = 0; k < 4; ++k) r.sums[k] = kk[k] * area;
+  r.err_theta = std::fabs(kk[0] - gk_theta) * area;
+  r.err_node = std::fabs(kk[0] - kg_node) * area;
+}
+
+// How the rectangles are evaluated: point by point, or in rows on a path.
+// The rows path keeps the rows and node differences of the last two
+// anomaly and node ranges: the pieces of the starting grid share them, and
+// so do the two halves of a bisected rectangle along the axis not cut.
+class Evaluator {
+ public:
+  Evaluator(bool rows, accurate::RowPath path) : rows_(rows), path_(path) {}
+
+  void operator()(const PairIntegrand& f, Region& r) {
+    if (!rows_) {
+      evaluate_point_by_point(f, r);
+      return;
+    }
+    const int t = find_rows(f, r);
+    const int x = find_nodes(f, r);
+    evaluate_rows(row_cache_[t].rows, node_cache_[x].nodes, path_, r);
+  }
+
+ private:
+  struct RowEntry {
+    bool used = false;
+    int arc = 0, arc_piece = 0;
+    double t0 = 0.0, t1 = 0.0;
+    AnomalyRows rows;
+  };
+  struct NodeEntry {
+    bool used = false;
+    int arc = 0, piece = 0;
+    double x0 = 0.0, x1 = 0.0;
+    accurate::NodeLanes nodes;
+  };
+
+  int find_rows(const PairIntegrand& f, const Region& r) {
+    for (int k = 0; k < 2; ++k) {
+      const RowEntry& e = row_cache_[k];
+      if (e.used && e.arc == r.arc && e.arc_piece == r.arc_piece && e.t0 == r.t0 && e.t1 == r.t1) {
+        return k;
+      }
+    }
+    const int k = next_row_;
+    next_row_ = 1 - next_row_;
+    RowEntry& e = row_cache_[k];
+    e.used = true;
+    e.arc = r.arc;
+    e.arc_piece = r.arc_piece;
+    e.t0 = r.t0;
+    e.t1 = r.t1;
+    anomaly_rows(f, r, e.rows);
+    return k;
+  }
+  int find_nodes(const PairIntegrand& f, const Region& r) {
+    for (int k = 0; k < 2; ++k) {
+      const NodeEntry& e = node_cache_[k];
+      if (e.used && e.arc == r.arc && e.piece == r.piece && e.x0 == r.x0 && e.x1 == r.x1) {
+        return k;
+      }
+    }
+    const int k = next_node_;
+    next_node_ = 1 - next_node_;
+    NodeEntry& e = node_cache_[k];
+    e.used = true;
+    e.arc = r.arc;
+    e.piece = r.piece;
+    e.x0 = r.x0;
+    e.x1 = r.x1;
+    node_lanes(f, r, e.nodes);
+    return k;
+  }
+
+  bool rows_;
+  accurate::RowPath path_;
+  RowEntry row_cache_[2];
+  NodeEntry node_cache_[2];
+  int next_row_ = 0, next_node_ = 0;
+};
+
+// Hands every term of the Kronrod product rule over a region to the sink,
+// each weight times `unit` (the factor from the sum of P to p_coll), in the
+// order the evaluation sums them.
+void emit_nodes(const PairIntegrand& f, const Region& r, double unit, AccurateNodeSink& sink) {
+  const GaussKronrodRule& q = kRule;
+  const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
+  const AxisPiece& piece = f.pieces[r.piece];
+  const AxisPiece& arc_piece = arc.pieces[r.arc_piece];
+  const double tc = 0.5 * (r.t0 + r.t1), th = 0.5 * (r.t1 - r.t0);
+  const double xc = 0.5 * (r.x0 + r.x1), xh = 0.5 * (r.x1 - r.x0);
+  const double area_unit = th * xh * unit;
+  for (int i = 0; i < q.n; ++i) {
+    const AnomalyNode a =
+        anomaly_node(f, arc, accurate::angle_value(arc_piece, tc + th * q.node[i]));
+    for (int j = 0; j < q.n; ++j) {
+      const NodeValue nv = accurate::node_value(f.inclinations, piece, xc + xh * q.node[j]);
+      const IntegrandPoint p = node_point(f, arc, a, nv);
+      const double w = 2.0 * (nv.jacobian * a.jacobian) * (q.kronrod[i] * q.kronrod[j]) * area_unit;
+      for (const double sigma_a : {-1.0, 1.0}) {
+        const IntegrandTerm t = integrand_term(p, -1.0, sigma_a);
+        if (!t.adds) continue;
+        sink.node(t.w * w, t.u_km, std::sqrt(t.u_km * t.u_km + p.v_esc2));
+      }
+    }
+  }
 }
 
 // Order of the work queue: the largest error first; ties by index, so the
@@ -213,10 +404,9 @@ Arc make_arc(const IntegrationSet& s, double c_first, double c_second) {
   return arc;
 }
 
-}  // namespace
-
-AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, double e2, double inc2,
-                             double v_esc, const AccurateOptions& options) {
+AccurateResult integrate_pair(double a1, double e1, double inc1, double a2, double e2, double inc2,
+                              double v_esc, const AccurateOptions& options, bool rows,
+                              accurate::RowPath path) {
   check_options(options);
   const PairClass kind = classify_pair(a1, e1, inc1, a2, e2, inc2);
   // Coinciding orbits put the bodies at the same place with the same velocity
@@ -259,6 +449,7 @@ AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, doubl
     f.arcs.push_back(make_arc(set1, set1.c_first, set2.c_second));
   }
 
+  Evaluator evaluate(rows, path);
   std::vector<Region> regions;
   regions.reserve(64);
   for (int a = 0; a < static_cast<int>(f.arcs.size()); ++a) {
@@ -349,7 +540,38 @@ AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, doubl
   result.v_rel_mean = static_cast<double>(sums[kSumV]) * c / 100000.0 / x;
   result.v_rel_rms = std::sqrt(static_cast<double>(sums[kSumV2]) * c / x) / 100000.0;
   result.v_imp_mean = c * static_cast<double>(sums[kSumVimp]) / x;
+  if (options.node_sink != nullptr) {
+    const double unit = c * kCm2SToKm2Yr / kProbabilityUnit;
+    for (std::size_t k = 0; k < regions.size(); ++k) {
+      if (alive[k]) emit_nodes(f, regions[k], unit, *options.node_sink);
+    }
+  }
   return result;
 }
+
+}  // namespace
+
+AccurateResult accurate_pair(double a1, double e1, double inc1, double a2, double e2, double inc2,
+                             double v_esc, const AccurateOptions& options) {
+  return integrate_pair(a1, e1, inc1, a2, e2, inc2, v_esc, options, true,
+                        accurate::best_row_path());
+}
+
+namespace accurate {
+
+AccurateResult accurate_pair_on_rows(double a1, double e1, double inc1, double a2, double e2,
+                                     double inc2, double v_esc, const AccurateOptions& options,
+                                     RowPath path) {
+  return integrate_pair(a1, e1, inc1, a2, e2, inc2, v_esc, options, true, path);
+}
+
+AccurateResult accurate_pair_point_by_point(double a1, double e1, double inc1, double a2, double e2,
+                                            double inc2, double v_esc,
+                                            const AccurateOptions& options) {
+  return integrate_pair(a1, e1, inc1, a2, e2, inc2, v_esc, options, false,
+                        accurate::RowPath::kScalar);
+}
+
+}  // namespace accurate
 
 }  // namespace pairtrack::detail::kernel

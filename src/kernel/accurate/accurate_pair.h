@@ -37,6 +37,17 @@ enum class AccurateStatus : std::uint8_t {
                   // the four values are NaN, never a rule-dependent number or 0
 };
 
+// Receives the quadrature nodes of an accepted estimate one integrand term at
+// a time (for histograms of the encounter and impact speeds): weight is the
+// term's contribution to p_coll in p_coll's unit (the weights of one pair sum
+// to p_coll up to rounding), v_enc_km the encounter speed and v_imp_km the
+// impact speed with the v_esc focusing (km/s, as v_rel_mean and v_imp_mean
+// average them).
+struct AccurateNodeSink {
+  virtual ~AccurateNodeSink() = default;
+  virtual void node(double weight, double v_enc_km, double v_imp_km) = 0;
+};
+
 struct AccurateOptions {
   // Requested relative accuracy of P_i: 0 < rel <= 0.1 (1e-8 is about the
   // smallest that double arithmetic of the integrand supports).
@@ -52,6 +63,15 @@ struct AccurateOptions {
   // Upper bound on the integrand evaluations (each one point, four sign
   // terms); 225 per rectangle.
   std::int64_t max_points = 400000;
+  // When set, receives every term of the returned estimate once: the final
+  // rectangles in the order they were made, the 15 x 15 Kronrod nodes of each
+  // row by row, and at each node the two distinct sign pairs (inbound B with
+  // inbound, then outbound A), each with the weight of itself and its mirror
+  // (both signs reversed, the same term bit for bit). Terms with zero
+  // relative speed add nothing and are left out. Not called for a divergent
+  // pair or p_coll = 0; the pass runs after the integration and costs one
+  // more evaluation of the final rectangles, none when null.
+  AccurateNodeSink* node_sink = nullptr;
 };
 
 struct AccurateResult {

@@ -28,4 +28,27 @@ struct ClassicAccuracy {
 ClassicAccuracy classic_accuracy(double a1, double e1, double inc1, double a2, double e2,
                                  double inc2, double v_esc);
 
+// classic_accuracy's flag for many pairs at one v_esc: most pairs are far
+// from both peaks, and a few multiplications and comparisons, with a wide
+// margin against rounding, show it before any square root or elementary
+// function; the rest get classic_accuracy itself. The flags are exactly
+// classic_accuracy's.
+class ClassicCriterion {
+ public:
+  explicit ClassicCriterion(double v_esc);
+
+  // sin1 and sin2 must be std::sin(inc1) and std::sin(inc2), formed once per
+  // orbit by the caller (PreparedOrbit::sin_inc is).
+  bool likely_off(double a1, double e1, double inc1, double sin1, double a2, double e2, double inc2,
+                  double sin2) const;
+
+  // Whether the pair is shown unflagged without classic_accuracy.
+  bool surely_fine(double a1, double e1, double inc1, double sin1, double a2, double e2,
+                   double inc2, double sin2) const;
+
+ private:
+  double v_esc_;
+  double delta_threshold2_;  // (delta threshold)^2 with the margin
+};
+
 }  // namespace pairtrack::detail::kernel

@@ -61,6 +61,19 @@ struct Ops {
   PAIRTRACK_AVX2 static V masked_add(V s, Mask m, V x) {
     return _mm256_blendv_pd(s, _mm256_add_pd(s, x), m);
   }
+  // For the speed bins.
+  PAIRTRACK_AVX2 static V floor(V x) {
+    return _mm256_round_pd(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+  }
+  PAIRTRACK_AVX2 static V min(V a, V b) { return _mm256_min_pd(a, b); }
+  PAIRTRACK_AVX2 static V max(V a, V b) { return _mm256_max_pd(a, b); }
+  PAIRTRACK_AVX2 static Mask lt(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+  PAIRTRACK_AVX2 static Mask le(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
+  PAIRTRACK_AVX2 static Mask ge(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+  PAIRTRACK_AVX2 static Mask mand(Mask a, Mask b) { return _mm256_and_pd(a, b); }
+  PAIRTRACK_AVX2 static Mask mor(Mask a, Mask b) { return _mm256_or_pd(a, b); }
+  PAIRTRACK_AVX2 static bool any(Mask m) { return _mm256_movemask_pd(m) != 0; }
+  PAIRTRACK_AVX2 static V select(Mask m, V a, V b) { return _mm256_blendv_pd(b, a, m); }
 };
 #include "kernel/fast/fast_fill.inc"
 #include "kernel/fast/fast_quadrature.inc"

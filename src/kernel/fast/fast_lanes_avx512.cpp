@@ -61,6 +61,21 @@ struct Ops {
             _mm512_cmp_pd_mask(sq, _mm512_set1_pd(DBL_MAX), _CMP_LE_OQ)) == 0xFF;
   }
   PAIRTRACK_AVX512 static V masked_add(V s, Mask m, V x) { return _mm512_mask_add_pd(s, m, s, x); }
+  // For the speed bins.
+  PAIRTRACK_AVX512 static V floor(V x) {
+    // The masked forms name every input (the plain ones leave GCC 12 warning about an
+    // undefined source register).
+    return _mm512_mask_roundscale_pd(x, 0xFF, x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+  }
+  PAIRTRACK_AVX512 static V min(V a, V b) { return _mm512_mask_min_pd(a, 0xFF, a, b); }
+  PAIRTRACK_AVX512 static V max(V a, V b) { return _mm512_mask_max_pd(a, 0xFF, a, b); }
+  PAIRTRACK_AVX512 static Mask lt(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+  PAIRTRACK_AVX512 static Mask le(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
+  PAIRTRACK_AVX512 static Mask ge(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
+  PAIRTRACK_AVX512 static Mask mand(Mask a, Mask b) { return static_cast<Mask>(a & b); }
+  PAIRTRACK_AVX512 static Mask mor(Mask a, Mask b) { return static_cast<Mask>(a | b); }
+  PAIRTRACK_AVX512 static bool any(Mask m) { return m != 0; }
+  PAIRTRACK_AVX512 static V select(Mask m, V a, V b) { return _mm512_mask_blend_pd(m, b, a); }
 };
 #include "kernel/fast/fast_fill.inc"
 #include "kernel/fast/fast_quadrature.inc"
