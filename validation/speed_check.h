@@ -49,8 +49,7 @@ struct SpeedCheck {
 // that of a bin holding a thousandth of P_i estimated with the relative error
 // of the whole distribution's P_i (a bin that rare cannot be judged better).
 inline double bin_error(const McValue& bin, const McValue& total) {
-  const double floor = total.mean > 0.0 ? 1e-3 * total.mean * (total.se / total.mean) : 0.0;
-  return std::max(bin.se, std::max(floor, 1e-3 * total.se));
+  return std::max(bin.se, 1e-3 * total.se);
 }
 
 // The kernel's distributions of one pair with nodes x nodes quadrature nodes
