@@ -239,11 +239,6 @@ int command_line_main(int argc, char** argv, FrameEvaluator* evaluator) {
                     "--speed-bins '" + speed_bins_text + "': " + e.what());
     }
   }
-  if (app.count("--speed-histogram") > 0 && options.accuracy > 0.0) {
-    return refuse("pairtrack: --speed-histogram needs the classic rule (no --accuracy)",
-                  "--speed-histogram with --accuracy: the accurate integrator does not bin its "
-                  "terms by speed");
-  }
   Checkpoint checkpoint;
   if (app.count("--resume") > 0) {
     std::string reason;

@@ -18,7 +18,8 @@
 //
 // The distributions come from the same terms, in the same order, as the pair's sums: in the
 // classic mode (10 x 10 rule) a pair's bins are bit for bit those of a straightforward binning
-// of the reference quadrature's terms, and do not depend on threads or vector paths.
+// of the reference quadrature's terms, and do not depend on threads or vector paths; in the
+// accurate mode they bin the terms of the integrator's accepted estimate.
 #pragma once
 
 #include <cstddef>
@@ -82,10 +83,12 @@ struct SpeedDistributionArrays {
 
 // The distributions of every pair (orbits1[i], orbits2[j]) at pair index q = i * n2 + j (as
 // collision_pair_matrix). A pair with p_coll = 0 (disjoint, no overlap case, no finite
-// positive sum) has zeros in every bin. Options as for collision_pair_matrix; the accurate
-// mode (options.accuracy > 0) is refused with std::invalid_argument until its integrator
-// reports its terms. Throws std::invalid_argument for invalid bins or null element arrays,
-// Cancelled when options.cancel is set. Returns the number of pairs that fit no overlap case.
+// positive sum) has zeros in every bin. Options as for collision_pair_matrix; in the accurate
+// mode (options.accuracy > 0) the terms of the integrator's accepted estimate are binned
+// (weights already in p_coll's unit; a divergent pair has zeros, NaN in `pairs`), and
+// pairs.p_coll_error gets the error estimates. Throws std::invalid_argument for invalid bins,
+// options out of range or null element arrays, Cancelled when options.cancel is set. Returns
+// the number of pairs that fit no overlap case (0 in the accurate mode).
 std::int64_t speed_distribution_matrix(const OrbitArrays& orbits1, const OrbitArrays& orbits2,
                                        const SpeedBins& bins, const SpeedDistributionArrays& out,
                                        const KernelOptions& options = {});

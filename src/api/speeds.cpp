@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/accurate/accurate_pair.h"
 #include "kernel/fast/fast_kernel.h"
 #include "kernel/pair_range.h"
 #include "kernel/speed_binning.h"
@@ -21,6 +22,34 @@ namespace pairtrack {
 namespace detail {
 
 namespace {
+
+// n for bins already known to be valid: the smallest count whose upper edge reaches max, from
+// the rounded quotient in a step or two (no check of the edges).
+// Bins that fail the simple checks give 0.
+int count_of_valid(const SpeedBins& b) {
+  if (!(std::isfinite(b.min_km_s) && std::isfinite(b.max_km_s) && b.step_km_s > 0.0 &&
+        b.max_km_s > b.min_km_s)) {
+    return 0;
+  }
+  const double guess = std::ceil((b.max_km_s - b.min_km_s) / b.step_km_s);
+  if (!(guess <= kMaxSpeedBins + 1.0)) return 0;
+  auto edge = [&b](int k) { return b.min_km_s + static_cast<double>(k) * b.step_km_s; };
+  int n = std::max(1, static_cast<int>(guess));
+  while (n > 1 && edge(n - 1) >= b.max_km_s) --n;
+  while (edge(n) < b.max_km_s && n <= kMaxSpeedBins) ++n;
+  return n;
+}
+
+// The layout of bins already known to be valid.
+SpeedBinning binning_of_valid(const SpeedBins& bins) {
+  SpeedBinning s;
+  s.n = count_of_valid(bins);
+  s.min = bins.min_km_s;
+  s.max = bins.max_km_s;
+  s.step = bins.step_km_s;
+  s.inv_step = 1.0 / bins.step_km_s;
+  return s;
+}
 
 // The bin count, or 0 with the reason in `why` (may be null).
 int bin_count(const SpeedBins& b, std::string* why) {
@@ -73,15 +102,17 @@ using namespace detail;
 
 int SpeedBins::count() const { return bin_count(*this, nullptr); }
 
+// The layout calls take the bins as valid (checking every edge per call would make a loop over
+// the bins quadratic); invalid bins give meaningless edges, never a crash.
 double SpeedBins::lower_km_s(std::size_t i) const {
-  const SpeedBinning s = speed_binning(*this);
+  const SpeedBinning s = binning_of_valid(*this);
   if (i == 0) return -std::numeric_limits<double>::infinity();
   if (i >= static_cast<std::size_t>(s.n) + 1) return s.max;
   return s.edge(static_cast<int>(i) - 1);
 }
 
 double SpeedBins::upper_km_s(std::size_t i) const {
-  const SpeedBinning s = speed_binning(*this);
+  const SpeedBinning s = binning_of_valid(*this);
   if (i == 0) return s.min;
   if (i >= static_cast<std::size_t>(s.n) + 1) return std::numeric_limits<double>::infinity();
   if (i == static_cast<std::size_t>(s.n)) return s.max;
@@ -89,7 +120,7 @@ double SpeedBins::upper_km_s(std::size_t i) const {
 }
 
 std::size_t SpeedBins::index(double v_km_s) const {
-  return static_cast<std::size_t>(speed_binning(*this).index(v_km_s));
+  return static_cast<std::size_t>(binning_of_valid(*this).index(v_km_s));
 }
 
 std::string speed_bins_problem(const SpeedBins& bins) {
@@ -136,9 +167,12 @@ void check_arrays(const OrbitArrays& orbits, const char* which) {
 SpeedBinning checked_binning(const SpeedBins& bins, const KernelOptions& options) {
   const std::string why = speed_bins_problem(bins);
   if (!why.empty()) throw std::invalid_argument(why);
-  if (options.accuracy != 0.0) {
+  if (!(options.accuracy >= 0.0 && options.accuracy <= 0.1)) {
     throw std::invalid_argument(
-        "speed distributions are computed with the classic rule only (accuracy 0)");
+        "accuracy must be 0 (the classic rule) or a relative accuracy above 0 and at most 0.1");
+  }
+  if (!(options.min_mutual_inclination_deg >= 0.0 && options.min_mutual_inclination_deg <= 90.0)) {
+    throw std::invalid_argument("min_mutual_inclination must be an angle from 0 to 90 degrees");
   }
   return speed_binning(bins);
 }
@@ -186,6 +220,41 @@ struct DistributionStore {
   }
 };
 
+// The accurate mode's pair q: the integrator's terms binned as they come (their weights are in
+// p_coll's unit already); the scalar outputs as collision_pair_matrix stores them.
+void accurate_distributions(const PreparedOrbit& o1, const PreparedOrbit& o2,
+                            const KernelOptions& options, const SpeedBinning& binning,
+                            const SpeedDistributionArrays& out, const DistributionStore& to,
+                            std::int64_t q) {
+  struct Bins : kernel::AccurateNodeSink {
+    const SpeedBinning* bins;
+    std::vector<double> impact, encounter;
+    int lo, hi;
+    void node(double weight, double v_enc_km, double v_imp_km) override {
+      const int i = bins->index(v_imp_km);
+      const int e = bins->index(v_enc_km);
+      impact[static_cast<std::size_t>(i)] += weight;
+      encounter[static_cast<std::size_t>(e)] += weight;
+      lo = std::min(lo, std::min(i, e));
+      hi = std::max(hi, std::max(i, e));
+    }
+  } sink;
+  sink.bins = &binning;
+  sink.impact.assign(static_cast<std::size_t>(binning.values()), 0.0);
+  sink.encounter.assign(static_cast<std::size_t>(binning.values()), 0.0);
+  sink.lo = binning.values();
+  sink.hi = -1;
+  kernel::AccurateOptions a;
+  a.rel = options.accuracy;
+  a.min_mutual_inclination = options.min_mutual_inclination_deg * 0.017453292519943295;  // pi / 180
+  a.node_sink = &sink;
+  const kernel::AccurateResult r =
+      kernel::accurate_pair(o1.a_cm, o1.e, o1.inc, o2.a_cm, o2.e, o2.inc, options.v_esc_km_s, a);
+  to(q, sink.lo, sink.hi, sink.impact.data(), sink.encounter.data());
+  store_result(out.pairs, q, PairResult{r.p_coll, r.v_rel_mean, r.v_rel_rms, r.v_imp_mean});
+  if (out.pairs.p_coll_error != nullptr) out.pairs.p_coll_error[q] = r.p_coll_error;
+}
+
 bool cancelled(const KernelOptions& options) {
   return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
 }
@@ -204,6 +273,17 @@ std::int64_t speed_distribution_matrix(const OrbitArrays& orbits1, const OrbitAr
   const std::vector<PreparedOrbit> p1 = prepare_all(orbits1, options.angle_unit);
   const std::vector<PreparedOrbit> p2 = prepare_all(orbits2, options.angle_unit);
   const DistributionStore to{&out, static_cast<std::size_t>(binning.values())};
+  if (options.accuracy > 0.0) {
+#pragma omp parallel for schedule(dynamic, 16) num_threads(pair_team_size(options.threads))
+    for (std::int64_t q = 0; q < n1 * n2; ++q) {
+      if (cancelled(options)) continue;
+      const std::int64_t i = q / n2, j = q % n2;
+      accurate_distributions(p1[static_cast<std::size_t>(i)], p2[static_cast<std::size_t>(j)],
+                             options, binning, out, to, q);
+    }
+    if (cancelled(options)) throw Cancelled();
+    return 0;
+  }
   // The chunks run over the flattened index j * n1 + i (rows share orbit j of orbits2); the
   // caller's index is i * n2 + j.
   const std::int64_t no_case = evaluate_pair_chunks_speeds(
@@ -246,6 +326,10 @@ std::int64_t speed_distribution_pairs(const OrbitArrays& orbits1, const OrbitArr
                                        orbits1.inclination[k], unit);
       const PreparedOrbit o2 = prepare(orbits2.semimajor_axis_au[k], orbits2.eccentricity[k],
                                        orbits2.inclination[k], unit);
+      if (options.accuracy > 0.0) {
+        accurate_distributions(o1, o2, options, binning, out, to, k);
+        continue;
+      }
       struct One : PairSpeedSink {
         const DistributionStore* to;
         std::int64_t q;

@@ -39,6 +39,12 @@ std::int64_t evaluate_pair_range(std::span<const PreparedOrbit> population1,
                                  PairSlots slots, std::int64_t begin, std::int64_t end, int threads,
                                  const PairMode& mode) {
   if (end <= begin || population1.empty()) return 0;
+  const auto n1 = static_cast<std::int64_t>(population1.size());
+  if (mode.speeds() && slots.speeds != nullptr && begin % n1 == 0 && end % n1 == 0) {
+    return evaluate_bodies_with_speeds(population1, bodies, v_esc, mode, begin / n1, end / n1,
+                                       slots.proba, slots.impvel, slots.error, slots.speeds,
+                                       threads);
+  }
   if (mode.accurate()) {
     kernel::AccurateOptions options;
     options.rel = mode.accuracy;
@@ -54,11 +60,6 @@ std::int64_t evaluate_pair_range(std::span<const PreparedOrbit> population1,
                               std::min(end, first + kAccurateChunk), options);
     }
     return 0;
-  }
-  const auto n1 = static_cast<std::int64_t>(population1.size());
-  if (mode.speeds() && slots.speeds != nullptr && begin % n1 == 0 && end % n1 == 0) {
-    return evaluate_bodies_with_speeds(population1, bodies, v_esc, mode.speed_bins, begin / n1,
-                                       end / n1, slots.proba, slots.impvel, slots.speeds, threads);
   }
   return evaluate_pair_chunks(population1, bodies, v_esc, begin, end, threads,
                               [&](std::int64_t first, std::int64_t, std::int64_t,

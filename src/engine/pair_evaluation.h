@@ -35,7 +35,7 @@ struct PairMode {
   // Classic mode: count the pairs whose 10 x 10 value the criterion flags (the run's notice,
   // the tables). Costs one cheap test per pair; off where nothing reads the counts.
   bool classic_check = false;
-  // Classic mode: every term also binned by speed into the bodies' distributions (n = 0: off).
+  // Every term also binned by speed into the bodies' distributions (n = 0: off).
   SpeedBinning speed_bins;
   bool accurate() const { return accuracy > 0.0; }
   bool speeds() const { return speed_bins.n > 0; }

@@ -348,7 +348,7 @@ int Run::execute() {
   mode.accuracy = options_.accuracy;
   mode.min_mutual_inclination = options_.min_mutual_inclination_deg * kRadPerDegExact;
   mode.classic_check = options_.classic_check && !mode.accurate();
-  if (options_.speed_histograms && !mode.accurate()) {
+  if (options_.speed_histograms) {
     mode.speed_bins = speed_binning(options_.speed_bins);
   }
   evaluator_.begin(

@@ -69,7 +69,7 @@ struct ProgramOptions {
   // Classic mode: check every pair against the criterion of the 10 x 10 rule's accuracy, for
   // the run's closing notice and the tables' counts.
   bool classic_check = false;
-  // Classic mode: bin every pair's quadrature terms by speed into the bodies' distributions
+  // Bin every pair's quadrature terms by speed into the bodies' distributions
   // (FrameResult::speeds) with these bins, for --speed-histogram. The bins are part of the
   // checkpoint's identity: a run cannot be resumed with other bins.
   bool speed_histograms = false;

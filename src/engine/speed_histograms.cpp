@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/pair_evaluation.h"
+#include "kernel/accurate/accurate_pair.h"
 #include "kernel/pair_range.h"
 
 namespace pairtrack::detail {
@@ -67,13 +69,52 @@ class BodyAccumulator : public PairSpeedSink {
   int lo_ = 0, hi_ = -1;
 };
 
+// One pair's terms from the accurate integrator, binned straightforwardly in the order they
+// come (their weights are already in p_coll's unit).
+class AccuratePairBins : public kernel::AccurateNodeSink {
+ public:
+  void prepare(const SpeedBinning& bins) {
+    bins_ = &bins;
+    if (static_cast<int>(impact_.size()) != bins.values()) {
+      impact_.assign(static_cast<std::size_t>(bins.values()), 0.0);
+      encounter_.assign(static_cast<std::size_t>(bins.values()), 0.0);
+    }
+    lo_ = bins.values();
+    hi_ = -1;
+  }
+  void node(double weight, double v_enc_km, double v_imp_km) override {
+    const int i = bins_->index(v_imp_km);
+    const int e = bins_->index(v_enc_km);
+    impact_[static_cast<std::size_t>(i)] += weight;
+    encounter_[static_cast<std::size_t>(e)] += weight;
+    lo_ = std::min(lo_, std::min(i, e));
+    hi_ = std::max(hi_, std::max(i, e));
+  }
+  // The pair's bins to `to`, then cleared.
+  void hand_over(PairSpeedSink& to, std::size_t k) {
+    to.pair(k, lo_, hi_, impact_.data(), encounter_.data());
+    for (int b = lo_; b <= hi_; ++b) {
+      impact_[static_cast<std::size_t>(b)] = 0.0;
+      encounter_[static_cast<std::size_t>(b)] = 0.0;
+    }
+    lo_ = bins_->values();
+    hi_ = -1;
+  }
+
+ private:
+  const SpeedBinning* bins_ = nullptr;
+  std::vector<double> impact_, encounter_;
+  int lo_ = 0, hi_ = -1;
+};
+
 }  // namespace
 
 std::int64_t evaluate_bodies_with_speeds(std::span<const PreparedOrbit> population1,
                                          std::span<const PreparedOrbit> bodies, double v_esc,
-                                         const SpeedBinning& bins, std::int64_t body_begin,
+                                         const PairMode& mode, std::int64_t body_begin,
                                          std::int64_t body_end, double* proba, double* impvel,
-                                         BodySpeeds* speeds, int threads) {
+                                         double* error, BodySpeeds* speeds, int threads) {
+  const SpeedBinning& bins = mode.speed_bins;
   const auto n1 = static_cast<std::int64_t>(population1.size());
   if (body_end <= body_begin || n1 == 0) return 0;
   const FastRules& rules = program_rules();
@@ -88,6 +129,37 @@ std::int64_t evaluate_bodies_with_speeds(std::span<const PreparedOrbit> populati
     double* p = proba + (j - body_begin) * n1;
     double* v = impvel + (j - body_begin) * n1;
     long double p_sum = 0.0L, pv_sum = 0.0L, pv2_sum = 0.0L;
+    // The moments of a pair with a finite value, in catalogue order.
+    const auto add_moments = [&](double p_coll, double v_imp_mean, double v_rel_rms) {
+      const double mean_square = v_rel_rms * v_rel_rms + v_esc2;
+      p_sum += p_coll;
+      pv_sum += static_cast<long double>(p_coll) * static_cast<long double>(v_imp_mean);
+      pv2_sum += static_cast<long double>(p_coll) * static_cast<long double>(mean_square);
+    };
+    if (mode.accurate()) {
+      thread_local AccuratePairBins pair_bins;
+      pair_bins.prepare(bins);
+      kernel::AccurateOptions options;
+      options.rel = mode.accuracy;
+      options.min_mutual_inclination = mode.min_mutual_inclination;
+      options.node_sink = &pair_bins;
+      for (std::int64_t k = 0; k < n1; ++k) {
+        const PreparedOrbit& o = population1[static_cast<std::size_t>(k)];
+        const kernel::AccurateResult r =
+            kernel::accurate_pair(o.a_cm, o.e, o.inc, body.a_cm, body.e, body.inc, v_esc, options);
+        p[k] = r.p_coll;  // NaN when divergent
+        v[k] = r.v_imp_mean;
+        if (error != nullptr) error[(j - body_begin) * n1 + k] = r.p_coll_error;
+        if (!std::isnan(r.p_coll)) add_moments(r.p_coll, r.v_imp_mean, r.v_rel_rms);
+        pair_bins.hand_over(acc, static_cast<std::size_t>(k));
+      }
+      BodySpeeds& s = speeds[j - body_begin];
+      acc.store(s);
+      s.p_sum = static_cast<double>(p_sum);
+      s.pv_sum = static_cast<double>(pv_sum);
+      s.pv2_sum = static_cast<double>(pv2_sum);
+      continue;
+    }
     PairResult out[kChunkPairs];
     for (std::int64_t k0 = 0; k0 < n1; k0 += kChunkPairs) {
       const std::int64_t count = std::min(kChunkPairs, n1 - k0);
@@ -99,10 +171,7 @@ std::int64_t evaluate_bodies_with_speeds(std::span<const PreparedOrbit> populati
         const PairResult& r = out[q];
         p[k0 + q] = r.p_coll;
         v[k0 + q] = r.v_imp_mean;
-        const double mean_square = r.v_rel_rms * r.v_rel_rms + v_esc2;
-        p_sum += r.p_coll;
-        pv_sum += static_cast<long double>(r.p_coll) * static_cast<long double>(r.v_imp_mean);
-        pv2_sum += static_cast<long double>(r.p_coll) * static_cast<long double>(mean_square);
+        add_moments(r.p_coll, r.v_imp_mean, r.v_rel_rms);
       }
     }
     BodySpeeds& s = speeds[j - body_begin];

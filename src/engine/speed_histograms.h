@@ -36,16 +36,20 @@ struct BodySpeeds {
 };
 
 // The bodies [body_begin, body_end) of a frame (whole rows of population 1, catalogue order)
-// evaluated with the speed-binning kernel: p_coll and v_imp_mean of pair (j, k) at
-// proba[(j - body_begin) * n1 + k] and impvel[...] as evaluate_pair_range stores them (a
-// disjoint pair stores 0 and 0), and body j's distributions and sums in
-// speeds[j - body_begin]. Spread over `threads` threads a body at a time (0: all cores).
-// Returns the number of pairs that fit no overlap case.
+// evaluated with the bins of mode.speed_bins: p_coll and v_imp_mean of pair (j, k) at
+// proba[(j - body_begin) * n1 + k] and impvel[...] (and in the accurate mode its error estimate
+// at error[...] when not null) as evaluate_pair_range stores them (a disjoint pair stores 0 and
+// 0, a divergent one NaN), and body j's distributions and sums in speeds[j - body_begin].
+// The classic rule bins its terms in the fast kernel's lanes; the accurate integrator hands
+// the terms of its accepted estimate over (AccurateOptions::node_sink), already in p_coll's
+// unit. A divergent pair adds nothing. Spread over `threads` threads a body at a time (0: all
+// cores). Returns the number of pairs that fit no overlap case (0 in the accurate mode).
+struct PairMode;
 std::int64_t evaluate_bodies_with_speeds(std::span<const PreparedOrbit> population1,
                                          std::span<const PreparedOrbit> bodies, double v_esc,
-                                         const SpeedBinning& bins, std::int64_t body_begin,
+                                         const PairMode& mode, std::int64_t body_begin,
                                          std::int64_t body_end, double* proba, double* impvel,
-                                         BodySpeeds* speeds, int threads);
+                                         double* error, BodySpeeds* speeds, int threads);
 
 // The frame's impact-speed moments from its bodies' sums: collision-weighted mean, rms and
 // standard deviation (NaN without bodies or with a total below 1e-300).

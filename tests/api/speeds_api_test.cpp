@@ -26,7 +26,14 @@ TEST(PublicSpeeds, ParsesBinSpecificationsAndRefusesBadOnesWithTheirMessage) {
   EXPECT_EQ(odd.upper_km_s(4), 2.0);
   EXPECT_EQ(odd.lower_km_s(0), -INFINITY);
   EXPECT_EQ(odd.upper_km_s(5), INFINITY);
-  EXPECT_EQ(parse_speed_bins("0:1:0.00001").count(), 100000);
+  // The finest layout: every bin's upper speed is the next one's lower speed, and a bin's
+  // lower speed falls in that bin (each call costs a few operations, not a pass over the bins).
+  const SpeedBins fine = parse_speed_bins("0:1:0.00001");
+  ASSERT_EQ(fine.count(), 100000);
+  for (std::size_t i = 1; i <= 100000; ++i) {
+    ASSERT_EQ(fine.upper_km_s(i), fine.lower_km_s(i + 1)) << i;
+    ASSERT_EQ(fine.index(fine.lower_km_s(i)), i) << i;
+  }
 
   const std::string shape = "speed bins must be MIN:MAX:STEP (three numbers separated by colons)";
   const struct {
@@ -131,16 +138,51 @@ TEST(PublicSpeeds, MatrixAndPairCallsAgreeWithTheReferenceAndSumToTheProbability
   EXPECT_GT(nonzero, 50);
 }
 
-TEST(PublicSpeeds, RefusesInvalidBinsAndTheAccurateMode) {
+TEST(PublicSpeeds, RefusesInvalidBinsAndOptions) {
   const double a = 2.5, e = 0.1, i = 5.0;
   const OrbitArrays one{&a, &e, &i, 1};
   double h[4];
   EXPECT_THROW(speed_distribution_pairs(one, one, SpeedBins{0.0, 1.0, 0.0}, {h}),
                std::invalid_argument);
   KernelOptions accurate;
-  accurate.accuracy = 1e-3;
+  accurate.accuracy = 0.2;
   EXPECT_THROW(speed_distribution_matrix(one, one, SpeedBins{0.0, 1.0, 0.5}, {h}, accurate),
                std::invalid_argument);
+}
+
+// The accurate mode bins the terms of each pair's accepted estimate: the bins sum to its
+// p_coll, the two calls agree, and the scalar outputs are those of collision_pair_matrix.
+TEST(PublicSpeeds, AccurateModeBinsSumToTheAccurateProbability) {
+  const double a1[3] = {2.2, 2.6, 3.1}, e1[3] = {0.15, 0.05, 0.25}, i1[3] = {4.0, 12.0, 8.0};
+  const double a2[2] = {2.7, 2.4}, e2[2] = {0.2, 0.1}, i2[2] = {6.0, 9.5};
+  const OrbitArrays o1{a1, e1, i1, 3}, o2{a2, e2, i2, 2};
+  const SpeedBins bins{0.0, 20.0, 0.5};
+  const std::size_t values = bins.values();
+  KernelOptions options;
+  options.accuracy = 1e-5;
+  options.v_esc_km_s = 1.5;
+  std::vector<double> imp(6 * values), enc(6 * values), p(6), want(6);
+  speed_distribution_matrix(o1, o2, bins, {imp.data(), enc.data(), {p.data()}}, options);
+  collision_pair_matrix(o1, o2, {want.data()}, options);
+  EXPECT_EQ(std::memcmp(p.data(), want.data(), sizeof(double) * 6), 0);
+  const double ea1[6] = {2.2, 2.2, 2.6, 2.6, 3.1, 3.1},
+               ee1[6] = {0.15, 0.15, 0.05, 0.05, 0.25, 0.25},
+               ei1[6] = {4.0, 4.0, 12.0, 12.0, 8.0, 8.0};
+  const double ea2[6] = {2.7, 2.4, 2.7, 2.4, 2.7, 2.4}, ee2[6] = {0.2, 0.1, 0.2, 0.1, 0.2, 0.1},
+               ei2[6] = {6.0, 9.5, 6.0, 9.5, 6.0, 9.5};
+  std::vector<double> impq(imp.size());
+  speed_distribution_pairs({ea1, ee1, ei1, 6}, {ea2, ee2, ei2, 6}, bins, {impq.data()}, options);
+  EXPECT_EQ(std::memcmp(imp.data(), impq.data(), sizeof(double) * imp.size()), 0);
+  int nonzero = 0;
+  for (std::size_t q = 0; q < 6; ++q) {
+    long double s_imp = 0, s_enc = 0;
+    for (std::size_t b = 0; b < values; ++b)
+      s_imp += imp[q * values + b], s_enc += enc[q * values + b];
+    EXPECT_NEAR(static_cast<double>(s_imp), p[q], 1e-12 * p[q]) << q;
+    EXPECT_NEAR(static_cast<double>(s_enc), p[q], 1e-12 * p[q]) << q;
+    nonzero += p[q] > 0.0;
+  }
+  EXPECT_GE(nonzero, 4);
 }
 
 }  // namespace
