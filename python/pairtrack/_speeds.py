@@ -29,7 +29,9 @@ class SpeedDistribution:
       edges       the n + 1 bin edges, km/s: bin k holds edges[k] <= v < edges[k + 1];
       lower, upper  the lower and upper speed of each of the n + 2 values (-inf and inf for
                   the underflow's lower and the overflow's upper end);
-      p_coll      each pair's intrinsic collision probability (shape pairs);
+      p_coll      each pair's intrinsic collision probability (shape pairs; NaN for a pair
+                  without a finite value in the accurate mode, whose bins are 0);
+      p_coll_error  accuracy= only: the estimated absolute error of p_coll (0 otherwise);
       v_esc       the escape speed used, km/s;
       singular    as PairResult.singular; no_case as PairResult.no_case.
 
@@ -43,14 +45,16 @@ class SpeedDistribution:
     lower: np.ndarray
     upper: np.ndarray
     p_coll: np.ndarray
+    p_coll_error: np.ndarray
     singular: np.ndarray
     v_esc: float
     no_case: int
 
     def __init__(self, impact: np.ndarray, encounter: np.ndarray, p_coll: np.ndarray,
                  lower: np.ndarray, upper: np.ndarray, singular: np.ndarray, v_esc: float,
-                 no_case: int) -> None:
+                 no_case: int, p_coll_error: Optional[np.ndarray] = None) -> None:
         self.impact, self.encounter, self.p_coll = impact, encounter, p_coll
+        self.p_coll_error = p_coll_error if p_coll_error is not None else 0.0 * p_coll
         self.lower, self.upper = lower, upper
         self.singular, self.v_esc, self.no_case = singular, v_esc, no_case
 
@@ -75,12 +79,13 @@ class SpeedDistribution:
         pick = (key if isinstance(key, tuple) else (key,)) + (Ellipsis,)
         return SpeedDistribution(self.impact[pick], self.encounter[pick], p, self.lower,
                                  self.upper, np.asarray(self.singular)[key], self.v_esc,
-                                 self.no_case)
+                                 self.no_case, np.asarray(self.p_coll_error)[key])
 
     def as_dict(self) -> Dict[str, Any]:
         """The arrays and values by name."""
         return {"impact": self.impact, "encounter": self.encounter, "lower": self.lower,
                 "upper": self.upper, "edges": self.edges, "p_coll": self.p_coll,
+                "p_coll_error": self.p_coll_error,
                 "singular": self.singular, "v_esc": self.v_esc, "no_case": self.no_case}
 
     def to_pandas(self) -> Any:
@@ -122,7 +127,7 @@ def speed_distribution(a1: npt.ArrayLike, e1: npt.ArrayLike, i1: npt.ArrayLike,
                        a2: npt.ArrayLike, e2: npt.ArrayLike, i2: npt.ArrayLike, *,
                        v_esc: float = 0.0, bins: abc.Sequence[float] = _DEFAULT_BINS,
                        degrees: bool = True, threads: Optional[int] = None,
-                       accuracy: Optional[float] = None,
+                       accuracy: Optional[float] = None, min_mutual_inclination: float = 0.0,
                        matrix: bool = False) -> SpeedDistribution:
     """Collision-weighted distributions of the impact and the encounter speed of orbit pairs.
 
@@ -136,9 +141,10 @@ def speed_distribution(a1: npt.ArrayLike, e1: npt.ArrayLike, i1: npt.ArrayLike,
     (a2, e2, i2) are two populations (1-D arrays of one length each), and the pairs form the
     (n1, n2) matrix of pair_matrix. bins=(min, max, step) in km/s (default 0 to 40 by 0.25):
     see SpeedDistribution for the layout. Units, threads, Ctrl-C, errors and warnings as for
-    collision_probability; accuracy= is refused (ValueError) while the accurate integrator does
-    not report its terms. Invalid bins are a ValueError."""
-    rel, _ = _accuracy(accuracy, 0.0)
+    collision_probability. accuracy=REL and min_mutual_inclination as for
+    collision_probability: the terms of the accurate integrator's accepted estimate are binned
+    (p_coll_error holds the error estimates). Invalid bins are a ValueError."""
+    rel, min_inc = _accuracy(accuracy, min_mutual_inclination)
     lo, hi, step = _bins(bins)
     v = _core.escape_velocity(v_esc)
     team = _core.thread_count(threads)
@@ -165,15 +171,16 @@ def speed_distribution(a1: npt.ArrayLike, e1: npt.ArrayLike, i1: npt.ArrayLike,
         _require_orbits(flat[0], flat[1], "orbit 1")
         _require_orbits(flat[3], flat[4], "orbit 2")
     a1_, e1_, i1_, a2_, e2_, i2_ = flat
-    impact, encounter, p_coll, lower, upper, no_case = _core.speed_distribution(
-        a1_, e1_, i1_, a2_, e2_, i2_, v, degrees, team, rel, lo, hi, step, matrix)
+    impact, encounter, p_coll, err, lower, upper, no_case = _core.speed_distribution(
+        a1_, e1_, i1_, a2_, e2_, i2_, v, degrees, team, rel, min_inc, lo, hi, step, matrix)
     if matrix:
         singular = _singular(a1_[:, None], e1_[:, None], i1_[:, None], a2_[None, :],
                              e2_[None, :], i2_[None, :], degrees)
     else:
         singular = _singular(a1_, e1_, i1_, a2_, e2_, i2_, degrees).reshape(shape)
-    _warn_singular(singular, "speed_distribution")
+    if rel == 0.0:
+        _warn_singular(singular, "speed_distribution")
     values = len(lower)
     return SpeedDistribution(impact.reshape(shape + (values,)),
                              encounter.reshape(shape + (values,)), p_coll.reshape(shape),
-                             lower, upper, singular, v, no_case)
+                             lower, upper, singular, v, no_case, err.reshape(shape))

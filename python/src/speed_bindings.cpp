@@ -24,13 +24,14 @@ SpeedBins speed_bins(double min_km_s, double max_km_s, double step_km_s) {
   return bins;
 }
 
-// (impact, encounter, p_coll, lower, upper, no_case): the two distributions of shape
-// shape + (n + 2,), p_coll of `shape`, the stored values' lower and upper speeds (n + 2 each).
+// (impact, encounter, p_coll, p_coll_error, lower, upper, no_case): the two distributions of
+// shape shape + (n + 2,), p_coll and its error estimate (accurate mode) of `shape`, the stored
+// values' lower and upper speeds (n + 2 each).
 template <typename Compute>
 py::tuple distributions(std::vector<py::ssize_t> shape, const SpeedBins& bins, Compute compute) {
   py::ssize_t pairs = 1;
   for (const py::ssize_t n : shape) pairs *= n;
-  py::array_t<double> p_coll(shape);
+  py::array_t<double> p_coll(shape), p_coll_error(shape);
   const auto values = static_cast<py::ssize_t>(bins.values());
   shape.push_back(values);
   py::array_t<double> impact(shape), encounter(shape);
@@ -43,19 +44,22 @@ py::tuple distributions(std::vector<py::ssize_t> shape, const SpeedBins& bins, C
   out.impact = impact.mutable_data();
   out.encounter = encounter.mutable_data();
   out.pairs.p_coll = p_coll.mutable_data();
+  out.pairs.p_coll_error = p_coll_error.mutable_data();
   std::int64_t no_case = 0;
   // Below some 10^4 pairs (a few ms) a worker thread's start would cost more than the work.
   run_interruptibly([&](const std::atomic<bool>& cancel) { no_case = compute(out, cancel); },
                     pairs >= 16384);
-  return py::make_tuple(impact, encounter, p_coll, lower, upper, no_case);
+  return py::make_tuple(impact, encounter, p_coll, p_coll_error, lower, upper, no_case);
 }
 
-KernelOptions options(double v_esc, bool degrees, int threads, double accuracy) {
+KernelOptions options(double v_esc, bool degrees, int threads, double accuracy,
+                      double min_mutual_inclination) {
   KernelOptions o;
   o.v_esc_km_s = v_esc;
   o.angle_unit = degrees ? AngleUnit::degrees : AngleUnit::radians;
   o.threads = threads;
   o.accuracy = accuracy;
+  o.min_mutual_inclination_deg = min_mutual_inclination;
   return o;
 }
 
@@ -74,7 +78,8 @@ OrbitArrays view(const DoubleArray& a, const DoubleArray& e, const DoubleArray& 
 py::tuple speed_distribution_py(const DoubleArray& a1, const DoubleArray& e1, const DoubleArray& i1,
                                 const DoubleArray& a2, const DoubleArray& e2, const DoubleArray& i2,
                                 double v_esc, bool degrees, int threads, double accuracy,
-                                double bin_min, double bin_max, double bin_step, bool matrix) {
+                                double min_mutual_inclination, double bin_min, double bin_max,
+                                double bin_step, bool matrix) {
   const SpeedBins bins = speed_bins(bin_min, bin_max, bin_step);
   if (matrix) {
     require_columns({&a1, &e1, &i1});
@@ -82,7 +87,7 @@ py::tuple speed_distribution_py(const DoubleArray& a1, const DoubleArray& e1, co
   } else {
     require_columns({&a1, &e1, &i1, &a2, &e2, &i2});
   }
-  KernelOptions opts = options(v_esc, degrees, threads, accuracy);
+  KernelOptions opts = options(v_esc, degrees, threads, accuracy, min_mutual_inclination);
   const OrbitArrays o1 = view(a1, e1, i1), o2 = view(a2, e2, i2);
   std::vector<py::ssize_t> shape{a1.size()};
   if (matrix) shape.push_back(a2.size());
@@ -98,11 +103,12 @@ py::tuple speed_distribution_py(const DoubleArray& a1, const DoubleArray& e1, co
 
 void register_speeds(py::module_& m) {
   m.def("speed_distribution", &speed_distribution_py, "a1"_a, "e1"_a, "i1"_a, "a2"_a, "e2"_a,
-        "i2"_a, "v_esc"_a, "degrees"_a, "threads"_a, "accuracy"_a, "bin_min"_a, "bin_max"_a,
-        "bin_step"_a, "matrix"_a,
+        "i2"_a, "v_esc"_a, "degrees"_a, "threads"_a, "accuracy"_a, "min_mutual_inclination"_a,
+        "bin_min"_a, "bin_max"_a, "bin_step"_a, "matrix"_a,
         "Collision-weighted impact- and encounter-speed distributions of pairs element by "
         "element (matrix=False) or of every pair of two populations (matrix=True), over 1-D "
-        "float64 columns; returns (impact, encounter, p_coll, lower, upper, no_case).");
+        "float64 columns; returns (impact, encounter, p_coll, p_coll_error, lower, upper, "
+        "no_case).");
 }
 
 }  // namespace pairtrack::python

@@ -45,6 +45,18 @@ def test_the_distributions_sum_to_p_coll_and_centre_on_the_mean_speeds(v_esc, bi
         assert np.any(d.encounter[:, 1:-1][:, below] > 0.0)
 
 
+def test_the_accurate_mode_bins_its_own_terms():
+    first, second = belt(slice(0, 20)), belt(slice(20, 40))
+    d = pairtrack.speed_distribution(*first, *second, v_esc=1.0, accuracy=1e-4)
+    r = pairtrack.collision_probability(*first, *second, v_esc=1.0, accuracy=1e-4)
+    np.testing.assert_array_equal(bits(d.p_coll), bits(r.p_coll))
+    np.testing.assert_array_equal(bits(d.p_coll_error), bits(r.p_coll_error))
+    assert np.count_nonzero(d.p_coll > 0) > 10
+    np.testing.assert_allclose(d.impact.sum(axis=-1), r.p_coll, rtol=1e-12, atol=1e-300)
+    classic = pairtrack.speed_distribution(*first, *second, v_esc=1.0)
+    assert not np.array_equal(d.impact, classic.impact)  # other terms, other bins
+
+
 def test_the_matrix_holds_the_pairs_bit_for_bit_whatever_the_threads():
     first, second = belt(slice(0, 7)), belt(slice(100, 111))
     m = pairtrack.speed_distribution(*first, *second, v_esc=2.0, matrix=True, threads=1)
