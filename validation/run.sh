@@ -47,7 +47,7 @@ echo "unclassified_self_pairs = $(grep -c 'did not make' "$out/mainbelt_raw.txt"
 "$bin/accurate_ladder" 60000 16 > "$out/ladder.csv"
 # The speed distributions: the kernel's against the Monte Carlo's, bin by bin, on the validation
 # pairs (the identical pair, which the 10 x 10 rule misses, left out), and the main belt's.
-"$bin/speed_pairs" "$pairs" --target-pairs "$target" --batches 32 --seed 1 --nodes 10,320 \
+"$bin/speed_pairs" "$pairs" --target-pairs "$target" --batches 32 --seed 1 --nodes 10,0,320 \
   --only mb1,mb2,mb3,nest1,nest2,circ1,circ2,ncirc,ecc09,inc0,inc90,retro,hiinc,neo,outer,touch \
   --bins "$out/speed_bins.csv" > "$out/speeds.csv"
 "$bin/mainbelt_speeds" "$root/validation/data/mainbelt_d50.cat" > "$out/mainbelt_speeds.csv" \

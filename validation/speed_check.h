@@ -53,7 +53,8 @@ inline double bin_error(const McValue& bin, const McValue& total) {
 }
 
 // The kernel's distributions of one pair with nodes x nodes quadrature nodes
-// (10: the public API, as the program bins them); returns its p_coll.
+// (10: the public API, as the program bins them; 0: the public API's accurate
+// mode at a relative accuracy of 1e-6); returns its p_coll.
 inline double kernel_speed_distributions(const Orbit& o1, const Orbit& o2, double v_esc, int nodes,
                                          const pairtrack::SpeedBins& bins,
                                          std::vector<double>& impact,
@@ -61,7 +62,7 @@ inline double kernel_speed_distributions(const Orbit& o1, const Orbit& o2, doubl
   impact.assign(bins.values(), 0.0);
   encounter.assign(bins.values(), 0.0);
   double p = 0.0;
-  if (nodes == 10) {
+  if (nodes == 10 || nodes == 0) {
     pairtrack::SpeedDistributionArrays arrays;
     arrays.impact = impact.data();
     arrays.encounter = encounter.data();
@@ -69,6 +70,7 @@ inline double kernel_speed_distributions(const Orbit& o1, const Orbit& o2, doubl
     pairtrack::KernelOptions opts;
     opts.v_esc_km_s = v_esc;
     opts.threads = 1;
+    if (nodes == 0) opts.accuracy = 1e-6;
     const pairtrack::OrbitArrays a{&o1.a_au, &o1.e, &o1.inc_deg, 1};
     const pairtrack::OrbitArrays b{&o2.a_au, &o2.e, &o2.inc_deg, 1};
     pairtrack::speed_distribution_pairs(a, b, bins, arrays, opts);

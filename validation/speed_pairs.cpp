@@ -3,7 +3,8 @@
 //   speed_pairs PAIRS [--target-pairs N] [--batches N] [--seed N] [--only ID,ID] [--bins FILE]
 //               [--nodes N,N,...]
 // Standard output: one CSV line per pair, escape speed (0 and 5 km/s) and node count (default
-// 10, the program's rule, through the public API; others through the reference quadrature) with
+// 10, the program's rule, through the public API; 0 the public API's accurate mode at 1e-6;
+// others through the reference quadrature) with
 // the largest |kernel - Monte Carlo| of a bin in standard errors and as a share of P_i, over the
 // bins of both distributions. --bins FILE writes every bin.
 #include <algorithm>
@@ -49,8 +50,8 @@ int main(int argc, char** argv) {
       for (const char* s = value; *s;) {
         char* end = nullptr;
         const long n = std::strtol(s, &end, 10);
-        if (end == s || n < 1 || n > 2000 || (*end != ',' && *end != '\0')) {
-          std::fprintf(stderr, "speed_pairs: --nodes needs counts from 1 to 2000\n");
+        if (end == s || n < 0 || n > 2000 || (*end != ',' && *end != '\0')) {
+          std::fprintf(stderr, "speed_pairs: --nodes needs counts from 0 to 2000\n");
           return 1;
         }
         nodes.push_back(static_cast<int>(n));
