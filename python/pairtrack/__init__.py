@@ -27,7 +27,7 @@ from ._files import (Catalogue, Frame, HistoryFile, ReportFrames, read_catalogue
                      write_history)
 from ._kernel import (CM_PER_AU, RADIANS_PER_DEGREE, PairResult, collision_probability,
                       mean_deviation, pair_matrix, weighted_mean_deviation)
-from ._run import BodyTable, FrameTable, RunResult, run
+from ._run import BodyTable, FrameTable, RunResult, SpeedHistogramTable, run
 from ._speeds import SpeedDistribution, speed_distribution
 
 __version__: str = _core.__version__
@@ -35,6 +35,7 @@ __version__: str = _core.__version__
 __all__ = [
     "BodyTable", "CM_PER_AU", "Catalogue", "Frame", "FrameTable", "HistoryFile", "PairResult",
     "PairtrackWarning", "RADIANS_PER_DEGREE", "ReportFrames", "RunResult", "SpeedDistribution",
+    "SpeedHistogramTable",
     "TruncatedHistoryWarning", "collision_probability", "mean_deviation", "pair_matrix",
     "read_catalogue", "read_report", "run", "speed_distribution", "weighted_mean_deviation",
     "write_history",

@@ -2,6 +2,7 @@
 // package has checked, broadcast and converted them), the library's binning kernel on a worker
 // thread that Ctrl-C can stop, NumPy arrays that own their memory out. The result class lives in
 // the package (pairtrack/_speeds.py).
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,17 @@ py::tuple speed_distribution_py(const DoubleArray& a1, const DoubleArray& e1, co
 }  // namespace
 
 void register_speeds(py::module_& m) {
+  m.def(
+      "parse_speed_bins",
+      [](const std::string& text) {
+        try {
+          const SpeedBins bins = parse_speed_bins(text);
+          return py::make_tuple(bins.min_km_s, bins.max_km_s, bins.step_km_s);
+        } catch (const std::invalid_argument& e) {
+          throw py::value_error(std::string("speed_bins: ") + e.what());
+        }
+      },
+      "text"_a, "(min, max, step) km/s from 'MIN:MAX:STEP', checked; ValueError otherwise.");
   m.def("speed_distribution", &speed_distribution_py, "a1"_a, "e1"_a, "i1"_a, "a2"_a, "e2"_a,
         "i2"_a, "v_esc"_a, "degrees"_a, "threads"_a, "accuracy"_a, "min_mutual_inclination"_a,
         "bin_min"_a, "bin_max"_a, "bin_step"_a, "matrix"_a,
