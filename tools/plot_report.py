@@ -10,11 +10,15 @@ asterisks (too wide for its field) is left out of the plot and counted. The --fr
 (told by its header row "frame,t_myr,...") holds the same values at 17 significant digits and
 never asterisks. With --bodies FILE (the table of `pairtrack --bodies FILE`) a fourth panel
 shows the bodies that contribute most to the frame means, summed over the frames (the sum of
-their p_sum), with their mean probability frame by frame. Uses matplotlib as packaged by Debian
-(python3-matplotlib).
+their p_sum), with their mean probability frame by frame. With --speeds FILE (the table of
+`pairtrack --speed-histogram FILE`) a last panel shows the collision-weighted distributions of
+the impact and the encounter speed, per km/s, summed over the frames or of one frame
+(--speed-frame N); the legend gives each distribution's mean and most probable speed. Uses
+matplotlib as packaged by Debian (python3-matplotlib).
 
     tools/plot_report.py report.txt -o report.png
     tools/plot_report.py frames.csv --bodies bodies.csv --top 8 -o report.png
+    tools/plot_report.py frames.csv --speeds speeds.csv --speed-frame 1 -o report.png
     tools/plot_report.py report.txt -o report.png --describe   # also prints the panels as JSON
 """
 
@@ -56,6 +60,10 @@ FRAMES_CSV_COLUMNS = {
 FRAMES_CSV_START = "frame,t_myr,"
 # The --bodies table's columns that the bodies panel reads.
 BODIES_CSV_COLUMNS = ("frame", "t_myr", "id", "p_mean_1e-18_km-2_yr-1", "p_sum_1e-18_km-2_yr-1")
+# The --speed-histogram table's columns; its frame rows have position = id = 0 and hold every
+# bin, underflow (speed_min -inf) first and overflow (speed_max inf) last.
+SPEEDS_CSV_COLUMNS = ("frame", "t_myr", "position", "id", "speed_min_km_s", "speed_max_km_s",
+                      "p_impact_1e-18_km-2_yr-1", "p_encounter_1e-18_km-2_yr-1")
 
 
 class Report:
@@ -174,17 +182,81 @@ def top_bodies(tracks, n):
     return sorted(tracks.values(), key=lambda b: (-b.contribution, b.id))[:n]
 
 
+class SpeedDistribution:
+    """The frame rows of a --speed-histogram table, summed over the chosen frames: the bins'
+    edges (km/s; the underflow bin's lower edge -inf, the overflow bin's upper edge inf) and the
+    impact- and encounter-speed weights (1e-18 km^-2 yr^-1), with the frames they come from."""
+
+    def __init__(self):
+        self.frames = []
+        self.lower, self.upper = [], []
+        self.impact, self.encounter = [], []
+
+    def summary(self, weights):
+        """(total, mean, mode) of a distribution: the mean over the finite bins' centres (the
+        underflow and overflow bins left out), the mode the centre of the heaviest finite bin;
+        None for the mean and mode without weight in finite bins."""
+        finite = [(0.5 * (lo + hi), w) for lo, hi, w in zip(self.lower, self.upper, weights)
+                  if math.isfinite(lo) and math.isfinite(hi)]
+        inside = sum(w for _, w in finite)
+        total = sum(weights)
+        if not inside > 0.0:
+            return total, None, None
+        mean = sum(c * w for c, w in finite) / inside
+        mode = max(finite, key=lambda cw: cw[1])[0]
+        return total, mean, mode
+
+
+def parse_speeds_csv(lines, frame=None):
+    """The frame rows (position 0) of the --speed-histogram table, summed over the frames, or
+    of `frame` alone; ValueError when the table is not one or the frame is not in it."""
+    dist = SpeedDistribution()
+    bins = {}
+    for number, row in read_table(lines, SPEEDS_CSV_COLUMNS, "the --speed-histogram table"):
+        try:
+            if int(row["position"]) != 0:
+                continue  # a body's row
+            f = int(row["frame"])
+            edges = (float(row["speed_min_km_s"]), float(row["speed_max_km_s"]))
+            impact = float(row["p_impact_1e-18_km-2_yr-1"])
+            encounter = float(row["p_encounter_1e-18_km-2_yr-1"])
+        except ValueError:
+            raise ValueError("the --speed-histogram table, line %d: a value is not a number"
+                             % number) from None
+        if frame is not None and f != frame:
+            continue
+        if not dist.frames or dist.frames[-1] != f:
+            dist.frames.append(f)
+        sums = bins.setdefault(edges, [0.0, 0.0])
+        sums[0] += impact
+        sums[1] += encounter
+    if not dist.frames:
+        if frame is not None:
+            raise ValueError("the --speed-histogram table has no frame %d" % frame)
+        raise ValueError("the --speed-histogram table has no frame rows")
+    for (lo, hi), (impact, encounter) in sorted(bins.items()):
+        dist.lower.append(lo)
+        dist.upper.append(hi)
+        dist.impact.append(impact)
+        dist.encounter.append(encounter)
+    return dist
+
+
 def _values(column):
     return [math.nan if v is None else float(v) for v in column]
 
 
-def build_figure(report, title=None, bodies=None):
+def build_figure(report, title=None, bodies=None, speeds=None):
     """Three panels over the frame time: probability, impact speed, pair counts; a fourth with
-    the given bodies' (BodyTrack) mean probability per frame."""
+    the given bodies' (BodyTrack) mean probability per frame; a last one, over speed, with the
+    SpeedDistribution's impact- and encounter-speed distributions."""
     c = report.columns
     t = _values(c["t"])
-    rows = 3 if bodies is None else 4
-    fig, axes = plt.subplots(rows, 1, sharex=True, figsize=(8, 3 * rows))
+    time_rows = 3 if bodies is None else 4
+    rows = time_rows + (speeds is not None)
+    fig, axes = plt.subplots(rows, 1, figsize=(8, 3 * rows))
+    for ax in axes[1:time_rows]:
+        ax.sharex(axes[0])
     fig.suptitle(title or "pairtrack report")
 
     def mean_and_band(ax, mean_name, sigma_name, colour, label):
@@ -224,7 +296,35 @@ def build_figure(report, title=None, bodies=None):
         if bodies:
             ax.legend(loc="best", fontsize="small")
         ax.grid(True, alpha=0.3)
-    axes[-1].set_xlabel("t [Myr]")
+    axes[time_rows - 1].set_xlabel("t [Myr]")
+
+    if speeds is not None:
+        ax = axes[time_rows]
+        finite = [k for k, (lo, hi) in enumerate(zip(speeds.lower, speeds.upper))
+                  if math.isfinite(lo) and math.isfinite(hi)]
+        edges = [speeds.lower[k] for k in finite] + [speeds.upper[finite[-1]]] if finite else []
+        for weights, colour, name in ((speeds.impact, "tab:red", "impact"),
+                                      (speeds.encounter, "tab:blue", "encounter")):
+            _, mean, mode = speeds.summary(weights)
+            density = [weights[k] / (speeds.upper[k] - speeds.lower[k]) for k in finite]
+            label = name + " speed" if mean is None else (
+                "%s speed: mean %.2f, mode %.2f km/s" % (name, mean, mode))
+            if finite:
+                ax.stairs(density, edges, color=colour, label=label)
+        used = [k for k in finite if speeds.impact[k] or speeds.encounter[k]]
+        if used:  # the speeds that occur, not the whole bin range
+            ax.set_xlim(speeds.lower[used[0]], speeds.upper[used[-1]])
+        outside = sum(speeds.impact[k] for k in range(len(speeds.impact)) if k not in finite)
+        if outside > 0.0:
+            ax.text(0.99, 0.02, "impact: %.3g outside the bins" % outside, ha="right",
+                    transform=ax.transAxes, fontsize="small")
+        which = ("frame %d" % speeds.frames[0] if len(speeds.frames) == 1
+                 else "summed over %d frames" % len(speeds.frames))
+        ax.set_title("Collision-weighted speed distributions (%s)" % which)
+        ax.set_xlabel("speed [km/s]")
+        ax.set_ylabel("P_i per km/s [1e-18 km^-2 yr^-1 / (km/s)]")
+        ax.legend(loc="best", fontsize="small")
+        ax.grid(True, alpha=0.3)
 
     if report.asterisk_fields:
         fig.text(0.01, 0.01, "%d field(s) written as asterisks are not drawn"
@@ -233,7 +333,7 @@ def build_figure(report, title=None, bodies=None):
     return fig
 
 
-def describe(fig, report, bodies=None):
+def describe(fig, report, bodies=None, speeds=None):
     """The figure's panels as plain data: titles, axis labels and the labels of the curves;
     the bodies of the bodies panel with their contributions."""
     panels = []
@@ -242,12 +342,18 @@ def describe(fig, report, bodies=None):
             "title": ax.get_title(),
             "xlabel": ax.get_xlabel(),
             "ylabel": ax.get_ylabel(),
-            "lines": [line.get_label() for line in ax.get_lines()],
+            "lines": [line.get_label() for line in ax.get_lines()] + [
+                patch.get_label() for patch in ax.patches],
             "bands": len(ax.collections),
         })
     d = {"frames": report.frames, "asterisk_fields": report.asterisk_fields, "panels": panels}
     if bodies is not None:
         d["top_bodies"] = [{"id": b.id, "contribution": b.contribution} for b in bodies]
+    if speeds is not None:
+        d["speeds"] = {"frames": speeds.frames}
+        for name in ("impact", "encounter"):
+            total, mean, mode = speeds.summary(getattr(speeds, name))
+            d["speeds"][name] = {"total": total, "mean": mean, "mode": mode}
     return d
 
 
@@ -267,11 +373,19 @@ def main(argv=None):
                              "largest contribution over time")
     parser.add_argument("--top", type=int, default=5, metavar="N",
                         help="how many bodies the bodies panel shows (default 5)")
+    parser.add_argument("--speeds", metavar="FILE",
+                        help="the --speed-histogram table (CSV): add a panel of the impact- and "
+                             "encounter-speed distributions, summed over the frames")
+    parser.add_argument("--speed-frame", type=int, metavar="N",
+                        help="with --speeds: draw the distributions of frame N alone")
     parser.add_argument("--describe", action="store_true",
                         help="also print the panels (titles, labels, curves) as JSON")
     args = parser.parse_args(argv)
     if args.top < 1:
         sys.stderr.write("plot_report: --top must be at least 1, not %d\n" % args.top)
+        return 1
+    if args.speed_frame is not None and args.speeds is None:
+        sys.stderr.write("plot_report: --speed-frame needs --speeds\n")
         return 1
 
     def read_lines(path):
@@ -280,7 +394,7 @@ def main(argv=None):
         with open(path, encoding="utf-8", errors="replace") as f:
             return f.readlines()
 
-    bodies = None
+    bodies = speeds = None
     path = args.report
     try:
         lines = read_lines(path)
@@ -291,6 +405,9 @@ def main(argv=None):
         if args.bodies is not None:
             path = args.bodies
             bodies = top_bodies(parse_bodies_csv(read_lines(path)), args.top)
+        if args.speeds is not None:
+            path = args.speeds
+            speeds = parse_speeds_csv(read_lines(path), args.speed_frame)
     except OSError as e:
         sys.stderr.write("plot_report: cannot read %s: %s\n" % (path, e.strerror))
         return 1
@@ -303,14 +420,14 @@ def main(argv=None):
     if report.asterisk_fields:
         sys.stderr.write("plot_report: %d field(s) written as asterisks are left out\n"
                          % report.asterisk_fields)
-    fig = build_figure(report, args.title, bodies)
+    fig = build_figure(report, args.title, bodies, speeds)
     try:
         fig.savefig(args.output, dpi=100)
     except OSError as e:
         sys.stderr.write("plot_report: cannot write %s: %s\n" % (args.output, e.strerror))
         return 1
     if args.describe:
-        print(json.dumps(describe(fig, report, bodies), indent=2))
+        print(json.dumps(describe(fig, report, bodies, speeds), indent=2))
     plt.close(fig)
     return 0
 

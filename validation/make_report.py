@@ -240,7 +240,7 @@ def main():
                  histtype="step", color="k", label="every pair alike")
     axes[1].axvline(float(mb["distinct.v_imp_weighted"]), color="tab:red", ls="--")
     axes[1].set_xlabel("mean impact speed of the pair (km/s)")
-    axes[1].set_title("Main belt, D > 50 km: impact speeds")
+    axes[1].set_title("Main belt, D > 50 km: the pairs' mean impact speeds")
     axes[1].legend()
     fig.tight_layout()
     fig.savefig(os.path.join(doc_dir, "validation_mainbelt.png"), dpi=90)

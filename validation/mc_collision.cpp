@@ -195,6 +195,27 @@ struct Sums {
   double w = 0.0, wu = 0.0, wu2 = 0.0, wimp = 0.0;
 };
 
+// Per-batch weights of the speed bins: [v_esc][window][impact, encounter][bin].
+struct SpeedSums {
+  McConfig::SpeedBins bins;
+  int n_bins = 0;  // n + 2
+  std::size_t n_windows = 0;
+  std::vector<double> w;
+
+  SpeedSums(const McConfig::SpeedBins& b, std::size_t nv)
+      : bins(b),
+        n_bins(speed_bin_count(b.min_kms, b.max_kms, b.step_kms)),
+        n_windows(kWindows),
+        w(nv * kWindows * 2 * static_cast<std::size_t>(n_bins), 0.0) {}
+  double* at(std::size_t v, int k, int which) {
+    return w.data() + ((v * n_windows + static_cast<std::size_t>(k)) * 2 + which) * n_bins;
+  }
+  void add(std::size_t v, int k, double weight, double u, double vimp) {
+    at(v, k, 0)[speed_bin_index(vimp, bins.min_kms, bins.step_kms, n_bins)] += weight;
+    at(v, k, 1)[speed_bin_index(u, bins.min_kms, bins.step_kms, n_bins)] += weight;
+  }
+};
+
 // Batch sums -> estimates with standard errors from the spread of the
 // batches; scale(k) turns window k's mean weight into P_i.
 template <class Scale>
@@ -240,6 +261,36 @@ void fill_results(McResult& res,
   }
 }
 
+// Batch bin weights -> the distributions with standard errors, as for P_i.
+template <class Scale>
+void fill_speed_histograms(McResult& res, std::vector<SpeedSums>& batch, Scale scale_of) {
+  const int nb = static_cast<int>(batch.size());
+  const std::size_t nv = res.result.size();
+  const int n_bins = batch.empty() ? 0 : batch[0].n_bins;
+  res.speeds.assign(nv, {});
+  for (std::size_t v = 0; v < nv; ++v) {
+    for (int k = 0; k < kWindows; ++k) {
+      const double scale = scale_of(k);
+      McSpeedHistogram& h = res.speeds[v][k];
+      for (int which = 0; which < 2; ++which) {
+        std::vector<McValue>& out = which == 0 ? h.impact : h.encounter;
+        out.assign(n_bins, {});
+        for (int j = 0; j < n_bins; ++j) {
+          double m = 0.0;
+          for (int b = 0; b < nb; ++b) m += batch[b].at(v, k, which)[j] * scale;
+          m /= nb;
+          double s2 = 0.0;
+          for (int b = 0; b < nb; ++b) {
+            const double d = batch[b].at(v, k, which)[j] * scale - m;
+            s2 += d * d;
+          }
+          out[j] = {m, nb > 1 ? std::sqrt(s2 / (nb - 1) / nb) : 0.0};
+        }
+      }
+    }
+  }
+}
+
 // Latitude half-widths of the windows for body 1's state a (resolve_near_coplanar):
 // a tenth (latitude_window_fraction) of its angular distance from the cone
 // |latitude| = i2 on which body 2's density is singular, at most rho / r_ref.
@@ -261,7 +312,7 @@ std::array<double, kWindows> latitude_windows(const State& a, double inc2, doubl
 // the smallest window.
 bool add_resolved_pair(const State& a, const State& q, const std::array<double, kWindows>& hb,
                        const std::array<double, kWindows>& rho, const McConfig& cfg,
-                       std::vector<std::array<Sums, kWindows>>& sums) {
+                       std::vector<std::array<Sums, kWindows>>& sums, SpeedSums* speeds) {
   const double dr = std::fabs(a.p0 - q.p0), db = std::fabs(a.p1 - q.p1);
   if (dr >= rho[kWindows - 1] || db >= hb[kWindows - 1]) return false;
   const double du0 = a.v0 - q.v0, du1 = a.v1 - q.v1, du2 = a.v2 - q.v2;
@@ -282,12 +333,25 @@ bool add_resolved_pair(const State& a, const State& q, const std::array<double, 
       sm.wu += w * u;
       sm.wu2 += w * u2;
       sm.wimp += w * vimp;
+      if (speeds) speeds->add(v, k, w, u, vimp);
     }
   }
   return dr < rho[0] && db < hb[0];
 }
 
 }  // namespace
+
+int speed_bin_count(double min_kms, double max_kms, double step_kms) {
+  return static_cast<int>(std::lround((max_kms - min_kms) / step_kms)) + 2;
+}
+
+int speed_bin_index(double speed_kms, double min_kms, double step_kms, int n_plus_2) {
+  if (std::isnan(speed_kms)) return n_plus_2 - 1;  // as the kernel: with the overflow
+  if (speed_kms < min_kms) return 0;
+  const double j = std::floor((speed_kms - min_kms) / step_kms);
+  if (j >= static_cast<double>(n_plus_2 - 2)) return n_plus_2 - 1;
+  return static_cast<int>(j) + 1;
+}
 
 double solve_kepler(double mean_anomaly, double e, double e_lo, double e_hi) {
   double lo = e_lo, hi = e_hi;
@@ -374,6 +438,8 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
   std::vector<std::vector<std::array<Sums, kWindows>>> batch_sums(
       nb, std::vector<std::array<Sums, kWindows>>(nv));
   std::vector<double> batch_hits(nb, 0.0);
+  std::vector<SpeedSums> batch_speeds;
+  if (cfg.speed_histograms) batch_speeds.assign(nb, SpeedSums(cfg.speed_bins, nv));
 
 #pragma omp parallel for schedule(dynamic, 1)
   for (int b = 0; b < nb; ++b) {
@@ -389,12 +455,13 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
              grid.key(grid.cell_x(y.g0), grid.cell_y(y.g1));
     });
     auto& sums = batch_sums[b];
+    SpeedSums* speeds = cfg.speed_histograms ? &batch_speeds[b] : nullptr;
     double hits = 0.0;
     for (const State& a : s1) {
       if (resolve) {
         const std::array<double, kWindows> hb = latitude_windows(a, inc2, r_ref, rho, cfg);
         grid.for_neighbours(a.g0, a.g1, [&](std::size_t j) {
-          if (add_resolved_pair(a, s2[j], hb, rho, cfg, sums)) hits += 1.0;
+          if (add_resolved_pair(a, s2[j], hb, rho, cfg, sums, speeds)) hits += 1.0;
         });
         continue;
       }
@@ -434,6 +501,7 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
             sm.wu += w * u;
             sm.wu2 += w * u2;
             sm.wimp += w * vimp;
+            if (speeds) speeds->add(v, k, w, u, vimp);
           }
         }
       });
@@ -443,7 +511,7 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
 
   for (int b = 0; b < nb; ++b) res.hits += batch_hits[b];
   const double pairs = static_cast<double>(n) * static_cast<double>(n);
-  fill_results(res, batch_sums, [&](int k) {
+  auto scale_of = [&](int k) {
     if (resolve) {  // the box normalisation is in each pair's weight (AU^-3)
       const double au3 = cfg.au_km * cfg.au_km * cfg.au_km;
       return res.fraction_1 * res.fraction_2 / au3 * kYearS / 1e-18 / pairs;
@@ -454,7 +522,9 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
     const double rho_km = rho[k] * cfg.au_km;
     return res.fraction_1 * res.fraction_2 * 3.0 / (4.0 * rho_km * rho_km * rho_km) * kYearS /
            1e-18 / pairs;
-  });
+  };
+  fill_results(res, batch_sums, scale_of);
+  if (cfg.speed_histograms) fill_speed_histograms(res, batch_speeds, scale_of);
   return res;
 }
 

@@ -77,7 +77,19 @@ struct McConfig {
   // window never blurs the peak it has to resolve.
   bool resolve_near_coplanar = false;
   double latitude_window_fraction = 0.1;
+  // When true: the collision-weighted distributions of the impact and the
+  // encounter speed as well (McResult::speeds), binned over speed_bins.
+  bool speed_histograms = false;
+  struct SpeedBins {
+    double min_kms = 0.0, max_kms = 40.0, step_kms = 0.25;
+  } speed_bins;
 };
+
+// Bins of a speed distribution: underflow (speed < min) first, then the
+// n = round((max - min) / step) bins [min + j step, min + (j + 1) step), then
+// overflow (speed >= max, or not a number) last: n + 2 values.
+int speed_bin_count(double min_kms, double max_kms, double step_kms);  // n + 2
+int speed_bin_index(double speed_kms, double min_kms, double step_kms, int n_plus_2);
 
 struct McValue {
   double mean = 0.0;
@@ -91,6 +103,15 @@ struct McWindowResult {
   McValue v_imp_mean;  // collision-weighted mean of sqrt(U^2 + v_esc^2), km/s
 };
 
+// Collision-weighted speed distributions of one escape speed and one window:
+// the share of P_i carried by each speed bin (1e-18 km^-2 yr^-1; each
+// distribution sums to p_coll), with standard errors from the spread of the
+// batches, as for P_i itself.
+struct McSpeedHistogram {
+  std::vector<McValue> impact;     // by sqrt(U^2 + v_esc^2)
+  std::vector<McValue> encounter;  // by U
+};
+
 struct McResult {
   bool overlap = false;     // false: the distance ranges do not meet, P_i = 0
   double fraction_1 = 0.0;  // share of its period body 1 spends in the shared range
@@ -99,6 +120,8 @@ struct McResult {
   int samples_per_batch = 0;  // states of each body per batch, as used
   // [v_esc index][window index]
   std::vector<std::array<McWindowResult, kWindows>> result;
+  // [v_esc index][window index], filled when McConfig::speed_histograms is set.
+  std::vector<std::array<McSpeedHistogram, kWindows>> speeds;
 };
 
 // The estimate for one pair of orbits (windows rho, 2 rho, 4 rho; with

@@ -1,6 +1,10 @@
 // Monte Carlo estimates for the validation pairs, as CSV on standard output:
 //   mc_pairs PAIRS [--batches N] [--samples N] [--seed N] [--draw-nodes] [--only ID,ID]
 // One line per pair, escape speed (0 and 5 km/s) and window radius (rho, 2 rho, 4 rho).
+// --speed-histogram FILE also writes the collision-weighted impact- and encounter-speed
+// distributions at the smallest window (--speed-bins MIN:MAX:STEP km/s, default 0:40:0.25):
+//   id,v_esc,bin,speed_min_km_s,speed_max_km_s,p_impact,p_impact_se,p_encounter,p_encounter_se
+// with the underflow bin first (speed_min -inf) and the overflow bin last (speed_max inf).
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -16,11 +20,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: mc_pairs PAIRS [--batches N] [--samples N] [--seed N] "
                  "[--target-pairs N] [--max-samples N] [--program-constants] [--draw-nodes] "
-                 "[--rho-scale X] [--only ID,ID,...]\n");
+                 "[--rho-scale X] [--only ID,ID,...] [--speed-histogram FILE] "
+                 "[--speed-bins MIN:MAX:STEP]\n");
     return 1;
   }
   mcval::McConfig cfg;
-  std::string only;
+  std::string only, speed_file;
   double rho_scale = 1.0;
   for (int a = 2; a < argc; ++a) {
     const std::string arg = argv[a];
@@ -48,7 +53,19 @@ int main(int argc, char** argv) {
       cfg.draw_nodes = true;
     else if (arg == "--rho-scale")
       rho_scale = std::atof(value());
-    else if (arg == "--only")
+    else if (arg == "--speed-histogram")
+      speed_file = value();
+    else if (arg == "--speed-bins") {
+      auto& b = cfg.speed_bins;
+      char tail = 0;
+      if (std::sscanf(value(), "%lf:%lf:%lf%c", &b.min_kms, &b.max_kms, &b.step_kms, &tail) != 3 ||
+          !(b.step_kms > 0.0) || !(b.max_kms > b.min_kms) ||
+          (b.max_kms - b.min_kms) / b.step_kms > 1e6) {
+        std::fprintf(stderr,
+                     "mc_pairs: --speed-bins needs MIN:MAX:STEP with MIN < MAX, STEP > 0\n");
+        return 1;
+      }
+    } else if (arg == "--only")
       only = "," + std::string(value()) + ",";
     else {
       std::fprintf(stderr, "mc_pairs: unknown option %s\n", arg.c_str());
@@ -60,6 +77,18 @@ int main(int argc, char** argv) {
     return 1;
   }
   const auto pairs = mcval::read_pair_table(argv[1]);
+  std::FILE* speeds = nullptr;
+  if (!speed_file.empty()) {
+    cfg.speed_histograms = true;
+    speeds = std::fopen(speed_file.c_str(), "w");
+    if (!speeds) {
+      std::fprintf(stderr, "mc_pairs: cannot write %s\n", speed_file.c_str());
+      return 1;
+    }
+    std::fprintf(speeds,
+                 "id,v_esc,bin,speed_min_km_s,speed_max_km_s,p_impact,p_impact_se,"
+                 "p_encounter,p_encounter_se\n");
+  }
   std::printf(
       "id,class,v_esc,window,rho_au,p_coll,p_coll_se,v_rel_mean,v_rel_mean_se,"
       "v_rel_rms,v_rel_rms_se,v_imp_mean,v_imp_mean_se,hits,fraction_1,fraction_2,"
@@ -87,6 +116,26 @@ int main(int argc, char** argv) {
       }
     }
     std::fflush(stdout);
+    if (speeds && r.overlap) {
+      const auto& b = c.speed_bins;
+      for (std::size_t v = 0; v < c.v_esc_kms.size(); ++v) {
+        const auto& h = r.speeds[v][0];
+        const int n_bins = static_cast<int>(h.impact.size());
+        for (int j = 0; j < n_bins; ++j) {
+          char lo[32] = "-inf", hi[32] = "inf";
+          if (j > 0) std::snprintf(lo, sizeof lo, "%.10g", b.min_kms + (j - 1) * b.step_kms);
+          if (j < n_bins - 1) std::snprintf(hi, sizeof hi, "%.10g", b.min_kms + j * b.step_kms);
+          std::fprintf(speeds, "%s,%g,%d,%s,%s,%.8g,%.4g,%.8g,%.4g\n", p.id.c_str(), c.v_esc_kms[v],
+                       j, lo, hi, h.impact[j].mean, h.impact[j].se, h.encounter[j].mean,
+                       h.encounter[j].se);
+        }
+      }
+      std::fflush(speeds);
+    }
+  }
+  if (speeds && std::fclose(speeds) != 0) {
+    std::fprintf(stderr, "mc_pairs: cannot write %s\n", speed_file.c_str());
+    return 1;
   }
   return 0;
 }

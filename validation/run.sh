@@ -16,7 +16,7 @@ start=$SECONDS
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target mc_pairs kernel_pairs kernel_mainbelt accurate_calibration \
-  accurate_ladder >/dev/null
+  accurate_ladder speed_pairs mainbelt_speeds >/dev/null
 bin="$build/validation"
 pairs="$root/validation/pairs.txt"
 target=$(/usr/bin/python3 -c "print(int(150000 * $effort))")
@@ -45,7 +45,15 @@ echo "unclassified_self_pairs = $(grep -c 'did not make' "$out/mainbelt_raw.txt"
 /usr/bin/python3 "$root/validation/regime_map.py" "$out/calibration.csv" \
   "$root/docs/accuracy_regime_map.png" > "$root/validation/results/criterion.md"
 "$bin/accurate_ladder" 60000 16 > "$out/ladder.csv"
+# The speed distributions: the kernel's against the Monte Carlo's, bin by bin, on the validation
+# pairs (the identical pair, which the 10 x 10 rule misses, left out), and the main belt's.
+"$bin/speed_pairs" "$pairs" --target-pairs "$target" --batches 32 --seed 1 --nodes 10,0,320 \
+  --only mb1,mb2,mb3,nest1,nest2,circ1,circ2,ncirc,ecc09,inc0,inc90,retro,hiinc,neo,outer,touch \
+  --bins "$out/speed_bins.csv" > "$out/speeds.csv"
+"$bin/mainbelt_speeds" "$root/validation/data/mainbelt_d50.cat" > "$out/mainbelt_speeds.csv" \
+  2> "$out/mainbelt_speeds.txt"
 echo "validation/run.sh: $((SECONDS - start)) s in all, Monte Carlo of the pairs $mc_seconds s (effort $effort, $(nproc) cores)" \
   > "$out/timing.txt"
 /usr/bin/python3 "$root/validation/make_report.py" "$out" "$root"
+/usr/bin/python3 "$root/validation/speed_report.py" "$out" "$root"
 cat "$out/timing.txt"

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "pairtrack/speeds.h"
 #include "pairtrack/tables.h"
 #include "pairtrack/units.h"
 
@@ -45,6 +46,13 @@ struct RunConfig {
   // When not null and set while the run goes on, the run stops between chunks of pairs or
   // frames and run() throws Cancelled (see kernel.h); the pair file of the run is then removed.
   const std::atomic<bool>* cancel = nullptr;
+  // The collision-weighted distributions of impact and encounter speed (--speed-histogram,
+  // --speed-bins): RunOutcome::speed_histogram gets the rows the program writes with --bodies,
+  // and the frame rows' v_imp_cw_* are filled (NaN otherwise). run() throws
+  // std::invalid_argument with parse_speed_bins' message when speed_histogram is set and the
+  // bins are not valid.
+  bool speed_histogram = false;
+  SpeedBins speed_bins{};
 };
 
 struct RunDiagnostic {
@@ -57,7 +65,8 @@ struct RunOutcome {
   std::string report;  // standard output, byte for byte
   std::vector<FrameRow> frames;
   std::vector<BodyRow> bodies;
-  std::vector<RunDiagnostic> diagnostics;  // in the order the program reports them
+  std::vector<SpeedHistogramRow> speed_histogram;  // empty unless RunConfig::speed_histogram
+  std::vector<RunDiagnostic> diagnostics;          // in the order the program reports them
   // The run's provenance as JSON (what `pairtrack --manifest` writes): version, build, the
   // records as read, the files with their sizes and SHA-256, times, exit status, warnings.
   std::string manifest;

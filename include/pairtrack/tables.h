@@ -64,4 +64,21 @@ struct BodyRow {
   double p_sum_error = 0.0;
 };
 
+// One bin of one speed distribution of one frame (the --speed-histogram file's rows): the
+// frame's distributions over all its pairs (position = id = 0, every bin, underflow and
+// overflow included), then each swept body's (its position and id; only the bins where either
+// distribution is nonzero). The bin holds the speeds from speed_min_km_s (included; -infinity
+// for the underflow bin) to speed_max_km_s (excluded; +infinity for the overflow bin). The
+// weights are in the unit of p_coll, 1e-18 km^-2 yr^-1; the frame's sum to its total P_i.
+struct SpeedHistogramRow {
+  std::int64_t frame = 0;
+  double t_myr = 0.0;
+  std::int64_t position = 0;
+  std::int64_t id = 0;
+  double speed_min_km_s = 0.0;
+  double speed_max_km_s = 0.0;
+  double p_impact = 0.0;     // impact speed (with gravitational focusing) in the bin
+  double p_encounter = 0.0;  // encounter speed in the bin
+};
+
 }  // namespace pairtrack

@@ -10,6 +10,7 @@ impact speeds (km/s); the values are bit for bit those of the program pairtrack.
   HistoryFile(path, format=None)                      a history file, frame by frame (radians)
   write_history(path, frames, format)                 frames to a history file
   read_report(path)                                   a report's frame lines as arrays
+  speed_distribution(a1, e1, i1, a2, e2, i2, ...)     collision-weighted impact/encounter speeds
   run(catalogue, history, format, ...)                the complete run: report, tables, warnings
   mean_deviation(values), weighted_mean_deviation(values, weights)
                                                       the frame line's statistics
@@ -26,13 +27,16 @@ from ._files import (Catalogue, Frame, HistoryFile, ReportFrames, read_catalogue
                      write_history)
 from ._kernel import (CM_PER_AU, RADIANS_PER_DEGREE, PairResult, collision_probability,
                       mean_deviation, pair_matrix, weighted_mean_deviation)
-from ._run import BodyTable, FrameTable, RunResult, run
+from ._run import BodyTable, FrameTable, RunResult, SpeedHistogramTable, run
+from ._speeds import SpeedDistribution, speed_distribution
 
 __version__: str = _core.__version__
 
 __all__ = [
     "BodyTable", "CM_PER_AU", "Catalogue", "Frame", "FrameTable", "HistoryFile", "PairResult",
-    "PairtrackWarning", "RADIANS_PER_DEGREE", "ReportFrames", "RunResult",
+    "PairtrackWarning", "RADIANS_PER_DEGREE", "ReportFrames", "RunResult", "SpeedDistribution",
+    "SpeedHistogramTable",
     "TruncatedHistoryWarning", "collision_probability", "mean_deviation", "pair_matrix",
-    "read_catalogue", "read_report", "run", "weighted_mean_deviation", "write_history",
+    "read_catalogue", "read_report", "run", "speed_distribution", "weighted_mean_deviation",
+    "write_history",
 ]

@@ -2,18 +2,20 @@
 PairtrackWarning and its error ends as exceptions carrying the partial result."""
 from __future__ import annotations
 
+import collections.abc as abc
 import json
 import math
 import numbers
 import os
 import warnings
-from typing import Any, Dict, List, Optional, Tuple
+from typing import Any, Dict, List, Optional, Tuple, Union
 
 import numpy as np
 
 from . import _core
 from ._common import Columns, PairtrackWarning, pandas_module
 from ._kernel import _accuracy
+from ._speeds import _bins
 from ._files import PathLike, ReportFrames
 
 # A record of the program holds at most this many characters (bytes of the file name).
@@ -28,10 +30,15 @@ class FrameTable(ReportFrames):
     frame's draws), n_removed_total; n_classic_off: pairs whose classic 10 x 10 value is likely
     off by more than 1 %, n_singular: those of them without a finite value; n_divergent (the
     accurate mode): pairs without a finite value, left out of n_proba and the means;
-    proba_mean_error: the summed error estimate of proba_mean (accurate mode, else 0)."""
+    proba_mean_error: the summed error estimate of proba_mean (accurate mode, else 0);
+    v_imp_cw_mean, v_imp_cw_rms, v_imp_cw_sd: the collision-weighted mean, root-mean-square and
+    standard deviation of the impact speed over the frame's collisions (km/s; the spread of the
+    impact speeds themselves, not of the pairs' means as impvel_sigma), formed by the speed
+    histogram's pass: NaN unless run(..., speed_histogram=True)."""
 
     _fields = ("frame", *ReportFrames._fields, "n_active", "n_removed", "n_removed_total",
-               "n_classic_off", "n_singular", "n_divergent", "proba_mean_error")
+               "n_classic_off", "n_singular", "n_divergent", "proba_mean_error",
+               "v_imp_cw_mean", "v_imp_cw_rms", "v_imp_cw_sd")
     frame: np.ndarray
     n_active: np.ndarray
     n_removed: np.ndarray
@@ -40,6 +47,31 @@ class FrameTable(ReportFrames):
     n_singular: np.ndarray
     n_divergent: np.ndarray
     proba_mean_error: np.ndarray
+    v_imp_cw_mean: np.ndarray
+    v_imp_cw_rms: np.ndarray
+    v_imp_cw_sd: np.ndarray
+
+
+class SpeedHistogramTable(Columns):
+    """The collision-weighted distributions of impact and encounter speed (the rows of pairtrack
+    --speed-histogram with --bodies): per frame, its distributions over all its pairs
+    (position = id = 0; every bin, underflow and overflow included), then each swept body's
+    (its position and id; only the bins where either distribution is nonzero). frame, t (Myr),
+    position, id; speed_min, speed_max (km/s): the bin holds the speeds from speed_min
+    (included; -inf for the underflow bin) to speed_max (excluded; inf for the overflow bin);
+    p_impact, p_encounter: the probability weight of the impact and of the encounter speeds in
+    the bin (1e-18 km^-2 yr^-1; a frame's sum to the sum of its pairs' P_i)."""
+
+    _fields = ("frame", "t", "position", "id", "speed_min", "speed_max", "p_impact",
+               "p_encounter")
+    frame: np.ndarray
+    t: np.ndarray
+    position: np.ndarray
+    id: np.ndarray
+    speed_min: np.ndarray
+    speed_max: np.ndarray
+    p_impact: np.ndarray
+    p_encounter: np.ndarray
 
 
 class BodyTable(Columns):
@@ -78,9 +110,10 @@ class BodyTable(Columns):
 class RunResult:
     """What a run of the program gives: report (its standard output, byte for byte), status
     (its exit status), frames (FrameTable), bodies (BodyTable), diagnostics (its warnings and
-    error reasons in order, as ('warning' | 'error', text)) and manifest (its provenance, the
+    error reasons in order, as ('warning' | 'error', text)), manifest (its provenance, the
     dict that `pairtrack --manifest` writes as JSON: version, build, the records as read, the
-    files with sizes and SHA-256, times, exit status, warning counts)."""
+    files with sizes and SHA-256, times, exit status, warning counts) and speed_histogram
+    (SpeedHistogramTable; None unless run(..., speed_histogram=True))."""
 
     report: str
     status: int
@@ -88,24 +121,38 @@ class RunResult:
     bodies: BodyTable
     diagnostics: List[Tuple[str, str]]
     manifest: Dict[str, Any]
+    speed_histogram: Optional[SpeedHistogramTable]
 
     def __init__(self, report: str, status: int, frames: FrameTable, bodies: BodyTable,
                  diagnostics: List[Tuple[str, str]],
-                 manifest: Optional[Dict[str, Any]] = None) -> None:
+                 manifest: Optional[Dict[str, Any]] = None,
+                 speed_histogram: Optional[SpeedHistogramTable] = None) -> None:
         self.report, self.status = report, status
         self.frames, self.bodies, self.diagnostics = frames, bodies, diagnostics
         self.manifest = manifest if manifest is not None else {}
+        self.speed_histogram = speed_histogram
+
+    def __setstate__(self, state: Dict[str, Any]) -> None:
+        # Results pickled before the speed histogram existed have no such attribute.
+        self.__dict__.update({"speed_histogram": None, **state})
 
     def as_dict(self) -> Dict[str, Any]:
-        """Everything as plain values: the tables as dicts of arrays."""
+        """Everything as plain values: the tables as dicts of arrays (speed_histogram None when
+        the run did not make it)."""
         return {"report": self.report, "status": self.status, "frames": self.frames.as_dict(),
                 "bodies": self.bodies.as_dict(), "diagnostics": list(self.diagnostics),
-                "manifest": self.manifest}
+                "manifest": self.manifest,
+                "speed_histogram": (None if self.speed_histogram is None
+                                    else self.speed_histogram.as_dict())}
 
     def to_pandas(self) -> Dict[str, Any]:
-        """The two tables as pandas.DataFrame: {"frames": ..., "bodies": ...} (needs pandas)."""
+        """The tables as pandas.DataFrame: {"frames": ..., "bodies": ...}, and
+        "speed_histogram" when the run made it (needs pandas)."""
         pandas_module()
-        return {"frames": self.frames.to_pandas(), "bodies": self.bodies.to_pandas()}
+        tables = {"frames": self.frames.to_pandas(), "bodies": self.bodies.to_pandas()}
+        if self.speed_histogram is not None:
+            tables["speed_histogram"] = self.speed_histogram.to_pandas()
+        return tables
 
     def __repr__(self) -> str:
         return f"<pairtrack.RunResult status {self.status}, {len(self.frames)} frames>"
@@ -165,7 +212,8 @@ def run(catalogue: PathLike, history: PathLike, format: Optional[int] = 2, n2_mi
         q_crit: float = 0.0, p_crit: float = 0.0, iseed: int = -1, v_esc: float = 0.0, *,
         pair_file: PathLike = "hitrate_pairtrack_q.tmp", threads: Optional[int] = None,
         strict: bool = False, accuracy: Optional[float] = None,
-        min_mutual_inclination: float = 0.0) -> RunResult:
+        min_mutual_inclination: float = 0.0, speed_histogram: bool = False,
+        speed_bins: Union[str, abc.Sequence[float]] = (0.0, 40.0, 0.25)) -> RunResult:
     """Runs the program on its ten records and returns a RunResult.
 
     catalogue, history: paths (at most 80 characters each, as the records hold them; relative
@@ -180,7 +228,11 @@ def run(catalogue: PathLike, history: PathLike, format: Optional[int] = 2, n2_mi
     all cores). strict: the first warning ends the run as an error. accuracy,
     min_mutual_inclination: the accurate mode (pairtrack --accuracy, --min-mutual-inclination),
     as for collision_probability; the report gains its echo line and the tables their error
-    estimates and divergent counts.
+    estimates and divergent counts. speed_histogram: the collision-weighted distributions of
+    impact and encounter speed (pairtrack --speed-histogram with --bodies) in the result's
+    speed_histogram table, and the frame table's v_imp_cw_* columns filled; speed_bins: their
+    bins in km/s, (min, max, step) or "MIN:MAX:STEP" as --speed-bins (default 0 to 40 by 0.25;
+    invalid bins are a ValueError with the program's reason).
 
     The report is the program's standard output byte for byte; frames and bodies are the tables
     of --frames and --bodies. Each warning of the program is issued as a PairtrackWarning. An
@@ -206,17 +258,30 @@ def run(catalogue: PathLike, history: PathLike, format: Optional[int] = 2, n2_mi
                                 or threads < 1):
         raise ValueError("threads must be None or an int >= 1")
     rel, min_inc = _accuracy(accuracy, min_mutual_inclination)
-    report, status, frames, bodies, diagnostics, manifest = _core.run(
-        *args, pairs, threads or 0, _flag(strict, "strict"), rel, min_inc)
+    speeds = _flag(speed_histogram, "speed_histogram")
+    if isinstance(speed_bins, str):
+        bins = _core.parse_speed_bins(speed_bins)
+    else:
+        bins = _speed_bins(speed_bins)
+    report, status, frames, bodies, diagnostics, manifest, histogram = _core.run(
+        *args, pairs, threads or 0, _flag(strict, "strict"), rel, min_inc, speeds, *bins)
     result = RunResult(report, status, FrameTable._from_columns(frames),
                        BodyTable._from_columns(bodies),
-                       [(level, text) for level, text in diagnostics], json.loads(manifest))
+                       [(level, text) for level, text in diagnostics], json.loads(manifest),
+                       SpeedHistogramTable._from_columns(histogram) if speeds else None)
     for level, text in result.diagnostics:
         if level == "warning":
             warnings.warn(text, PairtrackWarning, stacklevel=2)
     if status != 0:
         _raise_error_end(result)
     return result
+
+
+def _speed_bins(bins: Any) -> Tuple[float, float, float]:
+    try:
+        return _bins(bins)
+    except ValueError as error:
+        raise ValueError(f"speed_bins: {error}") from None
 
 
 def _display_path(name: bytes) -> str:

@@ -18,4 +18,8 @@ void register_files(pybind11::module_& m);
 // (run_bindings.cpp).
 void register_run(pybind11::module_& m);
 
+// speed_distribution
+// (speed_bindings.cpp).
+void register_speeds(pybind11::module_& m);
+
 }  // namespace pairtrack::python

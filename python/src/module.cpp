@@ -9,4 +9,5 @@ PYBIND11_MODULE(_core, m) {
   pairtrack::python::register_kernel(m);
   pairtrack::python::register_files(m);
   pairtrack::python::register_run(m);
+  pairtrack::python::register_speeds(m);
 }

@@ -49,6 +49,9 @@ py::dict frame_columns(const std::vector<FrameRow>& r) {
   PT_COLUMN(std::int64_t, "n_singular", x.n_singular);
   PT_COLUMN(std::int64_t, "n_divergent", x.n_divergent);
   PT_COLUMN(double, "proba_mean_error", x.proba_mean_error);
+  PT_COLUMN(double, "v_imp_cw_mean", x.v_imp_cw_mean);
+  PT_COLUMN(double, "v_imp_cw_rms", x.v_imp_cw_rms);
+  PT_COLUMN(double, "v_imp_cw_sd", x.v_imp_cw_sd);
   return d;
 }
 
@@ -76,14 +79,31 @@ py::dict body_columns(const std::vector<BodyRow>& r) {
   return d;
 }
 
+py::dict speed_columns(const std::vector<SpeedHistogramRow>& r) {
+  using R = SpeedHistogramRow;
+  py::dict d;
+  PT_COLUMN(std::int64_t, "frame", x.frame);
+  PT_COLUMN(double, "t", x.t_myr);
+  PT_COLUMN(std::int64_t, "position", x.position);
+  PT_COLUMN(std::int64_t, "id", x.id);
+  PT_COLUMN(double, "speed_min", x.speed_min_km_s);
+  PT_COLUMN(double, "speed_max", x.speed_max_km_s);
+  PT_COLUMN(double, "p_impact", x.p_impact);
+  PT_COLUMN(double, "p_encounter", x.p_encounter);
+  return d;
+}
+
 #undef PT_COLUMN
 
-// (report, status, frame columns, body columns, [(level, text), ...]). The arguments have
-// been checked by the package; file names arrive as bytes in the file system's encoding.
+// (report, status, frame columns, body columns, [(level, text), ...], manifest, speed-histogram
+// columns). The arguments have been checked by the package; file names arrive as bytes in the
+// file system's encoding. Invalid speed bins (with speed_histogram) are a ValueError with the
+// library's message.
 py::tuple run_py(const py::bytes& catalogue, const py::bytes& history, int format, int n2_min,
                  int n2_max, double time_divisor, bool write_pairs, double q_crit, double p_crit,
                  int iseed, double v_esc, const py::bytes& pair_file, int threads, bool strict,
-                 double accuracy, double min_mutual_inclination) {
+                 double accuracy, double min_mutual_inclination, bool speed_histogram,
+                 double speed_min, double speed_max, double speed_step) {
   RunConfig config;
   config.catalogue = catalogue;
   config.history = history;
@@ -101,6 +121,12 @@ py::tuple run_py(const py::bytes& catalogue, const py::bytes& history, int forma
   config.strict = strict;
   config.accuracy = accuracy;
   config.min_mutual_inclination_deg = min_mutual_inclination;
+  config.speed_histogram = speed_histogram;
+  config.speed_bins = SpeedBins{speed_min, speed_max, speed_step};
+  if (speed_histogram) {
+    const std::string problem = speed_bins_problem(config.speed_bins);
+    if (!problem.empty()) throw py::value_error("speed_bins: " + problem);
+  }
 
   RunOutcome outcome;
   run_interruptibly([&](const std::atomic<bool>& cancel) {
@@ -112,7 +138,8 @@ py::tuple run_py(const py::bytes& catalogue, const py::bytes& history, int forma
     diagnostics.append(py::make_tuple(d.error ? "error" : "warning", d.text));
   }
   return py::make_tuple(py::str(outcome.report), outcome.status, frame_columns(outcome.frames),
-                        body_columns(outcome.bodies), diagnostics, py::str(outcome.manifest));
+                        body_columns(outcome.bodies), diagnostics, py::str(outcome.manifest),
+                        speed_columns(outcome.speed_histogram));
 }
 
 }  // namespace
@@ -121,8 +148,9 @@ void register_run(py::module_& m) {
   m.def("run", &run_py, "catalogue"_a, "history"_a, "format"_a, "n2_min"_a, "n2_max"_a,
         "time_divisor"_a, "write_pairs"_a, "q_crit"_a, "p_crit"_a, "iseed"_a, "v_esc"_a,
         "pair_file"_a, "threads"_a, "strict"_a, "accuracy"_a, "min_mutual_inclination"_a,
+        "speed_histogram"_a, "speed_min"_a, "speed_max"_a, "speed_step"_a,
         "The complete run on checked arguments: (report, status, frames, bodies, diagnostics, "
-        "manifest JSON).");
+        "manifest JSON, speed-histogram columns).");
 }
 
 }  // namespace pairtrack::python

@@ -52,6 +52,10 @@ RunOutcome run(const RunConfig& config) {
   if (!(config.min_mutual_inclination_deg >= 0.0 && config.min_mutual_inclination_deg <= 90.0)) {
     throw std::invalid_argument("min_mutual_inclination must be an angle from 0 to 90 degrees");
   }
+  if (config.speed_histogram) {
+    const std::string problem = speed_bins_problem(config.speed_bins);
+    if (!problem.empty()) throw std::invalid_argument(problem);
+  }
   RunOutcome outcome;
   for (const auto& [what, name] :
        {std::pair{"catalogue", &config.catalogue}, std::pair{"history file", &config.history}}) {
@@ -65,7 +69,7 @@ RunOutcome run(const RunConfig& config) {
     }
   }
   CollectingDiagnosticSink diagnostics;
-  TableSink tables;
+  TableSink tables = config.speed_histogram ? TableSink(config.speed_bins) : TableSink();
   ProgramOptions options;
   options.threads = config.threads;
   options.diagnostics = &diagnostics;
@@ -76,6 +80,8 @@ RunOutcome run(const RunConfig& config) {
   options.accuracy = config.accuracy;
   options.min_mutual_inclination_deg = config.min_mutual_inclination_deg;
   options.classic_check = true;  // the tables' counts
+  options.speed_histograms = config.speed_histogram;
+  if (config.speed_histogram) options.speed_bins = config.speed_bins;
   RunSummary summary;
   options.summary = &summary;
   const std::string started = utc_now();
@@ -95,6 +101,7 @@ RunOutcome run(const RunConfig& config) {
   outcome.report = out.str();
   outcome.frames = std::move(tables.frames);
   outcome.bodies = std::move(tables.bodies);
+  outcome.speed_histogram = std::move(tables.speeds);
   for (const auto& entry : diagnostics.entries) {
     if (entry.level == DiagnosticLevel::notice) continue;  // only stops by signal, not here
     outcome.diagnostics.push_back({entry.level == DiagnosticLevel::error, entry.text});

@@ -217,50 +217,64 @@ SpeedHistogramSink::SpeedHistogramSink(std::ostream& file, std::string path, con
   if (header) file_ << kSpeedsCsvHeader << '\n';
 }
 
-void SpeedHistogramSink::row(std::int64_t frame, double t_myr, std::int64_t position,
-                             std::int64_t id, int i, double impact, double encounter) {
-  append_csv_int(text_, frame);
-  text_ += ',';
-  append_csv_real(text_, t_myr);
-  text_ += ',';
-  append_csv_int(text_, position);
-  text_ += ',';
-  append_csv_int(text_, id);
+void append_speed_rows(const FrameJob& job, const FrameResult& result, const SpeedBinning& bins,
+                       bool bodies, std::vector<SpeedHistogramRow>& rows,
+                       std::vector<double>& impact, std::vector<double>& encounter) {
   // Stored value i: underflow (below min), bins 0 .. n - 1, overflow (max and above).
-  const int n = bins_.n;
-  const double lower = i == 0 ? -std::numeric_limits<double>::infinity() : bins_.edge(i - 1);
-  const double upper = i == n + 1 ? std::numeric_limits<double>::infinity()
-                       : i == n   ? bins_.max
-                                  : bins_.edge(i);
-  for (const double v : {lower, upper, impact, encounter}) {
-    text_ += ',';
-    append_csv_real(text_, v);
-  }
-  text_ += '\n';
-}
-
-void SpeedHistogramSink::frame(const FrameJob& job, const FrameResult& result) {
-  text_.clear();
-  const int values = bins_.values();
-  impact_.assign(static_cast<std::size_t>(values), 0.0);
-  encounter_.assign(static_cast<std::size_t>(values), 0.0);
+  const int n = bins.n;
+  const auto add = [&](std::int64_t position, std::int64_t id, int i, double imp, double enc) {
+    SpeedHistogramRow row;
+    row.frame = job.frame;
+    row.t_myr = job.t_myr;
+    row.position = position;
+    row.id = id;
+    row.speed_min_km_s = i == 0 ? -std::numeric_limits<double>::infinity() : bins.edge(i - 1);
+    row.speed_max_km_s = i == n + 1 ? std::numeric_limits<double>::infinity()
+                         : i == n   ? bins.max
+                                    : bins.edge(i);
+    row.p_impact = imp;
+    row.p_encounter = enc;
+    rows.push_back(row);
+  };
+  const int values = bins.values();
+  impact.assign(static_cast<std::size_t>(values), 0.0);
+  encounter.assign(static_cast<std::size_t>(values), 0.0);
   if (result.speeds.size() == job.bodies.size()) {
-    frame_speed_sums(result.speeds, values, impact_.data(), encounter_.data());
+    frame_speed_sums(result.speeds, values, impact.data(), encounter.data());
   }
   for (int i = 0; i < values; ++i) {
-    row(job.frame, job.t_myr, 0, 0, i, impact_[static_cast<std::size_t>(i)],
-        encounter_[static_cast<std::size_t>(i)]);
+    add(0, 0, i, impact[static_cast<std::size_t>(i)], encounter[static_cast<std::size_t>(i)]);
   }
-  if (bodies_ && result.speeds.size() == job.bodies.size()) {
+  if (bodies && result.speeds.size() == job.bodies.size()) {
     for (std::size_t b = 0; b < job.bodies.size(); ++b) {
       const BodySpeeds& s = result.speeds[b];
       for (int i = s.lo; i <= s.hi; ++i) {
         const double imp = s.impact_at(i);
         const double enc = s.encounter_at(i);
         if (imp == 0.0 && enc == 0.0) continue;
-        row(job.frame, job.t_myr, job.bodies[b].position, job.bodies[b].id, i, imp, enc);
+        add(job.bodies[b].position, job.bodies[b].id, i, imp, enc);
       }
     }
+  }
+}
+
+void SpeedHistogramSink::frame(const FrameJob& job, const FrameResult& result) {
+  rows_.clear();
+  append_speed_rows(job, result, bins_, bodies_, rows_, impact_, encounter_);
+  text_.clear();
+  for (const SpeedHistogramRow& row : rows_) {
+    append_csv_int(text_, row.frame);
+    text_ += ',';
+    append_csv_real(text_, row.t_myr);
+    for (const std::int64_t v : {row.position, row.id}) {
+      text_ += ',';
+      append_csv_int(text_, v);
+    }
+    for (const double v : {row.speed_min_km_s, row.speed_max_km_s, row.p_impact, row.p_encounter}) {
+      text_ += ',';
+      append_csv_real(text_, v);
+    }
+    text_ += '\n';
   }
   errno = 0;
   file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));

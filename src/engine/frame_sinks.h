@@ -155,28 +155,43 @@ class SpeedHistogramSink : public FileSink {
   void frame(const FrameJob& job, const FrameResult& result) override;
 
  private:
-  void row(std::int64_t frame, double t_myr, std::int64_t position, std::int64_t id, int i,
-           double impact, double encounter);
   std::ostream& file_;
   SpeedBinning bins_;
   bool bodies_;
   std::string text_;
+  std::vector<SpeedHistogramRow> rows_;
   std::vector<double> impact_, encounter_;
 };
+
+// The speed-histogram rows of a frame, as SpeedHistogramSink writes them, appended to `rows`
+// (`impact` and `encounter` are the frame sums' scratch space).
+void append_speed_rows(const FrameJob& job, const FrameResult& result, const SpeedBinning& bins,
+                       bool bodies, std::vector<SpeedHistogramRow>& rows,
+                       std::vector<double>& impact, std::vector<double>& encounter);
 
 // The table rows of a frame: its FrameRow, and one BodyRow per swept body appended to `rows`.
 FrameRow frame_row(const FrameJob& job, const FrameResult& result);
 void append_body_rows(const FrameJob& job, const FrameResult& result, std::vector<BodyRow>& rows);
 
-// Keeps every frame's table rows in memory (the library's run()).
+// Keeps every frame's table rows in memory (the library's run()); with `speeds`, the speed
+// histogram's rows too (per-body rows included), binned with `bins`.
 class TableSink : public FrameSink {
  public:
+  TableSink() = default;
+  explicit TableSink(const SpeedBins& bins) : speeds_(true), bins_(speed_binning(bins)) {}
   void frame(const FrameJob& job, const FrameResult& result) override {
     frames.push_back(frame_row(job, result));
     append_body_rows(job, result, bodies);
+    if (speeds_) append_speed_rows(job, result, bins_, true, speeds, impact_, encounter_);
   }
   std::vector<FrameRow> frames;
   std::vector<BodyRow> bodies;
+  std::vector<SpeedHistogramRow> speeds;
+
+ private:
+  bool speeds_ = false;
+  SpeedBinning bins_{};
+  std::vector<double> impact_, encounter_;
 };
 
 // A real as the tables write it: 17 significant digits, shortest exponent form ("%.17g").

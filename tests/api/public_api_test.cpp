@@ -88,6 +88,22 @@ TEST(PublicKernel, AccuracyOptionGivesErrorsAndFlagsAndRefusesBadValues) {
   }
 }
 
+// run() refuses speed bins that the program's --speed-bins refuses, with the same reason, before
+// it reads any file; bins it does not use (no speed histogram) are not looked at.
+TEST(PublicRun, RefusesInvalidSpeedBinsOnlyWhenItMakesTheHistogram) {
+  RunConfig config;
+  config.speed_bins = SpeedBins{0.0, 40.0, 0.0};
+  config.speed_histogram = true;
+  try {
+    run(config);
+    ADD_FAILURE() << "accepted a step of 0";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "the speed bins' step must be above 0");
+  }
+  config.speed_histogram = false;
+  EXPECT_EQ(run(config).status, 1);  // on to the (missing) catalogue
+}
+
 TEST(PublicStatistics, AreTheProgramsRoutinesBitForBit) {
   std::mt19937_64 rng(5);
   std::uniform_real_distribution<double> value(0.0, 20.0);

@@ -3,6 +3,7 @@ equal to --frames and --bodies, the warnings as PairtrackWarning, the error ends
 and runs from two Python threads at once."""
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import threading
@@ -40,6 +41,10 @@ def csv_columns(path):
     return {n: [r[i] for r in rows] for i, n in enumerate(names)}
 
 
+def reals(texts):
+    return np.array([float(v) if v else np.nan for v in texts])
+
+
 def test_run_gives_the_program_report_pair_file_and_tables(example_dir):
     done = program(example_dir, "--frames", "frames.csv", "--bodies", "bodies.csv")
     assert done.returncode == 0
@@ -55,10 +60,12 @@ def test_run_gives_the_program_report_pair_file_and_tables(example_dir):
     # Every column of both tables against the program's CSV files (a column filled from the
     # wrong field went unseen while only some were compared).
     frames = csv_columns(example_dir / "frames.csv")
-    assert len(r.frames) == 6
+    assert len(r.frames) == 6 and len(r.frames._fields) == len(frames)
     for name, csv_name in zip(r.frames._fields, frames):
-        np.testing.assert_array_equal(getattr(r.frames, name),
-                                      np.array(frames[csv_name], dtype=float), err_msg=name)
+        # The collision-weighted speed columns are empty without the speed histogram: NaN.
+        np.testing.assert_array_equal(getattr(r.frames, name), reals(frames[csv_name]),
+                                      err_msg=name)
+    assert np.all(np.isnan(r.frames.v_imp_cw_mean)) and r.speed_histogram is None
     bodies = csv_columns(example_dir / "bodies.csv")
     assert len(r.bodies) == len(bodies["id"]) and len(r.bodies._fields) == len(bodies)
     for name, csv_name in zip(r.bodies._fields, bodies):
@@ -66,8 +73,43 @@ def test_run_gives_the_program_report_pair_file_and_tables(example_dir):
         if name == "removed":
             np.testing.assert_array_equal(column, np.array(bodies[csv_name]) == "1")
         else:
-            expected = np.array([float(v) if v else np.nan for v in bodies[csv_name]])
-            np.testing.assert_array_equal(column, expected, err_msg=name)
+            np.testing.assert_array_equal(column, reals(bodies[csv_name]), err_msg=name)
+
+
+def test_the_speed_histogram_is_the_programs_file(example_dir):
+    done = program(example_dir, "--frames", "frames.csv", "--bodies", "bodies.csv",
+                   "--speed-histogram", "speeds.csv", "--speed-bins", "1:20:0.5")
+    assert done.returncode == 0, done.stderr
+    for bins in ("1:20:0.5", (1, 20.0, 0.5)):
+        r = pairtrack.run("mainbelt.cat", "history_f8.bin", **EXAMPLE, speed_histogram=True,
+                          speed_bins=bins)
+        assert r.report == done.stdout
+        speeds = csv_columns(example_dir / "speeds.csv")
+        table = r.speed_histogram
+        assert len(table) == len(speeds["frame"]) and len(table._fields) == len(speeds)
+        for name, csv_name in zip(table._fields, speeds):
+            np.testing.assert_array_equal(table[name], reals(speeds[csv_name]), err_msg=name)
+        frames = csv_columns(example_dir / "frames.csv")
+        for name in ("v_imp_cw_mean", "v_imp_cw_rms", "v_imp_cw_sd"):
+            np.testing.assert_array_equal(r.frames[name], reals(frames[name + "_km_s"]))
+    # Underflow, the 38 bins from 1 to 20 km/s and overflow for every frame, bodies' rows too.
+    whole = table[table.position == 0]
+    assert len(whole) == 6 * 40 and np.any(table.position > 0)
+    assert whole.speed_min[0] == -np.inf and whole.speed_max[39] == np.inf
+
+
+@pytest.mark.parametrize("bins, message", [
+    ("0:40", "speed_bins: speed bins must be MIN:MAX:STEP (three numbers separated by colons), "
+             "not '0:40'"),
+    ("0:40:0", "speed_bins: the speed bins' step must be above 0"),
+    ((5.0, 1.0, 1.0), "speed_bins: the speed bins' maximum must be above the minimum"),
+    ((-1.0, 40.0, 1.0), "speed_bins: the speed bins' minimum must be 0 or more"),
+    ((0.0, 40.0), "speed_bins: bins=(0.0, 40.0): (min, max, step) in km/s"),
+])
+def test_bad_speed_bins_are_refused_with_the_reason(example_dir, bins, message):
+    with pytest.raises(ValueError, match="^" + re.escape(message) + "$"):
+        pairtrack.run("mainbelt.cat", "history_f8.bin", **EXAMPLE, speed_histogram=True,
+                      speed_bins=bins)
 
 
 def test_the_manifest_records_the_records_and_the_files_hashes(example_dir):

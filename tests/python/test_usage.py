@@ -57,16 +57,18 @@ def example_objects():
     frame = next(iter(h))
     matrix = pairtrack.pair_matrix(belt[:7], frame)
     with pytest.warns(pairtrack.PairtrackWarning):
-        run = pairtrack.run(BELT, HISTORY, n2_max=40, q_crit=1.8, p_crit=0.5, iseed=5)
+        run = pairtrack.run(BELT, HISTORY, n2_max=40, q_crit=1.8, p_crit=0.5, iseed=5,
+                            speed_histogram=True, speed_bins="0:20:1")
     return [belt, frame, matrix, pairtrack.read_report(f"{EXAMPLES}/expected_report.txt"),
-            run, run.frames, run.bodies, h]
+            run, run.frames, run.bodies, run.speed_histogram, h]
 
 
 def same(a, b):
     if isinstance(a, pairtrack.PairResult):
         return all(np.array_equal(x, y) for x, y in zip(a.as_dict().values(), b.as_dict().values()))
     if isinstance(a, pairtrack.RunResult):
-        return a.report == b.report and a.frames == b.frames and a.bodies == b.bodies
+        return (a.report == b.report and a.frames == b.frames and a.bodies == b.bodies
+                and a.speed_histogram == b.speed_histogram)
     if isinstance(a, pairtrack.HistoryFile):
         return [f.time for f in a] == [f.time for f in b]
     return a == b
@@ -80,8 +82,8 @@ def test_every_result_and_table_pickles_and_copies():
 
 def test_tables_index_slice_and_convert():
     pandas = pytest.importorskip("pandas")
-    belt, frame, matrix, report, run, frames, bodies, _ = example_objects()
-    for table in (belt, frame, report, frames, bodies):
+    belt, frame, matrix, report, run, frames, bodies, speeds, _ = example_objects()
+    for table in (belt, frame, report, frames, bodies, speeds):
         d = table.as_dict()
         assert list(d) == list(table._fields) and all(len(c) == len(table) for c in d.values())
         df = table.to_pandas()
@@ -101,7 +103,7 @@ def test_tables_index_slice_and_convert():
     df = matrix.to_pandas()
     assert df.index.names == ["i", "j"] and len(df) == matrix.p_coll.size
     np.testing.assert_array_equal(df["p_coll"].to_numpy(), matrix.p_coll.ravel())
-    assert set(run.to_pandas()) == {"frames", "bodies"}
+    assert set(run.to_pandas()) == {"frames", "bodies", "speed_histogram"}
     assert isinstance(pandas.DataFrame(run.as_dict()["frames"]), pandas.DataFrame)
 
 

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Tests of tools/plot_report.py on the bundled example's report: the PNG is written and the
 figure has its three panels; asterisk fields, stray lines and bad input are handled; the
---frames table gives the report's panels, and the --bodies table the panel of the bodies that
-contribute most (the example run by the pairtrack executable, PAIRTRACK_EXE).
+--frames table gives the report's panels, the --bodies table the panel of the bodies that
+contribute most, and the --speed-histogram table the speed distributions (the example run by the
+pairtrack executable, PAIRTRACK_EXE).
 
 Run by CTest; fails (it is never skipped) when matplotlib is missing."""
 
@@ -132,12 +133,14 @@ class PlotCsvTables(unittest.TestCase):
         for name in ("example.in", "mainbelt.cat", "history_f8.bin"):
             shutil.copy(os.path.join(SOURCE, "examples", name), d)
         with open(os.path.join(d, "example.in")) as stdin:
-            run = subprocess.run([PAIRTRACK, "--frames", "frames.csv", "--bodies", "bodies.csv"],
+            run = subprocess.run([PAIRTRACK, "--frames", "frames.csv", "--bodies", "bodies.csv",
+                                  "--speed-histogram", "speeds.csv"],
                                  cwd=d, stdin=stdin, capture_output=True, text=True, check=False)
         assert run.returncode == 0, run.stderr
         cls.report = run.stdout.splitlines(True)
         cls.frames = os.path.join(d, "frames.csv")
         cls.bodies = os.path.join(d, "bodies.csv")
+        cls.speeds = os.path.join(d, "speeds.csv")
 
     @classmethod
     def tearDownClass(cls):
@@ -196,6 +199,34 @@ class PlotCsvTables(unittest.TestCase):
         for line, body in zip(fig.axes[3].get_lines(), ranked):
             self.assertEqual(list(line.get_ydata()), p_mean[body])
         plot_report.plt.close(fig)
+
+    def test_the_speeds_panel_holds_the_frames_collisions(self):
+        with open(self.frames) as f:
+            frames = list(csv.DictReader(f))
+        # Each frame's distribution holds its total P_i (mean times pairs) and centres on its
+        # weighted mean impact speed to within half a bin.
+        totals = []
+        for row in frames:
+            total = float(row["proba_mean_1e-18_km-2_yr-1"]) * int(row["n_proba"])
+            totals.append(total)
+            d = self.main_json(self.frames, "--speeds", self.speeds, "--speed-frame", row["frame"])
+            panel = d["panels"][-1]
+            self.assertEqual(panel["xlabel"], "speed [km/s]")
+            self.assertEqual(d["speeds"]["frames"], [int(row["frame"])])
+            impact = d["speeds"]["impact"]
+            self.assertAlmostEqual(impact["total"], total, delta=1e-9 * total)
+            self.assertAlmostEqual(d["speeds"]["encounter"]["total"], total, delta=1e-9 * total)
+            self.assertLessEqual(abs(impact["mean"] - float(row["impvel_mean_km_s"])), 0.125)
+        d = self.main_json(self.frames, "--speeds", self.speeds)
+        self.assertEqual(d["speeds"]["frames"], [int(row["frame"]) for row in frames])
+        self.assertAlmostEqual(d["speeds"]["impact"]["total"], sum(totals),
+                               delta=1e-9 * sum(totals))
+        err = io.StringIO()
+        with redirect_stderr(err):
+            status = plot_report.main([self.frames, "--speeds", self.speeds, "--speed-frame", "99",
+                                       "-o", os.path.join(self.tmp.name, "x.png")])
+        self.assertEqual(status, 1)
+        self.assertIn("has no frame 99", err.getvalue())
 
     def test_a_table_that_is_not_the_bodies_table_is_an_error(self):
         err = io.StringIO()
