@@ -41,11 +41,20 @@ constexpr std::size_t kQueuedPerRank = 4;
 // slower than rank 0. (With six slots per rank, a rank on a busier core made two of five runs
 // of 2000 small frames on two ranks take 15.1 s instead of 11.4 s here.)
 constexpr std::size_t kSlotsPerRank = 3 * kQueuedPerRank;
-// Frames in flight at most, whatever the number of ranks, so that rank 0's memory stays bounded
-// (a slot keeps a frame's bodies and summaries: at most 30000 bodies, about 3 MB). Rank 0
-// plans one small frame in some 100 us while a frame of 12000 pairs takes some 13 ms at one
-// rank, so about a hundred frames in flight already keep every rank it can feed busy.
+// Beyond 21 other ranks the twelve slots per rank give way to a bound: 256 frames in flight, or
+// three per other rank where that is more (one a rank evaluates, one queued, one done and
+// waiting behind an older frame), so that every rank of a large allocation has a frame in hand.
+// A slot keeps a frame's bodies and summaries (72 bytes per body); rank 0's memory for them
+// grows with the ranks, about 20 MB at 1024 ranks for frames of 100 bodies.
 constexpr std::size_t kMaxSlots = 256;
+constexpr std::size_t kSlotsPerRankAtScale = 3;
+
+std::size_t slots_for(int ranks) {
+  if (ranks == 1) return 1;
+  const auto others = static_cast<std::size_t>(ranks - 1);
+  return std::max(std::min(kMaxSlots, kSlotsPerRank * others + 2),
+                  kSlotsPerRankAtScale * others + 2);
+}
 
 void append_elements(std::vector<double>& message, const FrameJob& job) {
   for (const SweptBody& body : job.bodies) {
@@ -61,6 +70,22 @@ void append_elements(std::vector<double>& message, const FrameJob& job) {
 constexpr int kBlocksInHand = 3;
 // Finished blocks a rank may have on their way to rank 0 before it waits for the oldest.
 constexpr int kBlocksInFlight = 4;
+// A split frame has at least this many blocks per rank, so that every rank of a large
+// allocation gets work (a maximal frame of 10^7 pairs in blocks of kBlockPairs is 610 blocks,
+// three per rank for 200 ranks), but no block of fewer than kMinBlockPairs pairs: each block
+// costs rank 0 a few messages (some microseconds), which must stay short against the block's
+// evaluation (about 1 ms for 1024 pairs on one core) times the ranks that return blocks.
+constexpr std::int64_t kBlocksPerRank = 2;
+constexpr std::int64_t kMinBlockPairs = 2048;
+// Up to this many ranks rank 0 evaluates blocks of a split frame itself between replies; with
+// more, answering the other ranks at once is worth more than its own share of the pairs.
+constexpr int kRank0BlocksUpTo = 16;
+
+// Pairs per block of a split frame of `pairs` pairs on `ranks` ranks.
+std::int64_t block_size(std::int64_t pairs, int ranks) {
+  const std::int64_t wanted = (pairs + kBlocksPerRank * ranks - 1) / (kBlocksPerRank * ranks);
+  return std::max(std::min(kBlockPairs, wanted), std::min(kMinBlockPairs, kBlockPairs));
+}
 
 // Pairs [first, last) of block b.
 std::int64_t block_first(std::int64_t b, std::int64_t block) { return b * block; }
@@ -118,6 +143,33 @@ void unpack_result(const std::vector<char>& in, FrameResult& r) {
   for (BodySummary& s : r.bodies) s = get<BodySummary>(p);
 }
 
+// A finished block of a split frame, from another rank to rank 0: its number and no-case
+// count, then its values (pairs [first, first + count) of the frame), one message per array.
+// The sends are non-blocking; `sent` holds their requests until the buffers may be reused.
+void send_block(MPI_Comm comm, const std::int64_t (&done)[2], const PairSlots& values, int count,
+                MPI_Request (&sent)[4]) {
+  MPI_Isend(done, 2, MPI_INT64_T, 0, kTagBlockDone, comm, &sent[0]);
+  MPI_Isend(values.proba, count, MPI_DOUBLE, 0, kTagBlockProba, comm, &sent[1]);
+  MPI_Isend(values.impvel, count, MPI_DOUBLE, 0, kTagBlockImpvel, comm, &sent[2]);
+  if (values.error != nullptr) {
+    MPI_Isend(values.error, count, MPI_DOUBLE, 0, kTagBlockError, comm, &sent[3]);
+  }
+}
+
+// Rank 0's side: the block `done` of rank `source` (its header already received) into its
+// place in the frame's per-pair arrays `values` (error null outside the accurate mode).
+void receive_block(MPI_Comm comm, int source, std::int64_t first, int count,
+                   const PairSlots& values) {
+  MPI_Recv(values.proba + first, count, MPI_DOUBLE, source, kTagBlockProba, comm,
+           MPI_STATUS_IGNORE);
+  MPI_Recv(values.impvel + first, count, MPI_DOUBLE, source, kTagBlockImpvel, comm,
+           MPI_STATUS_IGNORE);
+  if (values.error != nullptr) {
+    MPI_Recv(values.error + first, count, MPI_DOUBLE, source, kTagBlockError, comm,
+             MPI_STATUS_IGNORE);
+  }
+}
+
 // Waits until a message from `source` with `tag` (MPI_ANY_TAG: any) can be received, and
 // returns its envelope. A blocked MPI_Probe or MPI_Recv polls at full speed, so a rank that waits
 // for frames, or rank 0 waiting for a result, would keep a core busy; on a node shared with other
@@ -133,14 +185,19 @@ MPI_Status wait_for(MPI_Comm comm, int source, int tag) {
   }
 }
 
-// Receives a message of unknown length from `source` with `tag` into `buffer`.
+// Receives the message of unknown length that `status` announced into `buffer`.
 template <class T>
-void receive(MPI_Comm comm, int source, int tag, MPI_Datatype type, std::vector<T>& buffer) {
-  MPI_Status status = wait_for(comm, source, tag);
+void receive(MPI_Comm comm, const MPI_Status& status, MPI_Datatype type, std::vector<T>& buffer) {
   int count = 0;
   MPI_Get_count(&status, type, &count);
   buffer.resize(static_cast<std::size_t>(count));
-  MPI_Recv(buffer.data(), count, type, source, tag, comm, MPI_STATUS_IGNORE);
+  MPI_Recv(buffer.data(), count, type, status.MPI_SOURCE, status.MPI_TAG, comm, MPI_STATUS_IGNORE);
+}
+
+// Receives a message of unknown length from `source` with `tag` into `buffer`.
+template <class T>
+void receive(MPI_Comm comm, int source, int tag, MPI_Datatype type, std::vector<T>& buffer) {
+  receive(comm, wait_for(comm, source, tag), type, buffer);
 }
 
 void prepare_from(const double* elements, std::int64_t n, std::vector<PreparedOrbit>& out) {
@@ -157,11 +214,17 @@ MpiEvaluator::MpiEvaluator(MPI_Comm comm, RunStorage& storage, int threads)
     : comm_(comm), storage_(storage), threads_(threads) {
   MPI_Comm_size(comm_, &size_);
   split_pairs_ = setting("PAIRTRACK_MPI_SPLIT_PAIRS", kSplitPairs);
-  block_pairs_ = setting("PAIRTRACK_MPI_BLOCK_PAIRS", kBlockPairs);
-  slots_.resize(size_ == 1
-                    ? 1
-                    : std::min(kMaxSlots, kSlotsPerRank * static_cast<std::size_t>(size_ - 1) + 2));
+  block_pairs_ = setting("PAIRTRACK_MPI_BLOCK_PAIRS", 0);
+  slots_.resize(
+      size_ == 1 ? 1
+                 : static_cast<std::size_t>(setting("PAIRTRACK_MPI_FRAMES_IN_FLIGHT",
+                                                    static_cast<std::int64_t>(slots_for(size_)))));
   outstanding_.resize(static_cast<std::size_t>(size_));
+  // Room for kQueuedPerRank frames at every other rank, handed out rank by rank so that the
+  // first frames reach every rank.
+  for (std::size_t i = 0; i < kQueuedPerRank; ++i) {
+    for (int w = 1; w < size_; ++w) free_.push_back(w);
+  }
   work_.resize(static_cast<std::size_t>(size_));
   started_s_ = MPI_Wtime();
 }
@@ -208,7 +271,7 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     while (!outstanding_[static_cast<std::size_t>(w)].empty()) receive_result(w);
   }
   const std::int64_t pairs = job.pairs();
-  const std::int64_t block = block_pairs_;
+  const std::int64_t block = block_pairs_ > 0 ? block_pairs_ : block_size(pairs, size_);
   std::vector<double> message{static_cast<double>(job.frame),
                               static_cast<double>(job.bodies.size()), static_cast<double>(pairs),
                               static_cast<double>(block)};
@@ -229,8 +292,9 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     if (b >= 0) ++out_at_others;
     MPI_Send(&b, 1, MPI_INT64_T, w, kTagGrant, comm_);
   };
-  for (int w = 1; w < size_; ++w) {
-    for (int i = 0; i < kBlocksInHand; ++i) grant(w);
+  // Rank by rank, so that every rank has a block before any has a second.
+  for (int i = 0; i < kBlocksInHand; ++i) {
+    for (int w = 1; w < size_; ++w) grant(w);
   }
 
   prepare_bodies(job, storage_.prepared2.get());
@@ -246,11 +310,7 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     MPI_Recv(done, 2, MPI_INT64_T, w, kTagBlockDone, comm_, MPI_STATUS_IGNORE);
     const std::int64_t first = block_first(done[0], block);
     const int count = static_cast<int>(block_last(done[0], block, pairs) - first);
-    MPI_Recv(proba + first, count, MPI_DOUBLE, w, kTagBlockProba, comm_, MPI_STATUS_IGNORE);
-    MPI_Recv(impvel + first, count, MPI_DOUBLE, w, kTagBlockImpvel, comm_, MPI_STATUS_IGNORE);
-    if (error != nullptr) {
-      MPI_Recv(error + first, count, MPI_DOUBLE, w, kTagBlockError, comm_, MPI_STATUS_IGNORE);
-    }
+    receive_block(comm_, w, first, count, PairSlots{proba, impvel, error});
     no_case += done[1];
     --out_at_others;
     grant(w);
@@ -263,7 +323,7 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
       if (arrived == 0) break;
       collect(status.MPI_SOURCE);
     }
-    if (next < blocks) {
+    if (next < blocks && size_ <= kRank0BlocksUpTo) {
       const std::int64_t b = next++;
       const std::int64_t first = block_first(b, block);
       const double start = MPI_Wtime();
@@ -291,19 +351,15 @@ void MpiEvaluator::submit(const FrameJob& job) {
   ++count_;
   slot.frame = job.frame;
   slot.ready = false;
+  slot.worker = 0;
   if (size_ == 1) return evaluate_here(job, slot);
   if (job.pairs() >= split_pairs_) return evaluate_split(job, slot);
 
   poll(false);
-  int best = 0;
-  for (int w = 1; w < size_; ++w) {
-    const std::size_t queued = outstanding_[static_cast<std::size_t>(w)].size();
-    if (queued < kQueuedPerRank &&
-        (best == 0 || queued < outstanding_[static_cast<std::size_t>(best)].size())) {
-      best = w;
-    }
-  }
-  if (best == 0) return evaluate_here(job, slot);  // every other rank is busy
+  if (free_.empty()) return evaluate_here(job, slot);  // every other rank is busy
+  const int best = free_.front();
+  free_.pop_front();
+  slot.worker = best;
   if (slot.request != MPI_REQUEST_NULL) MPI_Wait(&slot.request, MPI_STATUS_IGNORE);
   slot.message.assign({static_cast<double>(job.frame), job.t_myr, static_cast<double>(job.n1),
                        static_cast<double>(job.n2), static_cast<double>(job.bodies.size())});
@@ -313,34 +369,35 @@ void MpiEvaluator::submit(const FrameJob& job) {
   outstanding_[static_cast<std::size_t>(best)].push_back(index);
 }
 
-void MpiEvaluator::receive_result(int worker) {
+void MpiEvaluator::receive_result(const MPI_Status& status) {
+  const int worker = status.MPI_SOURCE;
   std::deque<std::size_t>& queue = outstanding_[static_cast<std::size_t>(worker)];
-  receive(comm_, worker, kTagResult, MPI_BYTE, buffer_);
+  receive(comm_, status, MPI_BYTE, buffer_);
   Slot& slot = slots_[queue.front()];
   queue.pop_front();
   unpack_result(buffer_, slot.result);
   slot.ready = true;
+  slot.worker = 0;
+  free_.push_back(worker);
+}
+
+void MpiEvaluator::receive_result(int worker) {
+  receive_result(wait_for(comm_, worker, kTagResult));
 }
 
 void MpiEvaluator::poll(bool wait_for_oldest) {
-  for (int w = 1; w < size_; ++w) {
-    const std::deque<std::size_t>& queue = outstanding_[static_cast<std::size_t>(w)];
-    for (;;) {
-      if (queue.empty()) break;
-      int arrived = 0;
-      MPI_Iprobe(w, kTagResult, comm_, &arrived, MPI_STATUS_IGNORE);
-      if (arrived == 0) break;
-      receive_result(w);
-    }
+  // Whatever arrived, from any rank: one probe when nothing did, however many ranks there are.
+  // A rank's results come in the order of its frames, so each is its oldest outstanding one.
+  for (;;) {
+    int arrived = 0;
+    MPI_Status status;
+    MPI_Iprobe(MPI_ANY_SOURCE, kTagResult, comm_, &arrived, &status);
+    if (arrived == 0) break;
+    receive_result(status);
   }
   if (!wait_for_oldest || count_ == 0 || slots_[oldest_].ready) return;
-  for (int w = 1; w < size_; ++w) {
-    const std::deque<std::size_t>& queue = outstanding_[static_cast<std::size_t>(w)];
-    if (!queue.empty() && queue.front() == oldest_) {
-      receive_result(w);
-      return;
-    }
-  }
+  // The oldest frame is the oldest outstanding one of the rank that has it.
+  receive_result(slots_[oldest_].worker);
 }
 
 bool MpiEvaluator::take(FrameResult& result, bool wait) {
@@ -487,12 +544,7 @@ void serve_frames(MPI_Comm comm, int threads) {
           work[1] += static_cast<double>(last - first);
           work[2] += MPI_Wtime() - start;
           const int count = static_cast<int>(last - first);
-          MPI_Isend(done[buffer], 2, MPI_INT64_T, 0, kTagBlockDone, comm, &sent[buffer][0]);
-          MPI_Isend(p, count, MPI_DOUBLE, 0, kTagBlockProba, comm, &sent[buffer][1]);
-          MPI_Isend(v, count, MPI_DOUBLE, 0, kTagBlockImpvel, comm, &sent[buffer][2]);
-          if (e != nullptr) {
-            MPI_Isend(e, count, MPI_DOUBLE, 0, kTagBlockError, comm, &sent[buffer][3]);
-          }
+          send_block(comm, done[buffer], PairSlots{p, v, e}, count, sent[buffer]);
           buffer = (buffer + 1) % kBlocksInFlight;
           ++grants_due;  // the reply to this block
         }
