@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "engine/frame_sinks.h"
 #include "engine/frame_summary.h"
 #include "engine/pair_evaluation.h"
 #include "engine/run_storage.h"
@@ -18,8 +19,10 @@ namespace {
 enum Tag : int {
   kTagBegin = 1,        // doubles: n1, v_esc, accuracy, minimum mutual inclination, classic check,
                         // then a_cm, e, inc of every catalogue orbit
-  kTagFrame = 2,        // doubles: frame, t_myr, n1, n2, bodies, then a_cm, e, inc of every body
-  kTagResult = 3,       // bytes: frame, no_case, FrameFigures, bodies, BodySummary per body
+  kTagFrame = 2,        // doubles: frame, t_myr, n1, n2, bodies, then a_cm, e, inc of every body,
+                        // then every body's identifier
+  kTagResult = 3,       // bytes: frame, no_case, FrameFigures, bodies, BodySummary per body, the
+                        // frame's pair-file lines
   kTagPart = 4,         // doubles: frame, bodies, pairs, block pairs, then a_cm, e, inc
   kTagGrant = 5,        // int64: the next block of a split frame to evaluate, -1 for none
   kTagBlockDone = 6,    // int64: a finished block and its no-case pairs
@@ -127,6 +130,8 @@ void pack_result(const FrameResult& r, std::vector<char>& out) {
   put(out, r.worst);
   put(out, static_cast<std::int64_t>(r.bodies.size()));
   for (const BodySummary& s : r.bodies) put(out, s);
+  put(out, static_cast<std::int64_t>(r.pair_lines_formed ? r.pair_lines.size() : -1));
+  out.insert(out.end(), r.pair_lines.begin(), r.pair_lines.end());
 }
 
 void unpack_result(const std::vector<char>& in, FrameResult& r) {
@@ -141,6 +146,9 @@ void unpack_result(const std::vector<char>& in, FrameResult& r) {
   r.worst = get<ClassicWorstPair>(p);
   r.bodies.resize(static_cast<std::size_t>(get<std::int64_t>(p)));
   for (BodySummary& s : r.bodies) s = get<BodySummary>(p);
+  const auto lines = get<std::int64_t>(p);
+  r.pair_lines_formed = lines >= 0;
+  r.pair_lines.assign(p, static_cast<std::size_t>(std::max<std::int64_t>(lines, 0)));
 }
 
 // A finished block of a split frame, from another rank to rank 0: its number and no-case
@@ -364,6 +372,7 @@ void MpiEvaluator::submit(const FrameJob& job) {
   slot.message.assign({static_cast<double>(job.frame), job.t_myr, static_cast<double>(job.n1),
                        static_cast<double>(job.n2), static_cast<double>(job.bodies.size())});
   append_elements(slot.message, job);
+  for (const SweptBody& body : job.bodies) slot.message.push_back(body.id);
   MPI_Isend(slot.message.data(), static_cast<int>(slot.message.size()), MPI_DOUBLE, best, kTagFrame,
             comm_, &slot.request);
   outstanding_[static_cast<std::size_t>(best)].push_back(index);
@@ -475,11 +484,13 @@ void serve_frames(MPI_Comm comm, int threads) {
         const auto n = static_cast<std::int64_t>(message[4]);
         job.bodies.assign(static_cast<std::size_t>(n), SweptBody{});
         prepare_from(message.data() + 5, n, bodies);
-        for (std::int64_t i = 0; i < n; ++i) {  // the elements, for the classic check
+        // The elements (for the classic check) and identifiers (for the pair-file lines).
+        for (std::int64_t i = 0; i < n; ++i) {
           SweptBody& body = job.bodies[static_cast<std::size_t>(i)];
           body.a_cm = message[static_cast<std::size_t>(5 + 3 * i)];
           body.e = message[static_cast<std::size_t>(6 + 3 * i)];
           body.inc = message[static_cast<std::size_t>(7 + 3 * i)];
+          body.id = static_cast<std::int32_t>(message[static_cast<std::size_t>(5 + 3 * n + i)]);
         }
         const std::int64_t pairs = job.pairs();
         if (static_cast<std::int64_t>(proba.size()) < pairs) {
@@ -495,6 +506,12 @@ void serve_frames(MPI_Comm comm, int threads) {
             population1, bodies, v_esc, PairSlots{proba.data(), impvel.data(), e}, threads, mode);
         const FrameChecks checks{population1, v_esc, mode, e, threads};
         summarise_frame(job, proba.data(), impvel.data(), no_case, result, &checks);
+        // The frame's pair-file lines are formed here, where they cost a frame little, and
+        // not on rank 0, which writes every frame's outputs: formatting them was two thirds
+        // of its own work per frame of 40 bodies (see docs/cluster.md). A run without a pair
+        // file carries them along unused.
+        append_pair_lines(result.pair_lines, job, result);
+        result.pair_lines_formed = true;
         work[0] += 1.0;
         work[1] += static_cast<double>(pairs);
         work[2] += MPI_Wtime() - start;

@@ -4,7 +4,8 @@
 //
 // How the work is split:
 //  - a frame of fewer than kSplitPairs pairs goes whole to one rank, which evaluates it and
-//    sends back only its figures and per-body summaries (a few bytes per body); rank 0 keeps
+//    sends back only its figures, per-body summaries and pair-file lines (formed there, so that
+//    rank 0 only writes them); rank 0 keeps
 //    up to four such frames queued at every other rank (the first rank with room, in the order
 //    room came free) and evaluates a frame itself whenever all of them are busy, so many small
 //    frames keep every rank working. It takes results in with one probe on any source, so its

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "engine/checkpoint.h"
@@ -80,6 +81,11 @@ struct FrameResult {
   std::int64_t n_divergent = 0;
   double proba_mean_error = 0.0;
   ClassicWorstPair worst;
+  // The frame's pair-file lines, when the process that evaluated the frame formed them (an MPI
+  // rank other than 0, so that rank 0, which writes every output, only copies them); otherwise
+  // the pair file forms them from the job.
+  bool pair_lines_formed = false;
+  std::string pair_lines;
 };
 
 }  // namespace pairtrack::detail

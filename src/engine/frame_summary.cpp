@@ -193,6 +193,8 @@ void summarise_frame(const FrameJob& job, const double* proba, const double* imp
   const int team = team_size(checks, pairs);
   result.frame = job.frame;
   result.no_case = no_case;
+  result.pair_lines_formed = false;  // the pair file forms them, unless the caller does
+  result.pair_lines.clear();
   result.bodies.resize(static_cast<std::size_t>(n_swept));
   result.worst = ClassicWorstPair{};
   body_error.resize(static_cast<std::size_t>(n_swept));
