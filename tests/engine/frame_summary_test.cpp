@@ -98,7 +98,9 @@ TEST_P(FrameSummaryThreads, EveryThreadCountGivesTheSameBits) {
     ASSERT_EQ(result.bodies.size(), std::size_t(c.bodies));
     if (threads == 1) {
       expected = bits(result);
-      if (c.nan_share > 0) EXPECT_GT(result.n_divergent, 0);
+      if (c.nan_share > 0) {
+        EXPECT_GT(result.n_divergent, 0);
+      }
       continue;
     }
     EXPECT_EQ(bits(result), expected) << threads << " threads";
