@@ -21,6 +21,16 @@
 #
 # Usage: scripts/mpi_scaling.sh [build directory] [--rounds N] [--frames N] [--default-pml]
 #                            [--shape max|small]   (one shape only)
+#        scripts/mpi_scaling.sh [build directory] --rank0 [--ranks "2 4 8 16 32"] [--rounds N]
+#                            [--frames N]
+# --rank0 measures instead what rank 0 spends per frame as the ranks grow: trivially small
+# frames (one body against a one-orbit catalogue: a single pair, default 20000 frames), mpirun
+# --oversubscribe -n N for each N of --ranks, one thread per rank, every run's outputs checked
+# against pairtrack's. Per N it prints medians over the rounds of the wall time per frame and of
+# rank 0's CPU time (user + system) per frame, and the latter less pairtrack's own CPU time per
+# frame (the same frames in one process): rank 0's cost of handing a frame out and taking its
+# result back, which must not grow with N. The ranks share the machine's cores, so the wall
+# time grows with N through the other ranks' polling; rank 0's CPU time is the figure.
 # (defaults: build/ at the repository root, 3 rounds, 2000 small frames; the script configures
 # and builds pairtrack, pairtrack-mpi, make_max_frame and make_small_frames there, Release).
 #
@@ -35,8 +45,12 @@ rounds=3
 frames=2000
 pml=(--mca pml ob1)
 shapes=(max_frame small_frames)
+rank0=0
+rank_counts="2 4 8 16 32"
 while [ $# -gt 0 ]; do
   case "$1" in
+    --rank0) rank0=1 ;;
+    --ranks) rank_counts="$2"; shift ;;
     --default-pml) pml=() ;;
     --shape)
       case "$2" in
@@ -70,9 +84,16 @@ fi
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-"$build/bench/make_max_frame" "$work"
-"$build/bench/make_small_frames" "$work" "$frames"
-cp "$root/examples/mainbelt.cat" "$work/"
+if [ "$rank0" = 1 ]; then
+  [ "$frames" = 2000 ] && frames=20000
+  "$build/bench/make_small_frames" "$work" "$frames" 1
+  head -n 1 "$root/examples/mainbelt.cat" > "$work/one_orbit.cat"
+  sed -i '1s/.*/one_orbit.cat/' "$work/small_frames.in"
+else
+  "$build/bench/make_max_frame" "$work"
+  "$build/bench/make_small_frames" "$work" "$frames"
+  cp "$root/examples/mainbelt.cat" "$work/"
+fi
 
 # Every rank under /usr/bin/time -v, its figures in mem.<rank> of the directory $MEM_DIR.
 cat > "$work/rank_time.sh" <<'EOF'
@@ -139,6 +160,54 @@ median() {
 fastest() {
   awk '{print $1}' "$1" | sort -g | head -n 1
 }
+
+# --rank0: rank 0's cost per frame against the number of ranks, then stop.
+if [ "$rank0" = 1 ]; then
+  echo "rank 0 per frame against the ranks: $frames frames of 1 body x 1 orbit, $rounds rounds,"
+  echo "  one thread per rank, $(nproc) cores, load average now:$(cut -d' ' -f1-3 /proc/loadavg | sed 's/^/ /')"
+  rm -f "$work/sweep.0"
+  for round in $(seq 1 "$rounds"); do
+    out="$work/sweep_out"
+    rm -rf "$out" && mkdir -p "$out"
+    start="$(date +%s.%N)"
+    (cd "$work" && OMP_NUM_THREADS=1 MEM_DIR="$out" "$work/rank_time.sh" "$build/pairtrack" \
+       --pair-file ref.pairs < small_frames.in > ref.txt 2> ref.err)
+    end="$(date +%s.%N)"
+    awk -v a="$start" -v b="$end" -v f="$frames" -v c="$(awk -F': ' '/(User|System) time/ {
+        s += $2} END {print s}' "$out/mem.0")" 'BEGIN {
+        printf "%.2f %.2f\n", (b - a) / f * 1e6, c / f * 1e6 }' >> "$work/sweep.0"
+  done
+  serial_cpu="$(median "$work/sweep.0" 2)"
+  printf "  %-10s %14s %20s %22s\n" ranks "wall us/frame" "rank 0 CPU us/frame" \
+    "less pairtrack's us/fr"
+  printf "  %-10s %14.1f %20.1f\n" pairtrack "$(median "$work/sweep.0" 1)" "$serial_cpu"
+  for n in $rank_counts; do
+    rm -f "$work/sweep.$n"
+    for round in $(seq 1 "$rounds"); do
+      out="$work/sweep_out"
+      rm -rf "$out" && mkdir -p "$out"
+      start="$(date +%s.%N)"
+      (cd "$work" && mpirun -q --oversubscribe --bind-to none "${pml[@]}" -n "$n" \
+         -x OMP_NUM_THREADS=1 -x MEM_DIR="$out" "$work/rank_time.sh" "$build/pairtrack-mpi" \
+         --pair-file "$out/pairs" < small_frames.in > "$out/report.txt" 2> "$out/stderr.txt")
+      end="$(date +%s.%N)"
+      if ! cmp -s "$work/ref.txt" "$out/report.txt" || ! cmp -s "$work/ref.pairs" "$out/pairs" ||
+         ! cmp -s "$work/ref.err" "$out/stderr.txt"; then
+        echo "mpi_scaling.sh: -n $n: outputs differ from pairtrack's" >&2
+        exit 1
+      fi
+      awk -v a="$start" -v b="$end" -v f="$frames" -v c="$(awk -F': ' '/(User|System) time/ {
+          s += $2} END {print s}' "$out/mem.0")" 'BEGIN {
+          printf "%.2f %.2f\n", (b - a) / f * 1e6, c / f * 1e6 }' >> "$work/sweep.$n"
+    done
+    cpu="$(median "$work/sweep.$n" 2)"
+    printf "  -n %-7d %14.1f %20.1f %22.1f\n" "$n" "$(median "$work/sweep.$n" 1)" "$cpu" \
+      "$(awk -v a="$cpu" -v b="$serial_cpu" 'BEGIN {print a - b}')"
+  done
+  echo "outputs of every run byte-identical to pairtrack's (report, pair file, standard error);"
+  echo "load average at the end:$(cut -d' ' -f1-3 /proc/loadavg | sed 's/^/ /')"
+  exit 0
+fi
 
 configs=(serial n1x1 n2x1 n1x2 serial2)
 echo "pairtrack-mpi scaling on $(nproc) cores, $rounds rounds, load average now:$(cut -d' ' -f1-3 /proc/loadavg | sed 's/^/ /')"

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "engine/frame_sinks.h"
 #include "engine/frame_summary.h"
 #include "engine/pair_evaluation.h"
 #include "engine/run_storage.h"
@@ -19,8 +20,10 @@ enum Tag : int {
   kTagBegin = 1,        // doubles: n1, v_esc, accuracy, minimum mutual inclination, classic check,
                         // speed bins' min, max, step (0 0 0: none), then a_cm, e, inc of every
                         // catalogue orbit
-  kTagFrame = 2,        // doubles: frame, t_myr, n1, n2, bodies, then a_cm, e, inc of every body
-  kTagResult = 3,       // bytes: frame, no_case, FrameFigures, bodies, BodySummary per body
+  kTagFrame = 2,        // doubles: frame, t_myr, n1, n2, bodies, then a_cm, e, inc of every body,
+                        // then every body's identifier
+  kTagResult = 3,       // bytes: frame, no_case, FrameFigures, bodies, BodySummary per body, the
+                        // bodies' speed distributions, the frame's pair-file lines
   kTagPart = 4,         // doubles: frame, bodies, pairs, block pairs, then a_cm, e, inc
   kTagGrant = 5,        // int64: the next block of a split frame to evaluate, -1 for none
   kTagBlockDone = 6,    // int64: a finished block and its no-case pairs
@@ -43,11 +46,20 @@ constexpr std::size_t kQueuedPerRank = 4;
 // slower than rank 0. (With six slots per rank, a rank on a busier core made two of five runs
 // of 2000 small frames on two ranks take 15.1 s instead of 11.4 s here.)
 constexpr std::size_t kSlotsPerRank = 3 * kQueuedPerRank;
-// Frames in flight at most, whatever the number of ranks, so that rank 0's memory stays bounded
-// (a slot keeps a frame's bodies and summaries: at most 30000 bodies, about 3 MB). Rank 0
-// plans one small frame in some 100 us while a frame of 12000 pairs takes some 13 ms at one
-// rank, so about a hundred frames in flight already keep every rank it can feed busy.
+// Beyond 21 other ranks the twelve slots per rank give way to a bound: 256 frames in flight, or
+// three per other rank where that is more (one a rank evaluates, one queued, one done and
+// waiting behind an older frame), so that every rank of a large allocation has a frame in hand.
+// A slot keeps a frame's bodies and summaries (72 bytes per body); rank 0's memory for them
+// grows with the ranks, about 20 MB at 1024 ranks for frames of 100 bodies.
 constexpr std::size_t kMaxSlots = 256;
+constexpr std::size_t kSlotsPerRankAtScale = 3;
+
+std::size_t slots_for(int ranks) {
+  if (ranks == 1) return 1;
+  const auto others = static_cast<std::size_t>(ranks - 1);
+  return std::max(std::min(kMaxSlots, kSlotsPerRank * others + 2),
+                  kSlotsPerRankAtScale * others + 2);
+}
 
 void append_elements(std::vector<double>& message, const FrameJob& job) {
   for (const SweptBody& body : job.bodies) {
@@ -63,6 +75,22 @@ void append_elements(std::vector<double>& message, const FrameJob& job) {
 constexpr int kBlocksInHand = 3;
 // Finished blocks a rank may have on their way to rank 0 before it waits for the oldest.
 constexpr int kBlocksInFlight = 4;
+// A split frame has at least this many blocks per rank, so that every rank of a large
+// allocation gets work (a maximal frame of 10^7 pairs in blocks of kBlockPairs is 610 blocks,
+// three per rank for 200 ranks), but no block of fewer than kMinBlockPairs pairs: each block
+// costs rank 0 a few messages (some microseconds), which must stay short against the block's
+// evaluation (about 1 ms for 1024 pairs on one core) times the ranks that return blocks.
+constexpr std::int64_t kBlocksPerRank = 2;
+constexpr std::int64_t kMinBlockPairs = 2048;
+// Up to this many ranks rank 0 evaluates blocks of a split frame itself between replies; with
+// more, answering the other ranks at once is worth more than its own share of the pairs.
+constexpr int kRank0BlocksUpTo = 16;
+
+// Pairs per block of a split frame of `pairs` pairs on `ranks` ranks.
+std::int64_t block_size(std::int64_t pairs, int ranks) {
+  const std::int64_t wanted = (pairs + kBlocksPerRank * ranks - 1) / (kBlocksPerRank * ranks);
+  return std::max(std::min(kBlockPairs, wanted), std::min(kMinBlockPairs, kBlockPairs));
+}
 
 // Pairs [first, last) of block b.
 std::int64_t block_first(std::int64_t b, std::int64_t block) { return b * block; }
@@ -106,6 +134,8 @@ void pack_result(const FrameResult& r, std::vector<char>& out) {
   for (const BodySummary& s : r.bodies) put(out, s);
   put(out, static_cast<std::int64_t>(r.speeds.size()));
   pack_body_speeds(r.speeds, out);
+  put(out, static_cast<std::int64_t>(r.pair_lines_formed ? r.pair_lines.size() : -1));
+  out.insert(out.end(), r.pair_lines.begin(), r.pair_lines.end());
 }
 
 void unpack_result(const std::vector<char>& in, FrameResult& r) {
@@ -122,6 +152,9 @@ void unpack_result(const std::vector<char>& in, FrameResult& r) {
   for (BodySummary& s : r.bodies) s = get<BodySummary>(p);
   r.speeds.resize(static_cast<std::size_t>(get<std::int64_t>(p)));
   unpack_body_speeds(p, r.speeds);
+  const auto lines = get<std::int64_t>(p);
+  r.pair_lines_formed = lines >= 0;
+  r.pair_lines.assign(p, static_cast<std::size_t>(std::max<std::int64_t>(lines, 0)));
 }
 
 // Pairs per block of a split frame: with speed bins, whole bodies (each body's distributions
@@ -129,6 +162,33 @@ void unpack_result(const std::vector<char>& in, FrameResult& r) {
 std::int64_t split_block(std::int64_t block, std::int64_t n1, const PairMode& mode) {
   if (!mode.speeds() || n1 <= 0) return block;
   return std::max<std::int64_t>(block / n1, 1) * n1;
+}
+
+// A finished block of a split frame, from another rank to rank 0: its number and no-case
+// count, then its values (pairs [first, first + count) of the frame), one message per array.
+// The sends are non-blocking; `sent` holds their requests until the buffers may be reused.
+void send_block(MPI_Comm comm, const std::int64_t (&done)[2], const PairSlots& values, int count,
+                MPI_Request (&sent)[5]) {
+  MPI_Isend(done, 2, MPI_INT64_T, 0, kTagBlockDone, comm, &sent[0]);
+  MPI_Isend(values.proba, count, MPI_DOUBLE, 0, kTagBlockProba, comm, &sent[1]);
+  MPI_Isend(values.impvel, count, MPI_DOUBLE, 0, kTagBlockImpvel, comm, &sent[2]);
+  if (values.error != nullptr) {
+    MPI_Isend(values.error, count, MPI_DOUBLE, 0, kTagBlockError, comm, &sent[3]);
+  }
+}
+
+// Rank 0's side: the block `done` of rank `source` (its header already received) into its
+// place in the frame's per-pair arrays `values` (error null outside the accurate mode).
+void receive_block(MPI_Comm comm, int source, std::int64_t first, int count,
+                   const PairSlots& values) {
+  MPI_Recv(values.proba + first, count, MPI_DOUBLE, source, kTagBlockProba, comm,
+           MPI_STATUS_IGNORE);
+  MPI_Recv(values.impvel + first, count, MPI_DOUBLE, source, kTagBlockImpvel, comm,
+           MPI_STATUS_IGNORE);
+  if (values.error != nullptr) {
+    MPI_Recv(values.error + first, count, MPI_DOUBLE, source, kTagBlockError, comm,
+             MPI_STATUS_IGNORE);
+  }
 }
 
 // Waits until a message from `source` with `tag` (MPI_ANY_TAG: any) can be received, and
@@ -146,14 +206,19 @@ MPI_Status wait_for(MPI_Comm comm, int source, int tag) {
   }
 }
 
-// Receives a message of unknown length from `source` with `tag` into `buffer`.
+// Receives the message of unknown length that `status` announced into `buffer`.
 template <class T>
-void receive(MPI_Comm comm, int source, int tag, MPI_Datatype type, std::vector<T>& buffer) {
-  MPI_Status status = wait_for(comm, source, tag);
+void receive(MPI_Comm comm, const MPI_Status& status, MPI_Datatype type, std::vector<T>& buffer) {
   int count = 0;
   MPI_Get_count(&status, type, &count);
   buffer.resize(static_cast<std::size_t>(count));
-  MPI_Recv(buffer.data(), count, type, source, tag, comm, MPI_STATUS_IGNORE);
+  MPI_Recv(buffer.data(), count, type, status.MPI_SOURCE, status.MPI_TAG, comm, MPI_STATUS_IGNORE);
+}
+
+// Receives a message of unknown length from `source` with `tag` into `buffer`.
+template <class T>
+void receive(MPI_Comm comm, int source, int tag, MPI_Datatype type, std::vector<T>& buffer) {
+  receive(comm, wait_for(comm, source, tag), type, buffer);
 }
 
 void prepare_from(const double* elements, std::int64_t n, std::vector<PreparedOrbit>& out) {
@@ -170,11 +235,17 @@ MpiEvaluator::MpiEvaluator(MPI_Comm comm, RunStorage& storage, int threads)
     : comm_(comm), storage_(storage), threads_(threads) {
   MPI_Comm_size(comm_, &size_);
   split_pairs_ = setting("PAIRTRACK_MPI_SPLIT_PAIRS", kSplitPairs);
-  block_pairs_ = setting("PAIRTRACK_MPI_BLOCK_PAIRS", kBlockPairs);
-  slots_.resize(size_ == 1
-                    ? 1
-                    : std::min(kMaxSlots, kSlotsPerRank * static_cast<std::size_t>(size_ - 1) + 2));
+  block_pairs_ = setting("PAIRTRACK_MPI_BLOCK_PAIRS", 0);
+  slots_.resize(
+      size_ == 1 ? 1
+                 : static_cast<std::size_t>(setting("PAIRTRACK_MPI_FRAMES_IN_FLIGHT",
+                                                    static_cast<std::int64_t>(slots_for(size_)))));
   outstanding_.resize(static_cast<std::size_t>(size_));
+  // Room for kQueuedPerRank frames at every other rank, handed out rank by rank so that the
+  // first frames reach every rank.
+  for (std::size_t i = 0; i < kQueuedPerRank; ++i) {
+    for (int w = 1; w < size_; ++w) free_.push_back(w);
+  }
   work_.resize(static_cast<std::size_t>(size_));
   started_s_ = MPI_Wtime();
 }
@@ -231,7 +302,8 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
   }
   const std::int64_t pairs = job.pairs();
   const std::int64_t n1 = static_cast<std::int64_t>(population1_.size());
-  const std::int64_t block = split_block(block_pairs_, n1, mode_);
+  const std::int64_t block =
+      split_block(block_pairs_ > 0 ? block_pairs_ : block_size(pairs, size_), n1, mode_);
   slot.result.speeds.resize(mode_.speeds() ? job.bodies.size() : 0);
   BodySpeeds* speeds = mode_.speeds() ? slot.result.speeds.data() : nullptr;
   std::vector<double> message{static_cast<double>(job.frame),
@@ -254,8 +326,9 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     if (b >= 0) ++out_at_others;
     MPI_Send(&b, 1, MPI_INT64_T, w, kTagGrant, comm_);
   };
-  for (int w = 1; w < size_; ++w) {
-    for (int i = 0; i < kBlocksInHand; ++i) grant(w);
+  // Rank by rank, so that every rank has a block before any has a second.
+  for (int i = 0; i < kBlocksInHand; ++i) {
+    for (int w = 1; w < size_; ++w) grant(w);
   }
 
   prepare_bodies(job, storage_.prepared2.get());
@@ -271,11 +344,7 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
     MPI_Recv(done, 2, MPI_INT64_T, w, kTagBlockDone, comm_, MPI_STATUS_IGNORE);
     const std::int64_t first = block_first(done[0], block);
     const int count = static_cast<int>(block_last(done[0], block, pairs) - first);
-    MPI_Recv(proba + first, count, MPI_DOUBLE, w, kTagBlockProba, comm_, MPI_STATUS_IGNORE);
-    MPI_Recv(impvel + first, count, MPI_DOUBLE, w, kTagBlockImpvel, comm_, MPI_STATUS_IGNORE);
-    if (error != nullptr) {
-      MPI_Recv(error + first, count, MPI_DOUBLE, w, kTagBlockError, comm_, MPI_STATUS_IGNORE);
-    }
+    receive_block(comm_, w, first, count, PairSlots{proba, impvel, error});
     if (speeds != nullptr) {
       receive(comm_, w, kTagBlockSpeeds, MPI_BYTE, buffer_);
       const char* at = buffer_.data();
@@ -294,7 +363,7 @@ void MpiEvaluator::evaluate_split(const FrameJob& job, Slot& slot) {
       if (arrived == 0) break;
       collect(status.MPI_SOURCE);
     }
-    if (next < blocks) {
+    if (next < blocks && size_ <= kRank0BlocksUpTo) {
       const std::int64_t b = next++;
       const std::int64_t first = block_first(b, block);
       const double start = MPI_Wtime();
@@ -323,56 +392,54 @@ void MpiEvaluator::submit(const FrameJob& job) {
   ++count_;
   slot.frame = job.frame;
   slot.ready = false;
+  slot.worker = 0;
   if (size_ == 1) return evaluate_here(job, slot);
   if (job.pairs() >= split_pairs_) return evaluate_split(job, slot);
 
   poll(false);
-  int best = 0;
-  for (int w = 1; w < size_; ++w) {
-    const std::size_t queued = outstanding_[static_cast<std::size_t>(w)].size();
-    if (queued < kQueuedPerRank &&
-        (best == 0 || queued < outstanding_[static_cast<std::size_t>(best)].size())) {
-      best = w;
-    }
-  }
-  if (best == 0) return evaluate_here(job, slot);  // every other rank is busy
+  if (free_.empty()) return evaluate_here(job, slot);  // every other rank is busy
+  const int best = free_.front();
+  free_.pop_front();
+  slot.worker = best;
   if (slot.request != MPI_REQUEST_NULL) MPI_Wait(&slot.request, MPI_STATUS_IGNORE);
   slot.message.assign({static_cast<double>(job.frame), job.t_myr, static_cast<double>(job.n1),
                        static_cast<double>(job.n2), static_cast<double>(job.bodies.size())});
   append_elements(slot.message, job);
+  for (const SweptBody& body : job.bodies) slot.message.push_back(body.id);
   MPI_Isend(slot.message.data(), static_cast<int>(slot.message.size()), MPI_DOUBLE, best, kTagFrame,
             comm_, &slot.request);
   outstanding_[static_cast<std::size_t>(best)].push_back(index);
 }
 
-void MpiEvaluator::receive_result(int worker) {
+void MpiEvaluator::receive_result(const MPI_Status& status) {
+  const int worker = status.MPI_SOURCE;
   std::deque<std::size_t>& queue = outstanding_[static_cast<std::size_t>(worker)];
-  receive(comm_, worker, kTagResult, MPI_BYTE, buffer_);
+  receive(comm_, status, MPI_BYTE, buffer_);
   Slot& slot = slots_[queue.front()];
   queue.pop_front();
   unpack_result(buffer_, slot.result);
   slot.ready = true;
+  slot.worker = 0;
+  free_.push_back(worker);
+}
+
+void MpiEvaluator::receive_result(int worker) {
+  receive_result(wait_for(comm_, worker, kTagResult));
 }
 
 void MpiEvaluator::poll(bool wait_for_oldest) {
-  for (int w = 1; w < size_; ++w) {
-    const std::deque<std::size_t>& queue = outstanding_[static_cast<std::size_t>(w)];
-    for (;;) {
-      if (queue.empty()) break;
-      int arrived = 0;
-      MPI_Iprobe(w, kTagResult, comm_, &arrived, MPI_STATUS_IGNORE);
-      if (arrived == 0) break;
-      receive_result(w);
-    }
+  // Whatever arrived, from any rank: one probe when nothing did, however many ranks there are.
+  // A rank's results come in the order of its frames, so each is its oldest outstanding one.
+  for (;;) {
+    int arrived = 0;
+    MPI_Status status;
+    MPI_Iprobe(MPI_ANY_SOURCE, kTagResult, comm_, &arrived, &status);
+    if (arrived == 0) break;
+    receive_result(status);
   }
   if (!wait_for_oldest || count_ == 0 || slots_[oldest_].ready) return;
-  for (int w = 1; w < size_; ++w) {
-    const std::deque<std::size_t>& queue = outstanding_[static_cast<std::size_t>(w)];
-    if (!queue.empty() && queue.front() == oldest_) {
-      receive_result(w);
-      return;
-    }
-  }
+  // The oldest frame is the oldest outstanding one of the rank that has it.
+  receive_result(slots_[oldest_].worker);
 }
 
 bool MpiEvaluator::take(FrameResult& result, bool wait) {
@@ -454,11 +521,13 @@ void serve_frames(MPI_Comm comm, int threads) {
         const auto n = static_cast<std::int64_t>(message[4]);
         job.bodies.assign(static_cast<std::size_t>(n), SweptBody{});
         prepare_from(message.data() + 5, n, bodies);
-        for (std::int64_t i = 0; i < n; ++i) {  // the elements, for the classic check
+        // The elements (for the classic check) and identifiers (for the pair-file lines).
+        for (std::int64_t i = 0; i < n; ++i) {
           SweptBody& body = job.bodies[static_cast<std::size_t>(i)];
           body.a_cm = message[static_cast<std::size_t>(5 + 3 * i)];
           body.e = message[static_cast<std::size_t>(6 + 3 * i)];
           body.inc = message[static_cast<std::size_t>(7 + 3 * i)];
+          body.id = static_cast<std::int32_t>(message[static_cast<std::size_t>(5 + 3 * n + i)]);
         }
         const std::int64_t pairs = job.pairs();
         if (static_cast<std::int64_t>(proba.size()) < pairs) {
@@ -476,6 +545,12 @@ void serve_frames(MPI_Comm comm, int threads) {
             PairSlots{proba.data(), impvel.data(), e, result.speeds.data()}, threads, mode);
         const FrameChecks checks{population1, v_esc, mode, e, threads};
         summarise_frame(job, proba.data(), impvel.data(), no_case, result, &checks);
+        // The frame's pair-file lines are formed here, where they cost a frame little, and
+        // not on rank 0, which writes every frame's outputs: formatting them was two thirds
+        // of its own work per frame of 40 bodies (see docs/cluster.md). A run without a pair
+        // file carries them along unused.
+        append_pair_lines(result.pair_lines, job, result);
+        result.pair_lines_formed = true;
         work[0] += 1.0;
         work[1] += static_cast<double>(pairs);
         work[2] += MPI_Wtime() - start;
@@ -532,12 +607,7 @@ void serve_frames(MPI_Comm comm, int threads) {
           work[1] += static_cast<double>(last - first);
           work[2] += MPI_Wtime() - start;
           const int count = static_cast<int>(last - first);
-          MPI_Isend(done[buffer], 2, MPI_INT64_T, 0, kTagBlockDone, comm, &sent[buffer][0]);
-          MPI_Isend(p, count, MPI_DOUBLE, 0, kTagBlockProba, comm, &sent[buffer][1]);
-          MPI_Isend(v, count, MPI_DOUBLE, 0, kTagBlockImpvel, comm, &sent[buffer][2]);
-          if (e != nullptr) {
-            MPI_Isend(e, count, MPI_DOUBLE, 0, kTagBlockError, comm, &sent[buffer][3]);
-          }
+          send_block(comm, done[buffer], PairSlots{p, v, e}, count, sent[buffer]);
           if (s != nullptr) {
             speeds_out[buffer].clear();
             pack_body_speeds(std::span<const BodySpeeds>(s, static_cast<std::size_t>(count / n1)),

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "engine/checkpoint.h"
@@ -83,6 +84,11 @@ struct FrameResult {
   ClassicWorstPair worst;
   // With speed bins: every swept body's speed distributions, in the job's order (else empty).
   std::vector<BodySpeeds> speeds;
+  // The frame's pair-file lines, when the process that evaluated the frame formed them (an MPI
+  // rank other than 0, so that rank 0, which writes every output, only copies them); otherwise
+  // the pair file forms them from the job.
+  bool pair_lines_formed = false;
+  std::string pair_lines;
 };
 
 }  // namespace pairtrack::detail

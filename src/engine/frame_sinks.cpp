@@ -53,15 +53,23 @@ void ReportSink::frame(const FrameJob&, const FrameResult& result) {
   output_.check();
 }
 
-void PairFileSink::frame(const FrameJob& job, const FrameResult& result) {
-  text_.clear();
+void append_pair_lines(std::string& out, const FrameJob& job, const FrameResult& result) {
   for (std::size_t b = 0; b < job.bodies.size(); ++b) {
     if (result.bodies[b].hits == 0) continue;
     const SweptBody& body = job.bodies[b];
-    append_pair_line(text_, body.id, job.t_myr, body.a_cm / kCentimetresPerAu, body.e, body.inc);
+    append_pair_line(out, body.id, job.t_myr, body.a_cm / kCentimetresPerAu, body.e, body.inc);
+  }
+}
+
+void PairFileSink::frame(const FrameJob& job, const FrameResult& result) {
+  const std::string* text = &result.pair_lines;
+  if (!result.pair_lines_formed) {
+    text_.clear();
+    append_pair_lines(text_, job, result);
+    text = &text_;
   }
   errno = 0;
-  file_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+  file_.write(text->data(), static_cast<std::streamsize>(text->size()));
   output_.check();
 }
 

@@ -171,6 +171,8 @@ void append_speed_rows(const FrameJob& job, const FrameResult& result, const Spe
 
 // The table rows of a frame: its FrameRow, and one BodyRow per swept body appended to `rows`.
 FrameRow frame_row(const FrameJob& job, const FrameResult& result);
+// The frame's pair-file lines: one per swept body with at least one hit, in position order.
+void append_pair_lines(std::string& out, const FrameJob& job, const FrameResult& result);
 void append_body_rows(const FrameJob& job, const FrameResult& result, std::vector<BodyRow>& rows);
 
 // Keeps every frame's table rows in memory (the library's run()); with `speeds`, the speed

@@ -24,6 +24,16 @@ void append_right(std::string& out, int width, std::string_view sign, std::strin
   out.append(body);
 }
 
+// 10^n: exact doubles up to 10^22 (the widths of every line the program writes), the power
+// function beyond. Every value field of every output line asks for its width's bound, and
+// std::pow for it was a visible share of rank 0's time per frame in MPI runs.
+double power_of_ten(int n) {
+  static constexpr double kExact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  return n >= 0 && n <= 22 ? kExact[n] : std::pow(10.0, n);
+}
+
 void append_f(std::string& out, double value, int width, int decimals) {
   if (std::isnan(value)) {
     if (width < 3) {
@@ -50,7 +60,7 @@ void append_f(std::string& out, double value, int width, int decimals) {
   const double magnitude = std::fabs(value);
   // A magnitude of 10^(width-1) or more has at least `width` digits before the point and can
   // never fit with the point; catching it here also bounds the conversion below.
-  if (width <= 309 && magnitude >= std::pow(10.0, width - 1)) {
+  if (width <= 309 && magnitude >= power_of_ten(width - 1)) {
     append_asterisks(out, width);
     return;
   }

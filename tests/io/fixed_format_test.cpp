@@ -88,6 +88,16 @@ TEST(FormatF, FillsTheFieldWithAsterisksWhenTheValueDoesNotFit) {
   });
 }
 
+// Fw.0 holds a power of ten of w - 1 digits and the point, and no larger one: the field's
+// bound at every width whose power is an exact double.
+TEST(FormatF, HoldsPowersOfTenUpToItsWidth) {
+  double power = 1.0;  // 10^(width - 2)
+  for (int width = 2; width <= 23; ++width, power *= 10.0) {
+    EXPECT_EQ(format_f(power, width, 0), "1" + std::string(width - 2, '0') + ".") << width;
+    EXPECT_EQ(format_f(power * 10.0, width, 0), std::string(width, '*')) << width;
+  }
+}
+
 TEST(FormatF, WritesNonFiniteValuesByTheRoomInTheField) {
   expect_fields({
       {kNaN, 16, 10, "             NaN"},

@@ -62,6 +62,7 @@ struct Scenario {
   std::string env = "";                           // for pairtrack-mpi only
   const char* last_line = " # pairtrack: t_max";  // the start of the report's last line
   const char* args = "";                          // further options of both programs
+  std::vector<int> ranks = {1, 2, 3, 4};          // the rank counts of pairtrack-mpi
 };
 
 // `frames` frames of `bodies` main-belt bodies drifting inwards (some fall below q_crit).
@@ -98,6 +99,24 @@ void small_frames(const ScratchDir& dir, Params& p) {
   p.q_crit = "2.0";
   p.p_crit = "0.3";
   p.iseed = "-99";
+}
+
+// As small_frames, with 60 bodies per frame (18000 pairs: 9 blocks of the smallest size).
+void wide_frames(const ScratchDir& dir, Params& p) {
+  small_frames(dir, p);
+  write_history(dir / "hist.bin", 2, drifting_frames(8, 60, 9));
+  p.n2_range = "1 60";
+}
+
+// Three frames of 1000 bodies, then 500 of one body: rank 0 evaluates the small frames itself
+// while the other ranks hold the large ones, and runs ahead until every slot is taken.
+void uneven_frames(const ScratchDir& dir, Params& p) {
+  small_frames(dir, p);
+  std::vector<Frame> frames = drifting_frames(3, 1000, 21);
+  for (const Frame& f : drifting_frames(500, 1, 22)) frames.push_back(f);
+  for (std::size_t i = 0; i < frames.size(); ++i) frames[i].time = 1e5 * static_cast<double>(i);
+  write_history(dir / "hist.bin", 2, frames);
+  p.n2_range = "1 1000";
 }
 
 // A catalogue orbit and a body whose distance ranges touch to the last bits, so that no overlap
@@ -216,6 +235,21 @@ const Scenario kScenarios[] = {
     {"AccurateModeSplitAcrossRanks", accurate_frames,
      "PAIRTRACK_MPI_SPLIT_PAIRS=1 PAIRTRACK_MPI_BLOCK_PAIRS=4", " # pairtrack: t_max",
      "--accuracy 1e-5"},
+    // More ranks than rank 0 answers while evaluating blocks itself, blocks sized from the
+    // frame's pairs and the ranks (most ranks get none of a frame's few blocks).
+    {"SplitFramesOnManyRanks",
+     wide_frames,
+     "PAIRTRACK_MPI_SPLIT_PAIRS=1000",
+     " # pairtrack: t_max",
+     "",
+     {2, 18}},
+    // More frames in flight than 256, as on more than 85 ranks.
+    {"ManyFramesInFlight",
+     uneven_frames,
+     "PAIRTRACK_MPI_FRAMES_IN_FLIGHT=300",
+     " # pairtrack: t_max",
+     "",
+     {2, 3}},
     {"PairCapacityInFrameSeven",
      [](const ScratchDir& dir, Params& p) {
        std::string catalog;
@@ -244,7 +278,7 @@ TEST_P(MpiIdentity, EveryRankCountGivesThePairtrackOutputsByteForByte) {
   ASSERT_EQ(serial.run.lines().back().rfind(s.last_line, 0), 0u) << serial.run.out;
   ASSERT_EQ(serial.speeds.empty(),
             std::string(s.args).find("--speed-histogram") == std::string::npos);
-  for (int ranks = 1; ranks <= 4; ++ranks) {
+  for (const int ranks : s.ranks) {
     const Outputs mpi = run_in(dir, p.text(), ranks, s.env, args);
     EXPECT_EQ(mpi.run.status, serial.run.status) << ranks << " ranks\n" << mpi.run.err;
     EXPECT_EQ(mpi.run.out, serial.run.out) << ranks << " ranks";
