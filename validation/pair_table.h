@@ -12,17 +12,17 @@
 
 namespace mcval {
 
-struct PairSpec {
+struct PairEntry {
   std::string id;
   std::string pair_class;
   double a1, e1, i1, a2, e2, i2;
   double rho_au;
 };
 
-inline std::vector<PairSpec> read_pair_table(const std::string& path) {
+inline std::vector<PairEntry> read_pair_table(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw std::runtime_error("cannot open " + path);
-  std::vector<PairSpec> pairs;
+  std::vector<PairEntry> pairs;
   std::string line;
   int line_no = 0;
   while (std::getline(in, line)) {
@@ -30,7 +30,7 @@ inline std::vector<PairSpec> read_pair_table(const std::string& path) {
     const auto hash = line.find('#');
     if (hash != std::string::npos) line.erase(hash);
     std::istringstream ls(line);
-    PairSpec p;
+    PairEntry p;
     if (!(ls >> p.id)) continue;  // blank or comment line
     if (!(ls >> p.pair_class >> p.a1 >> p.e1 >> p.i1 >> p.a2 >> p.e2 >> p.i2 >> p.rho_au)) {
       throw std::runtime_error(path + ":" + std::to_string(line_no) + ": expected 9 fields");

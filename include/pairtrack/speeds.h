@@ -31,7 +31,7 @@
 
 namespace pairtrack {
 
-// A bin specification, km/s. Valid when min >= 0, max > min, step > 0, all finite, at most
+// A bin layout, km/s. Valid when min >= 0, max > min, step > 0, all finite, at most
 // kMaxSpeedBins bins, and consecutive edges distinct (see speed_bins_problem).
 struct SpeedBins {
   double min_km_s = 0.0;
@@ -51,7 +51,7 @@ struct SpeedBins {
   std::size_t index(double v_km_s) const;
 };
 
-// The most bins (n) a specification may have.
+// The most bins (n) a layout may have.
 inline constexpr int kMaxSpeedBins = 100000;
 
 // Empty when `bins` is valid, else why not, as one sentence without a trailing period, e.g.

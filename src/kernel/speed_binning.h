@@ -35,7 +35,7 @@ struct SpeedBinning {
   }
 };
 
-// The binning of a specification; n = 0 when the specification is invalid
+// The binning of a layout; n = 0 when the layout is invalid
 // (speed_bins_problem says why).
 SpeedBinning speed_binning(const SpeedBins& bins);
 

@@ -1,4 +1,4 @@
-// The public speed-distribution calls: the bin specification's parsing and refusals, and the
+// The public speed-distribution calls: the bin layout's parsing and refusals, and the
 // distributions of the matrix and element-wise calls against each other, against the pairs'
 // p_coll, and across thread counts.
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@
 namespace pairtrack {
 namespace {
 
-TEST(PublicSpeeds, ParsesBinSpecificationsAndRefusesBadOnesWithTheirMessage) {
+TEST(PublicSpeeds, ParsesBinLayoutsAndRefusesBadOnesWithTheirMessage) {
   const SpeedBins d = parse_speed_bins("0:40:0.25");
   EXPECT_EQ(d.count(), 160);
   EXPECT_EQ(d.values(), 162u);

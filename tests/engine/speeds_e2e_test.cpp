@@ -1,7 +1,7 @@
 // --speed-histogram end to end on the bundled example: each frame's weights add up to its total
 // P_i and centre on its collision-weighted mean impact speed, the bodies' rows add up to the
 // frame's, the file does not depend on the thread count and leaves the other outputs as they
-// were, and bad bin specifications are refused before anything is read.
+// were, and bad bin layouts are refused before anything is read.
 #include <gtest/gtest.h>
 
 #include <cmath>
