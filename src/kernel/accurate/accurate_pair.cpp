@@ -255,6 +255,35 @@ void evaluate_rows(const AnomalyRows& rows, const accurate::NodeLanes& nodes,
   r.err_node = std::fabs(kk[0] - kg_node) * area;
 }
 
+// Two slots of values computed for a key (a range of the integration variables); a key not
+// held replaces the slot filled longer ago.
+template <class Key, class Value>
+class TwoSlotCache {
+ public:
+  // The slot holding `key`, or -1.
+  int find(const Key& key) const {
+    for (int k = 0; k < 2; ++k) {
+      if (used_[k] && keys_[k] == key) return k;
+    }
+    return -1;
+  }
+  // The older slot, now keyed by `key`; the caller fills its value.
+  int claim(const Key& key) {
+    const int k = next_;
+    next_ = 1 - next_;
+    used_[k] = true;
+    keys_[k] = key;
+    return k;
+  }
+  Value& operator[](int k) { return values_[k]; }
+
+ private:
+  bool used_[2] = {false, false};
+  Key keys_[2] = {};
+  Value values_[2];
+  int next_ = 0;
+};
+
 // How the rectangles are evaluated: point by point, or in rows on a path.
 // The rows path keeps the rows and node differences of the last two
 // anomaly and node ranges: the pieces of the starting grid share them (the
@@ -271,70 +300,57 @@ class Evaluator {
     }
     const int t = find_rows(f, r);
     const int x = find_nodes(f, r);
-    evaluate_rows(row_cache_[t].rows, node_cache_[x].nodes, path_, r);
+    evaluate_rows(row_cache_[t], node_cache_[x].nodes, path_, r);
   }
 
  private:
-  struct RowEntry {
-    bool used = false;
+  struct RowKey {
     int arc = 0, arc_piece = 0;
     double t0 = 0.0, t1 = 0.0;
-    AnomalyRows rows;
+    bool operator==(const RowKey&) const = default;
+  };
+  struct NodeKey {
+    int piece = 0;
+    double x0 = 0.0, x1 = 0.0;
+    bool operator==(const NodeKey&) const = default;
   };
   struct NodeEntry {
-    bool used = false;
-    int arc = 0, piece = 0;
-    double x0 = 0.0, x1 = 0.0;
+    int arc = 0;
     accurate::NodeLanes nodes;
   };
 
   int find_rows(const PairIntegrand& f, const Region& r) {
-    for (int k = 0; k < 2; ++k) {
-      const RowEntry& e = row_cache_[k];
-      if (e.used && e.arc == r.arc && e.arc_piece == r.arc_piece && e.t0 == r.t0 && e.t1 == r.t1) {
-        return k;
-      }
+    const RowKey key{r.arc, r.arc_piece, r.t0, r.t1};
+    int k = row_cache_.find(key);
+    if (k < 0) {
+      k = row_cache_.claim(key);
+      anomaly_rows(f, r, row_cache_[k]);
     }
-    const int k = next_row_;
-    next_row_ = 1 - next_row_;
-    RowEntry& e = row_cache_[k];
-    e.used = true;
-    e.arc = r.arc;
-    e.arc_piece = r.arc_piece;
-    e.t0 = r.t0;
-    e.t1 = r.t1;
-    anomaly_rows(f, r, e.rows);
     return k;
   }
   int find_nodes(const PairIntegrand& f, const Region& r) {
-    for (int k = 0; k < 2; ++k) {
+    const NodeKey key{r.piece, r.x0, r.x1};
+    int k = node_cache_.find(key);
+    if (k >= 0) {
       NodeEntry& e = node_cache_[k];
-      if (e.used && e.piece == r.piece && e.x0 == r.x0 && e.x1 == r.x1) {
-        // The same node differences serve both arcs; only e_A p_A changes.
-        if (e.arc != r.arc) {
-          set_k_a(f, f.arcs[static_cast<std::size_t>(r.arc)], e.nodes);
-          e.arc = r.arc;
-        }
-        return k;
+      // The same node differences serve both arcs; only e_A p_A changes.
+      if (e.arc != r.arc) {
+        set_k_a(f, f.arcs[static_cast<std::size_t>(r.arc)], e.nodes);
+        e.arc = r.arc;
       }
+      return k;
     }
-    const int k = next_node_;
-    next_node_ = 1 - next_node_;
+    k = node_cache_.claim(key);
     NodeEntry& e = node_cache_[k];
-    e.used = true;
     e.arc = r.arc;
-    e.piece = r.piece;
-    e.x0 = r.x0;
-    e.x1 = r.x1;
     node_lanes(f, r, e.nodes);
     return k;
   }
 
   bool rows_;
   accurate::RowPath path_;
-  RowEntry row_cache_[2];
-  NodeEntry node_cache_[2];
-  int next_row_ = 0, next_node_ = 0;
+  TwoSlotCache<RowKey, AnomalyRows> row_cache_;
+  TwoSlotCache<NodeKey, NodeEntry> node_cache_;
 };
 
 // Hands every term of the Kronrod product rule over a region to the sink,
