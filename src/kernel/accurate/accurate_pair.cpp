@@ -278,10 +278,10 @@ class TwoSlotCache {
   Value& operator[](int k) { return values_[k]; }
 
  private:
-  bool used_[2] = {false, false};
-  Key keys_[2] = {};
   Value values_[2];
+  Key keys_[2] = {};
   int next_ = 0;
+  bool used_[2] = {false, false};
 };
 
 // How the rectangles are evaluated: point by point, or in rows on a path.
@@ -315,8 +315,8 @@ class Evaluator {
     bool operator==(const NodeKey&) const = default;
   };
   struct NodeEntry {
-    int arc = 0;
     accurate::NodeLanes nodes;
+    int arc = 0;
   };
 
   int find_rows(const PairIntegrand& f, const Region& r) {
