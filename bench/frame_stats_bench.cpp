@@ -93,27 +93,30 @@ void BM_Kernel(benchmark::State& state) {
 }
 BENCHMARK(BM_Kernel)->Repetitions(5)->ReportAggregatesOnly(false)->Unit(benchmark::kMillisecond);
 
-void BM_AvgDev(benchmark::State& state) {
+// One of the frame's mean-and-deviation statistics, `stat(frame, n, mean, sigma)`, per pair.
+template <class Stat>
+void bench_mean_deviation(benchmark::State& state, Stat stat) {
   const Frame& f = frame();
   double mean = 0, sigma = 0;
   const auto n = static_cast<std::int32_t>(kPairs);
   PerPair timer(state);
   for (auto _ : state) {
-    avg_dev(f.proba.data(), n, mean, sigma);
+    stat(f, n, mean, sigma);
     benchmark::DoNotOptimize(mean + sigma);
   }
+}
+
+void BM_AvgDev(benchmark::State& state) {
+  bench_mean_deviation(state, [](const Frame& f, std::int32_t n, double& mean, double& sigma) {
+    avg_dev(f.proba.data(), n, mean, sigma);
+  });
 }
 BENCHMARK(BM_AvgDev)->Repetitions(5)->ReportAggregatesOnly(false)->Unit(benchmark::kMillisecond);
 
 void BM_AvgDevPw(benchmark::State& state) {
-  const Frame& f = frame();
-  double mean = 0, sigma = 0;
-  const auto n = static_cast<std::int32_t>(kPairs);
-  PerPair timer(state);
-  for (auto _ : state) {
+  bench_mean_deviation(state, [](const Frame& f, std::int32_t n, double& mean, double& sigma) {
     avg_dev_pw(f.impvel.data(), f.proba.data(), n, mean, sigma);
-    benchmark::DoNotOptimize(mean + sigma);
-  }
+  });
 }
 BENCHMARK(BM_AvgDevPw)->Repetitions(5)->ReportAggregatesOnly(false)->Unit(benchmark::kMillisecond);
 

@@ -118,30 +118,21 @@ void set_op_counter(benchmark::State& state) {
                                                       benchmark::Counter::kInvert);
 }
 
-__attribute__((noinline)) void BM_Div1(benchmark::State& state) {
+template <bool kSqrt>
+__attribute__((noinline)) void chains1(benchmark::State& state) {
   double x[kChains];
   for (int i = 0; i < kChains; ++i) x[i] = 1.3 + 0.01 * i;
   benchmark::DoNotOptimize(x);
   for (auto _ : state) {
     for (int r = 0; r < kOpsPerIteration / kChains; ++r) {
-      for (double& v : x) v = 2.0 / v;
+      for (double& v : x) v = kSqrt ? __builtin_sqrt(v + 2.0) : 2.0 / v;
     }
     benchmark::DoNotOptimize(x);
   }
   set_op_counter(state);
 }
-__attribute__((noinline)) void BM_Sqrt1(benchmark::State& state) {
-  double x[kChains];
-  for (int i = 0; i < kChains; ++i) x[i] = 1.3 + 0.01 * i;
-  benchmark::DoNotOptimize(x);
-  for (auto _ : state) {
-    for (int r = 0; r < kOpsPerIteration / kChains; ++r) {
-      for (double& v : x) v = __builtin_sqrt(v + 2.0);
-    }
-    benchmark::DoNotOptimize(x);
-  }
-  set_op_counter(state);
-}
+void BM_Div1(benchmark::State& state) { chains1<false>(state); }
+void BM_Sqrt1(benchmark::State& state) { chains1<true>(state); }
 
 // The C library's elementary functions as the kernel's table fill calls
 // them: per anomaly node cos and sin of the node (one sincos call in the

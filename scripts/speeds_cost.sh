@@ -11,12 +11,8 @@ build="${1:-$root/build}"
 reps="${2:-3}"
 orbits="${3:-30000}"
 bodies="${4:-333}"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target pairtrack make_max_frame -j"$(nproc)" >/dev/null
-build="$(cd "$build" && pwd)"  # the runs below change folder
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-"$build/bench/make_max_frame" "$work" "$orbits" "$bodies" >/dev/null
+source "$root/scripts/max_frame_cost.sh"
+max_frame_setup "$orbits" "$bodies" >/dev/null
 
 wall() {  # wall seconds of one run with the given options; the report goes to $1
   local report="$1"
@@ -31,7 +27,6 @@ for ((i = 0; i < reps; ++i)); do
   speeds+=("$(wall speeds.txt --bodies bodies.csv --frames frames.csv --speed-histogram speeds.csv)")
 done
 cmp -s "$work/plain.txt" "$work/speeds.txt" || { echo "the report differs" >&2; exit 1; }
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 p="$(median "${plain[@]}")"
 s="$(median "${speeds[@]}")"
 echo "frame of ${orbits} x ${bodies} pairs, $(nproc) cores, $reps runs each: without speed" \

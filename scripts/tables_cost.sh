@@ -9,12 +9,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
 reps="${2:-3}"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target pairtrack make_max_frame -j"$(nproc)" >/dev/null
-build="$(cd "$build" && pwd)"  # the runs below change folder
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-"$build/bench/make_max_frame" "$work"
+source "$root/scripts/max_frame_cost.sh"
+max_frame_setup
 
 wall() {  # wall seconds of one run with the given options
   (cd "$work" && /usr/bin/time -f '%e' "$build/pairtrack" "$@" < max_frame.in > report.txt \
@@ -26,7 +22,6 @@ for ((i = 0; i < reps; ++i)); do
   plain+=("$(wall)")
   tables+=("$(wall --bodies bodies.csv --frames frames.csv)")
 done
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 p="$(median "${plain[@]}")"
 t="$(median "${tables[@]}")"
 echo "maximal frame, $(nproc) cores, $reps runs each: without tables ${p} s, with --bodies and" \

@@ -305,6 +305,30 @@ std::array<double, kWindows> latitude_windows(const State& a, double inc2, doubl
   return hb;
 }
 
+// Adds an encounter at relative speed u (u2 = u * u) at every escape speed: window k takes
+// U F(U) times the window's factor, which `window(k, flux, w)` sets in w (false: the encounter
+// lies outside window k).
+template <class Window>
+void add_encounter(double u, double u2, const McConfig& cfg,
+                   std::vector<std::array<Sums, kWindows>>& sums, SpeedSums* speeds,
+                   Window window) {
+  for (std::size_t v = 0; v < cfg.v_esc_kms.size(); ++v) {
+    const double ve2 = cfg.v_esc_kms[v] * cfg.v_esc_kms[v];
+    const double flux = u * (1.0 + ve2 / u2);  // U F(U)
+    const double vimp = std::sqrt(u2 + ve2);
+    for (int k = 0; k < kWindows; ++k) {
+      double w = 0.0;
+      if (!window(k, flux, w)) continue;
+      Sums& sm = sums[v][k];
+      sm.w += w;
+      sm.wu += w * u;
+      sm.wu2 += w * u2;
+      sm.wimp += w * vimp;
+      if (speeds) speeds->add(v, k, w, u, vimp);
+    }
+  }
+}
+
 // Adds the pair (a, q) of resolve_near_coplanar states: pi U F delta(dr)
 // delta(d latitude) delta(d longitude) / (r^2 cos latitude) with the relative
 // longitude uniform is U F / (2 r^2 cos latitude) per unit box (2 rho)(2 hb),
@@ -321,21 +345,11 @@ bool add_resolved_pair(const State& a, const State& q, const std::array<double, 
   const double u = std::sqrt(u2);
   const double r = 0.5 * (a.p0 + q.p0);
   const double base = a.p2 * q.p2 / (2.0 * r * r * std::cos(0.5 * (a.p1 + q.p1)));
-  for (std::size_t v = 0; v < cfg.v_esc_kms.size(); ++v) {
-    const double ve2 = cfg.v_esc_kms[v] * cfg.v_esc_kms[v];
-    const double flux = u * (1.0 + ve2 / u2);
-    const double vimp = std::sqrt(u2 + ve2);
-    for (int k = 0; k < kWindows; ++k) {
-      if (dr >= rho[k] || db >= hb[k]) continue;
-      const double w = flux * base / (4.0 * rho[k] * hb[k]);
-      Sums& sm = sums[v][k];
-      sm.w += w;
-      sm.wu += w * u;
-      sm.wu2 += w * u2;
-      sm.wimp += w * vimp;
-      if (speeds) speeds->add(v, k, w, u, vimp);
-    }
-  }
+  add_encounter(u, u2, cfg, sums, speeds, [&](int k, double flux, double& w) {
+    if (dr >= rho[k] || db >= hb[k]) return false;
+    w = flux * base / (4.0 * rho[k] * hb[k]);
+    return true;
+  });
   return dr < rho[0] && db < hb[0];
 }
 
@@ -489,21 +503,11 @@ McResult estimate_pair(const Orbit& o1, const Orbit& o2, const McConfig& cfg_in)
         const double u2 = du0 * du0 + du1 * du1 + du2 * du2;
         if (!(u2 > 0.0)) return;
         const double u = std::sqrt(u2);
-        for (std::size_t v = 0; v < nv; ++v) {
-          const double ve2 = cfg.v_esc_kms[v] * cfg.v_esc_kms[v];
-          const double flux = u * (1.0 + ve2 / u2);  // U F(U)
-          const double vimp = std::sqrt(u2 + ve2);
-          for (int k = 0; k < kWindows; ++k) {
-            if (share[k] == 0.0) continue;
-            const double w = flux * share[k];
-            Sums& sm = sums[v][k];
-            sm.w += w;
-            sm.wu += w * u;
-            sm.wu2 += w * u2;
-            sm.wimp += w * vimp;
-            if (speeds) speeds->add(v, k, w, u, vimp);
-          }
-        }
+        add_encounter(u, u2, cfg, sums, speeds, [&](int k, double flux, double& w) {
+          if (share[k] == 0.0) return false;
+          w = flux * share[k];
+          return true;
+        });
       });
     }
     batch_hits[b] = hits;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "engine/byte_pack.h"
 #include "engine/frame_sinks.h"
 #include "engine/frame_summary.h"
 #include "engine/pair_evaluation.h"
@@ -104,20 +105,6 @@ std::int64_t setting(const char* name, std::int64_t fallback) {
   if (text == nullptr) return fallback;
   const long long value = std::atoll(text);
   return value > 0 ? value : fallback;
-}
-
-template <class T>
-void put(std::vector<char>& out, const T& value) {
-  const auto* p = reinterpret_cast<const char*>(&value);
-  out.insert(out.end(), p, p + sizeof(T));
-}
-
-template <class T>
-T get(const char*& in) {
-  T value;
-  std::memcpy(&value, in, sizeof(T));
-  in += sizeof(T);
-  return value;
 }
 
 void pack_result(const FrameResult& r, std::vector<char>& out) {

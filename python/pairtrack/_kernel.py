@@ -7,7 +7,7 @@ from __future__ import annotations
 import math
 import warnings
 import collections.abc as abc
-from typing import Any, Dict, Optional, Tuple, Union
+from typing import Any, Dict, List, Optional, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -185,6 +185,27 @@ def _accuracy(accuracy: Optional[float], min_mutual_inclination: float) -> Tuple
     return rel, deg
 
 
+def _pair_elements(a1: npt.ArrayLike, e1: npt.ArrayLike, i1: npt.ArrayLike, a2: npt.ArrayLike,
+                   e2: npt.ArrayLike, i2: npt.ArrayLike, degrees: bool) -> List[np.ndarray]:
+    """The six element arguments of a pair call as real arrays, inclinations checked."""
+    names = ("a1", "e1", "i1", "a2", "e2", "i2")
+    x = [_core.as_reals(value, name) for value, name in zip((a1, e1, i1, a2, e2, i2), names)]
+    _check_inclinations(x[2], degrees, "i1")
+    _check_inclinations(x[5], degrees, "i2")
+    return x
+
+
+def _broadcast_pairs(x: List[np.ndarray]) -> Tuple[Tuple[int, ...], List[np.ndarray]]:
+    """The broadcast shape of the six element arrays and the arrays flattened to it as
+    contiguous float64, both orbits checked."""
+    b = np.broadcast_arrays(*x)
+    shape = b[0].shape
+    flat = [np.ascontiguousarray(y.ravel(), dtype=np.float64) for y in b]
+    _require_orbits(flat[0], flat[1], "orbit 1")
+    _require_orbits(flat[3], flat[4], "orbit 2")
+    return shape, flat
+
+
 def collision_probability(a1: npt.ArrayLike, e1: npt.ArrayLike, i1: npt.ArrayLike,
                           a2: npt.ArrayLike, e2: npt.ArrayLike, i2: npt.ArrayLike, *,
                           v_esc: float = 0.0, degrees: bool = True,
@@ -219,15 +240,7 @@ def collision_probability(a1: npt.ArrayLike, e1: npt.ArrayLike, i1: npt.ArrayLik
     rel, min_inc = _accuracy(accuracy, min_mutual_inclination)
     v = _core.escape_velocity(v_esc)
     team = _core.thread_count(threads)
-    names = ("a1", "e1", "i1", "a2", "e2", "i2")
-    x = [_core.as_reals(value, name) for value, name in zip((a1, e1, i1, a2, e2, i2), names)]
-    _check_inclinations(x[2], degrees, "i1")
-    _check_inclinations(x[5], degrees, "i2")
-    b = np.broadcast_arrays(*x)
-    shape = b[0].shape
-    flat = [np.ascontiguousarray(y.ravel(), dtype=np.float64) for y in b]
-    _require_orbits(flat[0], flat[1], "orbit 1")
-    _require_orbits(flat[3], flat[4], "orbit 2")
+    shape, flat = _broadcast_pairs(_pair_elements(a1, e1, i1, a2, e2, i2, degrees))
     a1_, e1_, i1_, a2_, e2_, i2_ = flat
     p, v_mean, v_rms, v_imp, err, flags, no_case = _core.collision_pairs(
         a1_, e1_, i1_, a2_, e2_, i2_, v, degrees, team, rel, min_inc)

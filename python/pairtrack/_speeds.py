@@ -12,7 +12,8 @@ import numpy.typing as npt
 
 from . import _core
 from ._common import pandas_module
-from ._kernel import _accuracy, _check_inclinations, _require_orbits, _singular, _warn_singular
+from ._kernel import (_accuracy, _broadcast_pairs, _pair_elements, _require_orbits, _singular,
+                      _warn_singular)
 
 _DEFAULT_BINS = (0.0, 40.0, 0.25)
 
@@ -148,10 +149,7 @@ def speed_distribution(a1: npt.ArrayLike, e1: npt.ArrayLike, i1: npt.ArrayLike,
     lo, hi, step = _bins(bins)
     v = _core.escape_velocity(v_esc)
     team = _core.thread_count(threads)
-    names = ("a1", "e1", "i1", "a2", "e2", "i2")
-    x = [_core.as_reals(value, name) for value, name in zip((a1, e1, i1, a2, e2, i2), names)]
-    _check_inclinations(x[2], degrees, "i1")
-    _check_inclinations(x[5], degrees, "i2")
+    x = _pair_elements(a1, e1, i1, a2, e2, i2, degrees)
     if matrix:
         populations = []
         for k, which in ((0, "population 1"), (3, "population 2")):
@@ -165,11 +163,7 @@ def speed_distribution(a1: npt.ArrayLike, e1: npt.ArrayLike, i1: npt.ArrayLike,
         shape: Tuple[int, ...] = (len(populations[0]), len(populations[3]))
         flat = populations
     else:
-        b = np.broadcast_arrays(*x)
-        shape = b[0].shape
-        flat = [np.ascontiguousarray(y.ravel(), dtype=np.float64) for y in b]
-        _require_orbits(flat[0], flat[1], "orbit 1")
-        _require_orbits(flat[3], flat[4], "orbit 2")
+        shape, flat = _broadcast_pairs(x)
     a1_, e1_, i1_, a2_, e2_, i2_ = flat
     impact, encounter, p_coll, err, lower, upper, no_case = _core.speed_distribution(
         a1_, e1_, i1_, a2_, e2_, i2_, v, degrees, team, rel, min_inc, lo, hi, step, matrix)

@@ -90,4 +90,19 @@ py::array_t<double> copy_to_array(const double* data, py::ssize_t n) {
   return out;
 }
 
+KernelOptions kernel_options(double v_esc, bool degrees, int threads, double accuracy,
+                             double min_mutual_inclination) {
+  KernelOptions o;
+  o.v_esc_km_s = v_esc;
+  o.angle_unit = degrees ? AngleUnit::degrees : AngleUnit::radians;
+  o.threads = threads;
+  o.accuracy = accuracy;
+  o.min_mutual_inclination_deg = min_mutual_inclination;
+  return o;
+}
+
+OrbitArrays orbit_view(const DoubleArray& a, const DoubleArray& e, const DoubleArray& inc) {
+  return OrbitArrays{a.data(), e.data(), inc.data(), static_cast<std::size_t>(a.size())};
+}
+
 }  // namespace pairtrack::python

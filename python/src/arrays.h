@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "pairtrack/kernel.h"
+
 namespace pairtrack::python {
 
 namespace py = pybind11;
@@ -37,5 +39,12 @@ std::string file_name(const py::object& path);
 
 // A new float64 or int array of `shape` copied from `data`.
 py::array_t<double> copy_to_array(const double* data, py::ssize_t n);
+
+// The kernel options of the Python calls: v_esc in km/s, angles in degrees or radians.
+KernelOptions kernel_options(double v_esc, bool degrees, int threads, double accuracy,
+                             double min_mutual_inclination);
+
+// The orbits held by three checked arrays of one length (a in cm), without a copy.
+OrbitArrays orbit_view(const DoubleArray& a, const DoubleArray& e, const DoubleArray& inc);
 
 }  // namespace pairtrack::python

@@ -17,21 +17,6 @@ namespace {
 
 using namespace pybind11::literals;
 
-KernelOptions options(double v_esc, bool degrees, int threads, double accuracy,
-                      double min_mutual_inclination) {
-  KernelOptions o;
-  o.v_esc_km_s = v_esc;
-  o.angle_unit = degrees ? AngleUnit::degrees : AngleUnit::radians;
-  o.threads = threads;
-  o.accuracy = accuracy;
-  o.min_mutual_inclination_deg = min_mutual_inclination;
-  return o;
-}
-
-OrbitArrays view(const DoubleArray& a, const DoubleArray& e, const DoubleArray& inc) {
-  return OrbitArrays{a.data(), e.data(), inc.data(), static_cast<std::size_t>(a.size())};
-}
-
 // The outputs of `shape` and the no-case count, as (p_coll, v_rel_mean, v_rel_rms,
 // v_imp_mean, p_coll_error, flags, no_case); flags: PairFlags bits (uint8).
 template <typename Compute>
@@ -64,8 +49,8 @@ py::tuple collision_pairs_py(const DoubleArray& a1, const DoubleArray& e1, const
                              double v_esc, bool degrees, int threads, double accuracy,
                              double min_mutual_inclination) {
   require_same_size({&a1, &e1, &i1, &a2, &e2, &i2});
-  KernelOptions opts = options(v_esc, degrees, threads, accuracy, min_mutual_inclination);
-  const OrbitArrays o1 = view(a1, e1, i1), o2 = view(a2, e2, i2);
+  KernelOptions opts = kernel_options(v_esc, degrees, threads, accuracy, min_mutual_inclination);
+  const OrbitArrays o1 = orbit_view(a1, e1, i1), o2 = orbit_view(a2, e2, i2);
   return evaluate({a1.size()}, [&](const PairResultArrays& r, const std::atomic<bool>& cancel) {
     opts.cancel = &cancel;
     return collision_pairs(o1, o2, r, opts);
@@ -79,8 +64,8 @@ py::tuple collision_pair_matrix_py(const DoubleArray& a1, const DoubleArray& e1,
                                    double min_mutual_inclination) {
   require_same_size({&a1, &e1, &i1});
   require_same_size({&a2, &e2, &i2});
-  KernelOptions opts = options(v_esc, degrees, threads, accuracy, min_mutual_inclination);
-  const OrbitArrays o1 = view(a1, e1, i1), o2 = view(a2, e2, i2);
+  KernelOptions opts = kernel_options(v_esc, degrees, threads, accuracy, min_mutual_inclination);
+  const OrbitArrays o1 = orbit_view(a1, e1, i1), o2 = orbit_view(a2, e2, i2);
   return evaluate({a1.size(), a2.size()},
                   [&](const PairResultArrays& r, const std::atomic<bool>& cancel) {
                     opts.cancel = &cancel;

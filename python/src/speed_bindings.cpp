@@ -53,27 +53,12 @@ py::tuple distributions(std::vector<py::ssize_t> shape, const SpeedBins& bins, C
   return py::make_tuple(impact, encounter, p_coll, p_coll_error, lower, upper, no_case);
 }
 
-KernelOptions options(double v_esc, bool degrees, int threads, double accuracy,
-                      double min_mutual_inclination) {
-  KernelOptions o;
-  o.v_esc_km_s = v_esc;
-  o.angle_unit = degrees ? AngleUnit::degrees : AngleUnit::radians;
-  o.threads = threads;
-  o.accuracy = accuracy;
-  o.min_mutual_inclination_deg = min_mutual_inclination;
-  return o;
-}
-
 void require_columns(const std::vector<const DoubleArray*>& arrays) {
   for (const DoubleArray* x : arrays) {
     if (x->ndim() != 1 || x->size() != arrays[0]->size()) {
       throw py::value_error("internal: the element arrays must be 1-D and of one length");
     }
   }
-}
-
-OrbitArrays view(const DoubleArray& a, const DoubleArray& e, const DoubleArray& inc) {
-  return OrbitArrays{a.data(), e.data(), inc.data(), static_cast<std::size_t>(a.size())};
 }
 
 py::tuple speed_distribution_py(const DoubleArray& a1, const DoubleArray& e1, const DoubleArray& i1,
@@ -88,8 +73,8 @@ py::tuple speed_distribution_py(const DoubleArray& a1, const DoubleArray& e1, co
   } else {
     require_columns({&a1, &e1, &i1, &a2, &e2, &i2});
   }
-  KernelOptions opts = options(v_esc, degrees, threads, accuracy, min_mutual_inclination);
-  const OrbitArrays o1 = view(a1, e1, i1), o2 = view(a2, e2, i2);
+  KernelOptions opts = kernel_options(v_esc, degrees, threads, accuracy, min_mutual_inclination);
+  const OrbitArrays o1 = orbit_view(a1, e1, i1), o2 = orbit_view(a2, e2, i2);
   std::vector<py::ssize_t> shape{a1.size()};
   if (matrix) shape.push_back(a2.size());
   return distributions(shape, bins,

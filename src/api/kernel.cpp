@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "api/kernel_calls.h"
 #include "kernel/accurate/accurate_pair.h"
 #include "kernel/accurate/classic_criterion.h"
 #include "kernel/accurate/pair_class.h"
@@ -23,48 +24,6 @@ namespace pairtrack {
 using namespace detail;
 
 namespace {
-
-void check_orbits(const OrbitArrays& orbits, const char* which) {
-  if (orbits.count != 0 && (orbits.semimajor_axis_au == nullptr || orbits.eccentricity == nullptr ||
-                            orbits.inclination == nullptr)) {
-    throw std::invalid_argument(std::string(which) + ": an element array is null");
-  }
-}
-
-PreparedOrbit prepare(double a_au, double e, double inc, AngleUnit unit) {
-  const double a_cm = a_au * kCentimetresPerAu;
-  const double inc_rad = unit == AngleUnit::degrees ? inc * kRadiansPerDegree : inc;
-  return prepare_orbit(a_cm, e, inc_rad);
-}
-
-std::vector<PreparedOrbit> prepare_all(const OrbitArrays& orbits, AngleUnit unit, int team) {
-  std::vector<PreparedOrbit> prepared(orbits.count);
-  const auto n = static_cast<std::int64_t>(orbits.count);
-#pragma omp parallel for schedule(static) num_threads(team) if (n > 4096)
-  for (std::int64_t k = 0; k < n; ++k) {
-    prepared[k] =
-        prepare(orbits.semimajor_axis_au[k], orbits.eccentricity[k], orbits.inclination[k], unit);
-  }
-  return prepared;
-}
-
-void store(const PairResultArrays& out, std::int64_t index, const PairResult& r) {
-  if (out.p_coll != nullptr) out.p_coll[index] = r.p_coll;
-  if (out.v_rel_mean != nullptr) out.v_rel_mean[index] = r.v_rel_mean;
-  if (out.v_rel_rms != nullptr) out.v_rel_rms[index] = r.v_rel_rms;
-  if (out.v_imp_mean != nullptr) out.v_imp_mean[index] = r.v_imp_mean;
-}
-
-void check_mode(const KernelOptions& options) {
-  if (!(options.accuracy >= 0.0 && options.accuracy <= 0.1)) {
-    throw std::invalid_argument(
-        "accuracy must be 0 (the classic rule) or a relative accuracy "
-        "above 0 and at most 0.1");
-  }
-  if (!(options.min_mutual_inclination_deg >= 0.0 && options.min_mutual_inclination_deg <= 90.0)) {
-    throw std::invalid_argument("min_mutual_inclination must be an angle from 0 to 90 degrees");
-  }
-}
 
 // The accurate mode's pair, or (classic mode) the criterion's flags of a pair already stored.
 void accurate_into(const PreparedOrbit& o1, const PreparedOrbit& o2, const KernelOptions& options,
@@ -101,10 +60,6 @@ void classic_extras(const PreparedOrbit& o1, const PreparedOrbit& o2, double v_e
     f |= kPairSingular;
   }
   out.flags[index] = f;
-}
-
-bool cancelled(const KernelOptions& options) {
-  return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "api/kernel_calls.h"
 #include "kernel/accurate/accurate_pair.h"
 #include "kernel/fast/fast_kernel.h"
 #include "kernel/pair_range.h"
@@ -157,46 +158,15 @@ SpeedBins parse_speed_bins(std::string_view text) {
 
 namespace {
 
-void check_arrays(const OrbitArrays& orbits, const char* which) {
-  if (orbits.count != 0 && (orbits.semimajor_axis_au == nullptr || orbits.eccentricity == nullptr ||
-                            orbits.inclination == nullptr)) {
-    throw std::invalid_argument(std::string(which) + ": an element array is null");
-  }
-}
-
 SpeedBinning checked_binning(const SpeedBins& bins, const KernelOptions& options) {
   const std::string why = speed_bins_problem(bins);
   if (!why.empty()) throw std::invalid_argument(why);
-  if (!(options.accuracy >= 0.0 && options.accuracy <= 0.1)) {
-    throw std::invalid_argument(
-        "accuracy must be 0 (the classic rule) or a relative accuracy above 0 and at most 0.1");
-  }
-  if (!(options.min_mutual_inclination_deg >= 0.0 && options.min_mutual_inclination_deg <= 90.0)) {
-    throw std::invalid_argument("min_mutual_inclination must be an angle from 0 to 90 degrees");
-  }
+  check_mode(options);
   return speed_binning(bins);
 }
 
-PreparedOrbit prepare(double a_au, double e, double inc, AngleUnit unit) {
-  const double a_cm = a_au * kCentimetresPerAu;
-  const double inc_rad = unit == AngleUnit::degrees ? inc * kRadiansPerDegree : inc;
-  return prepare_orbit(a_cm, e, inc_rad);
-}
-
-std::vector<PreparedOrbit> prepare_all(const OrbitArrays& orbits, AngleUnit unit) {
-  std::vector<PreparedOrbit> prepared(orbits.count);
-  for (std::size_t k = 0; k < orbits.count; ++k) {
-    prepared[k] =
-        prepare(orbits.semimajor_axis_au[k], orbits.eccentricity[k], orbits.inclination[k], unit);
-  }
-  return prepared;
-}
-
 void store_result(const PairResultArrays& out, std::int64_t index, const PairResult& r) {
-  if (out.p_coll != nullptr) out.p_coll[index] = r.p_coll;
-  if (out.v_rel_mean != nullptr) out.v_rel_mean[index] = r.v_rel_mean;
-  if (out.v_rel_rms != nullptr) out.v_rel_rms[index] = r.v_rel_rms;
-  if (out.v_imp_mean != nullptr) out.v_imp_mean[index] = r.v_imp_mean;
+  store(out, index, r);
   if (out.p_coll_error != nullptr) out.p_coll_error[index] = 0.0;
 }
 
@@ -255,23 +225,21 @@ void accurate_distributions(const PreparedOrbit& o1, const PreparedOrbit& o2,
   if (out.pairs.p_coll_error != nullptr) out.pairs.p_coll_error[q] = r.p_coll_error;
 }
 
-bool cancelled(const KernelOptions& options) {
-  return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
-}
-
 }  // namespace
 
 std::int64_t speed_distribution_matrix(const OrbitArrays& orbits1, const OrbitArrays& orbits2,
                                        const SpeedBins& bins, const SpeedDistributionArrays& out,
                                        const KernelOptions& options) {
-  check_arrays(orbits1, "orbits1");
-  check_arrays(orbits2, "orbits2");
+  check_orbits(orbits1, "orbits1");
+  check_orbits(orbits2, "orbits2");
   const SpeedBinning binning = checked_binning(bins, options);
   const auto n1 = static_cast<std::int64_t>(orbits1.count);
   const auto n2 = static_cast<std::int64_t>(orbits2.count);
   if (n1 * n2 == 0) return 0;
-  const std::vector<PreparedOrbit> p1 = prepare_all(orbits1, options.angle_unit);
-  const std::vector<PreparedOrbit> p2 = prepare_all(orbits2, options.angle_unit);
+  const std::vector<PreparedOrbit> p1 =
+      prepare_all(orbits1, options.angle_unit, pair_team_size(options.threads));
+  const std::vector<PreparedOrbit> p2 =
+      prepare_all(orbits2, options.angle_unit, pair_team_size(options.threads));
   const DistributionStore to{&out, static_cast<std::size_t>(binning.values())};
   if (options.accuracy > 0.0) {
 #pragma omp parallel for schedule(dynamic, 16) num_threads(pair_team_size(options.threads))
@@ -306,8 +274,8 @@ std::int64_t speed_distribution_pairs(const OrbitArrays& orbits1, const OrbitArr
   if (orbits1.count != orbits2.count) {
     throw std::invalid_argument("speed_distribution_pairs: the two populations differ in length");
   }
-  check_arrays(orbits1, "orbits1");
-  check_arrays(orbits2, "orbits2");
+  check_orbits(orbits1, "orbits1");
+  check_orbits(orbits2, "orbits2");
   const SpeedBinning binning = checked_binning(bins, options);
   const auto n = static_cast<std::int64_t>(orbits1.count);
   if (n == 0) return 0;

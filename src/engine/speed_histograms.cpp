@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/byte_pack.h"
 #include "engine/pair_evaluation.h"
 #include "kernel/accurate/accurate_pair.h"
 #include "kernel/pair_range.h"
@@ -219,24 +220,6 @@ void frame_speed_sums(std::span<const BodySpeeds> bodies, int values, double* im
     encounter[i] = static_cast<double>(enc[static_cast<std::size_t>(i)]);
   }
 }
-
-namespace {
-
-template <class T>
-void put(std::vector<char>& out, const T& value) {
-  const auto* p = reinterpret_cast<const char*>(&value);
-  out.insert(out.end(), p, p + sizeof(T));
-}
-
-template <class T>
-T get(const char*& in) {
-  T value;
-  std::memcpy(&value, in, sizeof(T));
-  in += sizeof(T);
-  return value;
-}
-
-}  // namespace
 
 void pack_body_speeds(std::span<const BodySpeeds> bodies, std::vector<char>& out) {
   for (const BodySpeeds& b : bodies) {

@@ -156,24 +156,46 @@ void point_moments(const PairIntegrand& f, const Arc& arc, const AnomalyNode& a,
   accurate::term_moments(row, nv.cos_i, nv.sin_i, nv.sin_i * nv.sin_i, inv_k_a, nv.jacobian, out);
 }
 
+// The points of the rule over a region: its arc, the pieces of its two
+// variables, and the centres and half-widths of its anomaly and node ranges.
+struct RegionPoints {
+  const Arc& arc;
+  const AxisPiece& piece;
+  const AxisPiece& arc_piece;
+  double tc, th, xc, xh;
+
+  RegionPoints(const PairIntegrand& f, const Region& r)
+      : arc(f.arcs[static_cast<std::size_t>(r.arc)]),
+        piece(f.pieces[r.piece]),
+        arc_piece(arc.pieces[r.arc_piece]),
+        tc(0.5 * (r.t0 + r.t1)),
+        th(0.5 * (r.t1 - r.t0)),
+        xc(0.5 * (r.x0 + r.x1)),
+        xh(0.5 * (r.x1 - r.x0)) {}
+
+  // The anomaly node at the rule's point i.
+  AnomalyNode anomaly(const PairIntegrand& f, int i) const {
+    return anomaly_node(f, arc, accurate::angle_value(arc_piece, tc + th * kRule.node[i]));
+  }
+  // The node difference at the rule's point j.
+  NodeValue node(const PairIntegrand& f, int j) const {
+    return accurate::node_value(f.inclinations, piece, xc + xh * kRule.node[j]);
+  }
+};
+
 // The Kronrod product rule over a region, and the two differences against
 // the Gauss rule along one axis (Kronrod along the other), point by point.
 void evaluate_point_by_point(const PairIntegrand& f, Region& r) {
   const GaussKronrodRule& q = kRule;
-  const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
-  const AxisPiece& piece = f.pieces[r.piece];
-  const AxisPiece& arc_piece = arc.pieces[r.arc_piece];
-  const double tc = 0.5 * (r.t0 + r.t1), th = 0.5 * (r.t1 - r.t0);
-  const double xc = 0.5 * (r.x0 + r.x1), xh = 0.5 * (r.x1 - r.x0);
+  const RegionPoints g(f, r);
+  const Arc& arc = g.arc;
+  const double th = g.th, xh = g.xh;
   NodeValue nodes[kMaxRulePoints];
-  for (int j = 0; j < q.n; ++j) {
-    nodes[j] = accurate::node_value(f.inclinations, piece, xc + xh * q.node[j]);
-  }
+  for (int j = 0; j < q.n; ++j) nodes[j] = g.node(f, j);
   double kk[4] = {0.0, 0.0, 0.0, 0.0};
   double gk_theta = 0.0, kg_node = 0.0;
   for (int i = 0; i < q.n; ++i) {
-    const AnomalyNode a =
-        anomaly_node(f, arc, accurate::angle_value(arc_piece, tc + th * q.node[i]));
+    const AnomalyNode a = g.anomaly(f, i);
     double row_k[4] = {0.0, 0.0, 0.0, 0.0};
     double row_g = 0.0;
     for (int j = 0; j < q.n; ++j) {
@@ -198,14 +220,8 @@ struct AnomalyRows {
 };
 
 void anomaly_rows(const PairIntegrand& f, const Region& r, AnomalyRows& out) {
-  const GaussKronrodRule& q = kRule;
-  const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
-  const AxisPiece& arc_piece = arc.pieces[r.arc_piece];
-  const double tc = 0.5 * (r.t0 + r.t1), th = 0.5 * (r.t1 - r.t0);
-  for (int i = 0; i < q.n; ++i) {
-    out.row[i] = row_constants(
-        f, anomaly_node(f, arc, accurate::angle_value(arc_piece, tc + th * q.node[i])));
-  }
+  const RegionPoints g(f, r);
+  for (int i = 0; i < kRule.n; ++i) out.row[i] = row_constants(f, g.anomaly(f, i));
 }
 
 // 1 / |e_A p_A max(sin I, sin I_min)| of the lanes, for an arc's orbit A.
@@ -219,8 +235,7 @@ void set_k_a(const PairIntegrand& f, const Arc& arc, accurate::NodeLanes& out) {
 // The node differences of a region's node range, for its arc's orbit A.
 void node_lanes(const PairIntegrand& f, const Region& r, accurate::NodeLanes& out) {
   const GaussKronrodRule& q = kRule;
-  const AxisPiece& piece = f.pieces[r.piece];
-  const double xc = 0.5 * (r.x0 + r.x1), xh = 0.5 * (r.x1 - r.x0);
+  const RegionPoints g(f, r);
   for (int j = 0; j < accurate::kRowLanes; ++j) {
     if (j >= q.n) {
       // Lanes past the rule repeat its last node.
@@ -230,13 +245,13 @@ void node_lanes(const PairIntegrand& f, const Region& r, accurate::NodeLanes& ou
       out.jacobian[j] = out.jacobian[q.n - 1];
       continue;
     }
-    const NodeValue nv = accurate::node_value(f.inclinations, piece, xc + xh * q.node[j]);
+    const NodeValue nv = g.node(f, j);
     out.cos_i[j] = nv.cos_i;
     out.sin_i[j] = nv.sin_i;
     out.sin2_i[j] = nv.sin_i * nv.sin_i;
     out.jacobian[j] = nv.jacobian;
   }
-  set_k_a(f, f.arcs[static_cast<std::size_t>(r.arc)], out);
+  set_k_a(f, g.arc, out);
 }
 
 // The same rule and differences as evaluate_point_by_point from a region's
@@ -255,6 +270,35 @@ void evaluate_rows(const AnomalyRows& rows, const accurate::NodeLanes& nodes,
   r.err_node = std::fabs(kk[0] - kg_node) * area;
 }
 
+// Two slots of values computed for a key (a range of the integration variables); a key not
+// held replaces the slot filled longer ago.
+template <class Key, class Value>
+class TwoSlotCache {
+ public:
+  // The slot holding `key`, or -1.
+  int find(const Key& key) const {
+    for (int k = 0; k < 2; ++k) {
+      if (used_[k] && keys_[k] == key) return k;
+    }
+    return -1;
+  }
+  // The older slot, now keyed by `key`; the caller fills its value.
+  int claim(const Key& key) {
+    const int k = next_;
+    next_ = 1 - next_;
+    used_[k] = true;
+    keys_[k] = key;
+    return k;
+  }
+  Value& operator[](int k) { return values_[k]; }
+
+ private:
+  Value values_[2];
+  Key keys_[2] = {};
+  int next_ = 0;
+  bool used_[2] = {false, false};
+};
+
 // How the rectangles are evaluated: point by point, or in rows on a path.
 // The rows path keeps the rows and node differences of the last two
 // anomaly and node ranges: the pieces of the starting grid share them (the
@@ -271,70 +315,57 @@ class Evaluator {
     }
     const int t = find_rows(f, r);
     const int x = find_nodes(f, r);
-    evaluate_rows(row_cache_[t].rows, node_cache_[x].nodes, path_, r);
+    evaluate_rows(row_cache_[t], node_cache_[x].nodes, path_, r);
   }
 
  private:
-  struct RowEntry {
-    bool used = false;
+  struct RowKey {
     int arc = 0, arc_piece = 0;
     double t0 = 0.0, t1 = 0.0;
-    AnomalyRows rows;
+    bool operator==(const RowKey&) const = default;
+  };
+  struct NodeKey {
+    int piece = 0;
+    double x0 = 0.0, x1 = 0.0;
+    bool operator==(const NodeKey&) const = default;
   };
   struct NodeEntry {
-    bool used = false;
-    int arc = 0, piece = 0;
-    double x0 = 0.0, x1 = 0.0;
     accurate::NodeLanes nodes;
+    int arc = 0;
   };
 
   int find_rows(const PairIntegrand& f, const Region& r) {
-    for (int k = 0; k < 2; ++k) {
-      const RowEntry& e = row_cache_[k];
-      if (e.used && e.arc == r.arc && e.arc_piece == r.arc_piece && e.t0 == r.t0 && e.t1 == r.t1) {
-        return k;
-      }
+    const RowKey key{r.arc, r.arc_piece, r.t0, r.t1};
+    int k = row_cache_.find(key);
+    if (k < 0) {
+      k = row_cache_.claim(key);
+      anomaly_rows(f, r, row_cache_[k]);
     }
-    const int k = next_row_;
-    next_row_ = 1 - next_row_;
-    RowEntry& e = row_cache_[k];
-    e.used = true;
-    e.arc = r.arc;
-    e.arc_piece = r.arc_piece;
-    e.t0 = r.t0;
-    e.t1 = r.t1;
-    anomaly_rows(f, r, e.rows);
     return k;
   }
   int find_nodes(const PairIntegrand& f, const Region& r) {
-    for (int k = 0; k < 2; ++k) {
+    const NodeKey key{r.piece, r.x0, r.x1};
+    int k = node_cache_.find(key);
+    if (k >= 0) {
       NodeEntry& e = node_cache_[k];
-      if (e.used && e.piece == r.piece && e.x0 == r.x0 && e.x1 == r.x1) {
-        // The same node differences serve both arcs; only e_A p_A changes.
-        if (e.arc != r.arc) {
-          set_k_a(f, f.arcs[static_cast<std::size_t>(r.arc)], e.nodes);
-          e.arc = r.arc;
-        }
-        return k;
+      // The same node differences serve both arcs; only e_A p_A changes.
+      if (e.arc != r.arc) {
+        set_k_a(f, f.arcs[static_cast<std::size_t>(r.arc)], e.nodes);
+        e.arc = r.arc;
       }
+      return k;
     }
-    const int k = next_node_;
-    next_node_ = 1 - next_node_;
+    k = node_cache_.claim(key);
     NodeEntry& e = node_cache_[k];
-    e.used = true;
     e.arc = r.arc;
-    e.piece = r.piece;
-    e.x0 = r.x0;
-    e.x1 = r.x1;
     node_lanes(f, r, e.nodes);
     return k;
   }
 
   bool rows_;
   accurate::RowPath path_;
-  RowEntry row_cache_[2];
-  NodeEntry node_cache_[2];
-  int next_row_ = 0, next_node_ = 0;
+  TwoSlotCache<RowKey, AnomalyRows> row_cache_;
+  TwoSlotCache<NodeKey, NodeEntry> node_cache_;
 };
 
 // Hands every term of the Kronrod product rule over a region to the sink,
@@ -342,17 +373,13 @@ class Evaluator {
 // order the evaluation sums them.
 void emit_nodes(const PairIntegrand& f, const Region& r, double unit, AccurateNodeSink& sink) {
   const GaussKronrodRule& q = kRule;
-  const Arc& arc = f.arcs[static_cast<std::size_t>(r.arc)];
-  const AxisPiece& piece = f.pieces[r.piece];
-  const AxisPiece& arc_piece = arc.pieces[r.arc_piece];
-  const double tc = 0.5 * (r.t0 + r.t1), th = 0.5 * (r.t1 - r.t0);
-  const double xc = 0.5 * (r.x0 + r.x1), xh = 0.5 * (r.x1 - r.x0);
-  const double area_unit = th * xh * unit;
+  const RegionPoints g(f, r);
+  const Arc& arc = g.arc;
+  const double area_unit = g.th * g.xh * unit;
   for (int i = 0; i < q.n; ++i) {
-    const AnomalyNode a =
-        anomaly_node(f, arc, accurate::angle_value(arc_piece, tc + th * q.node[i]));
+    const AnomalyNode a = g.anomaly(f, i);
     for (int j = 0; j < q.n; ++j) {
-      const NodeValue nv = accurate::node_value(f.inclinations, piece, xc + xh * q.node[j]);
+      const NodeValue nv = g.node(f, j);
       const IntegrandPoint p = node_point(f, arc, a, nv);
       const double w = 2.0 * (nv.jacobian * a.jacobian) * (q.kronrod[i] * q.kronrod[j]) * area_unit;
       for (const double sigma_a : {-1.0, 1.0}) {

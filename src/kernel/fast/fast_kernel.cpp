@@ -171,27 +171,6 @@ FillKernels fill_kernels(SimdPath path) {
   }
 }
 
-// The speed bins of a block's integrals: job j's at impact + j * stride and
-// encounter + j * stride, the indices it touched in [lo[j], hi[j]].
-struct JobBins {
-  const SpeedBinning* bins = nullptr;
-  double* impact = nullptr;
-  double* encounter = nullptr;
-  int* lo = nullptr;
-  int* hi = nullptr;
-  int stride = 0;
-
-  LaneBins group(int g, int lanes) const {
-    return LaneBins{bins,
-                    impact + static_cast<std::size_t>(g) * stride,
-                    encounter + static_cast<std::size_t>(g) * stride,
-                    lo + g,
-                    hi + g,
-                    stride,
-                    lanes};
-  }
-};
-
 // The sums of jobs[0 .. n_jobs-1], eight lanes at a time. On the vector
 // paths each group's quadrature fills the next group's tables between its
 // points (the two table sets alternate). With kBins every term is also binned
@@ -199,7 +178,7 @@ struct JobBins {
 template <bool kBins>
 void integrate_jobs(const FastRules& rules, const RowStorage& storage, const IntegralJob* jobs,
                     int n_jobs, double v_esc, SimdPath path, double (*job_sums)[4],
-                    const JobBins* job_bins = nullptr) {
+                    const LaneBins* job_bins = nullptr) {
   if (n_jobs <= 0) return;
   auto group_lanes = [n_jobs](int g) { return std::min(kLanes, n_jobs - g); };
   if (!rules.valid()) {
@@ -313,8 +292,10 @@ class SpeedWork {
     }
     return block_pairs_;
   }
-  JobBins job_bins(const SpeedBinning* bins) {
-    return JobBins{bins, impact_.data(), encounter_.data(), lo_.data(), hi_.data(), values_};
+  // The speed bins of a block's integrals: job j's at impact + j * stride and
+  // encounter + j * stride, the indices it touched in [lo[j], hi[j]].
+  LaneBins job_bins(const SpeedBinning* bins) {
+    return LaneBins{bins, impact_.data(), encounter_.data(), lo_.data(), hi_.data(), values_, 0};
   }
 
   // Pair k of the block as gaussorb scales it, to the sink; then clears the
@@ -398,7 +379,7 @@ std::int64_t fast_gaussorb_row_speeds(const FastRules& rules,
   RowStorage storage(rules);
   thread_local SpeedWork work;
   const int block = work.prepare(speeds.bins->values());
-  const JobBins job_bins = work.job_bins(speeds.bins);
+  const LaneBins job_bins = work.job_bins(speeds.bins);
   std::int64_t no_case = 0;
   const std::size_t n = orbits1.size();
   for (std::size_t begin = 0; begin < n; begin += static_cast<std::size_t>(block)) {

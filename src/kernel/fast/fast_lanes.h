@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <initializer_list>
 
 #include "kernel/fast/fast_kernel.h"
@@ -110,6 +111,17 @@ struct LaneBins {
     encounter[lane * stride + e] += w;
     lo[lane] = std::min(lo[lane], std::min(i, e));
     hi[lane] = std::max(hi[lane], std::max(i, e));
+  }
+
+  // Lanes [g, g + lanes) of these bins as a group of their own (lane 0 is lane g here).
+  LaneBins group(int g, int lanes) const {
+    return LaneBins{bins,
+                    impact + static_cast<std::size_t>(g) * stride,
+                    encounter + static_cast<std::size_t>(g) * stride,
+                    lo + g,
+                    hi + g,
+                    stride,
+                    lanes};
   }
 };
 
