@@ -26,15 +26,17 @@ inline constexpr std::int64_t kChunkPairs = 256;
 // OMP_NUM_THREADS) when it is 0 or less.
 inline int pair_team_size(int threads) { return threads > 0 ? threads : omp_get_max_threads(); }
 
-// Evaluates the pairs [begin, end) of the flattened index with the program's rules, in rows
-// that share the orbit of population 2. Every row goes to
-//   store(first, j, k0, count, out)
-// with the outputs of pairs first .. first + count - 1 (orbits k0 .. k0 + count - 1 of
-// population 1 against orbit j of population 2) in out[0 .. count - 1]; the speeds are preset
-// to 0, so a disjoint pair gives 0 in every output. `store` is called from several threads at
-// once, each time for different pairs. Once `cancel` (when not null) reads true, the chunks
-// not yet begun are skipped (an OpenMP loop cannot be left). Returns the number of pairs that
-// fit no overlap case among those evaluated.
+// Hands the speed distributions of a row's pair k on to `to` as pair first + k of the
+// flattened index.
+template <class SpeedStore>
+struct RowSpeedSink final : PairSpeedSink {
+  const SpeedStore* to = nullptr;
+  std::int64_t first = 0;
+  void pair(std::size_t k, int lo, int hi, const double* impact, const double* encounter) override {
+    (*to)(first + static_cast<std::int64_t>(k), lo, hi, impact, encounter);
+  }
+};
+
 // The chunk loop of both calls below; with a speed request each row also bins its terms.
 template <class Store, class SpeedStore>
 std::int64_t evaluate_pair_chunks_with(std::span<const PreparedOrbit> population1,
@@ -64,14 +66,7 @@ std::int64_t evaluate_pair_chunks_with(std::span<const PreparedOrbit> population
       const PreparedOrbit& body = population2[static_cast<std::size_t>(j)];
       if (bins != nullptr) {
         // Pair k of the row is pair i + k of the flattened index.
-        struct RowSink : PairSpeedSink {
-          const SpeedStore* to;
-          std::int64_t first;
-          void pair(std::size_t k, int lo, int hi, const double* impact,
-                    const double* encounter) override {
-            (*to)(first + static_cast<std::int64_t>(k), lo, hi, impact, encounter);
-          }
-        } sink;
+        RowSpeedSink<SpeedStore> sink;
         sink.to = &speed_store;
         sink.first = i;
         no_case +=

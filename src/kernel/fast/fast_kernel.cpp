@@ -277,12 +277,12 @@ class SpeedWork {
   // within about 32 MiB).
   int prepare(int values) {
     constexpr std::size_t kMaxDoubles = std::size_t{1} << 22;
-    const auto per_pair = static_cast<std::size_t>(4 * values);  // two jobs, two distributions
+    const auto per_pair = 4 * static_cast<std::size_t>(values);  // two jobs, two distributions
     block_pairs_ =
         static_cast<int>(std::clamp<std::size_t>(kMaxDoubles / per_pair, 1, kBlockPairs));
     if (values != values_) {
       values_ = values;
-      const std::size_t jobs = static_cast<std::size_t>(2 * block_pairs_);
+      const std::size_t jobs = 2 * static_cast<std::size_t>(block_pairs_);
       impact_.assign(jobs * static_cast<std::size_t>(values), 0.0);
       encounter_.assign(jobs * static_cast<std::size_t>(values), 0.0);
       lo_.assign(jobs, values);
@@ -312,8 +312,8 @@ class SpeedWork {
       lo = lo_[static_cast<std::size_t>(j0)];
       hi = hi_[static_cast<std::size_t>(j0)];
       if (two) {
-        lo = std::min(lo, lo_[static_cast<std::size_t>(j0 + 1)]);
-        hi = std::max(hi, hi_[static_cast<std::size_t>(j0 + 1)]);
+        lo = std::min(lo, lo_[static_cast<std::size_t>(j0) + 1]);
+        hi = std::max(hi, hi_[static_cast<std::size_t>(j0) + 1]);
       }
       if (!(std::isfinite(total_p) && total_p > 0.0)) {
         clear(j0, two);
