@@ -8,7 +8,10 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/setup.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+if grep -qs '^CMAKE_GENERATOR:INTERNAL=Unix Makefiles' "$root/build/CMakeCache.txt"; then
+  rm -rf "$root/build/CMakeCache.txt" "$root/build/CMakeFiles"  # Make's folder, now Ninja's
+fi
+(cd "$root" && cmake --preset release >/dev/null)
 # The executables and the Python module only: the default target would build every test and
 # benchmark too.
 targets=(pairtrack pairtrack-history)

@@ -17,6 +17,12 @@ cd "$root"
 mkdocs build --strict --quiet -f "$root/mkdocs.yml" -d "$root/build/site"
 for preset in "${presets[@]}"; do
   start=$SECONDS
+  # A build folder that Make built (older checkouts) is configured anew for Ninja.
+  dir="$root/build"
+  [ "$preset" = release ] || dir="$root/build-$preset"
+  if grep -qs '^CMAKE_GENERATOR:INTERNAL=Unix Makefiles' "$dir/CMakeCache.txt"; then
+    rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+  fi
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$(nproc)"
   ctest --preset "$preset" -j"$(nproc)"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing pairtrack needs, when it is missing:
-# a C++20 compiler, CMake, GoogleTest, Google Benchmark, matplotlib for the report plot, and
+# a C++20 compiler, CMake, Ninja, GoogleTest, Google Benchmark, matplotlib for the report plot, and
 # pybind11, NumPy, pytest and the Python headers for the Python module (pandas, mypy, nbclient
 # and ipykernel for its tests), CLI11 for the command lines, Open MPI for pairtrack-mpi, and
 # mkdocs for the manual in docs/ (Debian packages).
@@ -11,6 +11,9 @@ need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v make >/dev/null 2>&1 || need+=(make)
+# The CMake presets build with Ninja, which compiles a target's files while the libraries it
+# links are still being built (Make waits for them).
+command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 [ -x /usr/bin/time ] || need+=(time)
