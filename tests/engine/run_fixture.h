@@ -13,6 +13,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/history/history_writer.h"
@@ -183,7 +184,7 @@ inline std::vector<Row> read_csv(const fs::path& path) {
     Row row;
     std::istringstream fields(line + ",");
     for (const std::string& name : names) std::getline(fields, row[name], ',');
-    rows.push_back(row);
+    rows.push_back(std::move(row));
   }
   return rows;
 }

@@ -29,63 +29,73 @@ class Speeds : public ::testing::Test {
   std::string input;
 };
 
-TEST_F(Speeds, FrameWeightsAddUpToTheFrameTotalAndCentreOnTheCollisionWeightedMean) {
-  const struct {
-    const char* v_esc;
-    const char* args;
-  } runs[] = {{"0", ""}, {"3.5", ""}, {"3.5", "--accuracy 1e-4"}};
-  for (const auto& run_case : runs) {
-    input.replace(input.rfind('\n', input.size() - 2) + 1, std::string::npos,
-                  std::string(run_case.v_esc) + "\n");
-    const RunResult r =
-        run(std::string("--speed-histogram speeds.csv --speed-bins 0:30:0.1 ") + run_case.args);
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::vector<Row> frames = read_csv(dir / "frames.csv");
-    const std::vector<Row> bodies = read_csv(dir / "bodies.csv");
-    const std::vector<Row> speeds = read_csv(dir / "speeds.csv");
-    ASSERT_EQ(frames.size(), 6u);
-    // Per frame: the bodies' P_i total, the frame rows' weights and the bodies' rows' weights.
-    struct Sums {
-      long double p_bodies = 0, imp = 0, enc = 0, imp_v = 0, body_imp = 0;
-      int frame_rows = 0;
-    };
-    std::map<std::string, Sums> by_frame;
-    for (const Row& b : bodies) by_frame[b.at("frame")].p_bodies += num(b, "p_sum_1e-18_km-2_yr-1");
-    for (const Row& s : speeds) {
-      Sums& f = by_frame[s.at("frame")];
-      const double imp = num(s, "p_impact_1e-18_km-2_yr-1");
-      if (s.at("id") != "0") {
-        f.body_imp += imp;
-        EXPECT_TRUE(imp != 0.0 || num(s, "p_encounter_1e-18_km-2_yr-1") != 0.0);
-        continue;
-      }
-      ++f.frame_rows;
-      f.imp += imp;
-      f.enc += num(s, "p_encounter_1e-18_km-2_yr-1");
-      const double lo = num(s, "speed_min_km_s"), hi = num(s, "speed_max_km_s");
-      if (std::isfinite(lo) && std::isfinite(hi)) {
-        f.imp_v += imp * 0.5 * (lo + hi);
-      } else {
-        EXPECT_EQ(imp, 0.0) << "impact speed outside 0-30 km/s in the example";
-      }
+// The unfocused and the focused classic rule, and the accurate integration.
+struct WeightsCase {
+  const char* name;
+  const char* v_esc;
+  const char* args;
+};
+
+class SpeedWeights : public Speeds, public ::testing::WithParamInterface<WeightsCase> {};
+
+TEST_P(SpeedWeights, AddUpToTheFrameTotalAndCentreOnTheCollisionWeightedMean) {
+  const WeightsCase& run_case = GetParam();
+  input.replace(input.rfind('\n', input.size() - 2) + 1, std::string::npos,
+                std::string(run_case.v_esc) + "\n");
+  const RunResult r =
+      run(std::string("--speed-histogram speeds.csv --speed-bins 0:30:0.1 ") + run_case.args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<Row> frames = read_csv(dir / "frames.csv");
+  const std::vector<Row> bodies = read_csv(dir / "bodies.csv");
+  const std::vector<Row> speeds = read_csv(dir / "speeds.csv");
+  ASSERT_EQ(frames.size(), 6u);
+  // Per frame: the bodies' P_i total, the frame rows' weights and the bodies' rows' weights.
+  struct Sums {
+    long double p_bodies = 0, imp = 0, enc = 0, imp_v = 0, body_imp = 0;
+    int frame_rows = 0;
+  };
+  std::map<std::string, Sums> by_frame;
+  for (const Row& b : bodies) by_frame[b.at("frame")].p_bodies += num(b, "p_sum_1e-18_km-2_yr-1");
+  for (const Row& s : speeds) {
+    Sums& f = by_frame[s.at("frame")];
+    const double imp = num(s, "p_impact_1e-18_km-2_yr-1");
+    if (s.at("id") != "0") {
+      f.body_imp += imp;
+      EXPECT_TRUE(imp != 0.0 || num(s, "p_encounter_1e-18_km-2_yr-1") != 0.0);
+      continue;
     }
-    for (const Row& fr : frames) {
-      const Sums& f = by_frame[fr.at("frame")];
-      const long double total = f.p_bodies;
-      EXPECT_EQ(f.frame_rows, 302);  // 300 bins, underflow and overflow
-      EXPECT_NEAR(static_cast<double>(f.imp / total), 1.0, 1e-12) << fr.at("frame");
-      EXPECT_NEAR(static_cast<double>(f.enc / total), 1.0, 1e-12) << fr.at("frame");
-      EXPECT_NEAR(static_cast<double>(f.body_imp / total), 1.0, 1e-12) << fr.at("frame");
-      const double mean = num(fr, "v_imp_cw_mean_km_s");
-      EXPECT_NEAR(static_cast<double>(f.imp_v / f.imp), mean, 0.1) << fr.at("frame");
-      EXPECT_NEAR(mean, num(fr, "impvel_mean_km_s"), 1e-12 * mean);  // one mean, two sums
-      const double rms = num(fr, "v_imp_cw_rms_km_s"), sd = num(fr, "v_imp_cw_sd_km_s");
-      EXPECT_NEAR(sd * sd, rms * rms - mean * mean, 1e-9 * rms * rms);
-      // The pairs' own spreads add to the spread of their means.
-      EXPECT_GT(sd, num(fr, "impvel_sigma_km_s"));
+    ++f.frame_rows;
+    f.imp += imp;
+    f.enc += num(s, "p_encounter_1e-18_km-2_yr-1");
+    const double lo = num(s, "speed_min_km_s"), hi = num(s, "speed_max_km_s");
+    if (std::isfinite(lo) && std::isfinite(hi)) {
+      f.imp_v += imp * 0.5 * (lo + hi);
+    } else {
+      EXPECT_EQ(imp, 0.0) << "impact speed outside 0-30 km/s in the example";
     }
   }
+  for (const Row& fr : frames) {
+    const Sums& f = by_frame[fr.at("frame")];
+    const long double total = f.p_bodies;
+    EXPECT_EQ(f.frame_rows, 302);  // 300 bins, underflow and overflow
+    EXPECT_NEAR(static_cast<double>(f.imp / total), 1.0, 1e-12) << fr.at("frame");
+    EXPECT_NEAR(static_cast<double>(f.enc / total), 1.0, 1e-12) << fr.at("frame");
+    EXPECT_NEAR(static_cast<double>(f.body_imp / total), 1.0, 1e-12) << fr.at("frame");
+    const double mean = num(fr, "v_imp_cw_mean_km_s");
+    EXPECT_NEAR(static_cast<double>(f.imp_v / f.imp), mean, 0.1) << fr.at("frame");
+    EXPECT_NEAR(mean, num(fr, "impvel_mean_km_s"), 1e-12 * mean);  // one mean, two sums
+    const double rms = num(fr, "v_imp_cw_rms_km_s"), sd = num(fr, "v_imp_cw_sd_km_s");
+    EXPECT_NEAR(sd * sd, rms * rms - mean * mean, 1e-9 * rms * rms);
+    // The pairs' own spreads add to the spread of their means.
+    EXPECT_GT(sd, num(fr, "impvel_sigma_km_s"));
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(Speeds, SpeedWeights,
+                         ::testing::Values(WeightsCase{"Unfocused", "0", ""},
+                                           WeightsCase{"Focused", "3.5", ""},
+                                           WeightsCase{"Accurate", "3.5", "--accuracy 1e-4"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Speeds, FileIsTheSameForOneTwoAndThreeThreadsAndOtherOutputsAreUnchanged) {
   const RunResult plain = run("");
