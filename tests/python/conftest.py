@@ -3,6 +3,7 @@ random orbit pairs of every overlap configuration, and the reference kernel's bi
 import os
 import subprocess
 import sys
+import threading
 
 import numpy as np
 import pytest
@@ -79,6 +80,15 @@ def reference(pairs, v_esc, tmp_path):
 def bits(x):
     """The bit patterns of a float64 array, for exact comparison (NaNs included)."""
     return np.ascontiguousarray(x, dtype=np.float64).view(np.uint64)
+
+
+def on_threads(work, n=2):
+    """Runs work(0) .. work(n - 1) on n threads at once and waits for all of them."""
+    threads = [threading.Thread(target=work, args=(k,)) for k in range(n)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
 
 
 def history_tool(*args):

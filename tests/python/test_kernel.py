@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 import pairtrack
-from conftest import EXAMPLES, bits, random_partner_pairs, reference
+from conftest import EXAMPLES, bits, on_threads, random_partner_pairs, reference
 
 RAD_PER_DEG = 0.017453292519444445
 
@@ -99,11 +99,7 @@ def test_two_python_threads_computing_at_once_get_their_own_results():
         for _ in range(3):
             got[k] = pairtrack.collision_probability(*inputs[k].T, threads=2).p_coll
 
-    threads = [threading.Thread(target=work, args=(k,)) for k in range(2)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    on_threads(work)
     for k in range(2):
         np.testing.assert_array_equal(bits(got[k]), bits(expected[k]))
 

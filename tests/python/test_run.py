@@ -6,13 +6,12 @@ import os
 import re
 import shutil
 import subprocess
-import threading
 
 import numpy as np
 import pytest
 
 import pairtrack
-from conftest import EXAMPLES
+from conftest import EXAMPLES, on_threads
 
 EXE = os.environ.get("PAIRTRACK_EXE", "")
 EXAMPLE = dict(format=2, n2_min=1, n2_max=40, time_divisor=1e6, write_pairs=True, q_crit=1.8,
@@ -162,11 +161,7 @@ def test_two_threads_run_at_once_with_the_results_of_one(example_dir):
         results[k] = pairtrack.run("mainbelt.cat", "history_f8.bin",
                                    **{**EXAMPLE, "write_pairs": False}, threads=1 + k)
 
-    threads = [threading.Thread(target=work, args=(k,)) for k in range(2)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    on_threads(work)
     for r in results:
         assert r.report == alone.report
         np.testing.assert_array_equal(r.bodies.p_sum, alone.bodies.p_sum)

@@ -3,13 +3,12 @@ kernel's mean speeds, the matrix and the element-by-element pairs agree bit for 
 indexes, pickles and converts, threads do not change it, and bad bins are refused by name."""
 import copy
 import pickle
-import threading
 
 import numpy as np
 import pytest
 
 import pairtrack
-from conftest import EXAMPLES, bits
+from conftest import EXAMPLES, bits, on_threads
 
 BELT = pairtrack.read_catalogue(f"{EXAMPLES}/mainbelt.cat")
 
@@ -70,11 +69,7 @@ def test_the_matrix_holds_the_pairs_bit_for_bit_whatever_the_threads():
     def work(k):
         results[k] = pairtrack.speed_distribution(*first, *second, v_esc=2.0, matrix=True)
 
-    threads = [threading.Thread(target=work, args=(k,)) for k in range(2)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    on_threads(work)
     for r in results:
         np.testing.assert_array_equal(bits(r.impact), bits(m.impact))
 
