@@ -21,6 +21,7 @@
 #include "op_count.h"
 #endif
 #include "engine/pair_evaluation.h"
+#include "engine/speed_histograms.h"
 #include "workload.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -223,6 +224,27 @@ void BM_EvaluatePairs(benchmark::State& state) {
   set_pair_counters(state, w.pairs());
 }
 
+// The sweep on one thread without and with speed histograms (the default bins, 0:40:0.25 km/s,
+// binned per body): the ratio of the two at one v_esc is the histograms' cost. Args: v_esc in
+// km/s, histograms off (0) or on (1).
+void BM_SweepSpeeds(benchmark::State& state) {
+  const Workload& w = sweep_workload();
+  std::vector<double> proba(static_cast<std::size_t>(w.pairs()));
+  std::vector<double> impvel(proba.size());
+  std::vector<BodySpeeds> speeds(w.prepared_bodies.size());
+  PairMode mode;
+  if (state.range(1) != 0) mode.speed_bins = speed_binning(SpeedBins{});
+  const double v_esc = static_cast<double>(state.range(0));
+  for (auto _ : state) {
+    const std::int64_t no_case =
+        evaluate_pairs(w.prepared_population, w.prepared_bodies, v_esc,
+                       PairSlots{proba.data(), impvel.data(), nullptr, speeds.data()}, 1, mode);
+    benchmark::DoNotOptimize(no_case);
+    benchmark::DoNotOptimize(speeds.data());
+  }
+  set_pair_counters(state, w.pairs());
+}
+
 BENCHMARK(BM_Div1)->Repetitions(kRepetitions)->MinTime(0.05);
 BENCHMARK(BM_Sqrt1)->Repetitions(kRepetitions)->MinTime(0.05);
 BENCHMARK(BM_LibmCall)->Repetitions(kRepetitions)->MinTime(0.05);
@@ -269,6 +291,16 @@ BENCHMARK(BM_EvaluatePairs)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1.0)
     ->UseRealTime();
+// Off and on alternate at each v_esc.
+BENCHMARK(BM_SweepSpeeds)
+    ->ArgNames({"vesc", "histograms"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({static_cast<std::int64_t>(kVescHigh), 0})
+    ->Args({static_cast<std::int64_t>(kVescHigh), 1})
+    ->Repetitions(3)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
 
 double median(std::vector<double> v) {
   if (v.empty()) return 0.0;
