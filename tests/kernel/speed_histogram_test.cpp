@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kernel/fast/fast_kernel.h"
+#include "kernel/fast/fast_lanes.h"
 #include "kernel/reference/speed_histogram.h"
 #include "kernel/speed_binning.h"
 
@@ -186,6 +187,42 @@ TEST(SpeedHistogram, EdgesDecideTheBinOfASpeed) {
   for (int k = 1; k < fine.n; ++k) {
     ASSERT_EQ(fine.index(fine.edge(k)), k + 1);
     ASSERT_EQ(fine.index(std::nextafter(fine.edge(k), 0.0)), k);
+  }
+}
+
+// The registers' bin index (a guess from the reciprocal of the step, checked only near an
+// edge) against the edges' own index: at every edge and either side of it, between them, off
+// both ends and on the odd values, for layouts up to ones whose edges lie a few units of
+// rounding apart in bins (where every guess is checked).
+TEST(SpeedHistogram, VectorBinIndexIsTheIndexOfTheEdges) {
+  const SpeedBinning layouts[] = {binning(0.0, 40.0, 0.25),       binning(3.0, 12.0, 0.7),
+                                  binning(0.0, 30.0, 0.01),       binning(2.5, 7.5, 0.1),
+                                  binning(1000.0, 1001.0, 1e-3),  binning(1e10, 1e10 + 1.0, 1e-4),
+                                  binning(1e12, 1e12 + 1.0, 1e-3)};
+  std::mt19937_64 rng(11);
+  for (const SpeedBinning& b : layouts) {
+    ASSERT_GT(b.n, 0);
+    std::vector<double> v = {NAN, INFINITY, -INFINITY, 0.0, -0.0, -1.0, b.max, 1e300};
+    for (int k = 0; k <= b.n; ++k) {
+      const double e = k == b.n ? b.max : b.edge(k);
+      v.insert(v.end(), {e, std::nextafter(e, -INFINITY), std::nextafter(e, INFINITY),
+                         std::nextafter(std::nextafter(e, INFINITY), INFINITY)});
+    }
+    std::uniform_real_distribution<double> any(b.min - 2 * b.step, b.max + 2 * b.step);
+    for (int i = 0; i < 20000; ++i) v.push_back(any(rng));
+    const int n = static_cast<int>(v.size());
+    std::vector<int> want(v.size());
+    for (int i = 0; i < n; ++i) want[i] = b.index(v[i]);
+    for (const SimdPath path : {SimdPath::kAvx2, SimdPath::kAvx512}) {
+      if (resolved_path(path) != path) continue;  // not on this processor
+      std::vector<int> got(v.size(), -1);
+      (path == SimdPath::kAvx2 ? fast::bin_indices_avx2 : fast::bin_indices_avx512)(b, v.data(), n,
+                                                                                    got.data());
+      for (int i = 0; i < n; ++i) {
+        ASSERT_EQ(got[i], want[i]) << "speed " << v[i] << " in " << b.min << ":" << b.max << ":"
+                                   << b.step << ", path " << static_cast<int>(path);
+      }
+    }
   }
 }
 

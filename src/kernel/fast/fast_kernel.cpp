@@ -267,6 +267,15 @@ void finish_pair(const PairPlan& plan, const double (*job_sums)[4], PairResult& 
   out.v_imp_mean = fast::sdiv(c * total[kSumVimp], x);
 }
 
+}  // namespace
+
+double scale_speed_weights(double w) {
+  using namespace kernel;
+  return fast::sdiv(w * kInvPiCubed * kCm2SToKm2Yr, kProbabilityUnit);
+}
+
+namespace {
+
 // Per-thread working storage of the speed bins: every job of a block has its
 // own bins, kept at zero between uses (only the indices a job touched are
 // cleared again), so that a row costs no clearing of whole distributions.
@@ -287,6 +296,7 @@ class SpeedWork {
       encounter_.assign(jobs * static_cast<std::size_t>(values), 0.0);
       lo_.assign(jobs, values);
       hi_.assign(jobs, -1);
+      shared_.assign(jobs, 0);
       pair_impact_.assign(static_cast<std::size_t>(values), 0.0);
       pair_encounter_.assign(static_cast<std::size_t>(values), 0.0);
     }
@@ -295,48 +305,66 @@ class SpeedWork {
   // The speed bins of a block's integrals: job j's at impact + j * stride and
   // encounter + j * stride, the indices it touched in [lo[j], hi[j]].
   LaneBins job_bins(const SpeedBinning* bins) {
-    return LaneBins{bins, impact_.data(), encounter_.data(), lo_.data(), hi_.data(), values_, 0};
+    return LaneBins{bins,       impact_.data(), encounter_.data(), lo_.data(),
+                    hi_.data(), shared_.data(), values_,           0};
   }
 
-  // Pair k of the block as gaussorb scales it, to the sink; then clears the
-  // job bins the pair used.
+  // Pair k of the block to the sink (as the request wants it: summed weights
+  // or scaled as gaussorb scales p_coll); then clears the job bins the pair
+  // used.
   void finish_pair(const PairPlan& plan, const double (*job_sums)[4], std::size_t k,
-                   PairSpeedSink& sink) {
-    int lo = values_;
-    int hi = -1;
-    const int j0 = plan.first_job;
-    const bool two = plan.status == PairStatus::kIntegrated && plan.n_jobs == 2;
-    if (plan.status == PairStatus::kIntegrated) {
-      double total_p = job_sums[j0][kSumP];
-      if (two) total_p = job_sums[j0][kSumP] + job_sums[j0 + 1][kSumP];
-      lo = lo_[static_cast<std::size_t>(j0)];
-      hi = hi_[static_cast<std::size_t>(j0)];
-      if (two) {
-        lo = std::min(lo, lo_[static_cast<std::size_t>(j0) + 1]);
-        hi = std::max(hi, hi_[static_cast<std::size_t>(j0) + 1]);
-      }
-      if (!(std::isfinite(total_p) && total_p > 0.0)) {
-        clear(j0, two);
-        sink.pair(k, values_, -1, pair_impact_.data(), pair_encounter_.data());
-        return;
-      }
-      using namespace kernel;
-      const double c = kInvPiCubed;
-      const double* imp0 = bins_of(impact_, j0);
-      const double* enc0 = bins_of(encounter_, j0);
-      const double* imp1 = two ? bins_of(impact_, j0 + 1) : nullptr;
-      const double* enc1 = two ? bins_of(encounter_, j0 + 1) : nullptr;
-      for (int b = lo; b <= hi; ++b) {
-        const double ti = two ? imp0[b] + imp1[b] : imp0[b];
-        const double te = two ? enc0[b] + enc1[b] : enc0[b];
-        pair_impact_[static_cast<std::size_t>(b)] =
-            fast::sdiv(ti * c * kCm2SToKm2Yr, kProbabilityUnit);
-        pair_encounter_[static_cast<std::size_t>(b)] =
-            fast::sdiv(te * c * kCm2SToKm2Yr, kProbabilityUnit);
-      }
-      clear(j0, two);
+                   const SpeedRequest& request) {
+    PairSpeedSink& sink = *request.sink;
+    if (plan.status != PairStatus::kIntegrated) {
+      sink.pair(k, values_, -1, pair_impact_.data(), pair_encounter_.data());
+      return;
     }
-    sink.pair(k, lo, hi, pair_impact_.data(), pair_encounter_.data());
+    const int j0 = plan.first_job;
+    const bool two = plan.n_jobs == 2;
+    double total_p = job_sums[j0][kSumP];
+    if (two) total_p = job_sums[j0][kSumP] + job_sums[j0 + 1][kSumP];
+    int lo = lo_[static_cast<std::size_t>(j0)];
+    int hi = hi_[static_cast<std::size_t>(j0)];
+    if (two) {
+      lo = std::min(lo, lo_[static_cast<std::size_t>(j0) + 1]);
+      hi = std::max(hi, hi_[static_cast<std::size_t>(j0) + 1]);
+    }
+    if (!(std::isfinite(total_p) && total_p > 0.0)) {
+      clear(j0, two);
+      sink.pair(k, values_, -1, pair_impact_.data(), pair_encounter_.data());
+      return;
+    }
+    // The two arcs added; a job whose encounter bins are its impact bins gives those.
+    const bool shared0 = shared_[static_cast<std::size_t>(j0)] != 0;
+    const bool shared1 = two && shared_[static_cast<std::size_t>(j0) + 1] != 0;
+    const double* imp0 = bins_of(impact_, j0);
+    const double* enc0 = shared0 ? imp0 : bins_of(encounter_, j0);
+    const double* imp = imp0;
+    const double* enc = enc0;
+    bool shared = shared0;
+    if (two) {
+      const double* imp1 = bins_of(impact_, j0 + 1);
+      const double* enc1 = shared1 ? imp1 : bins_of(encounter_, j0 + 1);
+      shared = shared0 && shared1;
+      double* ti = pair_impact_.data();
+      double* te = pair_encounter_.data();
+      for (int b = lo; b <= hi; ++b) ti[b] = imp0[b] + imp1[b];
+      if (!shared) {
+        for (int b = lo; b <= hi; ++b) te[b] = enc0[b] + enc1[b];
+      }
+      imp = ti;
+      enc = shared ? ti : te;
+    }
+    if (request.weights) {
+      sink.pair(k, lo, hi, imp, enc);
+    } else {
+      double* si = pair_impact_.data();
+      double* se = pair_encounter_.data();
+      for (int b = lo; b <= hi; ++b) se[b] = scale_speed_weights(enc[b]);
+      for (int b = lo; b <= hi; ++b) si[b] = scale_speed_weights(imp[b]);
+      sink.pair(k, lo, hi, si, se);
+    }
+    clear(j0, two);
     for (int b = lo; b <= hi; ++b) {
       pair_impact_[static_cast<std::size_t>(b)] = 0.0;
       pair_encounter_[static_cast<std::size_t>(b)] = 0.0;
@@ -351,13 +379,14 @@ class SpeedWork {
     for (int j = j0; j <= j0 + (two ? 1 : 0); ++j) {
       const auto js = static_cast<std::size_t>(j);
       double* imp = bins_of(impact_, j);
-      double* enc = bins_of(encounter_, j);
-      for (int b = lo_[js]; b <= hi_[js]; ++b) {
-        imp[b] = 0.0;
-        enc[b] = 0.0;
+      for (int b = lo_[js]; b <= hi_[js]; ++b) imp[b] = 0.0;
+      if (shared_[js] == 0) {
+        double* enc = bins_of(encounter_, j);
+        for (int b = lo_[js]; b <= hi_[js]; ++b) enc[b] = 0.0;
       }
       lo_[js] = values_;
       hi_[js] = -1;
+      shared_[js] = 0;
     }
   }
 
@@ -365,6 +394,7 @@ class SpeedWork {
   int block_pairs_ = kBlockPairs;
   std::vector<double> impact_, encounter_;
   std::vector<int> lo_, hi_;
+  std::vector<std::uint8_t> shared_;
   std::vector<double> pair_impact_, pair_encounter_;
 };
 
@@ -393,7 +423,7 @@ std::int64_t fast_gaussorb_row_speeds(const FastRules& rules,
     integrate_jobs<true>(rules, storage, jobs, n_jobs, v_esc, use, job_sums, &job_bins);
     for (int i = 0; i < count; ++i) {
       finish_pair(plans[i], job_sums, out[begin + i]);
-      work.finish_pair(plans[i], job_sums, begin + static_cast<std::size_t>(i), *speeds.sink);
+      work.finish_pair(plans[i], job_sums, begin + static_cast<std::size_t>(i), speeds);
       if (status != nullptr) status[begin + i] = plans[i].status;
       if (plans[i].status == PairStatus::kNoCase) ++no_case;
     }

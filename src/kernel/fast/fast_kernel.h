@@ -64,9 +64,11 @@ enum class PairStatus : std::uint8_t {
 // Receives the speed distributions of a row's pairs (pairtrack/speeds.h), pair by pair in row
 // order: stored values [lo, hi] of impact[] and encounter[] (indices into the n + 2 values of
 // the binning; every other value is 0, and lo > hi when all are), in 1e-18 km^-2 yr^-1 per bin,
-// scaled from the summed weights exactly as p_coll is scaled from their total. A pair with
-// p_coll = 0 (disjoint, no case, no finite positive sum) has no nonzero value. The arrays are
-// valid during the call only.
+// scaled from the summed weights exactly as p_coll is scaled from their total
+// (scale_speed_weights), or, where the request asks for weights, the sums themselves. A pair
+// with p_coll = 0 (disjoint, no case, no finite positive sum) has no nonzero value. The arrays
+// are valid during the call only; encounter == impact where the two distributions are the same
+// (every impact speed its encounter speed: no focusing).
 class PairSpeedSink {
  public:
   virtual ~PairSpeedSink() = default;
@@ -74,11 +76,18 @@ class PairSpeedSink {
                     const double* encounter) = 0;
 };
 
-// Speed distributions wanted from a row: `bins` (n >= 1) and where they go.
+// Speed distributions wanted from a row: `bins` (n >= 1) and where they go. weights: the sink
+// gets each pair's sums of quadrature weights per bin (the two arcs added), to be scaled by
+// the caller once it has added them up; saves a division per bin and pair.
 struct SpeedRequest {
   const SpeedBinning* bins = nullptr;
   PairSpeedSink* sink = nullptr;
+  bool weights = false;
 };
+
+// A sum of the quadrature's weights in p_coll's unit, 1e-18 km^-2 yr^-1, formed as gaussorb
+// forms p_coll from its total.
+double scale_speed_weights(double w);
 
 // One pair (orbit 1, orbit 2) with the node counts of `rules`: the outputs of
 // gaussorb(orbit1, orbit2, ..., rules.n_cap(), rules.n_theta(), v_esc), bit

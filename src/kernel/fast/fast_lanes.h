@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 
 #include "kernel/fast/fast_kernel.h"
@@ -93,12 +94,16 @@ using LaneSums = double[4][kLanes];
 // term's weight W to impact[L * stride + bin of its impact speed] and to
 // encounter[L * stride + bin of its encounter speed], in the order the term enters the sums,
 // and widens the stored indices it touched, [lo[L], hi[L]]. Lanes from n_lanes on are idle.
+// Where every term's impact speed is its encounter speed (no focusing, and every speed's
+// square a normal number), a vector quadrature may bin the impact speeds only and set
+// shared[L]: lane L's encounter bins are then its impact bins, and were left untouched.
 struct LaneBins {
   const SpeedBinning* bins = nullptr;
   double* impact = nullptr;
   double* encounter = nullptr;
   int* lo = nullptr;
   int* hi = nullptr;
+  std::uint8_t* shared = nullptr;
   int stride = 0;
   int n_lanes = 0;
 
@@ -120,6 +125,7 @@ struct LaneBins {
                     encounter + static_cast<std::size_t>(g) * stride,
                     lo + g,
                     hi + g,
+                    shared + g,
                     stride,
                     lanes};
   }
@@ -222,6 +228,14 @@ void integrate_avx512(const FastRules& rules, const LaneTables& t, double v_esc,
                       TableFill* next = nullptr);
 void integrate_avx512_binned(const FastRules& rules, const LaneTables& t, double v_esc,
                              LaneSums& sums, TableFill* next, const LaneBins& bins);
+
+// The stored indices of speeds v[0 .. n - 1] (km/s) as the binning
+// quadrature's registers find them, into out[]: SpeedBinning::index, bit for
+// bit, whatever the speed (an edge, either side of one, NaN, infinite). For
+// the tests of that identity; only to be called when the processor has the
+// instruction set.
+void bin_indices_avx2(const SpeedBinning& bins, const double* v, int n, int* out);
+void bin_indices_avx512(const SpeedBinning& bins, const double* v, int n, int* out);
 
 // Whether integrate_avx2 and integrate_avx512 exist in this build (x86-64
 // with GCC or Clang).

@@ -4,6 +4,7 @@
 // add, subtract, multiply, divide and square root round exactly like their
 // scalar forms.
 #include <cfloat>
+#include <vector>
 
 #include "kernel/fast/fast_lanes.h"
 #include "kernel/fast/fast_ops.h"
@@ -102,6 +103,10 @@ void integrate_avx2_binned(const FastRules& rules, const LaneTables& t, int n_la
   }
 }
 
+void bin_indices_avx2(const SpeedBinning& bins, const double* v, int n, int* out) {
+  bin_indices<Ops>(bins, v, n, out);
+}
+
 #else
 
 bool avx2_compiled() { return false; }
@@ -111,6 +116,8 @@ FillKernels fill_kernels_avx2() { return fill_kernels_scalar(); }
 void integrate_avx2(const FastRules&, const LaneTables&, int, double, LaneSums&, TableFill*) {}
 void integrate_avx2_binned(const FastRules&, const LaneTables&, int, double, LaneSums&, TableFill*,
                            const LaneBins&) {}
+
+void bin_indices_avx2(const SpeedBinning&, const double*, int, int*) {}
 
 #endif
 

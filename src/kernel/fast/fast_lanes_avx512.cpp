@@ -4,6 +4,7 @@
 // the rate of 256-bit ones this halves the divider time per integral.
 #include <cfloat>
 #include <cstdint>
+#include <vector>
 
 #include "kernel/fast/fast_lanes.h"
 #include "kernel/fast/fast_ops.h"
@@ -96,6 +97,10 @@ void integrate_avx512_binned(const FastRules& rules, const LaneTables& t, double
   integrate_lanes<Ops, 1, true>(rules, t, v_esc, sums, next, &bins);
 }
 
+void bin_indices_avx512(const SpeedBinning& bins, const double* v, int n, int* out) {
+  bin_indices<Ops>(bins, v, n, out);
+}
+
 #else
 
 bool avx512_compiled() { return false; }
@@ -105,6 +110,8 @@ FillKernels fill_kernels_avx512() { return fill_kernels_scalar(); }
 void integrate_avx512(const FastRules&, const LaneTables&, double, LaneSums&, TableFill*) {}
 void integrate_avx512_binned(const FastRules&, const LaneTables&, double, LaneSums&, TableFill*,
                              const LaneBins&) {}
+
+void bin_indices_avx512(const SpeedBinning&, const double*, int, int*) {}
 
 #endif
 
