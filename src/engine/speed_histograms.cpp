@@ -18,8 +18,20 @@ namespace pairtrack::detail {
 
 namespace {
 
-// A thread's accumulators of one body: dense over the stored values, kept at zero between
-// bodies (only the touched range is cleared).
+// The sums of one part of a body's row (pairs [k0, k0 + chunk) of the catalogue): touched
+// range, distributions over it (encounter empty while shared: it is the impact one) and the
+// impact-speed moments, all in extended precision.
+struct RowPart {
+  int lo = 0, hi = -1;
+  bool shared = true;
+  std::vector<long double> impact, encounter;
+  long double p = 0.0L, pv = 0.0L, pv2 = 0.0L;
+};
+
+// A thread's accumulators of one part of a row, or of one body: dense over the stored values,
+// kept at zero between uses (only the touched range is cleared). While every distribution
+// added has had its encounter values equal to its impact ones (encounter == impact: no
+// focusing), only the impact sums are kept: the encounter sums would be the same additions.
 class BodyAccumulator : public PairSpeedSink {
  public:
   void prepare(int values) {
@@ -29,45 +41,89 @@ class BodyAccumulator : public PairSpeedSink {
     }
     lo_ = values;
     hi_ = -1;
+    shared_ = true;
   }
   void pair(std::size_t, int lo, int hi, const double* impact, const double* encounter) override {
-    for (int b = lo; b <= hi; ++b) {
-      impact_[static_cast<std::size_t>(b)] += impact[b];
-      encounter_[static_cast<std::size_t>(b)] += encounter[b];
-    }
-    lo_ = std::min(lo_, lo);
-    hi_ = std::max(hi_, hi);
+    add(lo, hi, impact, encounter == impact ? nullptr : encounter, 0);
   }
-  // The body's values, rounded once, into `out`; the accumulators are cleared.
-  void store(BodySpeeds& out) {
+  void add(const RowPart& part) {
+    add(part.lo, part.hi, part.impact.data(), part.shared ? nullptr : part.encounter.data(),
+        part.lo);
+  }
+  // The part's sums into `out` (its moments are the caller's); the accumulators are cleared.
+  void take(RowPart& out) {
+    out.lo = lo_;
+    out.hi = hi_;
+    out.shared = shared_;
+    out.impact.clear();
+    out.encounter.clear();
+    if (lo_ <= hi_) {
+      out.impact.assign(impact_.begin() + lo_, impact_.begin() + hi_ + 1);
+      if (!shared_) out.encounter.assign(encounter_.begin() + lo_, encounter_.begin() + hi_ + 1);
+    }
+    clear();
+  }
+  // The body's values, each rounded once and, for sums of weights, then scaled into p_coll's
+  // unit, into `out`; the accumulators are cleared.
+  void store(BodySpeeds& out, bool weights) {
+    const std::vector<long double>& enc = shared_ ? impact_ : encounter_;
     // The range of nonzero values (a touched bin may still hold 0).
+    const auto zero = [&](int b) {
+      const auto i = static_cast<std::size_t>(b);
+      return impact_[i] == 0.0L && enc[i] == 0.0L;
+    };
     int lo = lo_;
     int hi = hi_;
-    while (lo <= hi && impact_[static_cast<std::size_t>(lo)] == 0.0L &&
-           encounter_[static_cast<std::size_t>(lo)] == 0.0L) {
-      ++lo;
-    }
-    while (hi >= lo && impact_[static_cast<std::size_t>(hi)] == 0.0L &&
-           encounter_[static_cast<std::size_t>(hi)] == 0.0L) {
-      --hi;
-    }
+    while (lo <= hi && zero(lo)) ++lo;
+    while (hi >= lo && zero(hi)) --hi;
     out.lo = lo;
     out.hi = hi;
     out.impact.clear();
     out.encounter.clear();
+    const auto value = [weights](long double sum) {
+      const double v = static_cast<double>(sum);
+      return weights ? scale_speed_weights(v) : v;
+    };
     for (int b = lo; b <= hi; ++b) {
-      out.impact.push_back(static_cast<double>(impact_[static_cast<std::size_t>(b)]));
-      out.encounter.push_back(static_cast<double>(encounter_[static_cast<std::size_t>(b)]));
+      out.impact.push_back(value(impact_[static_cast<std::size_t>(b)]));
+      out.encounter.push_back(value(enc[static_cast<std::size_t>(b)]));
     }
+    clear();
+  }
+
+ private:
+  // Stored values lo .. hi, value b at impact[b - first] and, unless encounter is null (then
+  // the same), at encounter[b - first].
+  template <class T>
+  void add(int lo, int hi, const T* impact, const T* encounter, int first) {
+    if (lo > hi) return;
+    if (shared_ && encounter != nullptr) {
+      for (int b = lo_; b <= hi_; ++b) {
+        encounter_[static_cast<std::size_t>(b)] = impact_[static_cast<std::size_t>(b)];
+      }
+      shared_ = false;
+    }
+    for (int b = lo; b <= hi; ++b) impact_[static_cast<std::size_t>(b)] += impact[b - first];
+    if (!shared_) {
+      const T* enc = encounter != nullptr ? encounter : impact;
+      for (int b = lo; b <= hi; ++b) encounter_[static_cast<std::size_t>(b)] += enc[b - first];
+    }
+    lo_ = std::min(lo_, lo);
+    hi_ = std::max(hi_, hi);
+  }
+  void clear() {
     for (int b = lo_; b <= hi_; ++b) {
       impact_[static_cast<std::size_t>(b)] = 0.0L;
       encounter_[static_cast<std::size_t>(b)] = 0.0L;
     }
+    lo_ = static_cast<int>(impact_.size());
+    hi_ = -1;
+    shared_ = true;
   }
 
- private:
   std::vector<long double> impact_, encounter_;
   int lo_ = 0, hi_ = -1;
+  bool shared_ = true;
 };
 
 // One pair's terms from the accurate integrator, binned straightforwardly in the order they
@@ -108,6 +164,68 @@ class AccuratePairBins : public kernel::AccurateNodeSink {
   int lo_ = 0, hi_ = -1;
 };
 
+// Pairs per part of a row: the classic rule's pairs cost about alike, the accurate
+// integrator's from a few hundred to many thousand points.
+constexpr std::int64_t kClassicPart = kChunkPairs;
+constexpr std::int64_t kAccuratePart = 16;
+
+// Pairs [k0, k1) of the body's row into `part` (and their p_coll, v_imp_mean and error into
+// the slots p[k], v[k], error[k]). Returns the pairs that fit no overlap case.
+std::int64_t evaluate_part(std::span<const PreparedOrbit> population1, const PreparedOrbit& body,
+                           double v_esc, const PairMode& mode, std::int64_t k0, std::int64_t k1,
+                           double* p, double* v, double* error, RowPart& part) {
+  const SpeedBinning& bins = mode.speed_bins;
+  const double v_esc2 = v_esc * v_esc;
+  thread_local BodyAccumulator acc;
+  acc.prepare(bins.values());
+  long double p_sum = 0.0L, pv_sum = 0.0L, pv2_sum = 0.0L;
+  // The moments of a pair with a finite value, in catalogue order.
+  const auto add_moments = [&](double p_coll, double v_imp_mean, double v_rel_rms) {
+    const double mean_square = v_rel_rms * v_rel_rms + v_esc2;
+    p_sum += p_coll;
+    pv_sum += static_cast<long double>(p_coll) * static_cast<long double>(v_imp_mean);
+    pv2_sum += static_cast<long double>(p_coll) * static_cast<long double>(mean_square);
+  };
+  std::int64_t no_case = 0;
+  if (mode.accurate()) {
+    thread_local AccuratePairBins pair_bins;
+    pair_bins.prepare(bins);
+    kernel::AccurateOptions options;
+    options.rel = mode.accuracy;
+    options.min_mutual_inclination = mode.min_mutual_inclination;
+    options.node_sink = &pair_bins;
+    for (std::int64_t k = k0; k < k1; ++k) {
+      const PreparedOrbit& o = population1[static_cast<std::size_t>(k)];
+      const kernel::AccurateResult r =
+          kernel::accurate_pair(o.a_cm, o.e, o.inc, body.a_cm, body.e, body.inc, v_esc, options);
+      p[k] = r.p_coll;  // NaN when divergent
+      v[k] = r.v_imp_mean;
+      if (error != nullptr) error[k] = r.p_coll_error;
+      if (!std::isnan(r.p_coll)) add_moments(r.p_coll, r.v_imp_mean, r.v_rel_rms);
+      pair_bins.hand_over(acc, static_cast<std::size_t>(k));
+    }
+  } else {
+    PairResult out[kClassicPart];
+    const std::int64_t count = k1 - k0;
+    for (std::int64_t q = 0; q < count; ++q) out[q] = PairResult{};
+    no_case = fast_gaussorb_row_speeds(
+        program_rules(),
+        population1.subspan(static_cast<std::size_t>(k0), static_cast<std::size_t>(count)), body,
+        v_esc, out, SpeedRequest{&bins, &acc, true});
+    for (std::int64_t q = 0; q < count; ++q) {
+      const PairResult& r = out[q];
+      p[k0 + q] = r.p_coll;
+      v[k0 + q] = r.v_imp_mean;
+      add_moments(r.p_coll, r.v_imp_mean, r.v_rel_rms);
+    }
+  }
+  acc.take(part);
+  part.p = p_sum;
+  part.pv = pv_sum;
+  part.pv2 = pv2_sum;
+  return no_case;
+}
+
 }  // namespace
 
 std::int64_t evaluate_bodies_with_speeds(std::span<const PreparedOrbit> population1,
@@ -115,71 +233,52 @@ std::int64_t evaluate_bodies_with_speeds(std::span<const PreparedOrbit> populati
                                          const PairMode& mode, std::int64_t body_begin,
                                          std::int64_t body_end, double* proba, double* impvel,
                                          double* error, BodySpeeds* speeds, int threads) {
-  const SpeedBinning& bins = mode.speed_bins;
   const auto n1 = static_cast<std::int64_t>(population1.size());
   if (body_end <= body_begin || n1 == 0) return 0;
-  const FastRules& rules = program_rules();
-  const double v_esc2 = v_esc * v_esc;
+  const std::int64_t chunk = mode.accurate() ? kAccuratePart : kClassicPart;
+  const std::int64_t per_body = (n1 + chunk - 1) / chunk;
+  const int team = pair_team_size(threads);
+  // Bodies a window: enough parts to keep every thread busy, few enough that the parts' sums
+  // stay small.
+  const std::int64_t window = std::max<std::int64_t>(1, (8 * team + per_body - 1) / per_body);
+  thread_local std::vector<RowPart> parts;
   std::int64_t no_case = 0;
-#pragma omp parallel for schedule(dynamic, 1) num_threads(pair_team_size(threads)) \
-    reduction(+ : no_case)
-  for (std::int64_t j = body_begin; j < body_end; ++j) {
-    thread_local BodyAccumulator acc;
-    acc.prepare(bins.values());
-    const PreparedOrbit& body = bodies[static_cast<std::size_t>(j)];
-    double* p = proba + (j - body_begin) * n1;
-    double* v = impvel + (j - body_begin) * n1;
-    long double p_sum = 0.0L, pv_sum = 0.0L, pv2_sum = 0.0L;
-    // The moments of a pair with a finite value, in catalogue order.
-    const auto add_moments = [&](double p_coll, double v_imp_mean, double v_rel_rms) {
-      const double mean_square = v_rel_rms * v_rel_rms + v_esc2;
-      p_sum += p_coll;
-      pv_sum += static_cast<long double>(p_coll) * static_cast<long double>(v_imp_mean);
-      pv2_sum += static_cast<long double>(p_coll) * static_cast<long double>(mean_square);
-    };
-    if (mode.accurate()) {
-      thread_local AccuratePairBins pair_bins;
-      pair_bins.prepare(bins);
-      kernel::AccurateOptions options;
-      options.rel = mode.accuracy;
-      options.min_mutual_inclination = mode.min_mutual_inclination;
-      options.node_sink = &pair_bins;
-      for (std::int64_t k = 0; k < n1; ++k) {
-        const PreparedOrbit& o = population1[static_cast<std::size_t>(k)];
-        const kernel::AccurateResult r =
-            kernel::accurate_pair(o.a_cm, o.e, o.inc, body.a_cm, body.e, body.inc, v_esc, options);
-        p[k] = r.p_coll;  // NaN when divergent
-        v[k] = r.v_imp_mean;
-        if (error != nullptr) error[(j - body_begin) * n1 + k] = r.p_coll_error;
-        if (!std::isnan(r.p_coll)) add_moments(r.p_coll, r.v_imp_mean, r.v_rel_rms);
-        pair_bins.hand_over(acc, static_cast<std::size_t>(k));
+  for (std::int64_t j0 = body_begin; j0 < body_end; j0 += window) {
+    const std::int64_t n_bodies = std::min(window, body_end - j0);
+    const std::int64_t n_parts = n_bodies * per_body;
+    if (static_cast<std::int64_t>(parts.size()) < n_parts) {
+      parts.resize(static_cast<std::size_t>(n_parts));
+    }
+    RowPart* part = parts.data();
+#pragma omp parallel for schedule(dynamic, 1) num_threads(team) reduction(+ : no_case)
+    for (std::int64_t t = 0; t < n_parts; ++t) {
+      const std::int64_t j = j0 + t / per_body;
+      const std::int64_t k0 = t % per_body * chunk;
+      const std::int64_t row = (j - body_begin) * n1;
+      no_case += evaluate_part(population1, bodies[static_cast<std::size_t>(j)], v_esc, mode, k0,
+                               std::min(n1, k0 + chunk), proba + row, impvel + row,
+                               error != nullptr ? error + row : nullptr, part[t]);
+    }
+    // Each body's parts added in catalogue order.
+#pragma omp parallel for schedule(dynamic, 1) num_threads(team)
+    for (std::int64_t b = 0; b < n_bodies; ++b) {
+      thread_local BodyAccumulator acc;
+      acc.prepare(mode.speed_bins.values());
+      long double p_sum = 0.0L, pv_sum = 0.0L, pv2_sum = 0.0L;
+      for (std::int64_t c = 0; c < per_body; ++c) {
+        const RowPart& pt = part[b * per_body + c];
+        acc.add(pt);
+        p_sum += pt.p;
+        pv_sum += pt.pv;
+        pv2_sum += pt.pv2;
       }
-      BodySpeeds& s = speeds[j - body_begin];
-      acc.store(s);
+      BodySpeeds& s = speeds[j0 + b - body_begin];
+      // The classic rule handed over sums of weights; the accurate integrator's are scaled.
+      acc.store(s, !mode.accurate());
       s.p_sum = static_cast<double>(p_sum);
       s.pv_sum = static_cast<double>(pv_sum);
       s.pv2_sum = static_cast<double>(pv2_sum);
-      continue;
     }
-    PairResult out[kChunkPairs];
-    for (std::int64_t k0 = 0; k0 < n1; k0 += kChunkPairs) {
-      const std::int64_t count = std::min(kChunkPairs, n1 - k0);
-      for (std::int64_t q = 0; q < count; ++q) out[q] = PairResult{};
-      no_case += fast_gaussorb_row_speeds(
-          rules, population1.subspan(static_cast<std::size_t>(k0), static_cast<std::size_t>(count)),
-          body, v_esc, out, SpeedRequest{&bins, &acc});
-      for (std::int64_t q = 0; q < count; ++q) {
-        const PairResult& r = out[q];
-        p[k0 + q] = r.p_coll;
-        v[k0 + q] = r.v_imp_mean;
-        add_moments(r.p_coll, r.v_imp_mean, r.v_rel_rms);
-      }
-    }
-    BodySpeeds& s = speeds[j - body_begin];
-    acc.store(s);
-    s.p_sum = static_cast<double>(p_sum);
-    s.pv_sum = static_cast<double>(pv_sum);
-    s.pv2_sum = static_cast<double>(pv2_sum);
   }
   return no_case;
 }
