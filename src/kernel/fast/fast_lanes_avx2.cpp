@@ -3,7 +3,9 @@
 // loop runs eight independent integrals as two registers, interleaved. Vector
 // add, subtract, multiply, divide and square root round exactly like their
 // scalar forms.
+#include <bit>
 #include <cfloat>
+#include <cstdint>
 #include <vector>
 
 #include "kernel/fast/fast_lanes.h"
@@ -75,6 +77,10 @@ struct Ops {
   PAIRTRACK_AVX2 static Mask mor(Mask a, Mask b) { return _mm256_or_pd(a, b); }
   PAIRTRACK_AVX2 static bool any(Mask m) { return _mm256_movemask_pd(m) != 0; }
   PAIRTRACK_AVX2 static V select(Mask m, V a, V b) { return _mm256_blendv_pd(b, a, m); }
+  // Whole numbers in int range, as ints into p[0 .. 3].
+  PAIRTRACK_AVX2 static void store_int32(int* p, V v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_cvttpd_epi32(v));
+  }
 };
 #include "kernel/fast/fast_fill.inc"
 #include "kernel/fast/fast_quadrature.inc"

@@ -2,6 +2,7 @@
 // quadrature loop (fast_quadrature.inc) with a lane type of eight doubles, one
 // integral per lane. On processors whose divider handles 512-bit registers at
 // the rate of 256-bit ones this halves the divider time per integral.
+#include <bit>
 #include <cfloat>
 #include <cstdint>
 #include <vector>
@@ -77,6 +78,10 @@ struct Ops {
   PAIRTRACK_AVX512 static Mask mor(Mask a, Mask b) { return static_cast<Mask>(a | b); }
   PAIRTRACK_AVX512 static bool any(Mask m) { return m != 0; }
   PAIRTRACK_AVX512 static V select(Mask m, V a, V b) { return _mm512_mask_blend_pd(m, b, a); }
+  // Whole numbers in int range, as ints into p[0 .. 7].
+  PAIRTRACK_AVX512 static void store_int32(int* p, V v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_maskz_cvttpd_epi32(0xFF, v));
+  }
 };
 #include "kernel/fast/fast_fill.inc"
 #include "kernel/fast/fast_quadrature.inc"
