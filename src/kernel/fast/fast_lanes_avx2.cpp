@@ -73,6 +73,7 @@ struct Ops {
   PAIRTRACK_AVX2 static Mask lt(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
   PAIRTRACK_AVX2 static Mask le(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
   PAIRTRACK_AVX2 static Mask ge(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+  PAIRTRACK_AVX2 static Mask eq(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
   PAIRTRACK_AVX2 static Mask mand(Mask a, Mask b) { return _mm256_and_pd(a, b); }
   PAIRTRACK_AVX2 static Mask mor(Mask a, Mask b) { return _mm256_or_pd(a, b); }
   PAIRTRACK_AVX2 static bool any(Mask m) { return _mm256_movemask_pd(m) != 0; }

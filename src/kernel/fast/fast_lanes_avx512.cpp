@@ -74,6 +74,7 @@ struct Ops {
   PAIRTRACK_AVX512 static Mask lt(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
   PAIRTRACK_AVX512 static Mask le(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
   PAIRTRACK_AVX512 static Mask ge(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
+  PAIRTRACK_AVX512 static Mask eq(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
   PAIRTRACK_AVX512 static Mask mand(Mask a, Mask b) { return static_cast<Mask>(a & b); }
   PAIRTRACK_AVX512 static Mask mor(Mask a, Mask b) { return static_cast<Mask>(a | b); }
   PAIRTRACK_AVX512 static bool any(Mask m) { return m != 0; }
