@@ -334,6 +334,17 @@ class SpeedWork {
       sink.pair(k, values_, -1, pair_impact_.data(), pair_encounter_.data());
       return;
     }
+    if (request.weights) {
+      // Arc by arc, each over the bins it touched.
+      for (int j = j0; j <= j0 + (two ? 1 : 0); ++j) {
+        const double* imp = bins_of(impact_, j);
+        const bool shared = shared_[static_cast<std::size_t>(j)] != 0;
+        sink.pair(k, lo_[static_cast<std::size_t>(j)], hi_[static_cast<std::size_t>(j)], imp,
+                  shared ? imp : bins_of(encounter_, j));
+      }
+      clear(j0, two);
+      return;
+    }
     // The two arcs added; a job whose encounter bins are its impact bins gives those.
     const bool shared0 = shared_[static_cast<std::size_t>(j0)] != 0;
     const bool shared1 = two && shared_[static_cast<std::size_t>(j0) + 1] != 0;
@@ -355,15 +366,11 @@ class SpeedWork {
       imp = ti;
       enc = shared ? ti : te;
     }
-    if (request.weights) {
-      sink.pair(k, lo, hi, imp, enc);
-    } else {
-      double* si = pair_impact_.data();
-      double* se = pair_encounter_.data();
-      for (int b = lo; b <= hi; ++b) se[b] = scale_speed_weights(enc[b]);
-      for (int b = lo; b <= hi; ++b) si[b] = scale_speed_weights(imp[b]);
-      sink.pair(k, lo, hi, si, se);
-    }
+    double* si = pair_impact_.data();
+    double* se = pair_encounter_.data();
+    for (int b = lo; b <= hi; ++b) se[b] = scale_speed_weights(enc[b]);
+    for (int b = lo; b <= hi; ++b) si[b] = scale_speed_weights(imp[b]);
+    sink.pair(k, lo, hi, si, se);
     clear(j0, two);
     for (int b = lo; b <= hi; ++b) {
       pair_impact_[static_cast<std::size_t>(b)] = 0.0;

@@ -77,8 +77,9 @@ class PairSpeedSink {
 };
 
 // Speed distributions wanted from a row: `bins` (n >= 1) and where they go. weights: the sink
-// gets each pair's sums of quadrature weights per bin (the two arcs added), to be scaled by
-// the caller once it has added them up; saves a division per bin and pair.
+// gets the sums of quadrature weights per bin instead, arc by arc (a pair of two arcs calls it
+// twice, each over the bins its arc touched; a pair with p_coll = 0 once, with nothing), to be
+// scaled by the caller once it has added them up: saves a division per bin and pair.
 struct SpeedRequest {
   const SpeedBinning* bins = nullptr;
   PairSpeedSink* sink = nullptr;
