@@ -1,5 +1,6 @@
-// Per-body speed distributions: each body's row of pairs by one thread, the distributions and
-// moments added pair by pair in catalogue order in extended precision.
+// Per-body speed distributions: each body's row cut into parts of consecutive pairs evaluated
+// on all threads, the distributions and moments added pair by pair within a part and part by
+// part, in catalogue order, as compensated or extended-precision sums.
 #include "engine/speed_histograms.h"
 
 #include <omp.h>
@@ -18,13 +19,80 @@ namespace pairtrack::detail {
 
 namespace {
 
+// Bins summed with the rounding error of every addition carried along (two-sum): bin b holds
+// hi[b] + lo[b], within far less than a unit in the last place of the exact sum of what was
+// added, however many values that was. Two doubles at a time where the processor has them.
+class CompensatedBins {
+ public:
+  void resize(int values) {
+    hi_.assign(static_cast<std::size_t>(values), 0.0);
+    lo_.assign(static_cast<std::size_t>(values), 0.0);
+  }
+  int size() const { return static_cast<int>(hi_.size()); }
+  // Bins first .. first + n - 1 take x[0 .. n - 1] (and the errors x_lo of such sums, unless
+  // null).
+  void add(int first, int n, const double* x, const double* x_lo = nullptr) {
+    double* hi = hi_.data() + first;
+    double* lo = lo_.data() + first;
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+      V2 h, l, v, e = {0.0, 0.0};
+      std::memcpy(&h, hi + i, sizeof h);
+      std::memcpy(&l, lo + i, sizeof l);
+      std::memcpy(&v, x + i, sizeof v);
+      if (x_lo != nullptr) std::memcpy(&e, x_lo + i, sizeof e);
+      const V2 sum = h + v;
+      const V2 back = sum - h;
+      l = (l + ((h - (sum - back)) + (v - back))) + e;
+      std::memcpy(hi + i, &sum, sizeof sum);
+      std::memcpy(lo + i, &l, sizeof l);
+    }
+    for (; i < n; ++i) {
+      const double sum = hi[i] + x[i];
+      const double back = sum - hi[i];
+      lo[i] =
+          (lo[i] + ((hi[i] - (sum - back)) + (x[i] - back))) + (x_lo != nullptr ? x_lo[i] : 0.0);
+      hi[i] = sum;
+    }
+  }
+  // Bin b of `from` into bin b here, for b in [first, last].
+  void copy(const CompensatedBins& from, int first, int last) {
+    for (int b = first; b <= last; ++b) {
+      hi_[static_cast<std::size_t>(b)] = from.hi_[static_cast<std::size_t>(b)];
+      lo_[static_cast<std::size_t>(b)] = from.lo_[static_cast<std::size_t>(b)];
+    }
+  }
+  void clear(int first, int last) {
+    for (int b = first; b <= last; ++b) {
+      hi_[static_cast<std::size_t>(b)] = 0.0;
+      lo_[static_cast<std::size_t>(b)] = 0.0;
+    }
+  }
+  // Bins first .. last as two arrays.
+  void take(int first, int last, std::vector<double>& hi, std::vector<double>& lo) const {
+    hi.assign(hi_.begin() + first, hi_.begin() + last + 1);
+    lo.assign(lo_.begin() + first, lo_.begin() + last + 1);
+  }
+  bool zero(int b) const {
+    return hi_[static_cast<std::size_t>(b)] == 0.0 && lo_[static_cast<std::size_t>(b)] == 0.0;
+  }
+  // The sum of bin b, rounded once.
+  double value(int b) const {
+    return hi_[static_cast<std::size_t>(b)] + lo_[static_cast<std::size_t>(b)];
+  }
+
+ private:
+  using V2 = double __attribute__((vector_size(16)));
+  std::vector<double> hi_, lo_;
+};
+
 // The sums of one part of a body's row (pairs [k0, k0 + chunk) of the catalogue): touched
-// range, distributions over it (encounter empty while shared: it is the impact one) and the
-// impact-speed moments, all in extended precision.
+// range, distributions over it as compensated sums (encounter empty while shared: it is the
+// impact one) and the impact-speed moments in extended precision.
 struct RowPart {
   int lo = 0, hi = -1;
   bool shared = true;
-  std::vector<long double> impact, encounter;
+  std::vector<double> impact_hi, impact_lo, encounter_hi, encounter_lo;
   long double p = 0.0L, pv = 0.0L, pv2 = 0.0L;
 };
 
@@ -35,43 +103,53 @@ struct RowPart {
 class BodyAccumulator : public PairSpeedSink {
  public:
   void prepare(int values) {
-    if (static_cast<int>(impact_.size()) != values) {
-      impact_.assign(static_cast<std::size_t>(values), 0.0L);
-      encounter_.assign(static_cast<std::size_t>(values), 0.0L);
+    if (impact_.size() != values) {
+      impact_.resize(values);
+      encounter_.resize(values);
     }
     lo_ = values;
     hi_ = -1;
     shared_ = true;
   }
   void pair(std::size_t, int lo, int hi, const double* impact, const double* encounter) override {
-    add(lo, hi, impact, encounter == impact ? nullptr : encounter, 0);
+    if (lo > hi) return;
+    widen(lo, hi, encounter != impact);
+    impact_.add(lo, hi - lo + 1, impact + lo);
+    if (!shared_) encounter_.add(lo, hi - lo + 1, encounter + lo);
   }
   void add(const RowPart& part) {
-    add(part.lo, part.hi, part.impact.data(), part.shared ? nullptr : part.encounter.data(),
-        part.lo);
+    if (part.lo > part.hi) return;
+    widen(part.lo, part.hi, !part.shared);
+    const int n = part.hi - part.lo + 1;
+    impact_.add(part.lo, n, part.impact_hi.data(), part.impact_lo.data());
+    if (shared_) return;
+    if (part.shared) {
+      encounter_.add(part.lo, n, part.impact_hi.data(), part.impact_lo.data());
+    } else {
+      encounter_.add(part.lo, n, part.encounter_hi.data(), part.encounter_lo.data());
+    }
   }
   // The part's sums into `out` (its moments are the caller's); the accumulators are cleared.
   void take(RowPart& out) {
     out.lo = lo_;
     out.hi = hi_;
     out.shared = shared_;
-    out.impact.clear();
-    out.encounter.clear();
+    out.impact_hi.clear();
+    out.impact_lo.clear();
+    out.encounter_hi.clear();
+    out.encounter_lo.clear();
     if (lo_ <= hi_) {
-      out.impact.assign(impact_.begin() + lo_, impact_.begin() + hi_ + 1);
-      if (!shared_) out.encounter.assign(encounter_.begin() + lo_, encounter_.begin() + hi_ + 1);
+      impact_.take(lo_, hi_, out.impact_hi, out.impact_lo);
+      if (!shared_) encounter_.take(lo_, hi_, out.encounter_hi, out.encounter_lo);
     }
     clear();
   }
   // The body's values, each rounded once and, for sums of weights, then scaled into p_coll's
   // unit, into `out`; the accumulators are cleared.
   void store(BodySpeeds& out, bool weights) {
-    const std::vector<long double>& enc = shared_ ? impact_ : encounter_;
+    const CompensatedBins& enc = shared_ ? impact_ : encounter_;
     // The range of nonzero values (a touched bin may still hold 0).
-    const auto zero = [&](int b) {
-      const auto i = static_cast<std::size_t>(b);
-      return impact_[i] == 0.0L && enc[i] == 0.0L;
-    };
+    const auto zero = [&](int b) { return impact_.zero(b) && enc.zero(b); };
     int lo = lo_;
     int hi = hi_;
     while (lo <= hi && zero(lo)) ++lo;
@@ -80,48 +158,36 @@ class BodyAccumulator : public PairSpeedSink {
     out.hi = hi;
     out.impact.clear();
     out.encounter.clear();
-    const auto value = [weights](long double sum) {
-      const double v = static_cast<double>(sum);
-      return weights ? scale_speed_weights(v) : v;
-    };
+    const auto value = [weights](double sum) { return weights ? scale_speed_weights(sum) : sum; };
     for (int b = lo; b <= hi; ++b) {
-      out.impact.push_back(value(impact_[static_cast<std::size_t>(b)]));
-      out.encounter.push_back(value(enc[static_cast<std::size_t>(b)]));
+      out.impact.push_back(value(impact_.value(b)));
+      out.encounter.push_back(value(enc.value(b)));
     }
     clear();
   }
 
  private:
-  // Stored values lo .. hi, value b at impact[b - first] and, unless encounter is null (then
-  // the same), at encounter[b - first].
-  template <class T>
-  void add(int lo, int hi, const T* impact, const T* encounter, int first) {
-    if (lo > hi) return;
-    if (shared_ && encounter != nullptr) {
-      for (int b = lo_; b <= hi_; ++b) {
-        encounter_[static_cast<std::size_t>(b)] = impact_[static_cast<std::size_t>(b)];
-      }
+  // The touched range grows to [lo, hi]; the first distribution whose encounter values are
+  // its own (apart) ends the sharing: the encounter sums so far are the impact ones.
+  void widen(int lo, int hi, bool apart) {
+    if (shared_ && apart) {
+      if (lo_ <= hi_) encounter_.copy(impact_, lo_, hi_);
       shared_ = false;
-    }
-    for (int b = lo; b <= hi; ++b) impact_[static_cast<std::size_t>(b)] += impact[b - first];
-    if (!shared_) {
-      const T* enc = encounter != nullptr ? encounter : impact;
-      for (int b = lo; b <= hi; ++b) encounter_[static_cast<std::size_t>(b)] += enc[b - first];
     }
     lo_ = std::min(lo_, lo);
     hi_ = std::max(hi_, hi);
   }
   void clear() {
-    for (int b = lo_; b <= hi_; ++b) {
-      impact_[static_cast<std::size_t>(b)] = 0.0L;
-      encounter_[static_cast<std::size_t>(b)] = 0.0L;
+    if (lo_ <= hi_) {
+      impact_.clear(lo_, hi_);
+      encounter_.clear(lo_, hi_);
     }
-    lo_ = static_cast<int>(impact_.size());
+    lo_ = impact_.size();
     hi_ = -1;
     shared_ = true;
   }
 
-  std::vector<long double> impact_, encounter_;
+  CompensatedBins impact_, encounter_;
   int lo_ = 0, hi_ = -1;
   bool shared_ = true;
 };

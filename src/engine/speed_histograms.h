@@ -2,10 +2,12 @@
 // and encounter speed over its pairs with the catalogue, the exact moments of its impact speed,
 // and the frame's sums of them. Probabilities in 1e-18 km^-2 yr^-1, speeds in km/s.
 //
-// A body's sums run over its pairs in catalogue order, in extended precision, rounded once when
-// stored; the frame's run over the bodies in position order the same way. Every value is formed
-// by one thread from the same pair values in the same order, so files do not depend on the
-// number of threads or of MPI ranks.
+// A body's row is cut into parts of consecutive pairs (256 for the classic rule, 16 for the
+// accurate integrator), evaluated on all threads; its sums run over each part's pairs, then
+// over the parts, in catalogue order: the distributions as compensated sums (every addition's
+// rounding error carried along), the moments in extended precision, each rounded once when
+// stored. The frame's run over the bodies in position order, in extended precision. The parts
+// and their order are fixed, so files do not depend on the number of threads or of MPI ranks.
 #pragma once
 
 #include <cstdint>
@@ -42,8 +44,8 @@ struct BodySpeeds {
 // 0, a divergent one NaN), and body j's distributions and sums in speeds[j - body_begin].
 // The classic rule bins its terms in the fast kernel's lanes; the accurate integrator hands
 // the terms of its accepted estimate over (AccurateOptions::node_sink), already in p_coll's
-// unit. A divergent pair adds nothing. Spread over `threads` threads a body at a time (0: all
-// cores). Returns the number of pairs that fit no overlap case (0 in the accurate mode).
+// unit. A divergent pair adds nothing. Spread over `threads` threads a part of a row at a time
+// (0: all cores). Returns the number of pairs that fit no overlap case (0 in the accurate mode).
 struct PairMode;
 std::int64_t evaluate_bodies_with_speeds(std::span<const PreparedOrbit> population1,
                                          std::span<const PreparedOrbit> bodies, double v_esc,
