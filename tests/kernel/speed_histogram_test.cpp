@@ -195,10 +195,10 @@ TEST(SpeedHistogram, EdgesDecideTheBinOfASpeed) {
 // both ends and on the odd values, for layouts up to ones whose edges lie a few units of
 // rounding apart in bins (where every guess is checked).
 TEST(SpeedHistogram, VectorBinIndexIsTheIndexOfTheEdges) {
-  const SpeedBinning layouts[] = {binning(0.0, 40.0, 0.25),       binning(3.0, 12.0, 0.7),
-                                  binning(0.0, 30.0, 0.01),       binning(2.5, 7.5, 0.1),
-                                  binning(1000.0, 1001.0, 1e-3),  binning(1e10, 1e10 + 1.0, 1e-4),
-                                  binning(1e12, 1e12 + 1.0, 1e-3)};
+  const SpeedBinning layouts[] = {binning(0.0, 40.0, 0.25),        binning(3.0, 12.0, 0.7),
+                                  binning(0.0, 30.0, 0.01),        binning(2.5, 7.5, 0.1),
+                                  binning(1000.0, 1001.0, 1e-3),   binning(1e10, 1e10 + 1.0, 1e-4),
+                                  binning(1e12, 1e12 + 1.0, 1e-3), binning(0.0, 100.0, 4.0)};
   std::mt19937_64 rng(11);
   for (const SpeedBinning& b : layouts) {
     ASSERT_GT(b.n, 0);
