@@ -2,9 +2,10 @@
 // fast kernel on one thread, with v_esc = 0 and v_esc > 0; the throughput of
 // this processor's divide and square-root instructions; the fast kernel's
 // divisions and square roots per pair (in a counting build, configured with
-// -DPAIRTRACK_COUNT_OPS=ON) and the resulting floor; and pairs per second of the whole-frame
-// pair evaluation on one thread and on all threads. Every timing is repeated
-// and the summary takes medians; ratios come from this one process.
+// -DPAIRTRACK_COUNT_OPS=ON) and the resulting floor; pairs per second of the whole-frame
+// pair evaluation on one thread and on all threads; and that evaluation on one thread without
+// and with speed histograms. Every timing is repeated and the summary takes medians; ratios
+// come from this one process.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
