@@ -171,14 +171,22 @@ FillKernels fill_kernels(SimdPath path) {
   }
 }
 
+// No speed bins: integrate_jobs without them.
+struct NoBins {
+  LaneBins group(int, int) const { return LaneBins{}; }
+  void done(int) const {}
+};
+
 // The sums of jobs[0 .. n_jobs-1], eight lanes at a time. On the vector
 // paths each group's quadrature fills the next group's tables between its
 // points (the two table sets alternate). With kBins every term is also binned
-// into `job_bins` (the sums do not change).
-template <bool kBins>
+// into bins.group(g, lanes), the bins of the group of jobs g .. g + lanes - 1
+// (the sums do not change), and bins.done(g + lanes) follows each group, once
+// its sums are in job_sums.
+template <bool kBins, class Bins = NoBins>
 void integrate_jobs(const FastRules& rules, const RowStorage& storage, const IntegralJob* jobs,
                     int n_jobs, double v_esc, SimdPath path, double (*job_sums)[4],
-                    const LaneBins* job_bins = nullptr) {
+                    Bins&& bins = NoBins{}) {
   if (n_jobs <= 0) return;
   auto group_lanes = [n_jobs](int g) { return std::min(kLanes, n_jobs - g); };
   if (!rules.valid()) {
@@ -195,13 +203,14 @@ void integrate_jobs(const FastRules& rules, const RowStorage& storage, const Int
       LaneSums sums = {};
       fast::fill_tables(rules, jobs + g, lanes, t, kernels);
       if constexpr (kBins) {
-        fast::integrate_scalar_binned(rules, t, lanes, v_esc, sums, job_bins->group(g, lanes));
+        fast::integrate_scalar_binned(rules, t, lanes, v_esc, sums, bins.group(g, lanes));
       } else {
         fast::integrate_scalar(rules, t, lanes, v_esc, sums);
       }
       for (int lane = 0; lane < lanes; ++lane) {
         for (int s = 0; s < 4; ++s) job_sums[g + lane][s] = sums[s][lane];
       }
+      if constexpr (kBins) bins.done(g + lanes);
     }
     return;
   }
@@ -218,11 +227,11 @@ void integrate_jobs(const FastRules& rules, const RowStorage& storage, const Int
     }
     LaneSums sums = {};
     if constexpr (kBins) {
-      const LaneBins bins = job_bins->group(g, lanes);
+      const LaneBins group = bins.group(g, lanes);
       if (path == SimdPath::kAvx512) {
-        fast::integrate_avx512_binned(rules, t, v_esc, sums, &next, bins);
+        fast::integrate_avx512_binned(rules, t, v_esc, sums, &next, group);
       } else {
-        fast::integrate_avx2_binned(rules, t, lanes, v_esc, sums, &next, bins);
+        fast::integrate_avx2_binned(rules, t, lanes, v_esc, sums, &next, group);
       }
     } else if (path == SimdPath::kAvx512) {
       fast::integrate_avx512(rules, t, v_esc, sums, &next);
@@ -233,6 +242,7 @@ void integrate_jobs(const FastRules& rules, const RowStorage& storage, const Int
     for (int lane = 0; lane < lanes; ++lane) {
       for (int s = 0; s < 4; ++s) job_sums[g + lane][s] = sums[s][lane];
     }
+    if constexpr (kBins) bins.done(g + lanes);
     cur = 1 - cur;
   }
 }
@@ -276,37 +286,41 @@ double scale_speed_weights(double w) {
 
 namespace {
 
-// Per-thread working storage of the speed bins: every job of a block has its
-// own bins, kept at zero between uses (only the indices a job touched are
-// cleared again), so that a row costs no clearing of whole distributions.
+// Per-thread working storage of the speed bins: a ring of two groups of
+// lanes, job j's bins at ring place j mod 2 kLanes. A pair's jobs are
+// consecutive, so they lie in one group or in two consecutive ones, and a pair
+// is finished as soon as its last group is integrated: the bins in use stay
+// few and in the caches. Kept at zero between uses (only the indices a job
+// touched are cleared again), so that a row costs no clearing of whole
+// distributions.
 class SpeedWork {
  public:
-  // Bins for `values` stored values; returns the pairs per block (at most
-  // kBlockPairs, fewer for very fine bins so that a thread's storage stays
-  // within about 32 MiB).
-  int prepare(int values) {
-    constexpr std::size_t kMaxDoubles = std::size_t{1} << 22;
-    const auto per_pair = 4 * static_cast<std::size_t>(values);  // two jobs, two distributions
-    block_pairs_ =
-        static_cast<int>(std::clamp<std::size_t>(kMaxDoubles / per_pair, 1, kBlockPairs));
+  static constexpr int kRing = 2 * kLanes;
+
+  void prepare(int values) {
     if (values != values_) {
       values_ = values;
-      const std::size_t jobs = 2 * static_cast<std::size_t>(block_pairs_);
-      impact_.assign(jobs * static_cast<std::size_t>(values), 0.0);
-      encounter_.assign(jobs * static_cast<std::size_t>(values), 0.0);
-      lo_.assign(jobs, values);
-      hi_.assign(jobs, -1);
-      shared_.assign(jobs, 0);
+      const std::size_t n = static_cast<std::size_t>(kRing) * static_cast<std::size_t>(values);
+      impact_.assign(n, 0.0);
+      encounter_.assign(n, 0.0);
+      lo_.assign(kRing, values);
+      hi_.assign(kRing, -1);
+      shared_.assign(kRing, 0);
       pair_impact_.assign(static_cast<std::size_t>(values), 0.0);
       pair_encounter_.assign(static_cast<std::size_t>(values), 0.0);
     }
-    return block_pairs_;
   }
-  // The speed bins of a block's integrals: job j's at impact + j * stride and
-  // encounter + j * stride, the indices it touched in [lo[j], hi[j]].
-  LaneBins job_bins(const SpeedBinning* bins) {
-    return LaneBins{bins,       impact_.data(), encounter_.data(), lo_.data(),
-                    hi_.data(), shared_.data(), values_,           0};
+  // The bins of the group of jobs g .. g + lanes - 1 (g a multiple of kLanes).
+  LaneBins group(const SpeedBinning* bins, int g, int lanes) {
+    const std::size_t r = ring(g);
+    return LaneBins{bins,
+                    impact_.data() + r * static_cast<std::size_t>(values_),
+                    encounter_.data() + r * static_cast<std::size_t>(values_),
+                    lo_.data() + r,
+                    hi_.data() + r,
+                    shared_.data() + r,
+                    values_,
+                    lanes};
   }
 
   // Pair k of the block to the sink (as the request wants it: summed weights
@@ -323,11 +337,11 @@ class SpeedWork {
     const bool two = plan.n_jobs == 2;
     double total_p = job_sums[j0][kSumP];
     if (two) total_p = job_sums[j0][kSumP] + job_sums[j0 + 1][kSumP];
-    int lo = lo_[static_cast<std::size_t>(j0)];
-    int hi = hi_[static_cast<std::size_t>(j0)];
+    int lo = lo_[ring(j0)];
+    int hi = hi_[ring(j0)];
     if (two) {
-      lo = std::min(lo, lo_[static_cast<std::size_t>(j0) + 1]);
-      hi = std::max(hi, hi_[static_cast<std::size_t>(j0) + 1]);
+      lo = std::min(lo, lo_[ring(j0 + 1)]);
+      hi = std::max(hi, hi_[ring(j0 + 1)]);
     }
     if (!(std::isfinite(total_p) && total_p > 0.0)) {
       clear(j0, two);
@@ -338,16 +352,15 @@ class SpeedWork {
       // Arc by arc, each over the bins it touched.
       for (int j = j0; j <= j0 + (two ? 1 : 0); ++j) {
         const double* imp = bins_of(impact_, j);
-        const bool shared = shared_[static_cast<std::size_t>(j)] != 0;
-        sink.pair(k, lo_[static_cast<std::size_t>(j)], hi_[static_cast<std::size_t>(j)], imp,
-                  shared ? imp : bins_of(encounter_, j));
+        const bool shared = shared_[ring(j)] != 0;
+        sink.pair(k, lo_[ring(j)], hi_[ring(j)], imp, shared ? imp : bins_of(encounter_, j));
       }
       clear(j0, two);
       return;
     }
     // The two arcs added; a job whose encounter bins are its impact bins gives those.
-    const bool shared0 = shared_[static_cast<std::size_t>(j0)] != 0;
-    const bool shared1 = two && shared_[static_cast<std::size_t>(j0) + 1] != 0;
+    const bool shared0 = shared_[ring(j0)] != 0;
+    const bool shared1 = two && shared_[ring(j0 + 1)] != 0;
     const double* imp0 = bins_of(impact_, j0);
     const double* enc0 = shared0 ? imp0 : bins_of(encounter_, j0);
     const double* imp = imp0;
@@ -379,12 +392,13 @@ class SpeedWork {
   }
 
  private:
+  static std::size_t ring(int job) { return static_cast<std::size_t>(job % kRing); }
   double* bins_of(std::vector<double>& v, int job) {
-    return v.data() + static_cast<std::size_t>(job) * static_cast<std::size_t>(values_);
+    return v.data() + ring(job) * static_cast<std::size_t>(values_);
   }
   void clear(int j0, bool two) {
     for (int j = j0; j <= j0 + (two ? 1 : 0); ++j) {
-      const auto js = static_cast<std::size_t>(j);
+      const std::size_t js = ring(j);
       double* imp = bins_of(impact_, j);
       for (int b = lo_[js]; b <= hi_[js]; ++b) imp[b] = 0.0;
       if (shared_[js] == 0) {
@@ -398,7 +412,6 @@ class SpeedWork {
   }
 
   int values_ = 0;
-  int block_pairs_ = kBlockPairs;
   std::vector<double> impact_, encounter_;
   std::vector<int> lo_, hi_;
   std::vector<std::uint8_t> shared_;
@@ -415,25 +428,40 @@ std::int64_t fast_gaussorb_row_speeds(const FastRules& rules,
   const SimdPath use = resolved_path(path);
   RowStorage storage(rules);
   thread_local SpeedWork work;
-  const int block = work.prepare(speeds.bins->values());
-  const LaneBins job_bins = work.job_bins(speeds.bins);
+  work.prepare(speeds.bins->values());
   std::int64_t no_case = 0;
   const std::size_t n = orbits1.size();
-  for (std::size_t begin = 0; begin < n; begin += static_cast<std::size_t>(block)) {
-    const int count =
-        static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(block), n - begin));
+  for (std::size_t begin = 0; begin < n; begin += kBlockPairs) {
+    const int count = static_cast<int>(std::min<std::size_t>(kBlockPairs, n - begin));
     PairPlan plans[kBlockPairs];
     IntegralJob jobs[kBlockJobs];
     double job_sums[kBlockJobs][4];
     int n_jobs = 0;
     for (int i = 0; i < count; ++i) plan_pair(orbits1[begin + i], orbit2, plans[i], jobs, n_jobs);
-    integrate_jobs<true>(rules, storage, jobs, n_jobs, v_esc, use, job_sums, &job_bins);
-    for (int i = 0; i < count; ++i) {
-      finish_pair(plans[i], job_sums, out[begin + i]);
-      work.finish_pair(plans[i], job_sums, begin + static_cast<std::size_t>(i), speeds);
-      if (status != nullptr) status[begin + i] = plans[i].status;
-      if (plans[i].status == PairStatus::kNoCase) ++no_case;
-    }
+    // Pairs in row order, each as soon as its jobs' sums are in.
+    int next = 0;
+    const auto finish_up_to = [&](int jobs_done) {
+      for (; next < count; ++next) {
+        const PairPlan& plan = plans[next];
+        if (plan.status == PairStatus::kIntegrated && plan.first_job + plan.n_jobs > jobs_done) {
+          return;
+        }
+        finish_pair(plan, job_sums, out[begin + next]);
+        work.finish_pair(plan, job_sums, begin + static_cast<std::size_t>(next), speeds);
+        if (status != nullptr) status[begin + next] = plan.status;
+        if (plan.status == PairStatus::kNoCase) ++no_case;
+      }
+    };
+    struct RingBins {
+      SpeedWork& work;
+      const SpeedBinning* bins;
+      const decltype(finish_up_to)& finish;
+      LaneBins group(int g, int lanes) const { return work.group(bins, g, lanes); }
+      void done(int jobs_done) const { finish(jobs_done); }
+    };
+    integrate_jobs<true>(rules, storage, jobs, n_jobs, v_esc, use, job_sums,
+                         RingBins{work, speeds.bins, finish_up_to});
+    finish_up_to(n_jobs);
   }
   return no_case;
 }
