@@ -117,18 +117,6 @@ struct LaneBins {
     lo[lane] = std::min(lo[lane], std::min(i, e));
     hi[lane] = std::max(hi[lane], std::max(i, e));
   }
-
-  // Lanes [g, g + lanes) of these bins as a group of their own (lane 0 is lane g here).
-  LaneBins group(int g, int lanes) const {
-    return LaneBins{bins,
-                    impact + static_cast<std::size_t>(g) * stride,
-                    encounter + static_cast<std::size_t>(g) * stride,
-                    lo + g,
-                    hi + g,
-                    shared + g,
-                    stride,
-                    lanes};
-  }
 };
 
 // The vector parts of the fill on one instruction set: the node rows of all
