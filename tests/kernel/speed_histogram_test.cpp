@@ -3,6 +3,7 @@
 // several bin layouts; and the bins' own properties (their sum is p_coll, their edges).
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -191,18 +192,20 @@ TEST(SpeedHistogram, EdgesDecideTheBinOfASpeed) {
 }
 
 // The registers' bin index (a guess from the reciprocal of the step, checked only near an
-// edge) against the edges' own index: at every edge and either side of it, between them, off
-// both ends and on the odd values, for layouts up to ones whose edges lie a few units of
-// rounding apart in bins (where every guess is checked).
+// edge; exact ints for the default kind of layout) against the edges' own index: at every
+// edge and either side of it, between them, off both ends and on the odd values, for layouts
+// up to ones whose edges lie a few units of rounding apart in bins (where every guess is
+// checked). The speeds are magnitudes, as the quadrature's are: +0 or more, infinite or NaN.
 TEST(SpeedHistogram, VectorBinIndexIsTheIndexOfTheEdges) {
   const SpeedBinning layouts[] = {binning(0.0, 40.0, 0.25),        binning(3.0, 12.0, 0.7),
                                   binning(0.0, 30.0, 0.01),        binning(2.5, 7.5, 0.1),
                                   binning(1000.0, 1001.0, 1e-3),   binning(1e10, 1e10 + 1.0, 1e-4),
-                                  binning(1e12, 1e12 + 1.0, 1e-3), binning(0.0, 100.0, 4.0)};
+                                  binning(1e12, 1e12 + 1.0, 1e-3), binning(0.0, 100.0, 4.0),
+                                  binning(0.0, 40.1, 0.25)};
   std::mt19937_64 rng(11);
   for (const SpeedBinning& b : layouts) {
     ASSERT_GT(b.n, 0);
-    std::vector<double> v = {NAN, INFINITY, -INFINITY, 0.0, -0.0, -1.0, b.max, 1e300};
+    std::vector<double> v = {NAN, INFINITY, 0.0, DBL_TRUE_MIN, b.max, 1e300, 2147483647.5 * b.step};
     for (int k = 0; k <= b.n; ++k) {
       const double e = k == b.n ? b.max : b.edge(k);
       v.insert(v.end(), {e, std::nextafter(e, -INFINITY), std::nextafter(e, INFINITY),
@@ -210,6 +213,7 @@ TEST(SpeedHistogram, VectorBinIndexIsTheIndexOfTheEdges) {
     }
     std::uniform_real_distribution<double> any(b.min - 2 * b.step, b.max + 2 * b.step);
     for (int i = 0; i < 20000; ++i) v.push_back(any(rng));
+    std::erase_if(v, [](double x) { return x < 0.0; });
     const int n = static_cast<int>(v.size());
     std::vector<int> want(v.size());
     for (int i = 0; i < n; ++i) want[i] = b.index(v[i]);

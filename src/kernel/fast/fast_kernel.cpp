@@ -281,7 +281,7 @@ void finish_pair(const PairPlan& plan, const double (*job_sums)[4], PairResult& 
 
 double scale_speed_weights(double w) {
   using namespace kernel;
-  return fast::sdiv(w * kInvPiCubed * kCm2SToKm2Yr, kProbabilityUnit);
+  return fast::sdiv((w + w) * kInvPiCubed * kCm2SToKm2Yr, kProbabilityUnit);
 }
 
 namespace {

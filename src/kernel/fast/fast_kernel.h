@@ -86,8 +86,10 @@ struct SpeedRequest {
   bool weights = false;
 };
 
-// A sum of the quadrature's weights in p_coll's unit, 1e-18 km^-2 yr^-1, formed as gaussorb
-// forms p_coll from its total.
+// A sum of the quadrature's binned weights in p_coll's unit, 1e-18 km^-2 yr^-1, formed as
+// gaussorb forms p_coll from its total. The bins hold each of a point's distinct terms once,
+// the terms with body B inbound; those with B outbound mirror them (the same weights and
+// speeds), so the sum counts twice: w + w, exact.
 double scale_speed_weights(double w);
 
 // One pair (orbit 1, orbit 2) with the node counts of `rules`: the outputs of

@@ -256,7 +256,13 @@ void integrate_scalar_lanes(const FastRules& rules, const LaneTables& t, int n_l
           s_v += wu[j];
           s_v2 += wuu[j];
           s_vimp += wv[j];
-          if constexpr (kBins) bins->add(lane, w[j], enc[j], v_imp[j]);
+        }
+        // The bins take each distinct term once (its mirror counts through
+        // scale_speed_weights).
+        if constexpr (kBins) {
+          for (int j : {0, 1}) {
+            if (adds[j]) bins->add(lane, w[j], enc[j], v_imp[j]);
+          }
         }
       }
     }

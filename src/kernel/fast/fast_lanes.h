@@ -90,10 +90,12 @@ struct LaneTables {
 // sums[s][lane] with s = sum_p, sum_v, sum_v2, sum_vimp (g_integral's order).
 using LaneSums = double[4][kLanes];
 
-// Speed bins of the integrals of one group (the binning quadrature only): lane L adds each
-// term's weight W to impact[L * stride + bin of its impact speed] and to
-// encounter[L * stride + bin of its encounter speed], in the order the term enters the sums,
-// and widens the stored indices it touched, [lo[L], hi[L]]. Lanes from n_lanes on are idle.
+// Speed bins of the integrals of one group (the binning quadrature only): lane L adds the
+// weight W of each distinct term of a point (terms 1 and 2, signs (-,-) and (-,+); the terms
+// of signs (+,+) and (+,-) mirror them, so every sum counts twice) to impact[L * stride + bin
+// of its impact speed] and to encounter[L * stride + bin of its encounter speed], in the order
+// the terms enter the sums, and widens the stored indices it touched, [lo[L], hi[L]]. Lanes
+// from n_lanes on are idle.
 // Where every term's impact speed is its encounter speed (no focusing, and every speed's
 // square a normal number), a vector quadrature may bin the impact speeds only and set
 // shared[L]: lane L's encounter bins are then its impact bins, and were left untouched.
@@ -219,9 +221,10 @@ void integrate_avx512_binned(const FastRules& rules, const LaneTables& t, double
 
 // The stored indices of speeds v[0 .. n - 1] (km/s) as the binning
 // quadrature's registers find them, into out[]: SpeedBinning::index, bit for
-// bit, whatever the speed (an edge, either side of one, NaN, infinite). For
-// the tests of that identity; only to be called when the processor has the
-// instruction set.
+// bit, whatever the speed that is not negative (an edge, either side of one,
+// NaN, infinite; the quadrature's speeds are magnitudes). For the tests of
+// that identity; only to be called when the processor has the instruction
+// set.
 void bin_indices_avx2(const SpeedBinning& bins, const double* v, int n, int* out);
 void bin_indices_avx512(const SpeedBinning& bins, const double* v, int n, int* out);
 

@@ -5,6 +5,7 @@
 // scalar forms.
 #include <bit>
 #include <cfloat>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -71,16 +72,41 @@ struct Ops {
   PAIRTRACK_AVX2 static V min(V a, V b) { return _mm256_min_pd(a, b); }
   PAIRTRACK_AVX2 static V max(V a, V b) { return _mm256_max_pd(a, b); }
   PAIRTRACK_AVX2 static Mask lt(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
-  PAIRTRACK_AVX2 static Mask le(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
-  PAIRTRACK_AVX2 static Mask ge(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
-  PAIRTRACK_AVX2 static Mask eq(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
-  PAIRTRACK_AVX2 static Mask mand(Mask a, Mask b) { return _mm256_and_pd(a, b); }
-  PAIRTRACK_AVX2 static Mask mor(Mask a, Mask b) { return _mm256_or_pd(a, b); }
   PAIRTRACK_AVX2 static bool any(Mask m) { return _mm256_movemask_pd(m) != 0; }
   PAIRTRACK_AVX2 static V select(Mask m, V a, V b) { return _mm256_blendv_pd(b, a, m); }
-  // Whole numbers in int range, as ints into p[0 .. 3].
-  PAIRTRACK_AVX2 static void store_int32(int* p, V v) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_cvttpd_epi32(v));
+  // Bin indices: one int per lane (IMask: all bits set in the lanes that hold).
+  using I = __m128i;
+  using IMask = __m128i;
+  // Truncated toward zero; INT_MIN where that is out of int range or NaN.
+  PAIRTRACK_AVX2 static I trunc_int(V x) { return _mm256_cvttpd_epi32(x); }
+  PAIRTRACK_AVX2 static I set1_int(int x) { return _mm_set1_epi32(x); }
+  PAIRTRACK_AVX2 static I load_int(const int* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  }
+  PAIRTRACK_AVX2 static void store_int(int* p, I x) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), x);
+  }
+  PAIRTRACK_AVX2 static I add_int(I a, I b) { return _mm_add_epi32(a, b); }
+  PAIRTRACK_AVX2 static I min_int(I a, I b) { return _mm_min_epi32(a, b); }
+  PAIRTRACK_AVX2 static I max_int(I a, I b) { return _mm_max_epi32(a, b); }
+  PAIRTRACK_AVX2 static I min_unsigned(I a, I b) { return _mm_min_epu32(a, b); }
+  PAIRTRACK_AVX2 static I select_int(IMask m, I a, I b) { return _mm_blendv_epi8(b, a, m); }
+  // The lanes of a double comparison's mask as an int mask.
+  PAIRTRACK_AVX2 static IMask int_mask(Mask m) {
+    const __m256 x = _mm256_castpd_ps(m);
+    return _mm_castps_si128(_mm_shuffle_ps(_mm256_castps256_ps128(x), _mm256_extractf128_ps(x, 1),
+                                           _MM_SHUFFLE(2, 0, 2, 0)));
+  }
+  // base + offset[l] in p[l] (offsets in doubles).
+  PAIRTRACK_AVX2 static void store_addresses(double** p, double* base, I offset) {
+    const __m256i bytes = _mm256_slli_epi64(_mm256_cvtepi32_epi64(offset), 3);
+    const __m256i at =
+        _mm256_add_epi64(bytes, _mm256_set1_epi64x(reinterpret_cast<std::intptr_t>(base)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), at);
+  }
+  // x in the lanes where a == b, +0 in the others.
+  PAIRTRACK_AVX2 static V where_equal(I a, I b, V x) {
+    return _mm256_and_pd(_mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_cmpeq_epi32(a, b))), x);
   }
 };
 #include "kernel/fast/fast_fill.inc"

@@ -4,6 +4,7 @@
 // the rate of 256-bit ones this halves the divider time per integral.
 #include <bit>
 #include <cfloat>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -72,16 +73,42 @@ struct Ops {
   PAIRTRACK_AVX512 static V min(V a, V b) { return _mm512_mask_min_pd(a, 0xFF, a, b); }
   PAIRTRACK_AVX512 static V max(V a, V b) { return _mm512_mask_max_pd(a, 0xFF, a, b); }
   PAIRTRACK_AVX512 static Mask lt(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
-  PAIRTRACK_AVX512 static Mask le(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
-  PAIRTRACK_AVX512 static Mask ge(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
-  PAIRTRACK_AVX512 static Mask eq(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
-  PAIRTRACK_AVX512 static Mask mand(Mask a, Mask b) { return static_cast<Mask>(a & b); }
-  PAIRTRACK_AVX512 static Mask mor(Mask a, Mask b) { return static_cast<Mask>(a | b); }
   PAIRTRACK_AVX512 static bool any(Mask m) { return m != 0; }
   PAIRTRACK_AVX512 static V select(Mask m, V a, V b) { return _mm512_mask_blend_pd(m, b, a); }
-  // Whole numbers in int range, as ints into p[0 .. 7].
-  PAIRTRACK_AVX512 static void store_int32(int* p, V v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_maskz_cvttpd_epi32(0xFF, v));
+  // Bin indices: one int per lane (IMask: all bits set in the lanes that hold).
+  using I = __m256i;
+  using IMask = __m256i;
+  // Truncated toward zero; INT_MIN where that is out of int range or NaN.
+  PAIRTRACK_AVX512 static I trunc_int(V x) { return _mm512_maskz_cvttpd_epi32(0xFF, x); }
+  PAIRTRACK_AVX512 static I set1_int(int x) { return _mm256_set1_epi32(x); }
+  PAIRTRACK_AVX512 static I load_int(const int* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  }
+  PAIRTRACK_AVX512 static void store_int(int* p, I x) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), x);
+  }
+  PAIRTRACK_AVX512 static I add_int(I a, I b) { return _mm256_add_epi32(a, b); }
+  PAIRTRACK_AVX512 static I min_int(I a, I b) { return _mm256_min_epi32(a, b); }
+  PAIRTRACK_AVX512 static I max_int(I a, I b) { return _mm256_max_epi32(a, b); }
+  PAIRTRACK_AVX512 static I min_unsigned(I a, I b) { return _mm256_min_epu32(a, b); }
+  PAIRTRACK_AVX512 static I select_int(IMask m, I a, I b) { return _mm256_blendv_epi8(b, a, m); }
+  // The lanes of a double comparison's mask as an int mask.
+  PAIRTRACK_AVX512 static IMask int_mask(Mask m) {
+    return _mm512_maskz_cvtepi64_epi32(0xFF, _mm512_maskz_mov_epi64(m, _mm512_set1_epi64(-1)));
+  }
+  // base + offset[l] in p[l] (offsets in doubles).
+  PAIRTRACK_AVX512 static void store_addresses(double** p, double* base, I offset) {
+    const __m512i bytes =
+        _mm512_maskz_slli_epi64(0xFF, _mm512_maskz_cvtepi32_epi64(0xFF, offset), 3);
+    const __m512i at =
+        _mm512_add_epi64(bytes, _mm512_set1_epi64(reinterpret_cast<std::intptr_t>(base)));
+    _mm512_storeu_si512(p, at);
+  }
+  // x in the lanes where a == b, +0 in the others.
+  PAIRTRACK_AVX512 static V where_equal(I a, I b, V x) {
+    const Mask m = _mm512_cmpeq_epi64_mask(_mm512_maskz_cvtepi32_epi64(0xFF, a),
+                                           _mm512_maskz_cvtepi32_epi64(0xFF, b));
+    return _mm512_maskz_mov_pd(m, x);
   }
 };
 #include "kernel/fast/fast_fill.inc"

@@ -31,7 +31,7 @@ NodeTables& node_tables() {
 // Inbound (-1) before outbound (+1).
 constexpr double kSigns[2] = {-1.0, 1.0};
 
-// The quadrature; visitor (when not null) sees each term that is added.
+// The quadrature; visitor (when not null) sees each term added with B inbound.
 void integrate(const double& a_a, const double& a_b, const double& e_a, const double& e_b,
                const double& i_a, const double& i_b, const double& node_lo, const double& node_hi,
                const double& c_1, const double& c_2, double sums[4], const std::int32_t& n_cap,
@@ -74,7 +74,7 @@ void integrate(const double& a_a, const double& a_b, const double& e_a, const do
         for (double sigma_a : kSigns) {
           const IntegrandTerm term = integrand_term(p, sigma_b, sigma_a);
           add_term(sums, term, p.v_esc2);
-          if (visitor != nullptr && term.adds) {
+          if (visitor != nullptr && term.adds && sigma_b < 0.0) {
             visitor->term(term.w, term.u_km, std::sqrt(term.u_km * term.u_km + p.v_esc2));
           }
         }

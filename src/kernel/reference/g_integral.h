@@ -30,17 +30,21 @@ void g_integral(const double& a_a, const double& a_b, const double& e_a, const d
                 const double& c_1, const double& c_2, double sums[4], const std::int32_t& n_cap,
                 const std::int32_t& n_theta, const double& v_esc);
 
-// Sees every term that g_integral adds, in the order it adds them: the weight W
-// (cm^-2 s^-1, before the orientation average's scaling), the encounter speed
-// U_km (km/s) and the impact speed sqrt(U_km^2 + v_esc^2) (km/s), each formed
-// with the arithmetic of the sums.
+// Sees the terms that g_integral adds with body B inbound, in the order it adds
+// them: the weight W (cm^-2 s^-1, before the orientation average's scaling),
+// the encounter speed U_km (km/s) and the impact speed sqrt(U_km^2 + v_esc^2)
+// (km/s), each formed with the arithmetic of the sums. Each term with B
+// outbound mirrors one of these (both signs reversed: the same weight and
+// speeds, bit for bit) and is not shown: a visitor's sums of weights count
+// twice.
 class IntegralTermVisitor {
  public:
   virtual ~IntegralTermVisitor() = default;
   virtual void term(double w, double u_km, double v_imp_km) = 0;
 };
 
-// g_integral, calling `visitor` for every term it adds (after adding it).
+// g_integral, calling `visitor` for every term it adds with B inbound (after
+// adding it).
 void g_integral_visit(const double& a_a, const double& a_b, const double& e_a, const double& e_b,
                       const double& i_a, const double& i_b, const double& node_lo,
                       const double& node_hi, const double& c_1, const double& c_2, double sums[4],

@@ -11,7 +11,7 @@ namespace pairtrack::detail {
 
 namespace {
 
-// The bins of one arc's terms, in the order the terms are summed.
+// The bins of one arc's terms with B inbound, in the order the terms are summed.
 class ArcBins : public IntegralTermVisitor {
  public:
   explicit ArcBins(const SpeedBinning& bins)
@@ -50,8 +50,9 @@ void reference_speed_histograms(double a1, double e1, double inc1, double a2, do
     // An arc that saw no term (a pair of one arc has no second) adds +0 to every bin.
     const double ti = first.impact[i] + second.impact[i];
     const double te = first.encounter[i] + second.encounter[i];
-    impact[i] = integrated ? ti * c * kCm2SToKm2Yr / kProbabilityUnit : 0.0;
-    encounter[i] = integrated ? te * c * kCm2SToKm2Yr / kProbabilityUnit : 0.0;
+    // Each binned term stands for itself and its mirror (B outbound).
+    impact[i] = integrated ? (ti + ti) * c * kCm2SToKm2Yr / kProbabilityUnit : 0.0;
+    encounter[i] = integrated ? (te + te) * c * kCm2SToKm2Yr / kProbabilityUnit : 0.0;
   }
 }
 
