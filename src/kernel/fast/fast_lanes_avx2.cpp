@@ -97,12 +97,15 @@ struct Ops {
     return _mm_castps_si128(_mm_shuffle_ps(_mm256_castps256_ps128(x), _mm256_extractf128_ps(x, 1),
                                            _MM_SHUFFLE(2, 0, 2, 0)));
   }
-  // base + offset[l] in p[l] (offsets in doubles).
-  PAIRTRACK_AVX2 static void store_addresses(double** p, double* base, I offset) {
-    const __m256i bytes = _mm256_slli_epi64(_mm256_cvtepi32_epi64(offset), 3);
-    const __m256i at =
-        _mm256_add_epi64(bytes, _mm256_set1_epi64x(reinterpret_cast<std::intptr_t>(base)));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), at);
+  // Addresses, one per lane.
+  using A = __m256i;
+  PAIRTRACK_AVX2 static A load_addresses(const std::uintptr_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  }
+  // base[l] + raw[l] doubles in p[l].
+  PAIRTRACK_AVX2 static void store_bin_addresses(double** p, A base, I raw) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p),
+                        _mm256_add_epi64(base, _mm256_slli_epi64(_mm256_cvtepi32_epi64(raw), 3)));
   }
   // x in the lanes where a == b, +0 in the others.
   PAIRTRACK_AVX2 static V where_equal(I a, I b, V x) {
@@ -129,8 +132,15 @@ void integrate_avx2(const FastRules& rules, const LaneTables& t, int n_lanes, do
 
 void integrate_avx2_binned(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
                            LaneSums& sums, TableFill* next, const LaneBins& bins) {
+  const bool exact = exact_bins(*bins.bins);
   if (n_lanes > kHalfLanes) {
-    integrate_lanes<Ops, 2, true>(rules, t, v_esc, sums, next, &bins);
+    if (exact) {
+      integrate_lanes<Ops, 2, true, true>(rules, t, v_esc, sums, next, &bins);
+    } else {
+      integrate_lanes<Ops, 2, true>(rules, t, v_esc, sums, next, &bins);
+    }
+  } else if (exact) {
+    integrate_lanes<Ops, 1, true, true>(rules, t, v_esc, sums, next, &bins);
   } else {
     integrate_lanes<Ops, 1, true>(rules, t, v_esc, sums, next, &bins);
   }

@@ -96,13 +96,16 @@ struct Ops {
   PAIRTRACK_AVX512 static IMask int_mask(Mask m) {
     return _mm512_maskz_cvtepi64_epi32(0xFF, _mm512_maskz_mov_epi64(m, _mm512_set1_epi64(-1)));
   }
-  // base + offset[l] in p[l] (offsets in doubles).
-  PAIRTRACK_AVX512 static void store_addresses(double** p, double* base, I offset) {
-    const __m512i bytes =
-        _mm512_maskz_slli_epi64(0xFF, _mm512_maskz_cvtepi32_epi64(0xFF, offset), 3);
-    const __m512i at =
-        _mm512_add_epi64(bytes, _mm512_set1_epi64(reinterpret_cast<std::intptr_t>(base)));
-    _mm512_storeu_si512(p, at);
+  // Addresses, one per lane.
+  using A = __m512i;
+  PAIRTRACK_AVX512 static A load_addresses(const std::uintptr_t* p) {
+    return _mm512_loadu_si512(p);
+  }
+  // base[l] + raw[l] doubles in p[l].
+  PAIRTRACK_AVX512 static void store_bin_addresses(double** p, A base, I raw) {
+    _mm512_storeu_si512(
+        p, _mm512_add_epi64(
+               base, _mm512_maskz_slli_epi64(0xFF, _mm512_maskz_cvtepi32_epi64(0xFF, raw), 3)));
   }
   // x in the lanes where a == b, +0 in the others.
   PAIRTRACK_AVX512 static V where_equal(I a, I b, V x) {
@@ -127,7 +130,11 @@ void integrate_avx512(const FastRules& rules, const LaneTables& t, double v_esc,
 
 void integrate_avx512_binned(const FastRules& rules, const LaneTables& t, double v_esc,
                              LaneSums& sums, TableFill* next, const LaneBins& bins) {
-  integrate_lanes<Ops, 1, true>(rules, t, v_esc, sums, next, &bins);
+  if (exact_bins(*bins.bins)) {
+    integrate_lanes<Ops, 1, true, true>(rules, t, v_esc, sums, next, &bins);
+  } else {
+    integrate_lanes<Ops, 1, true>(rules, t, v_esc, sums, next, &bins);
+  }
 }
 
 void bin_indices_avx512(const SpeedBinning& bins, const double* v, int n, int* out) {
