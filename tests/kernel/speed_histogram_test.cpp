@@ -74,14 +74,18 @@ SpeedBinning binning(double min, double max, double step) {
 }
 
 TEST(SpeedHistogram, FastBinsMatchTheReferenceBinningBitForBitOnEveryPath) {
+  // The default; a checked guess; a fine one; an integer layout that many speeds overflow; the
+  // same steps with a last bin narrower than the step (not an integer layout).
   const SpeedBinning layouts[] = {binning(0.0, 40.0, 0.25), binning(3.0, 12.0, 0.7),
-                                  binning(0.0, 30.0, 0.01)};
+                                  binning(0.0, 30.0, 0.01), binning(0.0, 8.0, 0.5),
+                                  binning(0.0, 7.9, 0.5)};
+  constexpr int kLayouts = sizeof layouts / sizeof layouts[0];
   const SimdPath paths[] = {SimdPath::kScalar, SimdPath::kAvx2, SimdPath::kAvx512};
   const FastRules& rules = program_rules();
   Pairs gen(20261208);
   int nonzero_pairs = 0;
-  for (int row = 0; row < 24; ++row) {
-    const SpeedBinning& bins = layouts[row % 3];
+  for (int row = 0; row < 30; ++row) {
+    const SpeedBinning& bins = layouts[row % kLayouts];
     const int values = bins.values();
     const Orbit body = gen.orbit();
     const double v_esc = row % 2 == 0 ? 0.0 : gen.uniform(0.0, 8.0);

@@ -69,7 +69,6 @@ struct Ops {
   PAIRTRACK_AVX2 static V floor(V x) {
     return _mm256_round_pd(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
   }
-  PAIRTRACK_AVX2 static V min(V a, V b) { return _mm256_min_pd(a, b); }
   PAIRTRACK_AVX2 static V max(V a, V b) { return _mm256_max_pd(a, b); }
   PAIRTRACK_AVX2 static Mask lt(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
   PAIRTRACK_AVX2 static bool any(Mask m) { return _mm256_movemask_pd(m) != 0; }

@@ -70,7 +70,6 @@ struct Ops {
     // undefined source register).
     return _mm512_mask_roundscale_pd(x, 0xFF, x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
   }
-  PAIRTRACK_AVX512 static V min(V a, V b) { return _mm512_mask_min_pd(a, 0xFF, a, b); }
   PAIRTRACK_AVX512 static V max(V a, V b) { return _mm512_mask_max_pd(a, 0xFF, a, b); }
   PAIRTRACK_AVX512 static Mask lt(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
   PAIRTRACK_AVX512 static bool any(Mask m) { return m != 0; }
