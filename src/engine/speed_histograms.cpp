@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "engine/byte_pack.h"
+#include "engine/compensated_bins.h"
 #include "engine/pair_evaluation.h"
 #include "kernel/accurate/accurate_pair.h"
 #include "kernel/pair_range.h"
@@ -18,73 +19,6 @@
 namespace pairtrack::detail {
 
 namespace {
-
-// Bins summed with the rounding error of every addition carried along (two-sum): bin b holds
-// hi[b] + lo[b], within far less than a unit in the last place of the exact sum of what was
-// added, however many values that was. Two doubles at a time where the processor has them.
-class CompensatedBins {
- public:
-  void resize(int values) {
-    hi_.assign(static_cast<std::size_t>(values), 0.0);
-    lo_.assign(static_cast<std::size_t>(values), 0.0);
-  }
-  int size() const { return static_cast<int>(hi_.size()); }
-  // Bins first .. first + n - 1 take x[0 .. n - 1] (and the errors x_lo of such sums, unless
-  // null).
-  void add(int first, int n, const double* x, const double* x_lo = nullptr) {
-    double* hi = hi_.data() + first;
-    double* lo = lo_.data() + first;
-    int i = 0;
-    for (; i + 2 <= n; i += 2) {
-      V2 h, l, v, e = {0.0, 0.0};
-      std::memcpy(&h, hi + i, sizeof h);
-      std::memcpy(&l, lo + i, sizeof l);
-      std::memcpy(&v, x + i, sizeof v);
-      if (x_lo != nullptr) std::memcpy(&e, x_lo + i, sizeof e);
-      const V2 sum = h + v;
-      const V2 back = sum - h;
-      l = (l + ((h - (sum - back)) + (v - back))) + e;
-      std::memcpy(hi + i, &sum, sizeof sum);
-      std::memcpy(lo + i, &l, sizeof l);
-    }
-    for (; i < n; ++i) {
-      const double sum = hi[i] + x[i];
-      const double back = sum - hi[i];
-      lo[i] =
-          (lo[i] + ((hi[i] - (sum - back)) + (x[i] - back))) + (x_lo != nullptr ? x_lo[i] : 0.0);
-      hi[i] = sum;
-    }
-  }
-  // Bin b of `from` into bin b here, for b in [first, last].
-  void copy(const CompensatedBins& from, int first, int last) {
-    for (int b = first; b <= last; ++b) {
-      hi_[static_cast<std::size_t>(b)] = from.hi_[static_cast<std::size_t>(b)];
-      lo_[static_cast<std::size_t>(b)] = from.lo_[static_cast<std::size_t>(b)];
-    }
-  }
-  void clear(int first, int last) {
-    for (int b = first; b <= last; ++b) {
-      hi_[static_cast<std::size_t>(b)] = 0.0;
-      lo_[static_cast<std::size_t>(b)] = 0.0;
-    }
-  }
-  // Bins first .. last as two arrays.
-  void take(int first, int last, std::vector<double>& hi, std::vector<double>& lo) const {
-    hi.assign(hi_.begin() + first, hi_.begin() + last + 1);
-    lo.assign(lo_.begin() + first, lo_.begin() + last + 1);
-  }
-  bool zero(int b) const {
-    return hi_[static_cast<std::size_t>(b)] == 0.0 && lo_[static_cast<std::size_t>(b)] == 0.0;
-  }
-  // The sum of bin b, rounded once.
-  double value(int b) const {
-    return hi_[static_cast<std::size_t>(b)] + lo_[static_cast<std::size_t>(b)];
-  }
-
- private:
-  using V2 = double __attribute__((vector_size(16)));
-  std::vector<double> hi_, lo_;
-};
 
 // The sums of one part of a body's row (pairs [k0, k0 + chunk) of the catalogue): touched
 // range, distributions over it as compensated sums (encounter empty while shared: it is the
@@ -116,6 +50,27 @@ class BodyAccumulator : public PairSpeedSink {
     widen(lo, hi, encounter != impact);
     impact_.add(lo, hi - lo + 1, impact + lo);
     if (!shared_) encounter_.add(lo, hi - lo + 1, encounter + lo);
+  }
+  void take_arc(std::size_t, int lo, int hi, double* impact, double* encounter,
+                int term_stride) override {
+    if (lo > hi) return;
+    const bool apart = encounter != impact;
+    widen(lo, hi, apart);
+    const int n = hi - lo + 1;
+    if (shared_ || apart) {
+      impact_.take_terms(lo, n, impact + lo, term_stride);
+      if (apart) encounter_.take_terms(lo, n, encounter + lo, term_stride);
+      return;
+    }
+    // An arc whose distributions are one into sums kept apart: the same values into both.
+    arc_.resize(static_cast<std::size_t>(n));
+    for (int b = 0; b < n; ++b) {
+      double* t = impact + lo + b;
+      arc_[static_cast<std::size_t>(b)] = t[0] + t[term_stride];
+      t[0] = t[term_stride] = 0.0;
+    }
+    impact_.add(lo, n, arc_.data());
+    encounter_.add(lo, n, arc_.data());
   }
   void add(const RowPart& part) {
     if (part.lo > part.hi) return;
@@ -190,6 +145,7 @@ class BodyAccumulator : public PairSpeedSink {
   CompensatedBins impact_, encounter_;
   int lo_ = 0, hi_ = -1;
   bool shared_ = true;
+  std::vector<double> arc_;  // an arc's values, where they go into both
 };
 
 // One pair's terms from the accurate integrator, binned straightforwardly in the order they

@@ -69,6 +69,18 @@ struct Collect : PairSpeedSink {
   }
 };
 
+// Adds up the arcs a weights request hands over (through PairSpeedSink's own take_arc).
+struct SumArcs : PairSpeedSink {
+  int values = 0;
+  std::vector<double> impact, encounter;
+  void pair(std::size_t k, int lo, int hi, const double* imp, const double* enc) override {
+    for (int b = lo; b <= hi; ++b) {
+      impact[k * values + b] += imp[b];
+      encounter[k * values + b] += enc[b];
+    }
+  }
+};
+
 SpeedBinning binning(double min, double max, double step) {
   return speed_binning(SpeedBins{min, max, step});
 }
@@ -111,6 +123,13 @@ TEST(SpeedHistogram, FastBinsMatchTheReferenceBinningBitForBitOnEveryPath) {
       fast_gaussorb_row_speeds(rules, prepared, b, v_esc, out.data(), SpeedRequest{&bins, &got},
                                nullptr, path);
       fast_gaussorb_row(rules, prepared, b, v_esc, plain.data(), nullptr, path);
+      // Sums of weights, arc by arc, scaled once added: the same values.
+      SumArcs arcs;
+      arcs.values = values;
+      arcs.impact.assign(pop.size() * values, 0.0);
+      arcs.encounter.assign(pop.size() * values, 0.0);
+      fast_gaussorb_row_speeds(rules, prepared, b, v_esc, out.data(),
+                               SpeedRequest{&bins, &arcs, true}, nullptr, path);
       for (std::size_t k = 0; k < pop.size(); ++k) {
         ASSERT_EQ(got.order[k], k);
         ASSERT_TRUE(same_bits(out[k].p_coll, plain[k].p_coll) &&
@@ -124,6 +143,9 @@ TEST(SpeedHistogram, FastBinsMatchTheReferenceBinningBitForBitOnEveryPath) {
               << "row " << row << " pair " << k << " bin " << v << " path "
               << static_cast<int>(path) << ": impact " << want_imp[i] << " vs " << got.impact[i]
               << ", encounter " << want_enc[i] << " vs " << got.encounter[i];
+          ASSERT_TRUE(same_bits(scale_speed_weights(arcs.impact[i]), got.impact[i]) &&
+                      same_bits(scale_speed_weights(arcs.encounter[i]), got.encounter[i]))
+              << "weights of row " << row << " pair " << k << " bin " << v;
         }
         if (path == SimdPath::kScalar && out[k].p_coll > 0.0) ++nonzero_pairs;
       }

@@ -279,6 +279,24 @@ void finish_pair(const PairPlan& plan, const double (*job_sums)[4], PairResult& 
 
 }  // namespace
 
+void PairSpeedSink::take_arc(std::size_t k, int lo, int hi, double* impact, double* encounter,
+                             int term_stride) {
+  if (lo > hi) {
+    pair(k, lo, hi, impact, encounter);
+    return;
+  }
+  const auto n = static_cast<std::size_t>(hi) + 1;
+  std::vector<double> imp(n, 0.0), enc(n, 0.0);
+  for (int b = lo; b <= hi; ++b) {
+    imp[static_cast<std::size_t>(b)] = impact[b] + impact[term_stride + b];
+    enc[static_cast<std::size_t>(b)] = encounter[b] + encounter[term_stride + b];
+  }
+  for (double* t : {impact, encounter}) {
+    for (int b = lo; b <= hi; ++b) t[b] = t[term_stride + b] = 0.0;
+  }
+  pair(k, lo, hi, imp.data(), encounter == impact ? imp.data() : enc.data());
+}
+
 double scale_speed_weights(double w) {
   using namespace kernel;
   return fast::sdiv((w + w) * kInvPiCubed * kCm2SToKm2Yr, kProbabilityUnit);
@@ -287,7 +305,8 @@ double scale_speed_weights(double w) {
 namespace {
 
 // Per-thread working storage of the speed bins: a ring of two groups of
-// lanes, job j's bins at ring place j mod 2 kLanes. A pair's jobs are
+// lanes, job j's bins at ring place j mod 2 kLanes (its term-1 sums, then its
+// term-2 sums; see LaneBins). A pair's jobs are
 // consecutive, so they lie in one group or in two consecutive ones, and a pair
 // is finished as soon as its last group is integrated: the bins in use stay
 // few and in the caches. Kept at zero between uses (only the indices a job
@@ -300,25 +319,28 @@ class SpeedWork {
   void prepare(int values) {
     if (values != values_) {
       values_ = values;
-      const std::size_t n = static_cast<std::size_t>(kRing) * static_cast<std::size_t>(values);
+      const std::size_t n = static_cast<std::size_t>(2 * kRing) * static_cast<std::size_t>(values);
       impact_.assign(n, 0.0);
       encounter_.assign(n, 0.0);
       lo_.assign(kRing, values);
       hi_.assign(kRing, -1);
       shared_.assign(kRing, 0);
-      pair_impact_.assign(static_cast<std::size_t>(values), 0.0);
-      pair_encounter_.assign(static_cast<std::size_t>(values), 0.0);
+      for (std::vector<double>* v :
+           {&pair_impact_, &pair_encounter_, &arc_impact_, &arc_encounter_}) {
+        v->assign(static_cast<std::size_t>(values), 0.0);
+      }
     }
   }
   // The bins of the group of jobs g .. g + lanes - 1 (g a multiple of kLanes).
   LaneBins group(const SpeedBinning* bins, int g, int lanes) {
     const std::size_t r = ring(g);
     return LaneBins{bins,
-                    impact_.data() + r * static_cast<std::size_t>(values_),
-                    encounter_.data() + r * static_cast<std::size_t>(values_),
+                    bins_of(impact_, g),
+                    bins_of(encounter_, g),
                     lo_.data() + r,
                     hi_.data() + r,
                     shared_.data() + r,
+                    2 * values_,
                     values_,
                     lanes};
   }
@@ -351,39 +373,35 @@ class SpeedWork {
     if (request.weights) {
       // Arc by arc, each over the bins it touched.
       for (int j = j0; j <= j0 + (two ? 1 : 0); ++j) {
-        const double* imp = bins_of(impact_, j);
-        const bool shared = shared_[ring(j)] != 0;
-        sink.pair(k, lo_[ring(j)], hi_[ring(j)], imp, shared ? imp : bins_of(encounter_, j));
+        double* imp = bins_of(impact_, j);
+        double* enc = shared_[ring(j)] != 0 ? imp : bins_of(encounter_, j);
+        sink.take_arc(k, lo_[ring(j)], hi_[ring(j)], imp, enc, values_);
+        release(j);
       }
-      clear(j0, two);
       return;
     }
-    // The two arcs added; a job whose encounter bins are its impact bins gives those.
+    // The two arcs added; a job whose encounter bins are its impact bins gives those, and
+    // where every job's do, the pair's encounter distribution is its impact one.
     const bool shared0 = shared_[ring(j0)] != 0;
     const bool shared1 = two && shared_[ring(j0 + 1)] != 0;
-    const double* imp0 = bins_of(impact_, j0);
-    const double* enc0 = shared0 ? imp0 : bins_of(encounter_, j0);
-    const double* imp = imp0;
-    const double* enc = enc0;
-    bool shared = shared0;
+    const bool shared = shared0 && (!two || shared1);
+    double* ti = pair_impact_.data();
+    double* te = pair_encounter_.data();
+    double* ai = arc_impact_.data();
+    double* ae = arc_encounter_.data();
+    sum_arc(bins_of(impact_, j0), lo, hi, ti);
+    if (!shared) sum_arc(bins_of(shared0 ? impact_ : encounter_, j0), lo, hi, te);
     if (two) {
-      const double* imp1 = bins_of(impact_, j0 + 1);
-      const double* enc1 = shared1 ? imp1 : bins_of(encounter_, j0 + 1);
-      shared = shared0 && shared1;
-      double* ti = pair_impact_.data();
-      double* te = pair_encounter_.data();
-      for (int b = lo; b <= hi; ++b) ti[b] = imp0[b] + imp1[b];
+      sum_arc(bins_of(impact_, j0 + 1), lo, hi, ai);
+      for (int b = lo; b <= hi; ++b) ti[b] = ti[b] + ai[b];
       if (!shared) {
-        for (int b = lo; b <= hi; ++b) te[b] = enc0[b] + enc1[b];
+        sum_arc(bins_of(shared1 ? impact_ : encounter_, j0 + 1), lo, hi, ae);
+        for (int b = lo; b <= hi; ++b) te[b] = te[b] + ae[b];
       }
-      imp = ti;
-      enc = shared ? ti : te;
     }
-    double* si = pair_impact_.data();
-    double* se = pair_encounter_.data();
-    for (int b = lo; b <= hi; ++b) se[b] = scale_speed_weights(enc[b]);
-    for (int b = lo; b <= hi; ++b) si[b] = scale_speed_weights(imp[b]);
-    sink.pair(k, lo, hi, si, se);
+    for (int b = lo; b <= hi; ++b) te[b] = scale_speed_weights(shared ? ti[b] : te[b]);
+    for (int b = lo; b <= hi; ++b) ti[b] = scale_speed_weights(ti[b]);
+    sink.pair(k, lo, hi, ti, te);
     clear(j0, two);
     for (int b = lo; b <= hi; ++b) {
       pair_impact_[static_cast<std::size_t>(b)] = 0.0;
@@ -394,20 +412,31 @@ class SpeedWork {
  private:
   static std::size_t ring(int job) { return static_cast<std::size_t>(job % kRing); }
   double* bins_of(std::vector<double>& v, int job) {
-    return v.data() + ring(job) * static_cast<std::size_t>(values_);
+    return v.data() + ring(job) * 2 * static_cast<std::size_t>(values_);
+  }
+  // The arc's distribution over [lo, hi] into out: its term-1 sums plus its term-2 sums (`t`
+  // is the job's block of bins).
+  void sum_arc(const double* t, int lo, int hi, double* out) const {
+    const double* t2 = t + values_;
+    for (int b = lo; b <= hi; ++b) out[b] = t[b] + t2[b];
+  }
+  // Job j's place in the ring free again (its bins all zero).
+  void release(int j) {
+    const std::size_t js = ring(j);
+    lo_[js] = values_;
+    hi_[js] = -1;
+    shared_[js] = 0;
   }
   void clear(int j0, bool two) {
     for (int j = j0; j <= j0 + (two ? 1 : 0); ++j) {
       const std::size_t js = ring(j);
-      double* imp = bins_of(impact_, j);
-      for (int b = lo_[js]; b <= hi_[js]; ++b) imp[b] = 0.0;
-      if (shared_[js] == 0) {
-        double* enc = bins_of(encounter_, j);
-        for (int b = lo_[js]; b <= hi_[js]; ++b) enc[b] = 0.0;
+      for (std::vector<double>* v : {&impact_, &encounter_}) {
+        if (v == &encounter_ && shared_[js] != 0) continue;
+        double* t = bins_of(*v, j);
+        for (int b = lo_[js]; b <= hi_[js]; ++b) t[b] = 0.0;
+        for (int b = lo_[js]; b <= hi_[js]; ++b) t[values_ + b] = 0.0;
       }
-      lo_[js] = values_;
-      hi_[js] = -1;
-      shared_[js] = 0;
+      release(j);
     }
   }
 
@@ -415,7 +444,8 @@ class SpeedWork {
   std::vector<double> impact_, encounter_;
   std::vector<int> lo_, hi_;
   std::vector<std::uint8_t> shared_;
-  std::vector<double> pair_impact_, pair_encounter_;
+  std::vector<double> pair_impact_, pair_encounter_;  // a pair's distributions
+  std::vector<double> arc_impact_, arc_encounter_;    // one of its arcs'
 };
 
 }  // namespace

@@ -74,12 +74,20 @@ class PairSpeedSink {
   virtual ~PairSpeedSink() = default;
   virtual void pair(std::size_t k, int lo, int hi, const double* impact,
                     const double* encounter) = 0;
+  // Where the request asks for weights: one arc of pair k, each of its bins as two sums of
+  // weights (the terms 1 and 2 of its points, kept apart by the quadrature; see LaneBins): bin
+  // b's are terms[b] and terms[term_stride + b], b in [lo, hi], for impact and encounter
+  // (encounter == impact where the arc's two distributions are the same). The sink adds each
+  // bin's two sums (term 1 + term 2) and sets both to zero. This one hands the sums on to pair.
+  virtual void take_arc(std::size_t k, int lo, int hi, double* impact, double* encounter,
+                        int term_stride);
 };
 
 // Speed distributions wanted from a row: `bins` (n >= 1) and where they go. weights: the sink
-// gets the sums of quadrature weights per bin instead, arc by arc (a pair of two arcs calls it
-// twice, each over the bins its arc touched; a pair with p_coll = 0 once, with nothing), to be
-// scaled by the caller once it has added them up: saves a division per bin and pair.
+// gets the sums of quadrature weights per bin instead, arc by arc through take_arc (a pair of
+// two arcs calls it twice, each over the bins its arc touched; a pair with p_coll = 0 calls pair
+// once, with nothing), to be scaled by the caller once it has added them up: saves a division
+// per bin and pair.
 struct SpeedRequest {
   const SpeedBinning* bins = nullptr;
   PairSpeedSink* sink = nullptr;

@@ -261,7 +261,7 @@ void integrate_scalar_lanes(const FastRules& rules, const LaneTables& t, int n_l
         // scale_speed_weights).
         if constexpr (kBins) {
           for (int j : {0, 1}) {
-            if (adds[j]) bins->add(lane, w[j], enc[j], v_imp[j]);
+            if (adds[j]) bins->add(lane, j, w[j], enc[j], v_imp[j]);
           }
         }
       }

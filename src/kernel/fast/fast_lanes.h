@@ -90,11 +90,13 @@ struct LaneTables {
 // sums[s][lane] with s = sum_p, sum_v, sum_v2, sum_vimp (g_integral's order).
 using LaneSums = double[4][kLanes];
 
-// Speed bins of the integrals of one group (the binning quadrature only): lane L adds the
-// weight W of each distinct term of a point (terms 1 and 2, signs (-,-) and (-,+); the terms
-// of signs (+,+) and (+,-) mirror them, so every sum counts twice) to impact[L * stride + bin
-// of its impact speed] and to encounter[L * stride + bin of its encounter speed], in the order
-// the terms enter the sums, and widens the stored indices it touched, [lo[L], hi[L]]. Lanes
+// Speed bins of the integrals of one group (the binning quadrature only). Each point has two
+// distinct terms: term 1 (signs (-,-), body A inbound) and term 2 (signs (-,+), A outbound);
+// the terms of signs (+,+) and (+,-) mirror them, so every sum counts twice. Lane L adds the
+// weight W of its term t to impact[L * stride + t * term_stride + bin of its impact speed] and
+// to encounter[...] likewise by its encounter speed, in the order the terms enter the sums, and
+// widens the stored indices it touched, [lo[L], hi[L]]: the two terms' sums are kept apart (no
+// bin takes both terms of a point), and a lane's distribution is the two added bin by bin. Lanes
 // from n_lanes on are idle.
 // Where every term's impact speed is its encounter speed (no focusing, and every speed's
 // square a normal number), a vector quadrature may bin the impact speeds only and set
@@ -106,16 +108,18 @@ struct LaneBins {
   int* lo = nullptr;
   int* hi = nullptr;
   std::uint8_t* shared = nullptr;
-  int stride = 0;
+  int stride = 0;       // from one lane's bins to the next's
+  int term_stride = 0;  // from a lane's term-1 bins to its term-2 bins
   int n_lanes = 0;
 
-  // One term of lane `lane`: weight w (cm^-2 s^-1), encounter speed u_km and impact speed
-  // v_imp, km/s.
-  void add(int lane, double w, double u_km, double v_imp) const {
+  // Term `term` (0 or 1) of lane `lane`: weight w (cm^-2 s^-1), encounter speed u_km and
+  // impact speed v_imp, km/s.
+  void add(int lane, int term, double w, double u_km, double v_imp) const {
     const int i = bins->index(v_imp);
     const int e = v_imp == u_km ? i : bins->index(u_km);
-    impact[lane * stride + i] += w;
-    encounter[lane * stride + e] += w;
+    const int at = lane * stride + term * term_stride;
+    impact[at + i] += w;
+    encounter[at + e] += w;
     lo[lane] = std::min(lo[lane], std::min(i, e));
     hi[lane] = std::max(hi[lane], std::max(i, e));
   }

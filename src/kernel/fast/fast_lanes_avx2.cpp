@@ -106,10 +106,6 @@ struct Ops {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p),
                         _mm256_add_epi64(base, _mm256_slli_epi64(_mm256_cvtepi32_epi64(raw), 3)));
   }
-  // x in the lanes where a == b, +0 in the others.
-  PAIRTRACK_AVX2 static V where_equal(I a, I b, V x) {
-    return _mm256_and_pd(_mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_cmpeq_epi32(a, b))), x);
-  }
 };
 #include "kernel/fast/fast_fill.inc"
 #include "kernel/fast/fast_quadrature.inc"

@@ -106,12 +106,6 @@ struct Ops {
         p, _mm512_add_epi64(
                base, _mm512_maskz_slli_epi64(0xFF, _mm512_maskz_cvtepi32_epi64(0xFF, raw), 3)));
   }
-  // x in the lanes where a == b, +0 in the others.
-  PAIRTRACK_AVX512 static V where_equal(I a, I b, V x) {
-    const Mask m = _mm512_cmpeq_epi64_mask(_mm512_maskz_cvtepi32_epi64(0xFF, a),
-                                           _mm512_maskz_cvtepi32_epi64(0xFF, b));
-    return _mm512_maskz_mov_pd(m, x);
-  }
 };
 #include "kernel/fast/fast_fill.inc"
 #include "kernel/fast/fast_quadrature.inc"

@@ -75,7 +75,8 @@ void integrate(const double& a_a, const double& a_b, const double& e_a, const do
           const IntegrandTerm term = integrand_term(p, sigma_b, sigma_a);
           add_term(sums, term, p.v_esc2);
           if (visitor != nullptr && term.adds && sigma_b < 0.0) {
-            visitor->term(term.w, term.u_km, std::sqrt(term.u_km * term.u_km + p.v_esc2));
+            visitor->term(sigma_a < 0.0 ? 0 : 1, term.w, term.u_km,
+                          std::sqrt(term.u_km * term.u_km + p.v_esc2));
           }
         }
       }

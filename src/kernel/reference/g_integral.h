@@ -31,16 +31,17 @@ void g_integral(const double& a_a, const double& a_b, const double& e_a, const d
                 const std::int32_t& n_theta, const double& v_esc);
 
 // Sees the terms that g_integral adds with body B inbound, in the order it adds
-// them: the weight W (cm^-2 s^-1, before the orientation average's scaling),
-// the encounter speed U_km (km/s) and the impact speed sqrt(U_km^2 + v_esc^2)
-// (km/s), each formed with the arithmetic of the sums. Each term with B
-// outbound mirrors one of these (both signs reversed: the same weight and
-// speeds, bit for bit) and is not shown: a visitor's sums of weights count
-// twice.
+// them: which one of the point's two (0: body A inbound, the term of signs
+// (-,-); 1: A outbound, signs (-,+)), the weight W (cm^-2 s^-1, before the
+// orientation average's scaling), the encounter speed U_km (km/s) and the
+// impact speed sqrt(U_km^2 + v_esc^2) (km/s), each formed with the arithmetic
+// of the sums. Each term with B outbound mirrors one of these (both signs
+// reversed: the same weight and speeds, bit for bit) and is not shown: a
+// visitor's sums of weights count twice.
 class IntegralTermVisitor {
  public:
   virtual ~IntegralTermVisitor() = default;
-  virtual void term(double w, double u_km, double v_imp_km) = 0;
+  virtual void term(int which, double w, double u_km, double v_imp_km) = 0;
 };
 
 // g_integral, calling `visitor` for every term it adds with B inbound (after

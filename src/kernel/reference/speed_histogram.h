@@ -1,7 +1,8 @@
 // The speed distributions of one pair, straight from the reference quadrature: every term the
-// probability integral adds is binned by its impact and encounter speed, the two arcs' bins are
-// added, and each bin is scaled into 1e-18 km^-2 yr^-1 exactly as p_coll is scaled from the
-// total. The fast kernel's binning is tested against this, bit for bit.
+// probability integral adds is binned by its impact and encounter speed (within an arc, the
+// terms with body A inbound and those with A outbound in two sums, added when the arc is done),
+// the two arcs' bins are added, and each bin is scaled into 1e-18 km^-2 yr^-1 exactly as p_coll
+// is scaled from the total. The fast kernel's binning is tested against this, bit for bit.
 #pragma once
 
 #include <cstdint>
