@@ -96,16 +96,6 @@ struct Ops {
     return _mm_castps_si128(_mm_shuffle_ps(_mm256_castps256_ps128(x), _mm256_extractf128_ps(x, 1),
                                            _MM_SHUFFLE(2, 0, 2, 0)));
   }
-  // Addresses, one per lane.
-  using A = __m256i;
-  PAIRTRACK_AVX2 static A load_addresses(const std::uintptr_t* p) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  }
-  // base[l] + raw[l] doubles in p[l].
-  PAIRTRACK_AVX2 static void store_bin_addresses(double** p, A base, I raw) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p),
-                        _mm256_add_epi64(base, _mm256_slli_epi64(_mm256_cvtepi32_epi64(raw), 3)));
-  }
 };
 #include "kernel/fast/fast_fill.inc"
 #include "kernel/fast/fast_quadrature.inc"

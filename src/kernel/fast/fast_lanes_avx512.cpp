@@ -95,17 +95,6 @@ struct Ops {
   PAIRTRACK_AVX512 static IMask int_mask(Mask m) {
     return _mm512_maskz_cvtepi64_epi32(0xFF, _mm512_maskz_mov_epi64(m, _mm512_set1_epi64(-1)));
   }
-  // Addresses, one per lane.
-  using A = __m512i;
-  PAIRTRACK_AVX512 static A load_addresses(const std::uintptr_t* p) {
-    return _mm512_loadu_si512(p);
-  }
-  // base[l] + raw[l] doubles in p[l].
-  PAIRTRACK_AVX512 static void store_bin_addresses(double** p, A base, I raw) {
-    _mm512_storeu_si512(
-        p, _mm512_add_epi64(
-               base, _mm512_maskz_slli_epi64(0xFF, _mm512_maskz_cvtepi32_epi64(0xFF, raw), 3)));
-  }
 };
 #include "kernel/fast/fast_fill.inc"
 #include "kernel/fast/fast_quadrature.inc"
