@@ -1,6 +1,7 @@
 // Per-body speed distributions: each body's row cut into parts of consecutive pairs evaluated
 // on all threads, the distributions and moments added pair by pair within a part and part by
-// part, in catalogue order, as compensated or extended-precision sums.
+// part, in catalogue order: a part's bins in plain sums, the parts' in compensated sums, the
+// moments in extended precision.
 #include "engine/speed_histograms.h"
 
 #include <omp.h>
@@ -10,8 +11,8 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/bin_sums.h"
 #include "engine/byte_pack.h"
-#include "engine/compensated_bins.h"
 #include "engine/pair_evaluation.h"
 #include "kernel/accurate/accurate_pair.h"
 #include "kernel/pair_range.h"
@@ -21,20 +22,48 @@ namespace pairtrack::detail {
 namespace {
 
 // The sums of one part of a body's row (pairs [k0, k0 + chunk) of the catalogue): touched
-// range, distributions over it as compensated sums (encounter empty while shared: it is the
-// impact one) and the impact-speed moments in extended precision.
+// range, distributions over it (encounter empty while shared: it is the impact one) and the
+// impact-speed moments in extended precision.
 struct RowPart {
   int lo = 0, hi = -1;
   bool shared = true;
-  std::vector<double> impact_hi, impact_lo, encounter_hi, encounter_lo;
+  std::vector<double> impact, encounter;
   long double p = 0.0L, pv = 0.0L, pv2 = 0.0L;
 };
 
-// A thread's accumulators of one part of a row, or of one body: dense over the stored values,
-// kept at zero between uses (only the touched range is cleared). While every distribution
-// added has had its encounter values equal to its impact ones (encounter == impact: no
-// focusing), only the impact sums are kept: the encounter sums would be the same additions.
-class BodyAccumulator : public PairSpeedSink {
+// A part's bins: plain sums. A part has at most 256 pairs, a bin at most 512 arcs' values, so
+// its relative error stays below 512 units in the last place (about 6e-14) at worst, well
+// inside what the quadrature's own sums carry; the parts then go into compensated sums.
+class PlainBins {
+ public:
+  void resize(int values) { v_.assign(static_cast<std::size_t>(values), 0.0); }
+  int size() const { return static_cast<int>(v_.size()); }
+  void add(int first, int n, const double* x) {
+    double* v = v_.data() + first;
+    for (int i = 0; i < n; ++i) v[i] += x[i];
+  }
+  // Bins first .. first + n - 1 take terms[b] + terms[term_stride + b], which are then zero.
+  void take_terms(int first, int n, double* terms, int term_stride) {
+    take_term_sums(v_.data() + first, terms, term_stride, n);
+  }
+  void copy(const PlainBins& from, int first, int last) {
+    std::copy(from.v_.begin() + first, from.v_.begin() + last + 1, v_.begin() + first);
+  }
+  void clear(int first, int last) { std::fill(v_.begin() + first, v_.begin() + last + 1, 0.0); }
+  bool zero(int b) const { return v_[static_cast<std::size_t>(b)] == 0.0; }
+  double value(int b) const { return v_[static_cast<std::size_t>(b)]; }
+  const double* at(int b) const { return v_.data() + b; }
+
+ private:
+  std::vector<double> v_;
+};
+
+// Distributions over the stored values, dense, kept at zero between uses (only the touched
+// range is cleared). While every distribution added has had its encounter values equal to its
+// impact ones (encounter == impact: no focusing), only the impact sums are kept: the encounter
+// sums would be the same additions.
+template <class Bins>
+class BinRange {
  public:
   void prepare(int values) {
     if (impact_.size() != values) {
@@ -45,6 +74,36 @@ class BodyAccumulator : public PairSpeedSink {
     hi_ = -1;
     shared_ = true;
   }
+
+ protected:
+  // The touched range grows to [lo, hi]; the first distribution whose encounter values are
+  // its own (apart) ends the sharing: the encounter sums so far are the impact ones.
+  void widen(int lo, int hi, bool apart) {
+    if (shared_ && apart) {
+      if (lo_ <= hi_) encounter_.copy(impact_, lo_, hi_);
+      shared_ = false;
+    }
+    lo_ = std::min(lo_, lo);
+    hi_ = std::max(hi_, hi);
+  }
+  void clear() {
+    if (lo_ <= hi_) {
+      impact_.clear(lo_, hi_);
+      encounter_.clear(lo_, hi_);
+    }
+    lo_ = impact_.size();
+    hi_ = -1;
+    shared_ = true;
+  }
+
+  Bins impact_, encounter_;
+  int lo_ = 0, hi_ = -1;
+  bool shared_ = true;
+};
+
+// A thread's sums of one part of a row, pair by pair (arc by arc) in catalogue order.
+class PartSums : public BinRange<PlainBins>, public PairSpeedSink {
+ public:
   void pair(std::size_t, int lo, int hi, const double* impact, const double* encounter) override {
     if (lo > hi) return;
     widen(lo, hi, encounter != impact);
@@ -72,35 +131,37 @@ class BodyAccumulator : public PairSpeedSink {
     impact_.add(lo, n, arc_.data());
     encounter_.add(lo, n, arc_.data());
   }
-  void add(const RowPart& part) {
-    if (part.lo > part.hi) return;
-    widen(part.lo, part.hi, !part.shared);
-    const int n = part.hi - part.lo + 1;
-    impact_.add(part.lo, n, part.impact_hi.data(), part.impact_lo.data());
-    if (shared_) return;
-    if (part.shared) {
-      encounter_.add(part.lo, n, part.impact_hi.data(), part.impact_lo.data());
-    } else {
-      encounter_.add(part.lo, n, part.encounter_hi.data(), part.encounter_lo.data());
-    }
-  }
-  // The part's sums into `out` (its moments are the caller's); the accumulators are cleared.
+  // The part's sums into `out` (its moments are the caller's); the sums are cleared.
   void take(RowPart& out) {
     out.lo = lo_;
     out.hi = hi_;
     out.shared = shared_;
-    out.impact_hi.clear();
-    out.impact_lo.clear();
-    out.encounter_hi.clear();
-    out.encounter_lo.clear();
+    out.impact.clear();
+    out.encounter.clear();
     if (lo_ <= hi_) {
-      impact_.take(lo_, hi_, out.impact_hi, out.impact_lo);
-      if (!shared_) encounter_.take(lo_, hi_, out.encounter_hi, out.encounter_lo);
+      out.impact.assign(impact_.at(lo_), impact_.at(hi_) + 1);
+      if (!shared_) out.encounter.assign(encounter_.at(lo_), encounter_.at(hi_) + 1);
     }
     clear();
   }
+
+ private:
+  std::vector<double> arc_;  // an arc's values, where they go into both
+};
+
+// A thread's sums of one body: its parts, in catalogue order, as compensated sums.
+class BodyAccumulator : public BinRange<CompensatedBins> {
+ public:
+  void add(const RowPart& part) {
+    if (part.lo > part.hi) return;
+    widen(part.lo, part.hi, !part.shared);
+    const int n = part.hi - part.lo + 1;
+    impact_.add(part.lo, n, part.impact.data());
+    if (shared_) return;
+    encounter_.add(part.lo, n, (part.shared ? part.impact : part.encounter).data());
+  }
   // The body's values, each rounded once and, for sums of weights, then scaled into p_coll's
-  // unit, into `out`; the accumulators are cleared.
+  // unit, into `out`; the sums are cleared.
   void store(BodySpeeds& out, bool weights) {
     const CompensatedBins& enc = shared_ ? impact_ : encounter_;
     // The range of nonzero values (a touched bin may still hold 0).
@@ -120,32 +181,6 @@ class BodyAccumulator : public PairSpeedSink {
     }
     clear();
   }
-
- private:
-  // The touched range grows to [lo, hi]; the first distribution whose encounter values are
-  // its own (apart) ends the sharing: the encounter sums so far are the impact ones.
-  void widen(int lo, int hi, bool apart) {
-    if (shared_ && apart) {
-      if (lo_ <= hi_) encounter_.copy(impact_, lo_, hi_);
-      shared_ = false;
-    }
-    lo_ = std::min(lo_, lo);
-    hi_ = std::max(hi_, hi);
-  }
-  void clear() {
-    if (lo_ <= hi_) {
-      impact_.clear(lo_, hi_);
-      encounter_.clear(lo_, hi_);
-    }
-    lo_ = impact_.size();
-    hi_ = -1;
-    shared_ = true;
-  }
-
-  CompensatedBins impact_, encounter_;
-  int lo_ = 0, hi_ = -1;
-  bool shared_ = true;
-  std::vector<double> arc_;  // an arc's values, where they go into both
 };
 
 // One pair's terms from the accurate integrator, binned straightforwardly in the order they
@@ -198,7 +233,7 @@ std::int64_t evaluate_part(std::span<const PreparedOrbit> population1, const Pre
                            double* p, double* v, double* error, RowPart& part) {
   const SpeedBinning& bins = mode.speed_bins;
   const double v_esc2 = v_esc * v_esc;
-  thread_local BodyAccumulator acc;
+  thread_local PartSums acc;
   acc.prepare(bins.values());
   long double p_sum = 0.0L, pv_sum = 0.0L, pv2_sum = 0.0L;
   // The moments of a pair with a finite value, in catalogue order.

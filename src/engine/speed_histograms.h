@@ -4,10 +4,11 @@
 //
 // A body's row is cut into parts of consecutive pairs (256 for the classic rule, 16 for the
 // accurate integrator), evaluated on all threads; its sums run over each part's pairs, then
-// over the parts, in catalogue order: the distributions as compensated sums (every addition's
-// rounding error carried along), the moments in extended precision, each rounded once when
-// stored. The frame's run over the bodies in position order, in extended precision. The parts
-// and their order are fixed, so files do not depend on the number of threads or of MPI ranks.
+// over the parts, in catalogue order: a part's distributions as plain sums, the parts' as
+// compensated sums (every addition's rounding error carried along), the moments in extended
+// precision, each rounded once when stored. The frame's run over the bodies in position order, in
+// extended precision. The parts and their order are fixed, so files do not depend on the number of
+// threads or of MPI ranks.
 #pragma once
 
 #include <cstdint>
