@@ -31,9 +31,11 @@ struct RowPart {
   long double p = 0.0L, pv = 0.0L, pv2 = 0.0L;
 };
 
-// A part's bins: plain sums. A part has at most 256 pairs, a bin at most 512 arcs' values, so
-// its relative error stays below 512 units in the last place (about 6e-14) at worst, well
-// inside what the quadrature's own sums carry; the parts then go into compensated sums.
+// A part's bins: plain sums. A part has at most 256 pairs, summed by the kernel in the bins of
+// its 16 lanes (at most 32 integrals of 100 points a lane, one term of each point in a term's
+// bin) and handed over lane by lane, so a bin's relative error stays below about 3300 units in
+// the last place (4e-13) at worst, and near the square root of that in practice: inside what
+// the quadrature's own sums carry. The parts then go into compensated sums.
 class PlainBins {
  public:
   void resize(int values) { v_.assign(static_cast<std::size_t>(values), 0.0); }
@@ -101,8 +103,9 @@ class BinRange {
   bool shared_ = true;
 };
 
-// A thread's sums of one part of a row, pair by pair (arc by arc) in catalogue order.
-class PartSums : public BinRange<PlainBins>, public PairSpeedSink {
+// A thread's sums of one part of a row: the kernel's pieces in its order, or the accurate
+// integrator's pairs in catalogue order.
+class PartSums : public BinRange<PlainBins>, public PairSpeedSink, public RowWeightSink {
  public:
   void pair(std::size_t, int lo, int hi, const double* impact, const double* encounter) override {
     if (lo > hi) return;
@@ -110,8 +113,7 @@ class PartSums : public BinRange<PlainBins>, public PairSpeedSink {
     impact_.add(lo, hi - lo + 1, impact + lo);
     if (!shared_) encounter_.add(lo, hi - lo + 1, encounter + lo);
   }
-  void take_arc(std::size_t, int lo, int hi, double* impact, double* encounter,
-                int term_stride) override {
+  void take_sums(int lo, int hi, double* impact, double* encounter, int term_stride) override {
     if (lo > hi) return;
     const bool apart = encounter != impact;
     widen(lo, hi, apart);
@@ -121,7 +123,7 @@ class PartSums : public BinRange<PlainBins>, public PairSpeedSink {
       if (apart) encounter_.take_terms(lo, n, encounter + lo, term_stride);
       return;
     }
-    // An arc whose distributions are one into sums kept apart: the same values into both.
+    // A piece whose distributions are one into sums kept apart: the same values into both.
     arc_.resize(static_cast<std::size_t>(n));
     for (int b = 0; b < n; ++b) {
       double* t = impact + lo + b;
@@ -146,7 +148,7 @@ class PartSums : public BinRange<PlainBins>, public PairSpeedSink {
   }
 
  private:
-  std::vector<double> arc_;  // an arc's values, where they go into both
+  std::vector<double> arc_;  // a piece's values, where they go into both
 };
 
 // A thread's sums of one body: its parts, in catalogue order, as compensated sums.
@@ -268,7 +270,7 @@ std::int64_t evaluate_part(std::span<const PreparedOrbit> population1, const Pre
     no_case = fast_gaussorb_row_speeds(
         program_rules(),
         population1.subspan(static_cast<std::size_t>(k0), static_cast<std::size_t>(count)), body,
-        v_esc, out, SpeedRequest{&bins, &acc, true});
+        v_esc, out, SpeedRequest{&bins, nullptr, &acc});
     for (std::int64_t q = 0; q < count; ++q) {
       const PairResult& r = out[q];
       p[k0 + q] = r.p_coll;

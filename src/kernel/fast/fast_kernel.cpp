@@ -279,24 +279,6 @@ void finish_pair(const PairPlan& plan, const double (*job_sums)[4], PairResult& 
 
 }  // namespace
 
-void PairSpeedSink::take_arc(std::size_t k, int lo, int hi, double* impact, double* encounter,
-                             int term_stride) {
-  if (lo > hi) {
-    pair(k, lo, hi, impact, encounter);
-    return;
-  }
-  const auto n = static_cast<std::size_t>(hi) + 1;
-  std::vector<double> imp(n, 0.0), enc(n, 0.0);
-  for (int b = lo; b <= hi; ++b) {
-    imp[static_cast<std::size_t>(b)] = impact[b] + impact[term_stride + b];
-    enc[static_cast<std::size_t>(b)] = encounter[b] + encounter[term_stride + b];
-  }
-  for (double* t : {impact, encounter}) {
-    for (int b = lo; b <= hi; ++b) t[b] = t[term_stride + b] = 0.0;
-  }
-  pair(k, lo, hi, imp.data(), encounter == impact ? imp.data() : enc.data());
-}
-
 double scale_speed_weights(double w) {
   using namespace kernel;
   return fast::sdiv((w + w) * kInvPiCubed * kCm2SToKm2Yr, kProbabilityUnit);
@@ -304,12 +286,21 @@ double scale_speed_weights(double w) {
 
 namespace {
 
+// How a row's speed bins are handed over.
+enum class BinMode {
+  kPairs,  // pair by pair, scaled (PairSpeedSink)
+  kArcs,   // arc by arc, as summed weights (RowWeightSink), each arc's bins cleared after it
+  kLanes,  // summed in the lanes' bins over the whole row, each lane's handed over at its end
+};
+
 // Per-thread working storage of the speed bins: a ring of two groups of
 // lanes, job j's bins at ring place j mod 2 kLanes (its term-1 sums, then its
-// term-2 sums; see LaneBins). A pair's jobs are
-// consecutive, so they lie in one group or in two consecutive ones, and a pair
-// is finished as soon as its last group is integrated: the bins in use stay
-// few and in the caches. Kept at zero between uses (only the indices a job
+// term-2 sums; see LaneBins). A pair's jobs are consecutive, so they lie in
+// one group or in two consecutive ones. Pair by pair or arc by arc, a pair is
+// finished as soon as its last group is integrated and its places are cleared:
+// the bins in use stay few and in the caches. Summed over a row, each place
+// keeps adding the terms of the jobs integrated there, and is handed over once,
+// at the row's end. Kept at zero between uses (only the indices a place
 // touched are cleared again), so that a row costs no clearing of whole
 // distributions.
 class SpeedWork {
@@ -324,66 +315,69 @@ class SpeedWork {
       encounter_.assign(n, 0.0);
       lo_.assign(kRing, values);
       hi_.assign(kRing, -1);
-      shared_.assign(kRing, 0);
+      state_.assign(kRing, LaneBins::kEmpty);
       for (std::vector<double>* v :
            {&pair_impact_, &pair_encounter_, &arc_impact_, &arc_encounter_}) {
         v->assign(static_cast<std::size_t>(values), 0.0);
       }
     }
   }
-  // The bins of the group of jobs g .. g + lanes - 1 (g a multiple of kLanes).
-  LaneBins group(const SpeedBinning* bins, int g, int lanes) {
+  // The bins of the group of jobs g .. g + lanes - 1 (g a multiple of kLanes). Summed over a
+  // row, the bins in use are found at its end, not widened term by term.
+  LaneBins group(const SpeedBinning* bins, int g, int lanes, BinMode mode) {
     const std::size_t r = ring(g);
     return LaneBins{bins,
                     bins_of(impact_, g),
                     bins_of(encounter_, g),
                     lo_.data() + r,
                     hi_.data() + r,
-                    shared_.data() + r,
+                    state_.data() + r,
                     2 * values_,
                     values_,
-                    lanes};
+                    lanes,
+                    mode != BinMode::kLanes};
   }
 
-  // Pair k of the block to the sink (as the request wants it: summed weights
-  // or scaled as gaussorb scales p_coll); then clears the job bins the pair
-  // used.
-  void finish_pair(const PairPlan& plan, const double (*job_sums)[4], std::size_t k,
-                   const SpeedRequest& request) {
-    PairSpeedSink& sink = *request.sink;
+  // Pair k of the block to the request's sink, pair by pair (scaled as gaussorb scales p_coll)
+  // or arc by arc (summed weights), its places then cleared. Summing over the row (kLanes),
+  // only checks the pair: false where its sum is not finite (its terms must not stay in the
+  // lanes' sums).
+  bool finish_pair(const PairPlan& plan, const double (*job_sums)[4], std::size_t k,
+                   const SpeedRequest& request, BinMode mode) {
     if (plan.status != PairStatus::kIntegrated) {
-      sink.pair(k, values_, -1, pair_impact_.data(), pair_encounter_.data());
-      return;
+      if (mode == BinMode::kPairs) {
+        request.sink->pair(k, values_, -1, pair_impact_.data(), pair_encounter_.data());
+      }
+      return true;
     }
     const int j0 = plan.first_job;
     const bool two = plan.n_jobs == 2;
     double total_p = job_sums[j0][kSumP];
     if (two) total_p = job_sums[j0][kSumP] + job_sums[j0 + 1][kSumP];
+    // The weights are +0 or more, or infinite or NaN; a finite sum of zero adds only zeros.
+    if (mode == BinMode::kLanes) return std::isfinite(total_p);
+    if (!(std::isfinite(total_p) && total_p > 0.0)) {
+      clear(j0, two);
+      if (mode == BinMode::kPairs) {
+        request.sink->pair(k, values_, -1, pair_impact_.data(), pair_encounter_.data());
+      }
+      return true;
+    }
+    if (mode == BinMode::kArcs) {
+      // Arc by arc, each over the bins it touched.
+      for (int j = j0; j <= j0 + (two ? 1 : 0); ++j) take(j, *request.weights);
+      return true;
+    }
     int lo = lo_[ring(j0)];
     int hi = hi_[ring(j0)];
     if (two) {
       lo = std::min(lo, lo_[ring(j0 + 1)]);
       hi = std::max(hi, hi_[ring(j0 + 1)]);
     }
-    if (!(std::isfinite(total_p) && total_p > 0.0)) {
-      clear(j0, two);
-      sink.pair(k, values_, -1, pair_impact_.data(), pair_encounter_.data());
-      return;
-    }
-    if (request.weights) {
-      // Arc by arc, each over the bins it touched.
-      for (int j = j0; j <= j0 + (two ? 1 : 0); ++j) {
-        double* imp = bins_of(impact_, j);
-        double* enc = shared_[ring(j)] != 0 ? imp : bins_of(encounter_, j);
-        sink.take_arc(k, lo_[ring(j)], hi_[ring(j)], imp, enc, values_);
-        release(j);
-      }
-      return;
-    }
     // The two arcs added; a job whose encounter bins are its impact bins gives those, and
     // where every job's do, the pair's encounter distribution is its impact one.
-    const bool shared0 = shared_[ring(j0)] != 0;
-    const bool shared1 = two && shared_[ring(j0 + 1)] != 0;
+    const bool shared0 = !apart(j0);
+    const bool shared1 = two && !apart(j0 + 1);
     const bool shared = shared0 && (!two || shared1);
     double* ti = pair_impact_.data();
     double* te = pair_encounter_.data();
@@ -401,12 +395,42 @@ class SpeedWork {
     }
     for (int b = lo; b <= hi; ++b) te[b] = scale_speed_weights(shared ? ti[b] : te[b]);
     for (int b = lo; b <= hi; ++b) ti[b] = scale_speed_weights(ti[b]);
-    sink.pair(k, lo, hi, ti, te);
+    request.sink->pair(k, lo, hi, ti, te);
     clear(j0, two);
     for (int b = lo; b <= hi; ++b) {
       pair_impact_[static_cast<std::size_t>(b)] = 0.0;
       pair_encounter_[static_cast<std::size_t>(b)] = 0.0;
     }
+    return true;
+  }
+
+  // Every place's sums to `to`, place by place (a row summed in the lanes' bins), each over
+  // the bins from its first to its last that is not zero (NaN counts as not zero).
+  void hand_over(RowWeightSink& to) {
+    for (int j = 0; j < kRing; ++j) {
+      const std::size_t js = ring(j);
+      lo_[js] = values_;
+      hi_[js] = -1;
+      if (state_[js] == LaneBins::kEmpty) continue;
+      for (const bool enc : {false, true}) {
+        if (enc && !apart(j)) break;
+        const double* t = bins_of(enc ? encounter_ : impact_, j);
+        const auto used = [&](int b) { return t[b] != 0.0 || t[values_ + b] != 0.0; };
+        int lo = 0;
+        int hi = values_ - 1;
+        while (lo <= hi && !used(lo)) ++lo;
+        while (hi >= lo && !used(hi)) --hi;
+        lo_[js] = std::min(lo_[js], lo);
+        hi_[js] = std::max(hi_[js], hi);
+      }
+      take(j, to);
+    }
+  }
+  // Every place's bins cleared, whole.
+  void clear_all() {
+    std::fill(impact_.begin(), impact_.end(), 0.0);
+    std::fill(encounter_.begin(), encounter_.end(), 0.0);
+    for (int j = 0; j < kRing; ++j) release(j);
   }
 
  private:
@@ -414,24 +438,34 @@ class SpeedWork {
   double* bins_of(std::vector<double>& v, int job) {
     return v.data() + ring(job) * 2 * static_cast<std::size_t>(values_);
   }
+  bool apart(int job) const { return state_[ring(job)] == LaneBins::kApart; }
   // The arc's distribution over [lo, hi] into out: its term-1 sums plus its term-2 sums (`t`
   // is the job's block of bins).
   void sum_arc(const double* t, int lo, int hi, double* out) const {
     const double* t2 = t + values_;
     for (int b = lo; b <= hi; ++b) out[b] = t[b] + t2[b];
   }
-  // Job j's place in the ring free again (its bins all zero).
+  // Job j's place to `to` (which zeroes its bins), then free again.
+  void take(int j, RowWeightSink& to) {
+    const std::size_t js = ring(j);
+    if (lo_[js] <= hi_[js]) {
+      double* imp = bins_of(impact_, j);
+      to.take_sums(lo_[js], hi_[js], imp, apart(j) ? bins_of(encounter_, j) : imp, values_);
+    }
+    release(j);
+  }
+  // Job j's place free again (its bins all zero).
   void release(int j) {
     const std::size_t js = ring(j);
     lo_[js] = values_;
     hi_[js] = -1;
-    shared_[js] = 0;
+    state_[js] = LaneBins::kEmpty;
   }
   void clear(int j0, bool two) {
     for (int j = j0; j <= j0 + (two ? 1 : 0); ++j) {
       const std::size_t js = ring(j);
       for (std::vector<double>* v : {&impact_, &encounter_}) {
-        if (v == &encounter_ && shared_[js] != 0) continue;
+        if (v == &encounter_ && !apart(j)) continue;
         double* t = bins_of(*v, j);
         for (int b = lo_[js]; b <= hi_[js]; ++b) t[b] = 0.0;
         for (int b = lo_[js]; b <= hi_[js]; ++b) t[values_ + b] = 0.0;
@@ -443,22 +477,18 @@ class SpeedWork {
   int values_ = 0;
   std::vector<double> impact_, encounter_;
   std::vector<int> lo_, hi_;
-  std::vector<std::uint8_t> shared_;
+  std::vector<std::uint8_t> state_;
   std::vector<double> pair_impact_, pair_encounter_;  // a pair's distributions
   std::vector<double> arc_impact_, arc_encounter_;    // one of its arcs'
 };
 
-}  // namespace
-
-std::int64_t fast_gaussorb_row_speeds(const FastRules& rules,
-                                      std::span<const PreparedOrbit> orbits1,
-                                      const PreparedOrbit& orbit2, double v_esc, PairResult* out,
-                                      const SpeedRequest& speeds, PairStatus* status,
-                                      SimdPath path) {
-  const SimdPath use = resolved_path(path);
+// The pairs of a row, their bins handed over as `mode` says. Returns the pairs with no
+// overlap case; `clean` is false when, summing over the row, a pair's sum was not finite.
+std::int64_t row_speeds(const FastRules& rules, std::span<const PreparedOrbit> orbits1,
+                        const PreparedOrbit& orbit2, double v_esc, PairResult* out,
+                        const SpeedRequest& speeds, PairStatus* status, SimdPath use,
+                        SpeedWork& work, BinMode mode, bool& clean) {
   RowStorage storage(rules);
-  thread_local SpeedWork work;
-  work.prepare(speeds.bins->values());
   std::int64_t no_case = 0;
   const std::size_t n = orbits1.size();
   for (std::size_t begin = 0; begin < n; begin += kBlockPairs) {
@@ -477,7 +507,9 @@ std::int64_t fast_gaussorb_row_speeds(const FastRules& rules,
           return;
         }
         finish_pair(plan, job_sums, out[begin + next]);
-        work.finish_pair(plan, job_sums, begin + static_cast<std::size_t>(next), speeds);
+        clean = work.finish_pair(plan, job_sums, begin + static_cast<std::size_t>(next), speeds,
+                                 mode) &&
+                clean;
         if (status != nullptr) status[begin + next] = plan.status;
         if (plan.status == PairStatus::kNoCase) ++no_case;
       }
@@ -486,14 +518,44 @@ std::int64_t fast_gaussorb_row_speeds(const FastRules& rules,
       SpeedWork& work;
       const SpeedBinning* bins;
       const decltype(finish_up_to)& finish;
-      LaneBins group(int g, int lanes) const { return work.group(bins, g, lanes); }
+      BinMode mode;
+      LaneBins group(int g, int lanes) const { return work.group(bins, g, lanes, mode); }
       void done(int jobs_done) const { finish(jobs_done); }
     };
     integrate_jobs<true>(rules, storage, jobs, n_jobs, v_esc, use, job_sums,
-                         RingBins{work, speeds.bins, finish_up_to});
+                         RingBins{work, speeds.bins, finish_up_to, mode});
     finish_up_to(n_jobs);
   }
   return no_case;
+}
+
+}  // namespace
+
+std::int64_t fast_gaussorb_row_speeds(const FastRules& rules,
+                                      std::span<const PreparedOrbit> orbits1,
+                                      const PreparedOrbit& orbit2, double v_esc, PairResult* out,
+                                      const SpeedRequest& speeds, PairStatus* status,
+                                      SimdPath path) {
+  const SimdPath use = resolved_path(path);
+  thread_local SpeedWork work;
+  work.prepare(speeds.bins->values());
+  bool clean = true;
+  if (speeds.weights == nullptr) {
+    return row_speeds(rules, orbits1, orbit2, v_esc, out, speeds, status, use, work,
+                      BinMode::kPairs, clean);
+  }
+  // Summed in the lanes' bins: no hand-over per integral. A pair whose sum is not finite
+  // (identical orbits, say) must add nothing, and its terms cannot be taken out of the sums
+  // again: such a row is integrated a second time, integral by integral.
+  const std::int64_t no_case = row_speeds(rules, orbits1, orbit2, v_esc, out, speeds, status, use,
+                                          work, BinMode::kLanes, clean);
+  if (clean) {
+    work.hand_over(*speeds.weights);
+    return no_case;
+  }
+  work.clear_all();
+  return row_speeds(rules, orbits1, orbit2, v_esc, out, speeds, status, use, work, BinMode::kArcs,
+                    clean);
 }
 
 std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedOrbit> orbits1,

@@ -65,33 +65,38 @@ enum class PairStatus : std::uint8_t {
 // order: stored values [lo, hi] of impact[] and encounter[] (indices into the n + 2 values of
 // the binning; every other value is 0, and lo > hi when all are), in 1e-18 km^-2 yr^-1 per bin,
 // scaled from the summed weights exactly as p_coll is scaled from their total
-// (scale_speed_weights), or, where the request asks for weights, the sums themselves. A pair
-// with p_coll = 0 (disjoint, no case, no finite positive sum) has no nonzero value. The arrays
-// are valid during the call only; encounter == impact where the two distributions are the same
-// (every impact speed its encounter speed: no focusing).
+// (scale_speed_weights). A pair with p_coll = 0 (disjoint, no case, no finite positive sum) has
+// no nonzero value. The arrays are valid during the call only; encounter == impact where the
+// two distributions are the same (every impact speed its encounter speed: no focusing).
 class PairSpeedSink {
  public:
   virtual ~PairSpeedSink() = default;
   virtual void pair(std::size_t k, int lo, int hi, const double* impact,
                     const double* encounter) = 0;
-  // Where the request asks for weights: one arc of pair k, each of its bins as two sums of
-  // weights (the terms 1 and 2 of its points, kept apart by the quadrature; see LaneBins): bin
-  // b's are terms[b] and terms[term_stride + b], b in [lo, hi], for impact and encounter
-  // (encounter == impact where the arc's two distributions are the same). The sink adds each
-  // bin's two sums (term 1 + term 2) and sets both to zero. This one hands the sums on to pair.
-  virtual void take_arc(std::size_t k, int lo, int hi, double* impact, double* encounter,
-                        int term_stride);
 };
 
-// Speed distributions wanted from a row: `bins` (n >= 1) and where they go. weights: the sink
-// gets the sums of quadrature weights per bin instead, arc by arc through take_arc (a pair of
-// two arcs calls it twice, each over the bins its arc touched; a pair with p_coll = 0 calls pair
-// once, with nothing), to be scaled by the caller once it has added them up: saves a division
-// per bin and pair.
+// Receives a row's distributions summed over all its pairs, as sums of quadrature weights per
+// bin (to be scaled by scale_speed_weights once the caller has added them up: saves a division
+// per bin and pair), in pieces: each piece holds the summed terms of some of the row's
+// integrals, and the pieces add up to the row's distributions, the pairs with p_coll = 0
+// contributing nothing. The pieces and their order depend on the row only (not on the vector
+// path, the threads or the caller), so the same row always gives the same bits.
+class RowWeightSink {
+ public:
+  virtual ~RowWeightSink() = default;
+  // One piece: bin b's sums are terms[b] and terms[term_stride + b], b in [lo, hi] (the terms 1
+  // and 2 of the quadrature's points, kept apart by it; see LaneBins), for impact and encounter
+  // (encounter == impact where the piece's two distributions are the same). The sink adds each
+  // bin's two sums (term 1 + term 2) and sets both to zero.
+  virtual void take_sums(int lo, int hi, double* impact, double* encounter, int term_stride) = 0;
+};
+
+// Speed distributions wanted from a row: `bins` (n >= 1) and where they go, pair by pair to
+// `sink` or summed over the row to `weights` (one of the two).
 struct SpeedRequest {
   const SpeedBinning* bins = nullptr;
   PairSpeedSink* sink = nullptr;
-  bool weights = false;
+  RowWeightSink* weights = nullptr;
 };
 
 // A sum of the quadrature's binned weights in p_coll's unit, 1e-18 km^-2 yr^-1, formed as
@@ -123,8 +128,11 @@ std::int64_t fast_gaussorb_row(const FastRules& rules, std::span<const PreparedO
 // speed into the pair's distributions, which go to speeds.sink. The outputs in `out` and
 // `status` are those of fast_gaussorb_row to the bit, and each pair's distributions those of a
 // straightforward binning of the reference quadrature's terms (the terms of each arc binned in
-// the order they are summed, the arcs' bins added, then scaled). Working storage of the bins is
-// kept per thread and reused.
+// the order they are summed, the arcs' bins added, then scaled). With speeds.weights instead,
+// the row's terms are summed in the bins of the lanes they were integrated in, integral after
+// integral, and go to the sink as a lane's bins each at the end (a row with a pair whose sum is
+// not finite is integrated again with each integral's bins handed over on their own, that
+// pair's left out). Working storage of the bins is kept per thread and reused.
 std::int64_t fast_gaussorb_row_speeds(const FastRules& rules,
                                       std::span<const PreparedOrbit> orbits1,
                                       const PreparedOrbit& orbit2, double v_esc, PairResult* out,

@@ -198,6 +198,7 @@ void integrate_scalar_lanes(const FastRules& rules, const LaneTables& t, int n_l
   const double v_esc2 = v_esc * v_esc;
   const bool zero_esc = v_esc2 == 0.0;
   for (int lane = 0; lane < n_lanes; ++lane) {
+    if constexpr (kBins) bins->set_apart(lane);
     double s_p = 0.0, s_v = 0.0, s_v2 = 0.0, s_vimp = 0.0;
     for (int k = 0; k < rules.n_cap(); ++k) {
       const NodeRow& nr = t.nodes[k];

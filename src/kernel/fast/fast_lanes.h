@@ -95,25 +95,43 @@ using LaneSums = double[4][kLanes];
 // the terms of signs (+,+) and (+,-) mirror them, so every sum counts twice. Lane L adds the
 // weight W of its term t to impact[L * stride + t * term_stride + bin of its impact speed] and
 // to encounter[...] likewise by its encounter speed, in the order the terms enter the sums, and
-// widens the stored indices it touched, [lo[L], hi[L]]: the two terms' sums are kept apart (no
-// bin takes both terms of a point), and a lane's distribution is the two added bin by bin. Lanes
-// from n_lanes on are idle.
+// widens the stored indices it touched, [lo[L], hi[L]] (where `range` asks for it; the scalar
+// quadrature always does): the two terms' sums are kept apart (no
+// bin takes both terms of a point), and a lane's distribution is the two added bin by bin. A
+// lane's bins need not be empty: the quadrature adds to whatever they hold (a row may sum many
+// integrals in one lane's bins). Lanes from n_lanes on are idle.
 // Where every term's impact speed is its encounter speed (no focusing, and every speed's
-// square a normal number), a vector quadrature may bin the impact speeds only and set
-// shared[L]: lane L's encounter bins are then its impact bins, and were left untouched.
+// square a normal number), a vector quadrature may bin the impact speeds only: state[L] says
+// how lane L's bins stand, and the quadrature keeps it true.
 struct LaneBins {
+  enum State : std::uint8_t {
+    kEmpty = 0,   // every bin zero
+    kShared = 1,  // the encounter bins zero: the encounter sums are the impact sums
+    kApart = 2,   // impact and encounter each in their own bins
+  };
   const SpeedBinning* bins = nullptr;
   double* impact = nullptr;
   double* encounter = nullptr;
   int* lo = nullptr;
   int* hi = nullptr;
-  std::uint8_t* shared = nullptr;
+  std::uint8_t* state = nullptr;
   int stride = 0;       // from one lane's bins to the next's
   int term_stride = 0;  // from a lane's term-1 bins to its term-2 bins
   int n_lanes = 0;
+  bool range = true;  // widen lo and hi (false: the caller finds the bins in use itself)
 
-  // Term `term` (0 or 1) of lane `lane`: weight w (cm^-2 s^-1), encounter speed u_km and
-  // impact speed v_imp, km/s.
+  // Lane `lane`'s encounter sums from now on in bins of their own: where they were the impact
+  // sums, these are copied over.
+  void set_apart(int lane) const {
+    if (state[lane] == kShared) {
+      const int at = lane * stride;
+      std::copy(impact + at, impact + at + stride, encounter + at);
+    }
+    state[lane] = kApart;
+  }
+
+  // Term `term` (0 or 1) of lane `lane`, whose bins are apart: weight w (cm^-2 s^-1),
+  // encounter speed u_km and impact speed v_imp, km/s.
   void add(int lane, int term, double w, double u_km, double v_imp) const {
     const int i = bins->index(v_imp);
     const int e = v_imp == u_km ? i : bins->index(u_km);

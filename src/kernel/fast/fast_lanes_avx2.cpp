@@ -117,17 +117,10 @@ void integrate_avx2(const FastRules& rules, const LaneTables& t, int n_lanes, do
 
 void integrate_avx2_binned(const FastRules& rules, const LaneTables& t, int n_lanes, double v_esc,
                            LaneSums& sums, TableFill* next, const LaneBins& bins) {
-  const bool exact = exact_bins(*bins.bins);
   if (n_lanes > kHalfLanes) {
-    if (exact) {
-      integrate_lanes<Ops, 2, true, true>(rules, t, v_esc, sums, next, &bins);
-    } else {
-      integrate_lanes<Ops, 2, true>(rules, t, v_esc, sums, next, &bins);
-    }
-  } else if (exact) {
-    integrate_lanes<Ops, 1, true, true>(rules, t, v_esc, sums, next, &bins);
+    integrate_lanes_binned<Ops, 2>(rules, t, v_esc, sums, next, bins);
   } else {
-    integrate_lanes<Ops, 1, true>(rules, t, v_esc, sums, next, &bins);
+    integrate_lanes_binned<Ops, 1>(rules, t, v_esc, sums, next, bins);
   }
 }
 

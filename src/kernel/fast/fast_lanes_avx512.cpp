@@ -112,11 +112,7 @@ void integrate_avx512(const FastRules& rules, const LaneTables& t, double v_esc,
 
 void integrate_avx512_binned(const FastRules& rules, const LaneTables& t, double v_esc,
                              LaneSums& sums, TableFill* next, const LaneBins& bins) {
-  if (exact_bins(*bins.bins)) {
-    integrate_lanes<Ops, 1, true, true>(rules, t, v_esc, sums, next, &bins);
-  } else {
-    integrate_lanes<Ops, 1, true>(rules, t, v_esc, sums, next, &bins);
-  }
+  integrate_lanes_binned<Ops, 1>(rules, t, v_esc, sums, next, bins);
 }
 
 void bin_indices_avx512(const SpeedBinning& bins, const double* v, int n, int* out) {
