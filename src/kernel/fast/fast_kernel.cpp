@@ -174,7 +174,7 @@ FillKernels fill_kernels(SimdPath path) {
 // No speed bins: integrate_jobs without them.
 struct NoBins {
   LaneBins group(int, int) const { return LaneBins{}; }
-  void done(int) const {}
+  bool done(int) const { return true; }
 };
 
 // The sums of jobs[0 .. n_jobs-1], eight lanes at a time. On the vector
@@ -182,7 +182,8 @@ struct NoBins {
 // points (the two table sets alternate). With kBins every term is also binned
 // into bins.group(g, lanes), the bins of the group of jobs g .. g + lanes - 1
 // (the sums do not change), and bins.done(g + lanes) follows each group, once
-// its sums are in job_sums.
+// its sums are in job_sums; where it returns false, the jobs after it are left
+// out.
 template <bool kBins, class Bins = NoBins>
 void integrate_jobs(const FastRules& rules, const RowStorage& storage, const IntegralJob* jobs,
                     int n_jobs, double v_esc, SimdPath path, double (*job_sums)[4],
@@ -210,7 +211,9 @@ void integrate_jobs(const FastRules& rules, const RowStorage& storage, const Int
       for (int lane = 0; lane < lanes; ++lane) {
         for (int s = 0; s < 4; ++s) job_sums[g + lane][s] = sums[s][lane];
       }
-      if constexpr (kBins) bins.done(g + lanes);
+      if constexpr (kBins) {
+        if (!bins.done(g + lanes)) return;
+      }
     }
     return;
   }
@@ -242,7 +245,9 @@ void integrate_jobs(const FastRules& rules, const RowStorage& storage, const Int
     for (int lane = 0; lane < lanes; ++lane) {
       for (int s = 0; s < 4; ++s) job_sums[g + lane][s] = sums[s][lane];
     }
-    if constexpr (kBins) bins.done(g + lanes);
+    if constexpr (kBins) {
+      if (!bins.done(g + lanes)) return;
+    }
     cur = 1 - cur;
   }
 }
@@ -519,11 +524,17 @@ std::int64_t row_speeds(const FastRules& rules, std::span<const PreparedOrbit> o
       const SpeedBinning* bins;
       const decltype(finish_up_to)& finish;
       BinMode mode;
+      const bool& clean;
       LaneBins group(int g, int lanes) const { return work.group(bins, g, lanes, mode); }
-      void done(int jobs_done) const { finish(jobs_done); }
+      // Summing over the row, a pair that must not stay in the sums ends the pass.
+      bool done(int jobs_done) const {
+        finish(jobs_done);
+        return clean || mode != BinMode::kLanes;
+      }
     };
     integrate_jobs<true>(rules, storage, jobs, n_jobs, v_esc, use, job_sums,
-                         RingBins{work, speeds.bins, finish_up_to, mode});
+                         RingBins{work, speeds.bins, finish_up_to, mode, clean});
+    if (!clean && mode == BinMode::kLanes) return no_case;  // to be integrated again
     finish_up_to(n_jobs);
   }
   return no_case;
@@ -545,8 +556,9 @@ std::int64_t fast_gaussorb_row_speeds(const FastRules& rules,
                       BinMode::kPairs, clean);
   }
   // Summed in the lanes' bins: no hand-over per integral. A pair whose sum is not finite
-  // (identical orbits, say) must add nothing, and its terms cannot be taken out of the sums
-  // again: such a row is integrated a second time, integral by integral.
+  // (a node on a singular point of the integrand, in degenerate geometry) must add nothing, and
+  // its terms cannot be taken out of the sums again: the pass stops there, and the row is
+  // integrated again, integral by integral.
   const std::int64_t no_case = row_speeds(rules, orbits1, orbit2, v_esc, out, speeds, status, use,
                                           work, BinMode::kLanes, clean);
   if (clean) {
